@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Installs every build and test dependency from Debian's packages and cross-builds
+# libcurl and minizip for i686-w64-mingw32 into deps/ (ignored by git).
+# Safe to run again: finished steps are skipped.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+deps="$here/deps"
+prefix="$deps/i686"
+triplet=i686-w64-mingw32
+
+sudo_if() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+packages=(
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  libz-mingw-w64-dev
+  wine wine32:i386 xvfb xauth x11-utils
+  googletest cmake make ninja-build g++ pkg-config dpkg-dev
+  fonts-wqy-microhei locales python3
+  microsocks dante-server zlib1g-dev
+)
+
+need_install=0
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || { need_install=1; break; }
+done
+if [ "$need_install" = 1 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  sudo_if dpkg --add-architecture i386
+  # deb-src entries for apt-get source
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    for f in /etc/apt/sources.list.d/debian.sources; do
+      [ -f "$f" ] && sudo_if sed -i 's/^Types: deb$/Types: deb deb-src/' "$f"
+    done
+  fi
+  sudo_if apt-get update -qq
+  sudo_if apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+  # the dante-server package starts a daemon it can't configure; tests run their own
+  sudo_if systemctl disable --now danted >/dev/null 2>&1 || true
+fi
+
+# Wine and the tests read GBK through the zh_CN.UTF-8 locale
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+  sudo_if sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | sudo_if tee -a /etc/locale.gen >/dev/null
+  sudo_if locale-gen >/dev/null
+fi
+
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+  sudo_if sed -i 's/^Types: deb$/Types: deb deb-src/' /etc/apt/sources.list.d/debian.sources
+  sudo_if apt-get update -qq
+fi
+
+mkdir -p "$deps/src" "$prefix"
+
+# apt-get source of a package into ./NAME-src; a listed version whose files the mirror lacks
+# (security uploads often do) falls back to the next one listed.
+fetch_source() {
+  local pkg=$1 v
+  [ -d "$pkg-src" ] && return 0
+  rm -rf "$pkg"-*/
+  if ! apt-get source -qq "$pkg" >/dev/null 2>&1; then
+    for v in $(apt-cache showsrc "$pkg" | awk '/^Version:/ {print $2}' | sort -ruV); do
+      apt-get source -qq "$pkg=$v" >/dev/null 2>&1 && break
+    done
+  fi
+  mv "$(ls -d "$pkg"-*/ | head -1)" "$pkg-src"
+}
+
+# libcurl: HTTP with SOCKS, no TLS
+if [ ! -f "$prefix/lib/libcurl.a" ]; then
+  ( cd "$deps/src"
+    fetch_source curl
+    rm -rf curl-build && mkdir curl-build && cd curl-build
+    cmake ../curl-src -G Ninja -DCMAKE_SYSTEM_NAME=Windows \
+      -DCMAKE_C_COMPILER=$triplet-gcc-posix -DCMAKE_RC_COMPILER=$triplet-windres \
+      -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+      -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
+      -DCURL_USE_OPENSSL=OFF -DCURL_USE_SCHANNEL=OFF -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
+      -DUSE_NGHTTP2=OFF -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF \
+      -DENABLE_UNIX_SOCKETS=OFF -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON \
+      -DHTTP_ONLY=ON -DCURL_DISABLE_PROXY=OFF -DENABLE_IPV6=ON -DCURL_STATIC_CRT=OFF \
+      -DCMAKE_C_FLAGS="-g" >/dev/null
+    ninja >/dev/null && ninja install >/dev/null )
+fi
+
+# minizip, from zlib's contrib folder, over the MinGW zlib
+if [ ! -f "$prefix/lib/libminizip.a" ]; then
+  ( cd "$deps/src"
+    fetch_source zlib
+    mz=zlib-src/contrib/minizip
+    rm -rf minizip-build && mkdir minizip-build
+    for f in ioapi zip unzip iowin32 mztools; do
+      $triplet-gcc-posix -O2 -g -DNOCRYPT=0 -I"$mz" -c "$mz/$f.c" -o "minizip-build/$f.o"
+    done
+    $triplet-ar rcs "$prefix/lib/libminizip.a" minizip-build/*.o
+    mkdir -p "$prefix/include/minizip"
+    cp "$mz"/{ioapi,zip,unzip,iowin32,mztools,crypt}.h "$prefix/include/minizip/" )
+fi
+
+echo "setup: dependencies ready in $deps"
