@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 
+#include "framework/Exception.h"
 #include "framework/ExceptionBoundary.h"
 
 namespace {
@@ -108,6 +109,8 @@ TThread::TThread()
     SyncEvent();
     unsigned id = 0;
     handle_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &TThread::ThreadProc, this, CREATE_SUSPENDED, &id));
+    if (!handle_)
+        throw Exception(Format("Thread creation error: %lu", GetLastError()));
     threadId_ = id;
 }
 

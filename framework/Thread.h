@@ -10,7 +10,9 @@
 
 class TThread {
 public:
-    TThread();  // always suspended: the derived constructor must finish before Execute runs
+    // Always suspended: the derived constructor must finish before Execute runs. Raises
+    // Exception when the system refuses the thread.
+    TThread();
     virtual ~TThread();
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
