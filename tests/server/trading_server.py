@@ -113,6 +113,8 @@ class Session:
             self.cookies = set()
             self.in_flight = 0
             self.orders = []
+            # Requests still hanging from before a reset stay out of the new log.
+            self.generation = getattr(self, "generation", 0) + 1
 
     def next_action(self, command):
         with self.lock:
@@ -177,7 +179,14 @@ class Session:
 def reply_text(action):
     lines = action.get("lines", [])
     eol = action.get("eol", "\r\n")
-    text = eol.join(line if isinstance(line, str) else record(*line) for line in lines)
+    def one(line):
+        if isinstance(line, str):
+            return line
+        if isinstance(line, dict):
+            return with_first(line["f"], line.get("first", False))
+        return record(*line)
+
+    text = eol.join(one(line) for line in lines)
     return action.get("text", text)
 
 
@@ -213,6 +222,7 @@ class Handler(BaseHTTPRequestHandler):
         for k, v in headers:
             self.send_header(k, v)
         self.end_headers()
+        self.mark_done()
         self.wfile.write(data)
 
     def do_GET(self):
@@ -220,6 +230,15 @@ class Handler(BaseHTTPRequestHandler):
         if self.path == "/control/log":
             with s.lock:
                 return self.send_text(200, json.dumps(s.log, ensure_ascii=False), "application/json")
+        if self.path == "/control/log.tsv":
+            # One request a line for clients without JSON: peer, cookie_ok, overlap, path,
+            # arrival, finish, error, then the 30 fields joined with "|".
+            with s.lock:
+                rows = ["\t".join([e["peer"], "1" if e.get("cookie_ok") else "0", "1" if e["overlap"] else "0",
+                                    e["path"], "%.6f" % e["arrival"], "%.6f" % e["finish"],
+                                    e.get("error", "").replace("\t", " ").replace("\n", " "),
+                                    "|".join(e.get("fields", []))]) for e in s.log]
+            return self.send_text(200, "".join(r + "\n" for r in rows))
         self.send_text(404, "not found")
 
     def read_body(self):
@@ -237,15 +256,29 @@ class Handler(BaseHTTPRequestHandler):
         with s.lock:
             overlap = s.in_flight > 0
             s.in_flight += 1
-        entry = {"arrival": arrival, "peer": self.client_address[0], "path": self.path, "overlap": overlap}
+            generation = s.generation
+        self.entry = {"arrival": arrival, "peer": self.client_address[0], "path": self.path, "overlap": overlap}
+        self.generation = generation
         try:
-            self.exchange(s, entry)
+            self.exchange(s, self.entry)
         finally:
-            entry["finish"] = time.monotonic()
-            with s.lock:
+            self.mark_done()
+
+    def mark_done(self):
+        """Logs the request before the last bytes of its reply leave: once the client has the
+        reply, the log holds the request, and the next request can't look like an overlap."""
+        entry = getattr(self, "entry", None)
+        if entry is None or "finish" in entry:
+            return
+        s = self.server.session
+        entry["finish"] = time.monotonic()
+        with s.lock:
+            if self.generation != s.generation:
+                return
+            if not entry.get("hung"):
                 s.in_flight -= 1
-                entry["seq"] = len(s.log)
-                s.log.append(entry)
+            entry["seq"] = len(s.log)
+            s.log.append(entry)
 
     def exchange(self, s, entry):
         cookie = None
@@ -277,6 +310,10 @@ class Handler(BaseHTTPRequestHandler):
         if action.get("delay"):
             time.sleep(float(action["delay"]))
         if action.get("hang"):
+            # The client gives up long before this ends; it must not count as overlapping.
+            with s.lock:
+                s.in_flight -= 1
+                entry["hung"] = True
             s.stopping.wait(float(action.get("hang_for", 600)))
             self.close_connection = True
             return
@@ -289,6 +326,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             for k, v in headers:
                 self.send_header(k, v)
+            self.mark_done()
             self.end_headers()
             return
         text = reply_text(action) if ("lines" in action or "text" in action) else s.default_reply(fields)
