@@ -85,6 +85,12 @@ SyncRequest* PopRequest()
 
 DWORD MainThreadID() { return mainThreadId; }
 
+int PendingSynchronizeCount()
+{
+    std::lock_guard<std::mutex> guard(QueueLock());
+    return static_cast<int>(Queue().size());
+}
+
 bool CheckSynchronize()
 {
     if (GetCurrentThreadId() != mainThreadId)

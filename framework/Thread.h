@@ -54,3 +54,6 @@ DWORD MainThreadID();
 // Runs every queued synchronisation request, oldest first; returns whether it ran any.
 // Main thread only; a call from another thread does nothing.
 bool CheckSynchronize();
+
+// Requests queued and not yet taken up by the main thread.
+int PendingSynchronizeCount();

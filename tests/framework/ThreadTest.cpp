@@ -133,7 +133,11 @@ TEST(Thread, RequestsAreServedInTheOrderTheyWereQueued)
         auto* t = new TLambdaThread([&, i](const TLambdaThread::Sync& sync) { sync([&, i] { order.push_back(i); }); });
         threads.push_back(t);
         t->Resume();
-        Sleep(40);  // the main thread serves nothing meanwhile, so each request is queued in turn
+        // The main thread serves nothing meanwhile, so each request is queued in turn.
+        const DWORD start = GetTickCount();
+        while (PendingSynchronizeCount() < i + 1 && GetTickCount() - start < 5000)
+            Sleep(1);
+        EXPECT_EQ(i + 1, PendingSynchronizeCount());
     }
     for (auto* t : threads) {
         t->WaitFor();
