@@ -3,6 +3,7 @@
 // suspended, and Synchronize, which runs a method on the main thread. Synchronisation requests
 // wait in one FIFO queue and are served by any message loop of the main thread (modal loops and
 // message boxes included, through a message to a hidden window) and by WaitFor on the main thread.
+// The hidden window is made with the first thread object created on the main thread.
 
 #include <windows.h>
 

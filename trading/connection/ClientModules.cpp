@@ -65,6 +65,8 @@ TClient::TClient(TComponent* owner) : TComponent(owner), MyFun(new TFun(this))
     MyFun->SetName("MyFun");
     if (!SysInfo)
         SysInfo = new TSysInfo;
+    if (!Client)
+        Client = this;
 }
 
 TClient::~TClient()
@@ -74,6 +76,8 @@ TClient::~TClient()
         CheckSynchronize();
         Sleep(1);
     }
+    if (Client == this)
+        Client = nullptr;
 }
 
 void TClient::ReadSysinfo() { ReadSysinfoFile(*SysInfo, *MyFun, ClientIniPath()); }
@@ -89,20 +93,21 @@ std::string TClient::GetData(const std::string& text) { return Utf8ToGbk(Exchang
 
 void TClient::ApplySocks()
 {
-    Socksinfo = TSocksInfo();
-    if (!SysInfo->ProxyEnabled)
-        return;
-    int32_t port = 0;
-    if (!TryStrToInt(SysInfo->ProxyPort, port) || port < 1 || port > 65535)
-        throw EConvertError(Format("'%s' is not a valid proxy port", SysInfo->ProxyPort.c_str()));
-    Socksinfo.Version = SysInfo->ProxyType == "Socks5" ? TSocksVersion::Socks5 : TSocksVersion::Socks4;
-    Socksinfo.Host = SysInfo->ProxyServer;
-    Socksinfo.Port = port;
-    Socksinfo.Authentication = !SysInfo->ProxyUserName.empty();
-    if (Socksinfo.Authentication) {
-        Socksinfo.Username = SysInfo->ProxyUserName;
-        Socksinfo.Password = SysInfo->ProxyPasswd;
+    TSocksInfo socks;
+    if (SysInfo->ProxyEnabled) {
+        int32_t port = 0;
+        if (!TryStrToInt(SysInfo->ProxyPort, port) || port < 1 || port > 65535)
+            throw EConvertError(Format("'%s' is not a valid proxy port", SysInfo->ProxyPort.c_str()));
+        socks.Version = SysInfo->ProxyType == "Socks5" ? TSocksVersion::Socks5 : TSocksVersion::Socks4;
+        socks.Host = SysInfo->ProxyServer;
+        socks.Port = port;
+        socks.Authentication = !SysInfo->ProxyUserName.empty();
+        if (socks.Authentication) {
+            socks.Username = SysInfo->ProxyUserName;
+            socks.Password = SysInfo->ProxyPasswd;
+        }
     }
+    Socksinfo = socks;
 }
 
 bool TClient::Login(const std::string& user, const std::string& password)
@@ -150,6 +155,8 @@ bool TClient::Login(const std::string& user, const std::string& password)
 
 void TClient::getaccountlist(TStringList& accountname, TStringList& accountvalue)
 {
+    // The first exchange of a session, before any login: it must not bypass the proxy.
+    ApplySocks();
     TCmdStr cmd = ClearCmd();
     cmd[0] = "1";
     cmd[1] = "2";

@@ -50,7 +50,8 @@ private:
 class TClient : public TComponent {
     VIDUDO_CLASS(TClient, TComponent)
 public:
-    // Creates the process's configuration object when there is none yet.
+    // Creates the process's configuration object when there is none yet; the first module
+    // becomes the global Client.
     explicit TClient(TComponent* owner = nullptr);
     ~TClient() override;
 
@@ -78,7 +79,8 @@ public:
     void SaveSysinfo();
 
     bool Login(const std::string& user, const std::string& password);
-    // Fills the two lists at the same indexes; failures reach the caller.
+    // Fills the two lists at the same indexes; failures reach the caller. Takes the proxy
+    // settings from the configuration, as Login does.
     void getaccountlist(TStringList& accountname, TStringList& accountvalue);
     void QQHQ(const std::string& code, const std::string& second, const std::string& third);
     void CXWT();

@@ -526,6 +526,11 @@ TEST_F(ClientTest, ProxySettingsFromTheConfiguration)
         SysInfo->ProxyUserName = c.user;
         SysInfo->ProxyPasswd = c.password;
         const bool ok = *c.peer != 0;
+        TStringList names, values;
+        if (ok)
+            client->getaccountlist(names, values);
+        else
+            EXPECT_ANY_THROW(client->getaccountlist(names, values)) << c.name;
         EXPECT_EQ(ok, LoginDefault()) << c.name;
         if (!ok) {
             EXPECT_EQ((Strings{kFailed}), events) << c.name;
@@ -534,7 +539,7 @@ TEST_F(ClientTest, ProxySettingsFromTheConfiguration)
         }
         client->CXZJ();
         const auto log = fixture.Log();
-        ASSERT_EQ(3u, log.size()) << c.name;
+        ASSERT_EQ(4u, log.size()) << c.name;
         for (const auto& r : log)
             EXPECT_EQ(c.peer, r.peer) << c.name << " " << r.fields[2];
     }
