@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -86,10 +87,13 @@ std::string THttpSession::Post(const std::string& url, const std::string& cmd, c
         // Empty, not unset: no proxy from the environment either.
         curl_easy_setopt(c, CURLOPT_PROXY, "");
     } else {
-        curl_easy_setopt(c, CURLOPT_PROXY, socks.Host.c_str());
-        curl_easy_setopt(c, CURLOPT_PROXYPORT, static_cast<long>(socks.Port));
-        curl_easy_setopt(c, CURLOPT_PROXYTYPE,
-                         static_cast<long>(socks.Version == TSocksVersion::Socks5 ? CURLPROXY_SOCKS5 : CURLPROXY_SOCKS4));
+        // The scheme is spelt out: a host text such as "http://x" must not pick another proxy kind.
+        if (socks.Host.empty() || socks.Host.find_first_of(" \t\r\n/@?#") != std::string::npos)
+            throw EHttpError("invalid proxy server '" + socks.Host + "'");
+        const bool v6 = socks.Host.find(':') != std::string::npos && socks.Host.front() != '[';
+        const std::string proxy = std::string(socks.Version == TSocksVersion::Socks5 ? "socks5://" : "socks4://") +
+                                  (v6 ? "[" + socks.Host + "]" : socks.Host) + ":" + std::to_string(socks.Port);
+        curl_easy_setopt(c, CURLOPT_PROXY, proxy.c_str());
         if (socks.Authentication) {
             curl_easy_setopt(c, CURLOPT_PROXYUSERNAME, socks.Username.c_str());
             curl_easy_setopt(c, CURLOPT_PROXYPASSWORD, socks.Password.c_str());

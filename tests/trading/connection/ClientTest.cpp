@@ -543,13 +543,23 @@ TEST_F(ClientTest, ProxySettingsFromTheConfiguration)
         for (const auto& r : log)
             EXPECT_EQ(c.peer, r.peer) << c.name << " " << r.fields[2];
     }
-    // A port that isn't a number is a failed login, not an escaping exception.
-    fixture.Reset();
-    events.clear();
-    SysInfo->ProxyPort = "10 80";
-    EXPECT_FALSE(LoginDefault());
-    EXPECT_EQ((Strings{kFailed}), events);
-    EXPECT_TRUE(fixture.Log().empty());
+    // A port that isn't a number, or a proxy text that isn't a host, is a failed login, not an
+    // escaping exception nor a way around the proxy.
+    const std::string fixturePort = IntToStr(port);
+    const struct {
+        const char* server;
+        const char* port;
+    } bad[] = {{"127.0.0.1", "10 80"}, {"127.0.0.1", "abc"}, {"127.0.0.1", "70000"}, {"", "1080"},
+               {"http://127.0.0.1", fixturePort.c_str()}};
+    for (const auto& b : bad) {
+        fixture.Reset();
+        events.clear();
+        SysInfo->ProxyServer = b.server;
+        SysInfo->ProxyPort = b.port;
+        EXPECT_FALSE(LoginDefault()) << b.server << " " << b.port;
+        EXPECT_EQ((Strings{kFailed}), events) << b.server << " " << b.port;
+        EXPECT_TRUE(fixture.Log().empty()) << b.server << " " << b.port;
+    }
     // Switched off again, the next login goes direct.
     SysInfo->ProxyEnabled = false;
     events.clear();
