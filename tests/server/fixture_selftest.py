@@ -116,6 +116,11 @@ def main():
                     failures.append("the silent port answered")
             except socket.timeout:
                 pass
+        try:
+            socket.create_connection(("127.0.0.1", ready["blackhole_port"]), timeout=0.5).close()
+            failures.append("a connection to the black-hole port completed")
+        except socket.timeout:
+            pass
     finally:
         server.terminate()
         server.wait(timeout=5)

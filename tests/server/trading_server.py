@@ -361,7 +361,18 @@ def main():
     silent = socket.socket()
     silent.bind((args.host, 0))
     silent.listen(64)
-    print(json.dumps({"port": server.server_address[1], "silent_port": silent.getsockname()[1]}), flush=True)
+    # A full accept queue: the kernel drops further connection attempts, so a connect never completes.
+    blackhole = socket.socket()
+    blackhole.bind((args.host, 0))
+    blackhole.listen(0)
+    fillers = []
+    for _ in range(3):
+        f = socket.socket()
+        f.setblocking(False)
+        f.connect_ex(blackhole.getsockname())
+        fillers.append(f)
+    print(json.dumps({"port": server.server_address[1], "silent_port": silent.getsockname()[1],
+                      "blackhole_port": blackhole.getsockname()[1]}), flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:
@@ -369,6 +380,9 @@ def main():
     finally:
         server.session.stopping.set()
         silent.close()
+        blackhole.close()
+        for f in fillers:
+            f.close()
 
 
 if __name__ == "__main__":

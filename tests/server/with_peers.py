@@ -5,6 +5,7 @@ their ports in the environment, and stops them again. Usage: with_peers.py COMMA
 Each proxy connects out from its own loopback address, so the fixture's log shows which
 requests came through which proxy:
   VIDUDO_SERVER_PORT       fixture (HTTP)            VIDUDO_SILENT_PORT   accepts, never answers
+  VIDUDO_BLACKHOLE_PORT    connections never complete
   VIDUDO_CLOSED_PORT       nothing listens           VIDUDO_SOCKS5_PORT   microsocks, no auth, from 127.0.0.2
   VIDUDO_SOCKS5_AUTH_PORT  microsocks, user "vidudo" password "s3cret", from 127.0.0.3
   VIDUDO_SOCKS4_PORT       danted (SOCKS 4), from 127.0.0.4"""
@@ -64,6 +65,7 @@ def main():
         env = dict(os.environ)
         env["VIDUDO_SERVER_PORT"] = str(ready["port"])
         env["VIDUDO_SILENT_PORT"] = str(ready["silent_port"])
+        env["VIDUDO_BLACKHOLE_PORT"] = str(ready["blackhole_port"])
         env["VIDUDO_CLOSED_PORT"] = str(free_port())
 
         peers = []
