@@ -238,84 +238,58 @@ void TClient::RunTask(int code)
         task_->Task(code);
 }
 
-void TClient::QQHQ(const std::string& code, const std::string& second, const std::string& third)
+void TClient::Send(const TCmdStr& cmd)
 {
     try {
-        TCmdStr cmd = SessionCmd("QQHQ");
-        cmd[3] = code;
-        cmd[4] = second;
-        cmd[5] = third;
         runThread(PackCmd(cmd));
     } catch (...) {
+        // Background commands fail silently.
     }
 }
 
-void TClient::CXWT()
+void TClient::QQHQ(const std::string& code, const std::string& second, const std::string& third)
 {
-    try {
-        runThread(PackCmd(SessionCmd("CXWT")));
-    } catch (...) {
-    }
+    TCmdStr cmd = SessionCmd("QQHQ");
+    cmd[3] = code;
+    cmd[4] = second;
+    cmd[5] = third;
+    Send(cmd);
 }
 
-void TClient::CXCJ()
-{
-    try {
-        runThread(PackCmd(SessionCmd("CXCJ")));
-    } catch (...) {
-    }
-}
+void TClient::CXWT() { Send(SessionCmd("CXWT")); }
 
-void TClient::CXCC()
-{
-    try {
-        runThread(PackCmd(SessionCmd("CXCC")));
-    } catch (...) {
-    }
-}
+void TClient::CXCJ() { Send(SessionCmd("CXCJ")); }
 
-void TClient::CXHY()
-{
-    try {
-        runThread(PackCmd(SessionCmd("CXHY")));
-    } catch (...) {
-    }
-}
+void TClient::CXCC() { Send(SessionCmd("CXCC")); }
+
+void TClient::CXHY() { Send(SessionCmd("CXHY")); }
 
 void TClient::GGMM(const std::string& oldPassword, const std::string& newPassword)
 {
-    try {
-        TCmdStr cmd = SessionCmd("GGMM");
-        cmd[3] = oldPassword;
-        cmd[4] = newPassword;
-        runThread(PackCmd(cmd));
-    } catch (...) {
-    }
+    TCmdStr cmd = SessionCmd("GGMM");
+    cmd[3] = oldPassword;
+    cmd[4] = newPassword;
+    Send(cmd);
 }
 
 void TClient::XD()
 {
-    try {
-        TCmdStr cmd = SessionCmd("XD");
-        cmd[3] = Wtzl.OpenClose;
-        cmd[4] = Wtzl.BuySell;
-        cmd[5] = Wtzl.Code;
-        cmd[6] = FloatToStr(Wtzl.Price);
-        cmd[7] = FloatToStr(Wtzl.Quantity);
-        cmd[8] = IntToStr(Wtzl.Market);
-        runThread(PackCmd(cmd));
-    } catch (...) {
-    }
+    TCmdStr cmd = SessionCmd("XD");
+    cmd[3] = Wtzl.OpenClose;
+    cmd[4] = Wtzl.BuySell;
+    cmd[5] = Wtzl.Code;
+    // "." whatever the locale: the server reads one number format.
+    cmd[6] = FloatToStr(Wtzl.Price);
+    cmd[7] = FloatToStr(Wtzl.Quantity);
+    cmd[8] = IntToStr(Wtzl.Market);
+    Send(cmd);
 }
 
 void TClient::WTCD()
 {
-    try {
-        TCmdStr cmd = SessionCmd("WTCD");
-        cmd[3] = IntToStr(cdwth);
-        runThread(PackCmd(cmd));
-    } catch (...) {
-    }
+    TCmdStr cmd = SessionCmd("WTCD");
+    cmd[3] = IntToStr(cdwth);
+    Send(cmd);
 }
 
 void TClient::CXZJ() { RunWaiting(SessionCmd("CXZJ")); }

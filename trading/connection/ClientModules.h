@@ -105,6 +105,7 @@ private:
     std::string Exchange(const std::string& text);  // decoded reply, still UTF-8
     void ApplySocks();
     TCmdStr SessionCmd(const char* command) const;
+    void Send(const TCmdStr& cmd);
     void RunWaiting(const TCmdStr& cmd);
     uint64_t Enqueue(const std::string& text);
     void ServeUpTo(TClientHandleThread& thread);
