@@ -51,6 +51,7 @@ FARPROC FeatureFunction(bool setter)
 
 struct SavedProxy {
     bool saved = false;
+    std::string applied;
     DWORD access = INTERNET_OPEN_TYPE_DIRECT;
     std::string server;
     std::string bypass;
@@ -219,7 +220,10 @@ bool ApplyConnectionProxy(const std::string&, const std::string& server)
             saved = SavedProxy{};
         saved.saved = true;
     }
-    return SetProcessProxy(INTERNET_OPEN_TYPE_PROXY, server, "<local>");
+    if (!SetProcessProxy(INTERNET_OPEN_TYPE_PROXY, server, "<local>"))
+        return false;
+    saved.applied = server;
+    return true;
 }
 
 bool ApplyConnectionProxyWithLogin(const std::string& agent, const std::string& server, const std::string& user,
@@ -246,13 +250,7 @@ bool RestoreConnectionProxy()
     return restored;
 }
 
-std::string CurrentProxyServer()
-{
-    SavedProxy now;
-    if (!QueryProxy(now) || now.access != INTERNET_OPEN_TYPE_PROXY)
-        return {};
-    return now.server;
-}
+std::string AppliedProxyServer() { return Saved().applied; }
 
 void SetNavigationSound(bool mute)
 {
@@ -310,7 +308,7 @@ std::wstring WindowClassNameW(HWND window)
 {
     if (!window || !IsWindow(window))
         return {};
-    std::vector<wchar_t> name(0x7FFF, L'\0');
+    std::vector<wchar_t> name(256, L'\0');
     const int length = GetClassNameW(window, name.data(), static_cast<int>(name.size()));
     return std::wstring(name.data(), length > 0 ? static_cast<size_t>(length) : 0);
 }

@@ -28,8 +28,8 @@ bool ApplyConnectionProxy(const std::string& agent, const std::string& server);
 bool ApplyConnectionProxyWithLogin(const std::string& agent, const std::string& server, const std::string& user,
                                    const std::string& password, int port);
 bool RestoreConnectionProxy();
-// The process's proxy server text as WinInet reports it; empty when it goes direct.
-std::string CurrentProxyServer();
+// The proxy server text this process set; empty when the previous settings stand.
+std::string AppliedProxyServer();
 
 // Moves "Navigating\.Current" of the Explorer sound scheme to "Old_Current" (mute) and back.
 void SetNavigationSound(bool mute);
