@@ -91,7 +91,6 @@ void TOleControlHost::Destroy() noexcept
 {
     if (sink_) {
         sink_->Disconnect();
-        sink_->Detach();
         sink_->Release();
         sink_ = nullptr;
     }

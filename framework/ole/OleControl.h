@@ -30,7 +30,8 @@ public:
     void Create(REFCLSID clsid);
     // Connects the event sink to the control's event interface.
     void Advise(TOleEventSink* sink);
-    // Disconnects events, deactivates and closes the control and detaches the site.
+    // Disconnects events, deactivates and closes the control and detaches the site
+    // (the sink's owner detaches the sink).
     void Destroy() noexcept;
 
     bool Created() const { return static_cast<bool>(object_); }
