@@ -135,7 +135,7 @@ public:
     TWBNewWindow3 OnNewWindow3;
 
     // Routes one event to its handler; the sink calls this after checking the arguments.
-    void DispatchEvent(DISPID id, const TEventArgs& args);
+    virtual void DispatchEvent(DISPID id, const TEventArgs& args);
     // The sink connected to the control, for tests that fire events themselves.
     TOleEventSink* EventSink() const { return sink_; }
 

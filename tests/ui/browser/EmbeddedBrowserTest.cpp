@@ -1,0 +1,292 @@
+// The browser pane with the real WebBrowser control and real dialogs under Xvfb.
+#include <gtest/gtest.h>
+
+#include "tests/support/LoopbackHttp.h"
+
+#include <commctrl.h>
+
+#include "framework/CodePage.h"
+#include "framework/DialogMark.h"
+#include "ui/browser/EmbeddedBrowser.h"
+#include "ui/browser/WbTools.h"
+
+namespace {
+
+class EmbeddedBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        OleInitialize(nullptr);
+        form = CreateWindowExW(0, L"STATIC", L"form", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 400, nullptr,
+                               nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, form) << "GetLastError=" << GetLastError();
+        browser = new TEmbeddedBrowser();
+        browser->CreateWnd(form, RECT{0, 0, 480, 360});
+        browser->Loaded();
+        SetForegroundWindow(form);
+        SetActiveWindow(form);
+    }
+    void TearDown() override
+    {
+        delete browser;
+        DestroyWindow(form);
+        OleUninitialize();
+    }
+    void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
+
+    HWND form = nullptr;
+    TEmbeddedBrowser* browser = nullptr;
+};
+
+INT_PTR CALLBACK PlainDialog(HWND dialog, UINT msg, WPARAM wParam, LPARAM)
+{
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        DestroyWindow(dialog);
+        return TRUE;
+    }
+    return msg == WM_INITDIALOG;
+}
+
+// A modeless "#32770" dialog with the caption, owned by owner; it takes the activation.
+HWND ShowDialog(HWND owner, const std::wstring& caption, bool programOwn)
+{
+    struct {
+        DLGTEMPLATE t;
+        WORD menu, cls;
+        wchar_t title[64];
+    } tpl{};
+    tpl.t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+    tpl.t.cx = 120;
+    tpl.t.cy = 60;
+    wcsncpy(tpl.title, caption.c_str(), 63);
+    if (!programOwn)
+        return CreateDialogIndirectParamW(nullptr, &tpl.t, owner, PlainDialog, 0);
+    TProgramDialogMarker marker;
+    return CreateDialogIndirectParamW(nullptr, &tpl.t, owner, PlainDialog, 0);
+}
+
+std::wstring Caption(HWND w)
+{
+    wchar_t text[128] = {};
+    GetWindowTextW(w, text, 128);
+    return text;
+}
+
+TEST_F(EmbeddedBrowserTest, BrowserDialogsAreRetitledClosedOrDestroyedAndProgramDialogsSurvive)
+{
+    struct { const wchar_t* caption; bool programOwn; bool disableAll; bool alive; const wchar_t* after; } cases[] = {
+        {L"Microsoft Internet Explorer", false, false, true, L""},
+        {L"Hello from Internet Explorer", false, false, true, L"Hello from Vidudo"},
+        {L"Script Error on page", false, false, false, nullptr},  // clicked and closed
+        {L"An error occurred", false, false, false, nullptr},     // destroyed
+        {L"Plain notice", false, false, true, L"Plain notice"},
+        {L"Plain notice", false, true, false, nullptr},           // DisableAll closes every one
+        {L"Script Error on page", true, false, true, L"Script Error on page"},
+        {L"Microsoft Internet Explorer", true, true, true, L"Microsoft Internet Explorer"},
+    };
+    for (const auto& c : cases) {
+        browser->DialogBoxes().DisableAll = c.disableAll;
+        browser->DialogBoxes().NewCaption = wcsstr(c.caption, L"Hello") ? L"Vidudo" : L"";
+        int shown = 0;
+        browser->OnShowDialog = [&](TObject*, HWND, LONG, const std::wstring&, std::wstring&, bool&) { ++shown; };
+        SetActiveWindow(form);
+        HWND dialog = ShowDialog(form, c.caption, c.programOwn);
+        ASSERT_NE(nullptr, dialog) << "GetLastError=" << GetLastError();
+        Pump(150);
+        EXPECT_EQ(c.programOwn ? 0 : 1, shown) << "case " << (&c - cases);
+        EXPECT_EQ(c.alive, IsWindow(dialog) != FALSE) << "case " << (&c - cases);
+        if (c.alive && IsWindow(dialog)) {
+            EXPECT_EQ(std::wstring(c.after), Caption(dialog)) << "case " << (&c - cases);
+            const bool iconSet = SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0;
+            EXPECT_EQ(!c.programOwn, iconSet) << "case " << (&c - cases);
+            DestroyWindow(dialog);
+        }
+    }
+}
+
+TEST_F(EmbeddedBrowserTest, NavigateToReachesTheServerAndCanBeCancelled)
+{
+    TLoopbackHttp server;
+    bool cancel = false;
+    std::vector<std::wstring> asked;
+    browser->OnBeforeNavigate2 = [&](TObject*, IDispatch*, const VARIANT& url, const VARIANT&, const VARIANT&,
+                                     const VARIANT&, const VARIANT&, bool& c) {
+        asked.push_back(V_VT(&url) == VT_BSTR ? V_BSTR(&url) : L"?");
+        c = cancel;
+    };
+    EXPECT_FALSE(browser->HasHtmlDocument());
+    struct { const char* path; bool cancel; bool reaches; } cases[] = {
+        {"/orders?id=7&kind=%E5%A7%94", false, true},
+        {"/blocked", true, false},
+    };
+    for (const auto& c : cases) {
+        cancel = c.cancel;
+        ASSERT_TRUE(browser->NavigateTo(server.Url(c.path)));
+        const std::string line = std::string("GET ") + c.path + " HTTP/1.1";
+        EXPECT_EQ(c.reaches, PumpUntil([&] { return server.Saw(line); }, c.reaches ? 10000 : 1500)) << c.path;
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(GbkToWide(server.Url(c.path)), asked.back());
+    }
+    const size_t before = asked.size();
+    EXPECT_TRUE(browser->NavigateTo("   "));  // blank: nothing to do
+    Pump(200);
+    EXPECT_EQ(before, asked.size());
+}
+
+TEST_F(EmbeddedBrowserTest, HtmlCodeNavigatesOnlyForASingleAddressLine)
+{
+    TLoopbackHttp server;
+    struct { std::vector<std::string> lines; const char* path; bool navigates; } cases[] = {
+        {{server.Url("/one")}, "/one", true},
+        {{server.Url("/two"), "<p>x</p>"}, "/two", false},
+        {{"<html><body>" + server.Url("/three") + "</body></html>"}, "/three", false},
+    };
+    for (const auto& c : cases) {
+        TStringList lines;
+        for (const auto& l : c.lines)
+            lines.Add(l);
+        browser->SetHTMLCode(lines);
+        const std::string line = std::string("GET ") + c.path + " HTTP/1.1";
+        EXPECT_EQ(c.navigates, PumpUntil([&] { return server.Saw(line); }, c.navigates ? 10000 : 800)) << c.path;
+    }
+}
+
+// A server that takes the connection and never answers.
+class TSilentServer {
+public:
+    TSilentServer()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        int len = sizeof addr;
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        listen(socket_, 8);
+    }
+    ~TSilentServer()
+    {
+        closesocket(socket_);
+        WSACleanup();
+    }
+    std::wstring Url() const { return L"http://127.0.0.1:" + std::to_wstring(port_) + L"/slow"; }
+
+private:
+    SOCKET socket_;
+    int port_ = 0;
+};
+
+TEST_F(EmbeddedBrowserTest, WaitsAreBoundedAndEndEarlyOnNavigateErrorOrCancel)
+{
+    int errors = 0;
+    browser->OnNavigateError = [&](TObject*, IDispatch*, const VARIANT&, const VARIANT&, const VARIANT&, bool&) {
+        ++errors;
+    };
+    TSilentServer silent;
+    struct { std::wstring url; DWORD timeout; bool cancel; DWORD atLeast; DWORD below; int errors; } cases[] = {
+        {silent.Url(), 1500, false, 1400, 4000, 0},                  // runs to its bound
+        {L"http://127.0.0.1:1/refused", 20000, false, 0, 10000, 1},   // NavigateError ends it
+        {silent.Url(), 20000, true, 0, 1000, 1},                      // the handler cancels it
+    };
+    for (const auto& c : cases) {
+        browser->OnBusyWait = nullptr;
+        if (c.cancel)
+            browser->OnBusyWait = [](TObject*, DWORD, bool& cancel, DWORD&) { cancel = true; };
+        browser->Navigate(c.url);
+        const DWORD start = GetTickCount();
+        EXPECT_FALSE(browser->WaitWhileBusy(c.timeout));
+        const DWORD took = GetTickCount() - start;
+        EXPECT_GE(took, c.atLeast);
+        EXPECT_LT(took, c.below);
+        EXPECT_EQ(c.errors, errors);
+    }
+}
+
+TEST_F(EmbeddedBrowserTest, RegistryUserAgentRemovesOnlyItsOwnValue)
+{
+    const wchar_t* path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Post Platform";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExW(key, L"Foreign", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), 2);
+    auto has = [&](const std::string& name) {
+        return RegQueryValueExW(key, GbkToWide(name).c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    };
+    browser->SetUserAgent("Vidudo\r\n3.2");
+    EXPECT_EQ("Vidudo3.2", browser->UserAgent());
+    browser->SetUserAgentMode(TUserAgentMode::uaRegistry);
+    const std::string written = browser->RegistryUserAgent();
+    EXPECT_EQ("User-agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)(Vidudo3.2)", written);
+    EXPECT_TRUE(has(written));
+    browser->SetUserAgentMode(TUserAgentMode::uaDefault);
+    EXPECT_FALSE(has(written));
+    EXPECT_TRUE(has("Foreign"));
+    EXPECT_EQ("", browser->RegistryUserAgent());
+
+    // Internal mode with no text leaves the browser's own agent: the ambient is not answered.
+    browser->SetUserAgent("");
+    browser->SetUserAgentMode(TUserAgentMode::uaInternal);
+    VARIANT v;
+    VariantInit(&v);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND,
+              browser->Host().Site()->Invoke(-5513, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr));
+    browser->SetUserAgent("Pane");
+    EXPECT_EQ(S_OK, browser->Host().Site()->Invoke(-5513, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr));
+    EXPECT_STREQ(L"Pane", V_BSTR(&v));
+    VariantClear(&v);
+    RegDeleteValueW(key, L"Foreign");
+    RegCloseKey(key);
+}
+
+TEST_F(EmbeddedBrowserTest, ClickOnlyForParentNotifyOfAButtonPress)
+{
+    std::vector<std::pair<bool, int>> clicks;
+    browser->OnClick = [&](TObject*, bool right, UINT, int x, int) { clicks.push_back({right, x}); };
+    struct { UINT msg; WPARAM wParam; size_t count; } cases[] = {
+        {WM_PARENTNOTIFY, WM_LBUTTONDOWN, 1},
+        {WM_PARENTNOTIFY, WM_RBUTTONDOWN, 2},
+        {WM_PARENTNOTIFY, WM_CREATE, 2},
+        {WM_COMMAND, WM_LBUTTONDOWN, 2},  // a WParam that merely equals the number
+        {WM_USER + 5, WM_RBUTTONDOWN, 2},
+    };
+    for (const auto& c : cases) {
+        SendMessageW(browser->Handle(), c.msg, c.wParam, MAKELPARAM(12, 34));
+        EXPECT_EQ(c.count, clicks.size()) << "msg " << c.msg;
+    }
+    EXPECT_FALSE(clicks[0].first);
+    EXPECT_TRUE(clicks[1].first);
+    EXPECT_EQ(12, clicks[0].second);
+}
+
+TEST_F(EmbeddedBrowserTest, ArrowAtTheLastFolderItemIsHandledAndMovesNothing)
+{
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 200, 200,
+                                browser->Handle(), nullptr, nullptr, nullptr);
+    ASSERT_EQ(list, browser->FindChildWindow(L"SysListView32"));
+    LVCOLUMNW col{};
+    col.mask = LVCF_WIDTH;
+    col.cx = 100;
+    ListView_InsertColumn(list, 0, &col);
+    for (int i = 0; i < 3; ++i) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = i;
+        item.pszText = const_cast<wchar_t*>(L"f");
+        ListView_InsertItem(list, &item);
+    }
+    struct { int from; WORD key; int focused; } cases[] = {{2, VK_DOWN, 2}, {0, VK_DOWN, 1}, {1, VK_UP, 0}};
+    for (const auto& c : cases) {
+        ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_SetItemState(list, c.from, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        WORD key = c.key;
+        EXPECT_TRUE(browser->HandleKeyDown(key, 0));
+        EXPECT_EQ(c.focused, ListView_GetNextItem(list, -1, LVNI_FOCUSED)) << "from " << c.from;
+    }
+    DestroyWindow(list);
+}
+
+}  // namespace
