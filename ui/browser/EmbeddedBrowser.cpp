@@ -136,6 +136,7 @@ TEmbeddedBrowser::~TEmbeddedBrowser()
     delete disableErrors_;
     delete proxySettings_;
     delete visualEffects_;
+    protocol_->Release();
 }
 
 std::string TEmbeddedBrowser::About() const { return "TEmbeddedBrowser - Vidudo browser pane"; }

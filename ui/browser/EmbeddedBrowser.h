@@ -11,6 +11,7 @@
 
 #include "framework/StringList.h"
 #include "ui/browser/WbCore.h"
+#include "ui/browser/WbProtocol.h"
 
 class TDisableErrors {
 public:
@@ -126,6 +127,9 @@ public:
     // Folder-view arrow keys and OnKeyDown; true when the key is used up.
     bool HandleKeyDown(WORD& key, LPARAM keyData);
 
+    // The component's pass-through protocol (IInternetProtocolRoot, IInternetProtocol).
+    IInternetProtocol* Protocol() const { return protocol_; }
+
     HRESULT GetHostInfo(DOCHOSTUIINFO* info) override;
     void DispatchEvent(DISPID id, const TEventArgs& args) override;
 
@@ -161,5 +165,6 @@ private:
     HWND owner_ = nullptr;
     bool ownsOwnerSubclass_ = false;
     HWND inner_[3] = {};
-    bool waitEnded_ = false;  // NavigateError, quit or close seen during a wait
+    bool waitEnded_ = false;
+    TWbProtocol* protocol_ = TWbProtocol::Create();  // NavigateError, quit or close seen during a wait
 };
