@@ -20,10 +20,11 @@ bool TypeMatches(VARTYPE expected, VARTYPE actual)
 
 const VARIANT& TEventArgs::Value(int i) const
 {
-    const VARIANT& v = Raw(i);
-    if (V_VT(&v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&v))
-        return *V_VARIANTREF(&v);
-    return v;
+    // Post data comes as a reference to a reference.
+    const VARIANT* v = &Raw(i);
+    while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v))
+        v = V_VARIANTREF(v);
+    return *v;
 }
 
 bool TEventArgs::Bool(int i) const

@@ -23,7 +23,7 @@ public:
     int Count() const { return static_cast<int>(params_->cArgs); }
     // Arguments are numbered in declaration order (DISPPARAMS keeps them reversed).
     VARIANT& Raw(int i) const { return params_->rgvarg[params_->cArgs - 1 - static_cast<UINT>(i)]; }
-    // The value behind a by-reference VARIANT*, else the argument itself.
+    // The value behind by-reference VARIANT* links, else the argument itself.
     const VARIANT& Value(int i) const;
 
     bool Bool(int i) const;

@@ -7,7 +7,9 @@
 
 #include "framework/CodePage.h"
 #include "framework/DialogMark.h"
+#include "framework/ole/OleError.h"
 #include "ui/browser/EmbeddedBrowser.h"
+#include "ui/browser/WbControlComponent.h"
 #include "ui/browser/WbTools.h"
 
 namespace {
@@ -127,6 +129,24 @@ TEST_F(EmbeddedBrowserTest, NavigateToReachesTheServerAndCanBeCancelled)
         ASSERT_FALSE(asked.empty());
         EXPECT_EQ(GbkToWide(server.Url(c.path)), asked.back());
     }
+    // Navigate sends no post data, whatever an earlier command answered.
+    VARTYPE postType = VT_ILLEGAL;
+    browser->OnBeforeNavigate2 = [&](TObject*, IDispatch*, const VARIANT& url, const VARIANT&, const VARIANT&,
+                                     const VARIANT& postData, const VARIANT&, bool&) {
+        asked.push_back(V_VT(&url) == VT_BSTR ? V_BSTR(&url) : L"?");
+        postType = V_VT(&postData);
+    };
+    VARIANT out;
+    VariantInit(&out);
+    try {
+        browser->ExecWB(OLECMDID_GETZOOMRANGE, OLECMDEXECOPT_DONTPROMPTUSER, nullptr, &out);
+    } catch (const EOleSysError&) {
+    }
+    VariantClear(&out);
+    browser->Navigate(GbkToWide(server.Url("/plain")));
+    EXPECT_TRUE(PumpUntil([&] { return server.Saw("GET /plain HTTP/1.1"); }, 10000));
+    EXPECT_EQ(VT_EMPTY, postType);
+
     const size_t before = asked.size();
     EXPECT_TRUE(browser->NavigateTo("   "));  // blank: nothing to do
     Pump(200);
@@ -287,6 +307,29 @@ TEST_F(EmbeddedBrowserTest, ArrowAtTheLastFolderItemIsHandledAndMovesNothing)
         EXPECT_EQ(c.focused, ListView_GetNextItem(list, -1, LVNI_FOCUSED)) << "from " << c.from;
     }
     DestroyWindow(list);
+}
+
+TEST_F(EmbeddedBrowserTest, FocusControlPostsReactivateToTheFormsPane)
+{
+    HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 365, 100, 20, form, nullptr, nullptr, nullptr);
+    TFocusControl focus(false);
+    focus.SetActive(true);
+    TFocusControl::SetMainWindow(form);
+    struct { bool paneIsActiveControl; bool posts; } cases[] = {{false, false}, {true, true}};
+    for (const auto& c : cases) {
+        SetFormActiveBrowser(form, c.paneIsActiveControl ? browser : nullptr);
+        SetActiveWindow(form);
+        SetFocus(edit);
+        WINDOWPOS pos{form, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER};
+        SendMessageW(form, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+        MSG msg;
+        const bool posted = PeekMessageW(&msg, browser->Handle(), WM_WB_REACTIVATE, WM_WB_REACTIVATE, PM_REMOVE);
+        EXPECT_EQ(c.posts, posted);
+        if (posted)
+            EXPECT_EQ(reinterpret_cast<WPARAM>(browser), msg.wParam);
+    }
+    TFocusControl::SetMainWindow(nullptr);
+    SetFormActiveBrowser(form, nullptr);
 }
 
 }  // namespace
