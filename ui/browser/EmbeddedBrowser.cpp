@@ -494,7 +494,7 @@ LRESULT TEmbeddedBrowser::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
     default: break;
     }
     LRESULT result = 0;
-    if (!(msg == CM_DOCWINDOWACTIVATE && waitEnded_ && Destroying()))
+    if (!(msg == CM_DOCWINDOWACTIVATE && Destroying()))
         result = DefaultProc(msg, wParam, lParam);
     if (EnableMessageHandler && msg == CN_KEYDOWN && wParam == VK_RETURN)
         result = 0;
@@ -553,7 +553,10 @@ LRESULT CALLBACK TEmbeddedBrowser::OwnerProc(HWND window, UINT msg, WPARAM wPara
 
 void TEmbeddedBrowser::HandleDialog(HWND dialog)
 {
-    if (!IsWindow(dialog) || IsProgramDialog(dialog))
+    // The browser raises its dialogs in this process; the program marks its own.
+    DWORD process = 0;
+    GetWindowThreadProcessId(dialog, &process);
+    if (!IsWindow(dialog) || process != GetCurrentProcessId() || IsProgramDialog(dialog))
         return;
     const std::wstring cls = WindowClassNameW(dialog);
     if (cls != L"#32770" && cls != L"Internet Explorer_TridentDlgFrame")

@@ -13,11 +13,12 @@ class TForm {
 public:
     explicit TForm(int x)
     {
-        window = CreateWindowExW(0, L"STATIC", L"form", WS_OVERLAPPEDWINDOW | WS_VISIBLE | SS_NOTIFY, x, 0, 500, 400,
-                                 nullptr, nullptr, nullptr, nullptr);
+        // Top-most, away from the corner: other tests' windows share the display.
+        window = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"form", WS_OVERLAPPEDWINDOW | WS_VISIBLE | SS_NOTIFY, x,
+                                 560, 360, 400, nullptr, nullptr, nullptr, nullptr);
         edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 200, 24, window, nullptr,
                                nullptr, nullptr);
-        browser.CreateWnd(window, RECT{0, 40, 480, 340});
+        browser.CreateWnd(window, RECT{0, 40, 340, 340});
     }
     ~TForm()
     {
@@ -26,7 +27,7 @@ public:
     }
     POINT PaneCenter() const
     {
-        POINT p{240, 190};
+        POINT p{170, 190};
         ClientToScreen(window, &p);
         return p;
     }
@@ -65,10 +66,12 @@ protected:
 
 TEST_F(WbControlTest, WheelOverThePaneMovesTheFocusIntoIt)
 {
-    TForm form(0);
+    TForm form(500);
     form.browser.Navigate(L"about:blank");
     PumpUntil([] { return false; }, 500);
     SetForegroundWindow(form.window);
+    HWND under = WindowFromPoint(form.PaneCenter());
+    ASSERT_EQ(GetCurrentThreadId(), GetWindowThreadProcessId(under, nullptr)) << "another window covers the pane";
     for (bool fixOn : {false, true}) {
         SetFocus(form.edit);
         ASSERT_EQ(form.edit, GetFocus());
@@ -90,8 +93,8 @@ TEST_F(WbControlTest, WheelOverThePaneMovesTheFocusIntoIt)
 
 TEST_F(WbControlTest, ActiveFormOnlyPassesAnInactiveFormsWheelOn)
 {
-    TForm inactive(0);
-    TForm active(520);
+    TForm inactive(500);
+    TForm active(880);
     inactive.browser.Navigate(L"about:blank");
     active.browser.Navigate(L"about:blank");
     PumpUntil([] { return false; }, 500);
