@@ -226,21 +226,18 @@ bool TEmbeddedBrowser::NavigateTo(const std::string& text, DWORD timeout)
     return timeout ? WaitWhileBusy(timeout) : true;
 }
 
-bool TEmbeddedBrowser::WaitWhileBusy(DWORD timeout)
+bool TEmbeddedBrowser::PumpUntil(const std::function<bool()>& done, DWORD timeout, bool askHandler)
 {
-    if (!Handle())
-        return true;
     DWORD limit = timeout ? timeout : kDefaultWait;
     const DWORD start = GetTickCount();
     waitEnded_ = false;
     for (;;) {
         if (Destroying() || !Host().Created())
             return false;
-        READYSTATE state = READYSTATE_UNINITIALIZED;
-        if (SUCCEEDED(DefaultInterface()->get_ReadyState(&state)) && state == READYSTATE_COMPLETE)
+        if (done())
             return true;
         bool cancel = false;
-        if (OnBusyWait)
+        if (askHandler && OnBusyWait)
             OnBusyWait(this, start, cancel, limit);
         if (!limit)
             limit = kDefaultWait;  // a handler can move the bound, not remove it
@@ -260,6 +257,25 @@ bool TEmbeddedBrowser::WaitWhileBusy(DWORD timeout)
             return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, limit - passed), QS_ALLINPUT);
     }
+}
+
+bool TEmbeddedBrowser::WaitWhileBusy(DWORD timeout)
+{
+    if (!Handle())
+        return true;
+    return PumpUntil(
+        [&] {
+            READYSTATE state = READYSTATE_UNINITIALIZED;
+            return SUCCEEDED(DefaultInterface()->get_ReadyState(&state)) && state == READYSTATE_COMPLETE;
+        },
+        timeout, true);
+}
+
+bool TEmbeddedBrowser::WaitForHtmlDocument(DWORD timeout)
+{
+    if (!Handle())
+        return false;
+    return PumpUntil([&] { return HasHtmlDocument(); }, timeout, false);
 }
 
 void TEmbeddedBrowser::DispatchEvent(DISPID id, const TEventArgs& args)
@@ -287,17 +303,8 @@ HRESULT TEmbeddedBrowser::LoadFromStream(IStream* stream)
 {
     if (!HasHtmlDocument()) {
         Navigate(L"about:blank");
-        // A fresh control needs a document before it can take text; wait for it, bounded.
-        const DWORD start = GetTickCount();
-        waitEnded_ = false;
-        while (!HasHtmlDocument() && !waitEnded_ && GetTickCount() - start < kDefaultWait) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        }
+        // A fresh control needs a document before it can take text.
+        WaitForHtmlDocument();
     }
     TComPtr<IHTMLDocument2> document = DocumentAsHtml();
     if (!document)

@@ -119,6 +119,8 @@ public:
     // Bounded: a timeout of 0 means the default bound.
     bool WaitWhileBusy(DWORD timeout = 0);
     static constexpr DWORD kDefaultWait = 12000;
+    // Waits the same way until a document exists (what a window polls after Navigate).
+    bool WaitForHtmlDocument(DWORD timeout = 0);
     int LoadFromStrings(const TStringList& lines);
     HRESULT LoadFromStream(IStream* stream);
 
@@ -139,6 +141,9 @@ protected:
     void FilterPopupMenu(DWORD id, HMENU menu) override;
 
 private:
+    // Pumps messages (MsgWaitForMultipleObjects, never a spin) until done() holds; ends early
+    // on NavigateError, quit, close, WM_QUIT or destruction; bounded by timeout.
+    bool PumpUntil(const std::function<bool()>& done, DWORD timeout, bool askHandler);
     void ApplyUserAgentMode();
     void RemoveRegistryUserAgent();
     void InstallOwnerSubclass();

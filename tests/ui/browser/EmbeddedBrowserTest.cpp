@@ -40,6 +40,8 @@ protected:
     TEmbeddedBrowser* browser = nullptr;
 };
 
+DWORD EmbeddedBrowserDefaultWait() { return TEmbeddedBrowser::kDefaultWait; }
+
 INT_PTR CALLBACK PlainDialog(HWND dialog, UINT msg, WPARAM wParam, LPARAM)
 {
     if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
@@ -224,6 +226,38 @@ TEST_F(EmbeddedBrowserTest, WaitsAreBoundedAndEndEarlyOnNavigateErrorOrCancel)
         EXPECT_LT(took, c.below);
         EXPECT_EQ(c.errors, errors);
     }
+
+    // The first-document wait and loading text into a fresh control are bounded the same way.
+    browser->OnBusyWait = nullptr;
+    browser->Navigate(silent.Url());
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(browser->WaitForHtmlDocument(1000));
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    TStringList page;
+    page.Add("<p>a</p>");
+    page.Add("<p>b</p>");
+    start = GetTickCount();
+    EXPECT_EQ(1, browser->LoadFromStrings(page));  // no HTML engine here: no document ever comes
+    EXPECT_LT(GetTickCount() - start, EmbeddedBrowserDefaultWait() + 3000);
+
+    // WM_QUIT ends a wait and stays for the loop above it.
+    browser->Navigate(silent.Url());
+    PostQuitMessage(3);
+    EXPECT_FALSE(browser->WaitWhileBusy(20000));
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(EmbeddedBrowserTest, DestroyedPaneLeavesTheFormAndItsDialogsAlone)
+{
+    delete browser;
+    browser = nullptr;
+    SetActiveWindow(form);
+    HWND dialog = ShowDialog(form, L"Script Error", false);
+    Pump(150);
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_EQ(L"Script Error", Caption(dialog));
+    DestroyWindow(dialog);
 }
 
 TEST_F(EmbeddedBrowserTest, RegistryUserAgentRemovesOnlyItsOwnValue)
