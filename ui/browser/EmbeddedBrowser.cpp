@@ -663,3 +663,36 @@ void TEmbeddedBrowser::Reactivate()
     SetFormActiveBrowser(GetAncestor(parent_, GA_ROOT), this);
     UIActivate();
 }
+
+bool LoadPrintOptionsFromRegistry(TPrintOptions& options)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\PageSetup", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    auto read = [&](const wchar_t* name, const std::string& fallback) {
+        wchar_t data[512] = {};
+        DWORD size = sizeof data - sizeof(wchar_t);
+        DWORD type = 0;
+        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ))
+            return fallback;
+        return WideToGbk(data);
+    };
+    auto margin = [&](const wchar_t* name) {
+        std::string text = read(name, "0.750000");
+        text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+        double inches = 0.75;
+        if (!TryStrToFloat(text, inches, '.'))
+            inches = 0.75;
+        return options.Inches ? inches : inches * 25.4;
+    };
+    options.Header = read(L"header", "");
+    options.Footer = read(L"footer", "");
+    options.Margins.Left = margin(L"margin_left");
+    options.Margins.Right = margin(L"margin_right");
+    options.Margins.Top = margin(L"margin_top");
+    options.Margins.Bottom = margin(L"margin_bottom");
+    RegCloseKey(key);
+    return true;
+}

@@ -60,6 +60,10 @@ struct TPrintOptions {
     bool Inches = false;
 };
 
+// Fills header, footer and margins from the browser's page setup in the registry; false when
+// the key can't be read. Margins there are inches; they are converted unless Inches is set.
+bool LoadPrintOptionsFromRegistry(TPrintOptions& options);
+
 enum class TIEPopupMenuItem {
     rcsBack, rcsForward, rcsSavePageBkg, rcsSetAsBkg, rcsCopyBkg, rcsSetAsDeskT, rcsSelectAll, rcsPaste, rcsCreateSC,
     rcsAddToFav, rcsEncoding, rcsRefresh, rcsViewSource, rcsProperties, rcsPrint, rcsOpenNWindow, rcsOpenLink,

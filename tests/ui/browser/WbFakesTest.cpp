@@ -148,4 +148,37 @@ TEST(WbFakesTest, HostStyleSheetAndNamespaceGoInTheHostInfo)
     CoTaskMemFree(info.pchHostCss);
 }
 
+TEST(WbFakesTest, PageSetupFromTheRegistry)
+{
+    const wchar_t* path = L"Software\\Microsoft\\Internet Explorer\\PageSetup";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    auto set = [&](const wchar_t* name, const wchar_t* value) {
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    };
+    set(L"header", L"&w&b\x9875");
+    set(L"footer", L"&u");
+    set(L"margin_left", L" 1.000000");
+    set(L"margin_top", L"0.5");
+    RegDeleteValueW(key, L"margin_right");
+    set(L"margin_bottom", L"junk");
+    struct { bool inches; double left, right, top, bottom; } cases[] = {
+        {true, 1.0, 0.75, 0.5, 0.75},
+        {false, 25.4, 19.05, 12.7, 19.05},
+    };
+    for (const auto& c : cases) {
+        TPrintOptions options;
+        options.Inches = c.inches;
+        ASSERT_TRUE(LoadPrintOptionsFromRegistry(options));
+        EXPECT_EQ("&w&b\xD2\xB3", options.Header);
+        EXPECT_EQ("&u", options.Footer);
+        EXPECT_NEAR(c.left, options.Margins.Left, 1e-9);
+        EXPECT_NEAR(c.right, options.Margins.Right, 1e-9);
+        EXPECT_NEAR(c.top, options.Margins.Top, 1e-9);
+        EXPECT_NEAR(c.bottom, options.Margins.Bottom, 1e-9);
+    }
+    RegCloseKey(key);
+}
+
 }  // namespace
