@@ -127,6 +127,8 @@ TEmbeddedBrowser::~TEmbeddedBrowser()
         if (visualEffects_->TextSize != 2 && HasHtmlDocument())
             SetZoom(2);
     });
+    zoneManager_.Reset();
+    securityManager_.Reset();
     BeginDestroy();
     GuardedCall([&] { RemoveRegistryUserAgent(); });
     if (FormActiveBrowser(GetAncestor(parent_, GA_ROOT)) == this)
@@ -145,6 +147,11 @@ void TEmbeddedBrowser::Loaded()
 {
     TCustomEmbeddedBrowser::Loaded();
     EnableMessageHandler = true;
+    IServiceProvider* site = static_cast<IServiceProvider*>(Host().Site());
+    if (!securityManager_)
+        CoInternetCreateSecurityManager(site, securityManager_.Out(), 0);
+    if (!zoneManager_)
+        CoInternetCreateZoneManager(site, zoneManager_.Out(), 0);
     if (disableErrors_->ScriptErrorsSuppressed)
         ScriptErrorAction = TScriptErrorAction::eaContinue;
     disableErrors_->SetfpExceptions(disableErrors_->fpExceptions());

@@ -175,5 +175,7 @@ private:
     bool ownsOwnerSubclass_ = false;
     HWND inner_[3] = {};
     bool waitEnded_ = false;
-    TWbProtocol* protocol_ = TWbProtocol::Create();  // NavigateError, quit or close seen during a wait
+    TWbProtocol* protocol_ = TWbProtocol::Create();
+    TComPtr<IInternetSecurityManager> securityManager_;
+    TComPtr<IInternetZoneManager> zoneManager_;  // NavigateError, quit or close seen during a wait
 };

@@ -52,7 +52,7 @@ public:
     ~TWB() override;
 
     // Creates the control in place inside parent; raises EOleSysError when it can't.
-    void CreateWnd(HWND parent, const RECT& bounds);
+    virtual void CreateWnd(HWND parent, const RECT& bounds);
     // Closes the control and its window.
     virtual void DestroyWnd();
     // The first step of every destructor in the chain: from here on the control reaches no

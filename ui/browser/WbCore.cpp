@@ -143,6 +143,45 @@ void TCustomEmbeddedBrowser::UIActivate()
     OleCheck(hr);
 }
 
+namespace {
+
+// The hidden window that holds parked browser windows, made once.
+HWND ParkingWindow()
+{
+    static HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    return window;
+}
+
+}  // namespace
+
+void TCustomEmbeddedBrowser::CreateWnd(HWND parent, const RECT& bounds)
+{
+    if (!parked_ || !IsWindow(parked_) || parked_ != Handle()) {
+        parked_ = nullptr;
+        TWB::CreateWnd(parent, bounds);
+        return;
+    }
+    parked_ = nullptr;
+    parent_ = parent;
+    SetParent(Handle(), parent);
+    RECT client{};
+    GetClientRect(parent, &client);
+    bounds_ = RECT{0, 0, client.right, client.bottom};
+    MoveWindow(Handle(), 0, 0, client.right, client.bottom, TRUE);
+    Host().SetBounds(bounds_);
+}
+
+void TCustomEmbeddedBrowser::DestroyWnd()
+{
+    if (Destroying() || !Handle() || !ParkingWindow()) {
+        TWB::DestroyWnd();
+        return;
+    }
+    SetParent(Handle(), ParkingWindow());
+    parent_ = ParkingWindow();
+    parked_ = Handle();
+}
+
 HWND TCustomEmbeddedBrowser::ParentForm() const
 {
     return parent_ ? GetAncestor(parent_, GA_ROOT) : nullptr;

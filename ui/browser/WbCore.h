@@ -97,6 +97,12 @@ public:
     void SetZoom(int level);
     void UIActivate();
 
+    // A window destroyed while the component lives is parked under a hidden window and taken
+    // back by the next CreateWnd, so the page survives its form recreating windows.
+    void CreateWnd(HWND parent, const RECT& bounds) override;
+    void DestroyWnd() override;
+    HWND ParkedWindow() const { return parked_; }
+
     // The document-host answers.
     HRESULT ShowContextMenu(DWORD id, POINT* pt, IUnknown* cmdt, IDispatch* disp) override;
     HRESULT GetHostInfo(DOCHOSTUIINFO* info) override;
@@ -162,4 +168,5 @@ private:
     uint32_t downloadFlags_ = 0;
     TDragDropHandlingType dropHandlingType_ = TDragDropHandlingType::ddtMS;
     bool offlinePut_ = false;
+    HWND parked_ = nullptr;
 };

@@ -16,11 +16,20 @@ namespace {
 
 class EmbeddedBrowserTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    // One form for the suite: Wine without a window manager takes two seconds to unmap one.
+    static void SetUpTestSuite()
     {
         OleInitialize(nullptr);
         form = CreateWindowExW(0, L"STATIC", L"form", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 400, nullptr,
                                nullptr, nullptr, nullptr);
+    }
+    static void TearDownTestSuite()
+    {
+        DestroyWindow(form);
+        OleUninitialize();
+    }
+    void SetUp() override
+    {
         ASSERT_NE(nullptr, form) << "GetLastError=" << GetLastError();
         browser = new TEmbeddedBrowser();
         browser->CreateWnd(form, RECT{0, 0, 480, 360});
@@ -28,17 +37,14 @@ protected:
         SetForegroundWindow(form);
         SetActiveWindow(form);
     }
-    void TearDown() override
-    {
-        delete browser;
-        DestroyWindow(form);
-        OleUninitialize();
-    }
+    void TearDown() override { delete browser; }
     void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
-    HWND form = nullptr;
+    static HWND form;
     TEmbeddedBrowser* browser = nullptr;
 };
+
+HWND EmbeddedBrowserTest::form = nullptr;
 
 DWORD EmbeddedBrowserDefaultWait() { return TEmbeddedBrowser::kDefaultWait; }
 
@@ -248,6 +254,30 @@ TEST_F(EmbeddedBrowserTest, WaitsAreBoundedAndEndEarlyOnNavigateErrorOrCancel)
     EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+TEST_F(EmbeddedBrowserTest, WindowSurvivesDestroyWndAndComesBackUnderTheNewParent)
+{
+    TLoopbackHttp server;
+    HWND pane = browser->Handle();
+    browser->DestroyWnd();
+    ASSERT_TRUE(IsWindow(pane));
+    EXPECT_EQ(pane, browser->ParkedWindow());
+    EXPECT_NE(form, GetParent(pane));
+    HWND other = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200, form, nullptr, nullptr, nullptr);
+    browser->CreateWnd(other, RECT{0, 0, 300, 200});
+    EXPECT_EQ(pane, browser->Handle());
+    EXPECT_EQ(other, GetParent(pane));
+    EXPECT_EQ(nullptr, browser->ParkedWindow());
+    RECT r{};
+    GetClientRect(pane, &r);
+    EXPECT_EQ(300, r.right);
+    // The same control still works.
+    browser->Navigate(GbkToWide(server.Url("/after")));
+    EXPECT_TRUE(PumpUntil([&] { return server.Saw("GET /after HTTP/1.1"); }, 10000));
+    delete browser;
+    browser = nullptr;
+    DestroyWindow(other);
+}
+
 TEST_F(EmbeddedBrowserTest, DestroyedPaneLeavesTheFormAndItsDialogsAlone)
 {
     delete browser;
@@ -346,6 +376,10 @@ TEST_F(EmbeddedBrowserTest, ArrowAtTheLastFolderItemIsHandledAndMovesNothing)
 TEST_F(EmbeddedBrowserTest, FocusControlPostsReactivateToTheFormsPane)
 {
     HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 365, 100, 20, form, nullptr, nullptr, nullptr);
+    struct EditGone {
+        HWND w;
+        ~EditGone() { DestroyWindow(w); }
+    } gone{edit};
     TFocusControl focus(false);
     focus.SetActive(true);
     TFocusControl::SetMainWindow(form);
