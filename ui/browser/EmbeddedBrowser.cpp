@@ -1,11 +1,11 @@
 #include "ui/browser/EmbeddedBrowser.h"
 
 #include <commctrl.h>
-#include <float.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 
 #include "framework/CodePage.h"
 #include "framework/DialogMark.h"
@@ -27,9 +27,14 @@ const char kAgentBase[] = "User-agent: Mozilla/4.0 (compatible; MSIE 6.0; Window
 const wchar_t kPostPlatform[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Post Platform";
 
+void SetFpuControlWord(uint16_t word)
+{
+    __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(word));
+}
+
 // Process-wide state of the browser part.
 struct TBrowserUnit {
-    unsigned defaultFpu = 0;
+    uint16_t defaultFpu = 0;
     bool proxyApplied = false;
     bool soundsOff = false;
     bool ownerSubclassed = false;
@@ -37,7 +42,7 @@ struct TBrowserUnit {
 
     TBrowserUnit()
     {
-        defaultFpu = _control87(0, 0);
+        defaultFpu = FpuControlWord();
         oleStarted = SUCCEEDED(OleInitialize(nullptr));
         GlobalWbControl();
     }
@@ -47,7 +52,7 @@ struct TBrowserUnit {
             RestoreConnectionProxy();
         if (soundsOff)
             SetNavigationSound(false);
-        _control87(defaultFpu, 0xFFFFFFFF);
+        SetFpuControlWord(defaultFpu);
         GlobalWbControl().MouseWheelFix().SetActive(false);
         GlobalWbControl().FocusControl().SetActive(false);
         if (oleStarted)
@@ -90,11 +95,19 @@ const UINT kMenuItemCommands[] = {2282, 2283, 2263, 2264, 2265, 2278, 31, 26, 22
 
 }  // namespace
 
+// The x87 control word itself (the runtime's _control87 speaks in its own flag values).
+uint16_t FpuControlWord()
+{
+    uint16_t word = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+
 void TDisableErrors::SetfpExceptions(bool value)
 {
     fpExceptions_ = value;
     // Pages with scripts that divide by zero must not bring the program down.
-    _control87(value ? Unit().defaultFpu : 0x133F, 0xFFFFFFFF);
+    SetFpuControlWord(value ? Unit().defaultFpu : 0x133F);
 }
 
 TEmbeddedBrowser::TEmbeddedBrowser(TComponent* owner)

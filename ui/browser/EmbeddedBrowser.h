@@ -6,12 +6,16 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "framework/StringList.h"
 #include "ui/browser/WbCore.h"
 #include "ui/browser/WbProtocol.h"
+
+// The x87 control word; tests and the unit's end read it back.
+uint16_t FpuControlWord();
 
 class TDisableErrors {
 public:

@@ -148,6 +148,19 @@ TEST(WbFakesTest, HostStyleSheetAndNamespaceGoInTheHostInfo)
     CoTaskMemFree(info.pchHostCss);
 }
 
+TEST(WbFakesTest, FloatingPointExceptionsSwitch)
+{
+    TEmbeddedBrowser browser;
+    const uint16_t start = FpuControlWord();
+    browser.DisableErrors().SetfpExceptions(false);
+    EXPECT_EQ(0x133F, FpuControlWord() & ~0x40);  // bit 6 is reserved and reads as 1
+    volatile double zero = 0.0;
+    volatile double r = 1.0 / zero;  // masked: no trap
+    EXPECT_GT(r, 1e308);
+    browser.DisableErrors().SetfpExceptions(true);
+    EXPECT_EQ(start, FpuControlWord());
+}
+
 TEST(WbFakesTest, PageSetupFromTheRegistry)
 {
     const wchar_t* path = L"Software\\Microsoft\\Internet Explorer\\PageSetup";
