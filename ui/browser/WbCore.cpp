@@ -4,6 +4,7 @@
 
 #include "framework/CodePage.h"
 #include "framework/ole/OleError.h"
+#include "ui/browser/WbControlComponent.h"
 #include "ui/browser/WbTools.h"
 
 namespace {
@@ -141,6 +142,8 @@ void TCustomEmbeddedBrowser::UIActivate()
     const HRESULT hr = Host().OleObject()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, Host().Site(), 0, Handle(), &r);
     allowFocusChange_ = saved;
     OleCheck(hr);
+    if (IsWindowVisible(Handle()) && IsWindowEnabled(Handle()))
+        SetFormActiveBrowser(ParentForm(), this);
 }
 
 namespace {
