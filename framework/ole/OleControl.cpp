@@ -41,11 +41,12 @@ HRESULT CreateOleControl(REFCLSID clsid, IUnknown** control)
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(control));
 }
 
-TOleControlHost::TOleControlHost(TOleSiteHandler* handler) : site_(TOleSite::Create(handler)) {}
+TOleControlHost::TOleControlHost(TOleSiteHandler* handler) : handler_(handler), site_(TOleSite::Create(handler)) {}
 
 TOleControlHost::~TOleControlHost()
 {
     Destroy();
+    site_->Detach();
     site_->Release();
 }
 
@@ -101,10 +102,17 @@ void TOleControlHost::Destroy() noexcept
         object_->Close(OLECLOSE_NOSAVE);
         object_->SetClientSite(nullptr);
     }
+    const bool hadControl = static_cast<bool>(object_);
     object_.Reset();
     dispatch_.Reset();
     window_ = nullptr;
+    if (!hadControl)
+        return;
+    // The closed control may still hold the old site: it answers E_UNEXPECTED from now on,
+    // and a control created later gets a fresh one.
     site_->Detach();
+    site_->Release();
+    site_ = TOleSite::Create(handler_);
 }
 
 void TOleControlHost::SetBounds(const RECT& bounds)

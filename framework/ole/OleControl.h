@@ -30,8 +30,8 @@ public:
     void Create(REFCLSID clsid);
     // Connects the event sink to the control's event interface.
     void Advise(TOleEventSink* sink);
-    // Disconnects events, deactivates and closes the control and detaches the site
-    // (the sink's owner detaches the sink).
+    // Disconnects events, deactivates and closes the control and detaches its site (the
+    // sink's owner detaches the sink); a later Create starts with a fresh site.
     void Destroy() noexcept;
 
     bool Created() const { return static_cast<bool>(object_); }
@@ -54,6 +54,7 @@ public:
     TComPtr<IDispatch> GetDispatchProp(DISPID id) const;
 
 private:
+    TOleSiteHandler* handler_;
     TOleSite* site_;
     TComPtr<IOleObject> object_;
     TComPtr<IDispatch> dispatch_;

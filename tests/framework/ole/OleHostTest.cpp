@@ -158,6 +158,22 @@ TEST_F(OleHostTest, LateCallsAnswerUnexpectedAndExceptionsStayInside)
     SetBoundaryExceptionHandler(previous);
 }
 
+TEST_F(OleHostTest, RecreatedControlGetsAFreshSite)
+{
+    TOleControlHost host(&handler_);
+    host.Create(kWebBrowser);
+    TOleSite* first = host.Site();
+    first->AddRef();
+    host.Destroy();
+    host.Create(kWebBrowser);
+    ASSERT_NE(first, host.Site());
+    HWND w = nullptr;
+    EXPECT_EQ(E_UNEXPECTED, first->GetWindow(&w));
+    EXPECT_EQ(S_OK, host.Site()->GetWindow(&w));
+    EXPECT_NE(nullptr, host.ControlWindow());
+    first->Release();
+}
+
 TEST_F(OleHostTest, FactoryFailureRaisesItsCode)
 {
     auto previous = SetOleControlFactory([](REFCLSID, IUnknown** out) {
