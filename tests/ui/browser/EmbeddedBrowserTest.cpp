@@ -278,6 +278,40 @@ TEST_F(EmbeddedBrowserTest, WindowSurvivesDestroyWndAndComesBackUnderTheNewParen
     DestroyWindow(other);
 }
 
+TEST_F(EmbeddedBrowserTest, PageWindowMovesMoveTheFormOnlyWhenFloating)
+{
+    std::vector<std::string> reported;
+    browser->OnMove = [&](TObject*, long x, long y) { reported.push_back("to " + std::to_string(x) + "," + std::to_string(y)); };
+    browser->OnResizeBy = [&](TObject*, long x, long y) { reported.push_back("by " + std::to_string(x) + "," + std::to_string(y)); };
+    TOleSite* site = browser->Host().Site();
+    auto rect = [&] {
+        RECT r{};
+        GetWindowRect(form, &r);
+        return r;
+    };
+    SetWindowPos(form, nullptr, 0, 0, 500, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+    browser->FloatingHosting = false;
+    EXPECT_EQ(S_OK, site->moveTo(100, 50));
+    EXPECT_EQ(0, rect().left);
+    browser->FloatingHosting = true;
+    struct { HRESULT (STDMETHODCALLTYPE TOleSite::*call)(LONG, LONG); LONG a, b; LONG left, top, width, height; } steps[] = {
+        {&TOleSite::moveTo, 100, 50, 100, 50, 500, 400},
+        {&TOleSite::moveBy, 10, 5, 110, 55, 500, 400},
+        {&TOleSite::resizeTo, 420, 300, 110, 55, 420, 300},
+        {&TOleSite::resizeBy, -20, 10, 110, 55, 400, 310},
+    };
+    for (const auto& step : steps) {
+        EXPECT_EQ(S_OK, (site->*step.call)(step.a, step.b));
+        const RECT r = rect();
+        EXPECT_EQ(step.left, r.left) << (&step - steps);
+        EXPECT_EQ(step.top, r.top) << (&step - steps);
+        EXPECT_EQ(step.width, r.right - r.left) << (&step - steps);
+        EXPECT_EQ(step.height, r.bottom - r.top) << (&step - steps);
+    }
+    EXPECT_EQ((std::vector<std::string>{"to 100,50", "to 100,50", "by -20,10"}), reported);
+    SetWindowPos(form, nullptr, 0, 0, 500, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 TEST_F(EmbeddedBrowserTest, DestroyedPaneLeavesTheFormAndItsDialogsAlone)
 {
     delete browser;

@@ -292,6 +292,38 @@ TEST_F(WbCoreTest, ServicesFocusHelpAndAuthentication)
     CoTaskMemFree(user);
 }
 
+TEST_F(WbCoreTest, DropTargetByHandlingType)
+{
+    using D = TDragDropHandlingType;
+    IDropTarget* own = static_cast<IDropTarget*>(site);
+    struct { D type; HRESULT expected; bool ownTarget; } cases[] = {
+        {D::ddtMS, E_NOTIMPL, false}, {D::ddtMy, S_OK, true}, {D::ddtNo, S_OK, false}, {D::ddtCustom, S_OK, true}};
+    for (const auto& c : cases) {
+        browser.SetDropHandlingType(c.type);
+        IDropTarget* out = reinterpret_cast<IDropTarget*>(1);
+        EXPECT_EQ(c.expected, site->GetDropTarget(nullptr, &out)) << int(c.type);
+        EXPECT_EQ(c.ownTarget ? own : nullptr, out) << int(c.type);
+        if (out)
+            out->Release();
+    }
+    // A custom handler may hand the browser nothing at all.
+    browser.OnGetDropTarget = [](TObject*, TComPtr<IDropTarget>& target) { target.Reset(); };
+    IDropTarget* out = reinterpret_cast<IDropTarget*>(1);
+    EXPECT_EQ(S_OK, site->GetDropTarget(nullptr, &out));
+    EXPECT_EQ(nullptr, out);
+
+    DWORD effect = DROPEFFECT_COPY;
+    POINTL pt{};
+    EXPECT_EQ(S_OK, site->DragEnter(nullptr, 0, pt, &effect));
+    EXPECT_EQ(DROPEFFECT_NONE, effect);
+    browser.OnDropEvent = [](TObject*, IDataObject*, DWORD, POINTL, DWORD& e, HRESULT& r) {
+        e = DROPEFFECT_LINK;
+        r = S_FALSE;
+    };
+    EXPECT_EQ(S_FALSE, site->Drop(nullptr, 0, pt, &effect));
+    EXPECT_EQ(DROPEFFECT_LINK, effect);
+}
+
 TEST_F(WbCoreTest, All34EventsReachTheirOwnHandlers)
 {
     std::vector<DISPID> fired;
