@@ -9,6 +9,7 @@
 
 #include "framework/CodePage.h"
 #include "framework/DialogMark.h"
+#include "framework/Messages.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/SysUtils.h"
 #include "framework/ole/OleError.h"
@@ -17,9 +18,6 @@
 
 namespace {
 
-constexpr UINT CN_KEYDOWN = 0xBD00 + WM_KEYDOWN;
-constexpr UINT CN_KEYUP = 0xBD00 + WM_KEYUP;
-constexpr UINT CM_DIALOGCHAR = 0xB006;
 constexpr UINT CM_DOCWINDOWACTIVATE = 0xB000 + 60;
 constexpr UINT_PTR kOwnerSubclassId = 0x57424F46;  // 'WBOF'
 constexpr UINT_PTR kInnerSubclassId = 0x5742494E;  // 'WBIN'
@@ -144,8 +142,8 @@ TEmbeddedBrowser::~TEmbeddedBrowser()
     securityManager_.Reset();
     BeginDestroy();
     GuardedCall([&] { RemoveRegistryUserAgent(); });
-    if (FormActiveBrowser(GetAncestor(parent_, GA_ROOT)) == this)
-        SetFormActiveBrowser(GetAncestor(parent_, GA_ROOT), nullptr);
+    if (FormActiveBrowser(FormHandle()) == this)
+        SetFormActiveBrowser(FormHandle(), nullptr);
     delete printOptions_;
     delete dialogBoxes_;
     delete disableErrors_;
@@ -188,13 +186,19 @@ void TEmbeddedBrowser::Loaded()
 
 void TEmbeddedBrowser::SetVisible(bool visible)
 {
-    if (visible == visible_)
+    if (visible == Visible())
         return;
-    visible_ = visible;
-    if (Handle())
-        ShowWindow(Handle(), visible ? SW_SHOW : SW_HIDE);
+    TCustomEmbeddedBrowser::SetVisible(visible);
     if (OnVisible)
         OnVisible(this, visible);
+}
+
+void TEmbeddedBrowser::CreateWnd()
+{
+    TCustomEmbeddedBrowser::CreateWnd();
+    // The owner form may get its window only now, after loading.
+    if (!loading_)
+        InstallOwnerSubclass();
 }
 
 // --- navigation and waiting ---
@@ -281,7 +285,7 @@ bool TEmbeddedBrowser::PumpUntil(const std::function<bool()>& done, DWORD timeou
 
 bool TEmbeddedBrowser::WaitWhileBusy(DWORD timeout)
 {
-    if (!Handle())
+    if (!HandleAllocated())
         return true;
     return PumpUntil(
         [&] {
@@ -293,7 +297,7 @@ bool TEmbeddedBrowser::WaitWhileBusy(DWORD timeout)
 
 bool TEmbeddedBrowser::WaitForHtmlDocument(DWORD timeout)
 {
-    if (!Handle())
+    if (!HandleAllocated())
         return false;
     return PumpUntil([&] { return HasHtmlDocument(); }, timeout, false);
 }
@@ -460,52 +464,42 @@ bool TEmbeddedBrowser::HandleKeyDown(WORD& key, LPARAM keyData)
             return true;  // also at the last item: nothing else moves
         }
     }
-    if (OnKeyDown) {
-        OnKeyDown(this, key, ShiftState(), static_cast<UINT>((keyData >> 16) & 0xFF));
-        if (key == 0)
-            return true;
-    }
+    (void)keyData;
     return false;
 }
 
-LRESULT TEmbeddedBrowser::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
+void TEmbeddedBrowser::WndProc(TMessage& m)
 {
-    switch (msg) {
+    switch (m.Msg) {
     case WM_CLOSE: {
         waitEnded_ = true;
         bool canClose = true;
         if (OnCloseQuery)
             OnCloseQuery(this, canClose);
         if (!canClose)
-            return 0;
+            return;
         break;
     }
     case CN_KEYDOWN: {
-        WORD key = static_cast<WORD>(wParam);
-        if (HandleKeyDown(key, lParam))
-            return 1;
-        wParam = key;
-        break;
-    }
-    case CN_KEYUP:
-        if (OnKeyUp) {
-            WORD key = static_cast<WORD>(wParam);
-            OnKeyUp(this, key, ShiftState(), static_cast<UINT>((lParam >> 16) & 0xFF));
-            if (key == 0)
-                return 1;
+        WORD key = static_cast<WORD>(m.WParam);
+        if (HandleKeyDown(key, m.LParam)) {
+            m.Result = 1;
+            return;
         }
         break;
+    }
     case WM_WB_REACTIVATE:
         Reactivate();
-        return 0;
+        return;
     case WM_GETDLGCODE:
-        return DLGC_WANTCHARS;
+        m.Result = DLGC_WANTCHARS;
+        return;
     case WM_SIZE:
         blockLoneMoves_ = !xpSp2_;
         break;
     case WM_WINDOWPOSCHANGING:
         if (blockLoneMoves_) {
-            auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+            auto* pos = reinterpret_cast<WINDOWPOS*>(m.LParam);
             const UINT both = SWP_NOSIZE | SWP_NOMOVE;
             if ((pos->flags & both) == SWP_NOSIZE) {
                 pos->flags |= SWP_NOMOVE;
@@ -520,31 +514,30 @@ LRESULT TEmbeddedBrowser::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
         break;
     default: break;
     }
-    LRESULT result = 0;
-    if (!(msg == CM_DOCWINDOWACTIVATE && Destroying()))
-        result = DefaultProc(msg, wParam, lParam);
-    if (EnableMessageHandler && msg == CN_KEYDOWN && wParam == VK_RETURN)
-        result = 0;
+    if (!(m.Msg == CM_DOCWINDOWACTIVATE && Destroying()))
+        TCustomEmbeddedBrowser::WndProc(m);
+    if (EnableMessageHandler && m.Msg == CN_KEYDOWN && m.WParam == VK_RETURN)
+        m.Result = 0;
     if (OnMessage) {
-        MSG m{Handle(), msg, wParam, lParam, GetMessageTime(), {}};
-        bool handled = (result & 0xFF) != 0;
-        OnMessage(this, m, handled);
-        result = handled ? 1 : 0;
+        MSG msg{handle_, m.Msg, m.WParam, m.LParam, static_cast<DWORD>(GetMessageTime()), {}};
+        bool handled = (m.Result & 0xFF) != 0;
+        OnMessage(this, msg, handled);
+        m.Result = handled ? 1 : 0;
     }
     // A click in the page reaches the pane as a parent notification of the button press.
-    if (msg == WM_PARENTNOTIFY && (LOWORD(wParam) == WM_LBUTTONDOWN || LOWORD(wParam) == WM_RBUTTONDOWN) && OnClick)
-        OnClick(this, LOWORD(wParam) == WM_RBUTTONDOWN, ShiftState(), static_cast<short>(LOWORD(lParam)),
-                static_cast<short>(HIWORD(lParam)));
-    return result;
+    if (m.Msg == WM_PARENTNOTIFY && (LOWORD(m.WParam) == WM_LBUTTONDOWN || LOWORD(m.WParam) == WM_RBUTTONDOWN) &&
+        OnClick)
+        OnClick(this, LOWORD(m.WParam) == WM_RBUTTONDOWN, ShiftState(), static_cast<short>(LOWORD(m.LParam)),
+                static_cast<short>(HIWORD(m.LParam)));
 }
 
 // --- owner form and dialogs ---
 
 void TEmbeddedBrowser::InstallOwnerSubclass()
 {
-    if (Unit().ownerSubclassed || !parent_)
+    if (Unit().ownerSubclassed || !handle_)
         return;
-    owner_ = GetAncestor(parent_, GA_ROOT);
+    owner_ = FormHandle();
     if (!owner_ || !SetWindowSubclass(owner_, OwnerProc, kOwnerSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return;
     Unit().ownerSubclassed = true;
@@ -637,12 +630,12 @@ void TEmbeddedBrowser::HandleDialog(HWND dialog)
 
 void TEmbeddedBrowser::InstallInnerFocusFixes()
 {
-    if (inner_[0] || inner_[1] || !Handle())
+    if (inner_[0] || inner_[1] || !ControlWindow())
         return;
     if (HWND list = FindChildWindow(L"SysListView32")) {
         inner_[0] = list;
     } else {
-        inner_[1] = GetWindow(Handle(), GW_CHILD);
+        inner_[1] = GetWindow(ControlWindow(), GW_CHILD);
         inner_[2] = inner_[1] ? GetWindow(inner_[1], GW_CHILD) : nullptr;
     }
     for (HWND w : inner_)
@@ -668,7 +661,7 @@ LRESULT CALLBACK TEmbeddedBrowser::InnerProc(HWND window, UINT msg, WPARAM wPara
         if (msg == WM_DESTROY) {
             self->RemoveInnerFocusFixes();
         } else if (msg == WM_SETFOCUS) {
-            SetFormActiveBrowser(GetAncestor(self->parent_, GA_ROOT), self);
+            SetFormActiveBrowser(self->FormHandle(), self);
             if (window != self->inner_[0])
                 self->UIActivate();
         }
@@ -678,9 +671,9 @@ LRESULT CALLBACK TEmbeddedBrowser::InnerProc(HWND window, UINT msg, WPARAM wPara
 
 void TEmbeddedBrowser::Reactivate()
 {
-    if (!Handle() || !IsWindowVisible(Handle()) || !IsWindowEnabled(Handle()))
+    if (!handle_ || !IsWindowVisible(handle_) || !IsWindowEnabled(handle_))
         return;
-    SetFormActiveBrowser(GetAncestor(parent_, GA_ROOT), this);
+    SetFormActiveBrowser(FormHandle(), this);
     UIActivate();
 }
 

@@ -84,9 +84,8 @@ public:
 
     void Loaded() override;
 
-    // The control's own visibility, cached; not the browser's OLE property.
-    bool Visible() const { return visible_; }
-    void SetVisible(bool visible);
+    // The control's own visibility (not the browser's OLE property); reports OnVisible.
+    void SetVisible(bool visible) override;
 
     std::string HostCSS;
     std::string HostNS;
@@ -116,8 +115,6 @@ public:
     std::function<void(TObject*, HWND dialog, LONG exStyle, const std::wstring& caption, std::wstring& newCaption,
                        bool& disableAll)> OnShowDialog;
     std::function<void(TObject*, DWORD startTick, bool& cancel, DWORD& timeout)> OnBusyWait;
-    std::function<void(TObject*, WORD& key, UINT shift, UINT scanCode)> OnKeyDown;
-    std::function<void(TObject*, WORD& key, UINT shift, UINT scanCode)> OnKeyUp;
     std::function<void(TObject*, bool right, UINT shift, int x, int y)> OnClick;
 
     bool HasHtmlDocument();
@@ -134,7 +131,7 @@ public:
 
     // What the owner form's subclass does when a window takes the activation from it.
     void HandleDialog(HWND dialog);
-    // Folder-view arrow keys and OnKeyDown; true when the key is used up.
+    // Folder-view arrow keys; true when the key is used up (OnKeyDown runs otherwise).
     bool HandleKeyDown(WORD& key, LPARAM keyData);
 
     // The component's pass-through protocol (IInternetProtocolRoot, IInternetProtocol).
@@ -144,7 +141,8 @@ public:
     void DispatchEvent(DISPID id, const TEventArgs& args) override;
 
 protected:
-    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void WndProc(TMessage& message) override;
+    void CreateWnd() override;
     bool HasPopupMenuFilter() const override;
     void FilterPopupMenu(DWORD id, HMENU menu) override;
 
@@ -159,10 +157,10 @@ private:
     void InstallInnerFocusFixes();
     void RemoveInnerFocusFixes();
     void Reactivate();
+    HWND FormHandle() const { return handle_ ? GetAncestor(handle_, GA_ROOT) : nullptr; }
     static LRESULT CALLBACK OwnerProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     static LRESULT CALLBACK InnerProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
-    bool visible_ = true;
     TDisableErrors* disableErrors_;
     TDialogBoxes* dialogBoxes_;
     TVisualEffects* visualEffects_;

@@ -16,8 +16,6 @@ namespace {
 constexpr VARTYPE kRefVar = VT_BYREF | VT_VARIANT;
 constexpr VARTYPE kRefBool = VT_BYREF | VT_BOOL;
 
-const wchar_t kThisProp[] = L"Vidudo.TWB";
-
 }  // namespace
 
 const TEventSignature* WebBrowserEventSignature(DISPID id)
@@ -57,8 +55,9 @@ const TEventSignature* WebBrowserEventSignature(DISPID id)
     }
 }
 
-TWB::TWB(TComponent* owner) : TComponent(owner), host_(this)
+TWB::TWB(TComponent* owner) : TWinControl(owner), host_(this)
 {
+    tabStop_ = true;
     sink_ = TOleEventSink::Create(DIID_DWebBrowserEvents2, WebBrowserEventSignature,
                                   [this](DISPID id, const TEventArgs& args) { DispatchEvent(id, args); });
 }
@@ -67,8 +66,7 @@ TWB::~TWB() { BeginDestroy(); }
 
 void TWB::BeginDestroy() noexcept
 {
-    destroying_ = true;
-    Unsubclass();
+    closing_ = true;
     if (sink_) {
         sink_->Detach();
         sink_->Release();
@@ -78,31 +76,73 @@ void TWB::BeginDestroy() noexcept
     host_.Destroy();
 }
 
-void TWB::CreateWnd(HWND parent, const RECT& bounds)
+void TWB::PlaceInWindow(HWND parent, const RECT& bounds)
 {
-    parent_ = parent;
-    bounds_ = bounds;
+    parentWindow_ = parent;
+    SetBounds(bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top);
+    HandleNeeded();
+}
+
+void TWB::CreateParams(TCreateParams& params)
+{
+    TWinControl::CreateParams(params);
+    params.Style |= WS_CLIPCHILDREN;
+    if (parentWindow_ && !parent_)
+        params.WndParent = parentWindow_;
+}
+
+void TWB::CreateWnd()
+{
+    TWinControl::CreateWnd();
+    CreateControl();
+}
+
+void TWB::CreateControl()
+{
+    if (host_.Created() || !handle_ || closing_)
+        return;
     host_.Create(CLSID_WebBrowserControl);
-    host_.SetBounds(bounds_);
+    host_.SetBounds(SiteClientRect());
     if (sink_)
         host_.Advise(sink_);
-    Subclass();
 }
 
 void TWB::DestroyWnd()
 {
-    Unsubclass();
     default_.Reset();
     host_.Destroy();
+    TWinControl::DestroyWnd();
 }
 
-void TWB::SetBounds(const RECT& bounds)
+RECT TWB::SiteClientRect()
 {
-    bounds_ = bounds;
-    host_.SetBounds(bounds);
+    RECT r{};
+    if (handle_)
+        GetClientRect(handle_, &r);
+    return r;
 }
 
-RECT TWB::SiteClientRect() { return bounds_; }
+void TWB::WndProc(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_SIZE:
+        TWinControl::WndProc(m);
+        if (HWND control = ControlWindow()) {
+            const RECT r = SiteClientRect();
+            MoveWindow(control, 0, 0, r.right, r.bottom, TRUE);
+            host_.SetBounds(r);
+        }
+        return;
+    case WM_SETFOCUS:
+        TWinControl::WndProc(m);
+        // The page, not the holder, takes the keys.
+        if (HWND control = ControlWindow())
+            ::SetFocus(control);
+        return;
+    default:
+        TWinControl::WndProc(m);
+    }
+}
 
 IWebBrowser2* TWB::DefaultInterface()
 {
@@ -226,47 +266,3 @@ void TWB::DispatchEvent(DISPID id, const TEventArgs& a)
     }
 }
 
-void TWB::Subclass()
-{
-    HWND window = Handle();
-    if (!window || subclassed_ == window)
-        return;
-    Unsubclass();
-    SetPropW(window, kThisProp, this);
-    savedProc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWB::SubclassProc)));
-    subclassed_ = window;
-}
-
-void TWB::Unsubclass()
-{
-    if (!subclassed_)
-        return;
-    if (IsWindow(subclassed_)) {
-        SetWindowLongPtrW(subclassed_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(savedProc_));
-        RemovePropW(subclassed_, kThisProp);
-    }
-    subclassed_ = nullptr;
-    savedProc_ = nullptr;
-}
-
-LRESULT TWB::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    return savedProc_ ? CallWindowProcW(savedProc_, subclassed_, msg, wParam, lParam)
-                      : DefWindowProcW(subclassed_, msg, wParam, lParam);
-}
-
-LRESULT TWB::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) { return DefaultProc(msg, wParam, lParam); }
-
-LRESULT CALLBACK TWB::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    auto* self = static_cast<TWB*>(GetPropW(window, kThisProp));
-    if (!self)
-        return DefWindowProcW(window, msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        const LRESULT r = self->DefaultProc(msg, wParam, lParam);
-        self->Unsubclass();
-        return r;
-    }
-    return GuardedCall(LRESULT(0), [&] { return self->WndProc(msg, wParam, lParam); });
-}

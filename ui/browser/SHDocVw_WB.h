@@ -1,8 +1,9 @@
 #pragma once
 // The typed wrapper of the WebBrowser control: its class and event interface, the control's
 // Boolean and text properties by dispatch ID, its 34 events, and the navigation and command
-// calls the windows use. The control lives in place inside a parent window; its own window
-// ("Shell Embedding") is this component's Handle and runs through WndProc.
+// calls the windows use. A framework control: its own window holds the ActiveX control in
+// place, filling it; the control's window ("Shell Embedding") is ControlWindow(). Placed on
+// a form like any control, or inside a plain window with PlaceInWindow.
 
 #include <windows.h>
 #include <exdisp.h>
@@ -11,10 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "framework/Classes.h"
+#include "framework/Controls.h"
 #include "framework/ole/OleControl.h"
 
-using TNotifyEvent = std::function<void(TObject* sender)>;
 using TWBTextEvent = std::function<void(TObject* sender, const std::wstring& text)>;
 using TWBBoolEvent = std::function<void(TObject* sender, bool value)>;
 using TWBIntEvent = std::function<void(TObject* sender, long value)>;
@@ -45,24 +45,21 @@ extern const DISPID kWebBrowserEventIds[34];
 // The argument types of a DWebBrowserEvents2 event; nullptr for an ID it doesn't have.
 const TEventSignature* WebBrowserEventSignature(DISPID id);
 
-class TWB : public TComponent, public TOleSiteHandler {
-    VIDUDO_CLASS(TWB, TComponent)
+class TWB : public TWinControl, public TOleSiteHandler {
+    VIDUDO_CLASS(TWB, TWinControl)
 public:
     explicit TWB(TComponent* owner = nullptr);
     ~TWB() override;
 
-    // Creates the control in place inside parent; raises EOleSysError when it can't.
-    virtual void CreateWnd(HWND parent, const RECT& bounds);
-    // Closes the control and its window.
-    virtual void DestroyWnd();
+    // Creates the window (and the control in it) as a child of a window outside the
+    // framework; raises when the control can't be made.
+    void PlaceInWindow(HWND parent, const RECT& bounds);
     // The first step of every destructor in the chain: from here on the control reaches no
     // handler (late calls answer E_UNEXPECTED) and its window is closed.
     void BeginDestroy() noexcept;
-    bool Destroying() const { return destroying_; }
-    HWND Handle() const { return host_.ControlWindow(); }
-    HWND ParentWindow() const { return parent_; }
-    bool HandleAllocated() const { return Handle() != nullptr; }
-    void SetBounds(const RECT& bounds);
+    bool Destroying() const { return closing_; }
+    // The ActiveX control's own window; nullptr before it exists.
+    HWND ControlWindow() const { return host_.ControlWindow(); }
     TOleControlHost& Host() { return host_; }
 
     // The control's IWebBrowser2; raises when the control doesn't answer it.
@@ -72,8 +69,9 @@ public:
     // vaOut, when given, receives the command's output; otherwise it is dropped.
     void ExecWB(OLECMDID cmd, OLECMDEXECOPT option, VARIANT* vaIn, VARIANT* vaOut = nullptr);
 
-    bool Visible() { return host_.GetBoolProp(402); }
-    void SetVisible(bool v) { host_.SetBoolProp(402, v); }
+    // The browser's own Visible property (the control's visibility is the framework's).
+    bool BrowserVisible() { return host_.GetBoolProp(402); }
+    void SetBrowserVisible(bool v) { host_.SetBoolProp(402, v); }
     bool StatusBar() { return host_.GetBoolProp(403); }
     void SetStatusBar(bool v) { host_.SetBoolProp(403, v); }
     std::wstring StatusText() { return host_.GetWideStrProp(404); }
@@ -139,27 +137,23 @@ public:
     // The sink connected to the control, for tests that fire events themselves.
     TOleEventSink* EventSink() const { return sink_; }
 
-    HWND SiteParentWindow() override { return parent_; }
+    HWND SiteParentWindow() override { return handle_; }
     RECT SiteClientRect() override;
 
 protected:
-    // The control window's messages; the default passes them to its own procedure.
-    virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
-    // Adopts a window that survived a DestroyWnd instead of creating the control again.
-    void Subclass();
-    void Unsubclass();
+    void CreateParams(TCreateParams& params) override;
+    // The framework window first, then the control in place inside it.
+    void CreateWnd() override;
+    void DestroyWnd() override;
+    void WndProc(TMessage& message) override;
+    // Makes the ActiveX control inside the window (once the window exists).
+    void CreateControl();
 
-    HWND parent_ = nullptr;
-    RECT bounds_{};
-    bool destroying_ = false;
+    bool closing_ = false;
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
-
+    HWND parentWindow_ = nullptr;
     TOleControlHost host_;
     TOleEventSink* sink_ = nullptr;
     TComPtr<IWebBrowser2> default_;
-    WNDPROC savedProc_ = nullptr;
-    HWND subclassed_ = nullptr;
 };

@@ -171,7 +171,7 @@ TComponent* FormActiveBrowser(HWND form)
 HWND BrowserControlWindow(TComponent* browser)
 {
     auto* wb = dynamic_cast<TWB*>(browser);
-    return wb ? wb->Handle() : nullptr;
+    return wb && wb->HandleAllocated() ? wb->Handle() : nullptr;
 }
 
 TFocusControl::~TFocusControl()

@@ -2,7 +2,10 @@
 
 #include <mshtmdid.h>
 
+#include <utility>
+
 #include "framework/CodePage.h"
+#include "framework/Menus.h"
 #include "framework/ole/OleError.h"
 #include "ui/browser/WbControlComponent.h"
 #include "ui/browser/WbTools.h"
@@ -103,7 +106,7 @@ TComPtr<IHTMLDocument2> TCustomEmbeddedBrowser::DocumentAsHtml()
 
 HWND TCustomEmbeddedBrowser::FindChildWindow(const std::wstring& className) const
 {
-    HWND window = const_cast<TCustomEmbeddedBrowser*>(this)->Handle();
+    HWND window = handle_;
     if (!window)
         return nullptr;
     for (HWND w = GetWindow(window, GW_CHILD); w; w = GetWindow(w, GW_CHILD))
@@ -138,12 +141,12 @@ void TCustomEmbeddedBrowser::UIActivate()
     const bool saved = allowFocusChange_;
     allowFocusChange_ = true;
     RECT r{};
-    GetClientRect(Handle(), &r);
-    const HRESULT hr = Host().OleObject()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, Host().Site(), 0, Handle(), &r);
+    GetClientRect(handle_, &r);
+    const HRESULT hr = Host().OleObject()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, Host().Site(), 0, handle_, &r);
     allowFocusChange_ = saved;
     OleCheck(hr);
-    if (IsWindowVisible(Handle()) && IsWindowEnabled(Handle()))
-        SetFormActiveBrowser(ParentForm(), this);
+    if (IsWindowVisible(handle_) && IsWindowEnabled(handle_))
+        SetFormActiveBrowser(FormWindow(), this);
 }
 
 namespace {
@@ -157,37 +160,35 @@ HWND ParkingWindow()
 
 }  // namespace
 
-void TCustomEmbeddedBrowser::CreateWnd(HWND parent, const RECT& bounds)
+void TCustomEmbeddedBrowser::CreateWnd()
 {
-    if (!parked_ || !IsWindow(parked_) || parked_ != Handle()) {
-        parked_ = nullptr;
-        TWB::CreateWnd(parent, bounds);
+    HWND parked = std::exchange(parked_, nullptr);
+    if (!parked || !IsWindow(parked) || parked != ControlWindow()) {
+        TWB::CreateWnd();
         return;
     }
-    parked_ = nullptr;
-    parent_ = parent;
-    SetParent(Handle(), parent);
-    RECT client{};
-    GetClientRect(parent, &client);
-    bounds_ = RECT{0, 0, client.right, client.bottom};
-    MoveWindow(Handle(), 0, 0, client.right, client.bottom, TRUE);
-    Host().SetBounds(bounds_);
+    TWinControl::CreateWnd();
+    ::SetParent(parked, handle_);
+    const RECT r = SiteClientRect();
+    MoveWindow(parked, 0, 0, r.right, r.bottom, TRUE);
+    Host().SetBounds(r);
 }
 
 void TCustomEmbeddedBrowser::DestroyWnd()
 {
-    if (Destroying() || !Handle() || !ParkingWindow()) {
+    HWND control = ControlWindow();
+    if (closing_ || !control || !ParkingWindow()) {
         TWB::DestroyWnd();
         return;
     }
-    SetParent(Handle(), ParkingWindow());
-    parent_ = ParkingWindow();
-    parked_ = Handle();
+    ::SetParent(control, ParkingWindow());
+    parked_ = control;
+    TWinControl::DestroyWnd();
 }
 
-HWND TCustomEmbeddedBrowser::ParentForm() const
+HWND TCustomEmbeddedBrowser::FormWindow() const
 {
-    return parent_ ? GetAncestor(parent_, GA_ROOT) : nullptr;
+    return handle_ ? GetAncestor(handle_, GA_ROOT) : nullptr;
 }
 
 // --- answers ---
@@ -204,7 +205,7 @@ HRESULT TCustomEmbeddedBrowser::ShowContextMenu(DWORD id, POINT* pt, IUnknown* c
         if (PopupMenu) {
             POINT cursor{};
             GetCursorPos(&cursor);
-            TrackPopupMenu(PopupMenu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, parent_ ? parent_ : Handle(), nullptr);
+            PopupMenu->Popup(cursor.x, cursor.y);
         }
         return S_OK;
     }
@@ -642,7 +643,7 @@ HRESULT TCustomEmbeddedBrowser::Drop(IDataObject* data, DWORD keys, POINTL pt, D
 
 HRESULT TCustomEmbeddedBrowser::Authenticate(HWND* window, LPWSTR* user, LPWSTR* password)
 {
-    HWND w = Handle();
+    HWND w = handle_;
     std::string name, secret;
     HRESULT result = S_OK;
     if (OnAuthenticate)
@@ -683,7 +684,7 @@ HRESULT TCustomEmbeddedBrowser::Download(IMoniker* mk, IBindCtx* bc, DWORD verb,
 
 HRESULT TCustomEmbeddedBrowser::MoveTo(LONG x, LONG y)
 {
-    if (HWND form = FloatingHosting ? ParentForm() : nullptr)
+    if (HWND form = FloatingHosting ? FormWindow() : nullptr)
         SetWindowPos(form, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (OnMove)
         OnMove(this, x, y);
@@ -692,7 +693,7 @@ HRESULT TCustomEmbeddedBrowser::MoveTo(LONG x, LONG y)
 
 HRESULT TCustomEmbeddedBrowser::MoveBy(LONG dx, LONG dy)
 {
-    if (HWND form = FloatingHosting ? ParentForm() : nullptr) {
+    if (HWND form = FloatingHosting ? FormWindow() : nullptr) {
         RECT r{};
         GetWindowRect(form, &r);
         SetWindowPos(form, nullptr, r.left + dx, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -704,7 +705,7 @@ HRESULT TCustomEmbeddedBrowser::MoveBy(LONG dx, LONG dy)
 
 HRESULT TCustomEmbeddedBrowser::ResizeTo(LONG cx, LONG cy)
 {
-    if (HWND form = FloatingHosting ? ParentForm() : nullptr)
+    if (HWND form = FloatingHosting ? FormWindow() : nullptr)
         SetWindowPos(form, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (OnResize)
         OnResize(this, cx, cy);
@@ -713,7 +714,7 @@ HRESULT TCustomEmbeddedBrowser::ResizeTo(LONG cx, LONG cy)
 
 HRESULT TCustomEmbeddedBrowser::ResizeBy(LONG dx, LONG dy)
 {
-    if (HWND form = FloatingHosting ? ParentForm() : nullptr) {
+    if (HWND form = FloatingHosting ? FormWindow() : nullptr) {
         RECT r{};
         GetWindowRect(form, &r);
         SetWindowPos(form, nullptr, 0, 0, r.right - r.left + dx, r.bottom - r.top + dy,

@@ -37,7 +37,6 @@ public:
     std::string OptionKeyPath;
     bool OverrideOptionKeyPath = false;
     bool FloatingHosting = false;
-    HMENU PopupMenu = nullptr;  // the control's own menu, shown when the browser's is suppressed
 
     std::function<void(TObject*, DWORD id, POINT* pt, IUnknown* cmdt, IDispatch* disp, HRESULT& result)> OnShowContextMenu;
     std::function<void(TObject*, DOCHOSTUIINFO& info)> OnGetHostInfo;
@@ -97,10 +96,7 @@ public:
     void SetZoom(int level);
     void UIActivate();
 
-    // A window destroyed while the component lives is parked under a hidden window and taken
-    // back by the next CreateWnd, so the page survives its form recreating windows.
-    void CreateWnd(HWND parent, const RECT& bounds) override;
-    void DestroyWnd() override;
+    // While the window is recreated the browser's window waits under a hidden window.
     HWND ParkedWindow() const { return parked_; }
 
     // The document-host answers.
@@ -146,6 +142,11 @@ public:
     HRESULT PopulateNamespaceTable() override;
 
 protected:
+    // A window destroyed while the component lives parks the browser's window under a hidden
+    // window and the next CreateWnd takes it back, so the page survives its form recreating
+    // windows.
+    void CreateWnd() override;
+    void DestroyWnd() override;
     virtual bool IsMaskedCtrlKey(const MSG* msg);
     virtual HRESULT HandleScriptError(VARIANT* vaIn, VARIANT* vaOut);
     virtual bool IsServiceOffered(REFGUID service, REFIID riid, void** out);
@@ -160,7 +161,7 @@ protected:
 
 private:
     HRESULT ShowBrowserMenu(DWORD id, POINT* pt, IUnknown* cmdt);
-    HWND ParentForm() const;
+    HWND FormWindow() const;
 
     TDownloadControlOptions downloadOptions_;
     TUserInterfaceOptions userInterfaceOptions_;

@@ -32,7 +32,7 @@ protected:
     {
         ASSERT_NE(nullptr, form) << "GetLastError=" << GetLastError();
         browser = new TEmbeddedBrowser();
-        browser->CreateWnd(form, RECT{0, 0, 480, 360});
+        browser->PlaceInWindow(form, RECT{0, 0, 480, 360});
         browser->Loaded();
         SetForegroundWindow(form);
         SetActiveWindow(form);
@@ -254,28 +254,23 @@ TEST_F(EmbeddedBrowserTest, WaitsAreBoundedAndEndEarlyOnNavigateErrorOrCancel)
     EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST_F(EmbeddedBrowserTest, WindowSurvivesDestroyWndAndComesBackUnderTheNewParent)
+TEST_F(EmbeddedBrowserTest, BrowserWindowSurvivesRecreatingThePanesWindow)
 {
     TLoopbackHttp server;
-    HWND pane = browser->Handle();
-    browser->DestroyWnd();
-    ASSERT_TRUE(IsWindow(pane));
-    EXPECT_EQ(pane, browser->ParkedWindow());
-    EXPECT_NE(form, GetParent(pane));
-    HWND other = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200, form, nullptr, nullptr, nullptr);
-    browser->CreateWnd(other, RECT{0, 0, 300, 200});
-    EXPECT_EQ(pane, browser->Handle());
-    EXPECT_EQ(other, GetParent(pane));
+    HWND control = browser->ControlWindow();
+    HWND before = browser->Handle();
+    browser->RecreateWnd();
+    ASSERT_TRUE(IsWindow(control));
+    EXPECT_FALSE(IsWindow(before));
+    EXPECT_EQ(control, browser->ControlWindow());
+    EXPECT_EQ(browser->Handle(), GetParent(control));
     EXPECT_EQ(nullptr, browser->ParkedWindow());
     RECT r{};
-    GetClientRect(pane, &r);
-    EXPECT_EQ(300, r.right);
+    GetClientRect(control, &r);
+    EXPECT_EQ(480, r.right);
     // The same control still works.
     browser->Navigate(GbkToWide(server.Url("/after")));
     EXPECT_TRUE(PumpUntil([&] { return server.Saw("GET /after HTTP/1.1"); }, 10000));
-    delete browser;
-    browser = nullptr;
-    DestroyWindow(other);
 }
 
 TEST_F(EmbeddedBrowserTest, PageWindowMovesMoveTheFormOnlyWhenFloating)
@@ -382,8 +377,12 @@ TEST_F(EmbeddedBrowserTest, ClickOnlyForParentNotifyOfAButtonPress)
 
 TEST_F(EmbeddedBrowserTest, ArrowAtTheLastFolderItemIsHandledAndMovesNothing)
 {
-    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 200, 200,
-                                browser->Handle(), nullptr, nullptr, nullptr);
+    // A folder view sits at the end of the first-child chain under the pane.
+    HWND deepest = browser->Handle();
+    for (HWND c = GetWindow(deepest, GW_CHILD); c; c = GetWindow(c, GW_CHILD))
+        deepest = c;
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 200, 200, deepest,
+                                nullptr, nullptr, nullptr);
     ASSERT_EQ(list, browser->FindChildWindow(L"SysListView32"));
     LVCOLUMNW col{};
     col.mask = LVCF_WIDTH;

@@ -9,20 +9,19 @@
 
 namespace {
 
-class TForm {
+class TTestForm {
 public:
-    explicit TForm(int x)
+    explicit TTestForm(int x)
     {
         // Top-most, away from the corner: other tests' windows share the display.
         window = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"form", WS_OVERLAPPEDWINDOW | WS_VISIBLE | SS_NOTIFY, x,
                                  560, 360, 400, nullptr, nullptr, nullptr, nullptr);
         edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 200, 24, window, nullptr,
                                nullptr, nullptr);
-        browser.CreateWnd(window, RECT{0, 40, 340, 340});
+        browser.PlaceInWindow(window, RECT{0, 40, 340, 340});
     }
-    ~TForm()
+    ~TTestForm()
     {
-        browser.DestroyWnd();
         DestroyWindow(window);
     }
     POINT PaneCenter() const
@@ -66,7 +65,7 @@ protected:
 
 TEST_F(WbControlTest, WheelOverThePaneMovesTheFocusIntoIt)
 {
-    TForm form(500);
+    TTestForm form(500);
     form.browser.Navigate(L"about:blank");
     PumpUntil([] { return false; }, 500);
     SetForegroundWindow(form.window);
@@ -93,8 +92,8 @@ TEST_F(WbControlTest, WheelOverThePaneMovesTheFocusIntoIt)
 
 TEST_F(WbControlTest, ActiveFormOnlyPassesAnInactiveFormsWheelOn)
 {
-    TForm inactive(500);
-    TForm active(880);
+    TTestForm inactive(500);
+    TTestForm active(880);
     inactive.browser.Navigate(L"about:blank");
     active.browser.Navigate(L"about:blank");
     PumpUntil([] { return false; }, 500);
