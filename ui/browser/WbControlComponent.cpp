@@ -5,6 +5,7 @@
 #include <map>
 
 #include "framework/ExceptionBoundary.h"
+#include "framework/Forms.h"
 #include "ui/browser/SHDocVw_WB.h"
 #include "ui/browser/WbTools.h"
 
@@ -32,7 +33,11 @@ LRESULT CALLBACK FocusProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, 
             HWND form = GetActiveWindow();
             if (!form || !IsWindowEnabled(form) || !IsWindowVisible(form))
                 return;
-            TComponent* browser = FormActiveBrowser(form);
+            TComponent* browser = nullptr;
+            if (auto* f = dynamic_cast<TCustomForm*>(TWinControl::FromHandle(form)))
+                browser = f->ActiveControl();
+            if (!browser)
+                browser = FormActiveBrowser(form);
             if (!browser || !(browser->ClassName() == "TEmbeddedBrowser" || browser->ClassName() == "TWBCore"))
                 return;
             HWND pane = BrowserControlWindow(browser);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "framework/CodePage.h"
+#include "framework/Forms.h"
 #include "framework/Menus.h"
 #include "framework/ole/OleError.h"
 #include "ui/browser/WbControlComponent.h"
@@ -145,8 +146,11 @@ void TCustomEmbeddedBrowser::UIActivate()
     const HRESULT hr = Host().OleObject()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, Host().Site(), 0, handle_, &r);
     allowFocusChange_ = saved;
     OleCheck(hr);
-    if (IsWindowVisible(handle_) && IsWindowEnabled(handle_))
+    if (CanFocus()) {
         SetFormActiveBrowser(FormWindow(), this);
+        if (TCustomForm* form = ParentForm(); form && form->ActiveControl() != this)
+            form->SetActiveControl(this);
+    }
 }
 
 namespace {
