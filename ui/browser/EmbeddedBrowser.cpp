@@ -193,6 +193,12 @@ void TEmbeddedBrowser::SetVisible(bool visible)
         OnVisible(this, visible);
 }
 
+void TEmbeddedBrowser::SetFocus()
+{
+    if (CanFocus())
+        TCustomEmbeddedBrowser::SetFocus();
+}
+
 void TEmbeddedBrowser::CreateWnd()
 {
     TCustomEmbeddedBrowser::CreateWnd();

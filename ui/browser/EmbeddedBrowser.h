@@ -84,6 +84,8 @@ public:
 
     void Loaded() override;
 
+    // Nothing happens when the pane can't take the focus.
+    void SetFocus() override;
     // The control's own visibility (not the browser's OLE property); reports OnVisible.
     void SetVisible(bool visible) override;
 
