@@ -1,6 +1,7 @@
 #include "ui/components/MyListView.h"
 
 #include <cmath>
+#include <vector>
 
 #include "framework/CodePage.h"
 #include "framework/SysUtils.h"
@@ -38,13 +39,52 @@ int CompareNumbers(double a, double b)
     return d < 0 ? -1 : 1;
 }
 
-int CompareTexts(const std::string& a, const std::string& b)
+// What the comparison needs of one item's text in the sorted column.
+struct TSortKey {
+    bool present = false;
+    bool numeric = false;
+    double number = 0;
+    std::wstring text;
+};
+
+TSortKey MakeKey(TListItem* item, int column)
 {
-    const std::wstring wa = GbkToWide(a), wb = GbkToWide(b);
-    const int r = CompareStringW(LOCALE_USER_DEFAULT, 0, wa.c_str(), static_cast<int>(wa.size()), wb.c_str(),
-                                 static_cast<int>(wb.size()));
-    return r == 0 ? 0 : r - CSTR_EQUAL;
+    TSortKey key;
+    const std::string* text = &item->Caption();
+    if (column > 0) {
+        if (item->SubItems().Count() < column)
+            return key;
+        text = &item->SubItems()[column - 1];
+    }
+    key.present = true;
+    key.numeric = TryStrToFloat(*text, key.number, DecimalSeparator());
+    key.text = GbkToWide(*text);
+    return key;
 }
+
+int CompareKeys(const TSortKey& a, const TSortKey& b, bool ascending)
+{
+    int r;
+    if (!a.present || !b.present) {
+        // A row without the sub-item comes first ascending, last descending; two such rows
+        // are equal, which keeps the order a strict weak one.
+        if (a.present == b.present)
+            return 0;
+        r = a.present ? 1 : -1;
+    } else if (a.numeric && b.numeric) {
+        r = CompareNumbers(a.number, b.number);
+    } else {
+        const int c = CompareStringW(LOCALE_USER_DEFAULT, 0, a.text.c_str(), static_cast<int>(a.text.size()),
+                                     b.text.c_str(), static_cast<int>(b.text.size()));
+        r = c == 0 ? 0 : c - CSTR_EQUAL;
+    }
+    return ascending ? r : -r;
+}
+
+// Keys of the sort in progress by item index: each text is read and converted once, not at
+// every one of the n log n comparisons.
+const std::vector<TSortKey>* sortKeys = nullptr;
+int sortKeysColumn = -1;
 
 }  // namespace
 
@@ -84,7 +124,19 @@ void TMyListView::SortByColumn(int column)
     else
         sortColumn_ = column;
     SetListSortDirection(sortAscending_);
-    CustomSort(CompareItems, column);
+    std::vector<TSortKey> keys;
+    keys.reserve(static_cast<size_t>(Items().Count()));
+    for (int i = 0; i < Items().Count(); ++i)
+        keys.push_back(MakeKey(Items()[i], column));
+    sortKeys = &keys;
+    sortKeysColumn = column;
+    try {
+        CustomSort(CompareItems, column);
+    } catch (...) {
+        sortKeys = nullptr;
+        throw;
+    }
+    sortKeys = nullptr;
     if (!captionAsLineNum_ || Items().Count() == 0)
         return;
     Items().BeginUpdate();
@@ -95,31 +147,13 @@ void TMyListView::SortByColumn(int column)
 
 int TMyListView::CompareItems(TListItem* item1, TListItem* item2, intptr_t column)
 {
-    const bool ascending = sortInProgressAscending;
     const int c = static_cast<int>(column);
-    const std::string* text1 = &item1->Caption();
-    const std::string* text2 = &item2->Caption();
-    if (c > 0) {
-        const bool has1 = item1->SubItems().Count() >= c;
-        const bool has2 = item2->SubItems().Count() >= c;
-        if (!has1 || !has2) {
-            // A row without the sub-item comes first ascending, last descending; two such rows
-            // are equal, which keeps the order a strict weak one.
-            if (has1 == has2)
-                return 0;
-            const int r = has1 ? 1 : -1;
-            return ascending ? r : -r;
-        }
-        text1 = &item1->SubItems()[c - 1];
-        text2 = &item2->SubItems()[c - 1];
+    if (sortKeys && c == sortKeysColumn) {
+        const size_t i1 = static_cast<size_t>(item1->Index()), i2 = static_cast<size_t>(item2->Index());
+        if (i1 < sortKeys->size() && i2 < sortKeys->size())
+            return CompareKeys((*sortKeys)[i1], (*sortKeys)[i2], sortInProgressAscending);
     }
-    double v1 = 0, v2 = 0;
-    int r;
-    if (TryStrToFloat(*text1, v1, DecimalSeparator()) && TryStrToFloat(*text2, v2, DecimalSeparator()))
-        r = CompareNumbers(v1, v2);
-    else
-        r = CompareTexts(*text1, *text2);
-    return ascending ? r : -r;
+    return CompareKeys(MakeKey(item1, c), MakeKey(item2, c), sortInProgressAscending);
 }
 
 void TMyListView::DrawHeaderItem(const DRAWITEMSTRUCT& dis)
