@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/StringList.h"
 #include "trading/connection/ClientModules.h"
@@ -40,6 +41,7 @@ TLoginForm::TLoginForm(TComponent* owner) : TForm(owner)
     KeyPreview = false;
     Panel1 = Place<TPanel>(this, this, "Panel1", 0, 0, 460, 130);
     Panel1->BevelOuter = TPanelBevel::bvNone;
+    browser = Place<TEmbeddedBrowser>(this, Panel1, "browser", 0, 0, 460, 130);
     Label3 = Place<TLabel>(this, this, "Label3", 24, 140, 412, 13, "请选择你要登录的资金账户，然后输入您的用户名和密码");
     Label4 = Place<TLabel>(this, this, "Label4", 64, 171, 64, 13, "站点选择");
     HostList = Place<TComboBox>(this, this, "HostList", 136, 168, 200, 21);
@@ -216,6 +218,10 @@ void TLoginForm::Label1Click(TObject*)
 
 void TLoginForm::ShowBanner(const std::string& url)
 {
-    bannerURL_ = url;
-    // The banner pane is attached here once the embedded browser is part of the build.
+    // The banner is decoration: a browser that can't start must not keep anyone from logging in.
+    try {
+        browser->HandleNeeded();
+        browser->Navigate(GbkToWide(url));
+    } catch (...) {
+    }
 }

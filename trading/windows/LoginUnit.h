@@ -9,6 +9,7 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "ui/browser/EmbeddedBrowser.h"
 
 class TLoginForm : public TForm {
     VIDUDO_CLASS(TLoginForm, TForm)
@@ -16,6 +17,7 @@ public:
     explicit TLoginForm(TComponent* owner);
 
     TPanel* Panel1;
+    TEmbeddedBrowser* browser;
     TLabel* Label3;
     TLabel* Label4;
     TComboBox* HostList;
@@ -49,13 +51,8 @@ public:
     void PasswdKeyDown(TObject* sender, WORD& key, TShiftState shift);
     void Label1Click(TObject* sender);
 
-    // The page the banner pane was last sent to; empty when there was no site.
-    const std::string& BannerURL() const { return bannerURL_; }
-
 private:
     // Asks the chosen site for the account list and selects the saved gid.
     void FetchAccounts();
     void ShowBanner(const std::string& url);
-
-    std::string bannerURL_;
 };

@@ -165,6 +165,20 @@ TEST_F(LoginFormTest, SavedUserShownOnlyWhenRemembered)
     }
 }
 
+TEST_F(LoginFormTest, BannerPaneShowsTheSitesLoginPage)
+{
+    OneSite();
+    Open();
+    const std::string page = "/plugins/futures/loginad.php";
+    EXPECT_TRUE(ui::WaitFor([&] {
+        for (const auto& p : fixture.Pages())
+            if (p == page)
+                return true;
+        return false;
+    }, 10000)) << "the fixture never saw " << page;
+    EXPECT_EQ(form->Panel1->Handle(), GetParent(form->browser->Handle()));
+}
+
 TEST_F(LoginFormTest, AccountListWithTheGidPreselectedAndAnotherAccountChosen)
 {
     OneSite("gid=1002\r\n");
