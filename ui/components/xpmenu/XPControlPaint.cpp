@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/SysUtils.h"
 #include "ui/components/xpmenu/XPGdi.h"
 #include "ui/components/xpmenu/XPMenuPaint.h"
 
@@ -74,7 +75,11 @@ void DrawCheckMarkStrokes(HDC dc, int x, int y, TColor colour)
         PolyLine(dc, {{x + 2, y - i - 5}, {x + 4, y - i - 3}, {x + 9, y - i - 8}});
 }
 
-void PaintXPButton(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s)
+namespace {
+
+// Face, outline, rings and edges of a push button; plainArc is the plain style's corner.
+void PaintButtonFace(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s,
+                     int plainArc)
 {
     const RECT r = s.Client;
     const int arc = xp.BtnRoundArc;
@@ -97,7 +102,7 @@ void PaintXPButton(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, c
             TSelectBrush surface(dc, xp.BtnSurfaceNormalColor);
             RoundBox(dc, r, arc);
         } else {
-            RoundBox(dc, r, arc);
+            RoundBox(dc, r, plainArc);
         }
     }
     if (s.TrueXP) {
@@ -129,6 +134,14 @@ void PaintXPButton(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, c
                           {r.left, r.bottom - 1}});
     }
 
+}
+
+}  // namespace
+
+void PaintXPButton(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s)
+{
+    PaintButtonFace(dc, c, xp, s, xp.BtnRoundArc);
+    const RECT r = s.Client;
     TSelectHFont font(dc, s.Font);
     SIZE ts = TextSize(dc, s.Caption);
     int wh = TextSize(dc, "W").cy;
@@ -136,6 +149,69 @@ void PaintXPButton(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, c
     UINT flags = DT_SINGLELINE | DT_NOCLIP | (s.RightToLeft ? DT_RTLREADING : 0);
     TRgb colour = s.Enabled ? ColorToRGB(s.FontColor) : c.Disabled;
     DrawShadowedText(dc, s.Caption, t, flags, colour, s.Default && s.Enabled);
+}
+
+
+void PaintXPBitBtn(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s,
+                   int dimLevel, int grayLevel)
+{
+    PaintButtonFace(dc, c, xp, s, 4);
+    const RECT r = s.Client;
+    TSelectHFont font(dc, s.Font);
+    SIZE ts = s.Caption.empty() ? SIZE{0, 0} : TextSize(dc, s.Caption);
+    int wh = TextSize(dc, "W").cy;
+    BITMAP bm{};
+    SIZE gs{0, 0};
+    HBITMAP frame = nullptr;
+    if (s.Glyph && GetObjectW(s.Glyph, sizeof bm, &bm) && bm.bmWidth > 0) {
+        gs = SIZE{bm.bmWidth / std::max(1, s.NumGlyphs), bm.bmHeight};
+        // The first frame of the glyph strip.
+        frame = static_cast<HBITMAP>(CopyImage(s.Glyph, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        if (frame && gs.cx != bm.bmWidth) {
+            HDC src = CreateCompatibleDC(dc), dst = CreateCompatibleDC(dc);
+            HBITMAP first = CreateCompatibleBitmap(dc, gs.cx, gs.cy);
+            HGDIOBJ o1 = SelectObject(src, frame), o2 = SelectObject(dst, first);
+            BitBlt(dst, 0, 0, gs.cx, gs.cy, src, 0, 0, SRCCOPY);
+            SelectObject(src, o1);
+            SelectObject(dst, o2);
+            DeleteDC(src);
+            DeleteDC(dst);
+            DeleteObject(frame);
+            frame = first;
+        }
+    }
+    const int spacing = Trim(s.Caption).empty() || !frame ? 0 : s.Spacing;
+    const bool horizontal = s.Layout == blGlyphLeft || s.Layout == blGlyphRight;
+    const int totalW = horizontal ? gs.cx + spacing + ts.cx : std::max(gs.cx, ts.cx);
+    const int totalH = horizontal ? std::max<int>(gs.cy, wh) : gs.cy + spacing + wh;
+    const int x0 = r.left + (r.right - r.left - totalW) / 2, y0 = r.top + (r.bottom - r.top - totalH) / 2;
+    POINT g{}, t{};
+    switch (s.Layout) {
+    case blGlyphLeft:
+        g = {x0, y0 + (totalH - gs.cy) / 2};
+        t = {x0 + gs.cx + spacing, y0 + (totalH - wh) / 2};
+        break;
+    case blGlyphRight:
+        t = {x0, y0 + (totalH - wh) / 2};
+        g = {x0 + ts.cx + spacing, y0 + (totalH - gs.cy) / 2};
+        break;
+    case blGlyphTop:
+        g = {x0 + (totalW - gs.cx) / 2, y0};
+        t = {x0 + (totalW - ts.cx) / 2, y0 + gs.cy + spacing};
+        break;
+    case blGlyphBottom:
+        t = {x0 + (totalW - ts.cx) / 2, y0};
+        g = {x0 + (totalW - gs.cx) / 2, y0 + wh + spacing};
+        break;
+    }
+    if (frame) {
+        TImageLook look = !s.Enabled ? ilDisabled : (s.Hot && !s.Focused) ? ilHot : ilNormal;
+        DrawMenuImage(dc, frame, g.x, g.y, look, Darken(c.SelectFill, 50), dimLevel, grayLevel);
+        DeleteObject(frame);
+    }
+    UINT flags = DT_SINGLELINE | DT_NOCLIP | (s.RightToLeft ? DT_RTLREADING : 0);
+    TRgb colour = s.Enabled ? ColorToRGB(s.FontColor) : c.Disabled;
+    DrawShadowedText(dc, s.Caption, RECT{t.x, t.y, r.right, r.bottom}, flags, colour, s.Default && s.Enabled);
 }
 
 void PaintXPCheckBox(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s)

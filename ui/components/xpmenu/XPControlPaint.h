@@ -26,6 +26,7 @@ struct TXPControlColors {
 };
 
 enum TBevelKind { bvNone, bvLowered, bvRaised, bvSpace };
+enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 
 struct TControlPaintState {
     RECT Client{};
@@ -49,10 +50,17 @@ struct TControlPaintState {
     bool Ctl3D = true;
     TBevelKind BevelOuter = bvRaised, BevelInner = bvNone;
     int BevelWidth = 1, BorderWidth = 0;
+    HBITMAP Glyph = nullptr;   // bit button glyph strip, not owned
+    int NumGlyphs = 1;
+    TButtonLayout Layout = blGlyphLeft;
+    int Spacing = 4;
     bool Pressed() const { return ButtonDown || SpaceDown; }
 };
 
 void PaintXPButton(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s);
+// A button with a glyph; its plain outline has a fixed 4 x 4 corner.
+void PaintXPBitBtn(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s,
+                   int dimLevel, int grayLevel);
 void PaintXPCheckBox(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s);
 void PaintXPRadioButton(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s);
 void PaintXPComboBox(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, const TControlPaintState& s);

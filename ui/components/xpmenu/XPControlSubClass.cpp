@@ -1,6 +1,8 @@
 #include "ui/components/xpmenu/XPControlSubClass.h"
 
 #include "framework/ExceptionBoundary.h"
+#include "framework/ExtCtrls.h"
+#include "framework/StdCtrls.h"
 #include "ui/components/xpmenu/XPMenu.h"
 
 namespace {
@@ -255,9 +257,20 @@ void TControlSubClass::PaintControl()
     s.Caption = Control->Caption();
     const LONG style = GetWindowLongW(h, GWL_STYLE);
     const LONG exStyle = GetWindowLongW(h, GWL_EXSTYLE);
-    s.Default = (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-    s.CaptionLeft = (style & BS_LEFTTEXT) != 0;
-    s.SingleBorder = (style & WS_BORDER) || (exStyle & WS_EX_CLIENTEDGE);
+    if (auto* button = dynamic_cast<TButton*>(Control))
+        s.Default = button->Default();
+    else
+        s.Default = (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    if (auto* box = dynamic_cast<TCustomCheckBox*>(Control))
+        s.CaptionLeft = box->Alignment == TAlignment::taLeftJustify;
+    else if (auto* radio = dynamic_cast<TRadioButton*>(Control))
+        s.CaptionLeft = radio->Alignment == TAlignment::taLeftJustify;
+    else
+        s.CaptionLeft = (style & BS_LEFTTEXT) != 0;
+    if (auto* edit = dynamic_cast<TCustomEdit*>(Control))
+        s.SingleBorder = edit->BorderStyle() == TBorderStyle::bsSingle;
+    else
+        s.SingleBorder = (style & WS_BORDER) || (exStyle & WS_EX_CLIENTEDGE);
     s.Ctl3D = wc->Ctl3D();
     FillPanelState(s);
 
@@ -288,5 +301,20 @@ void TControlSubClass::PaintControl()
 
 void TControlSubClass::FillPanelState(TControlPaintState& s)
 {
-    // The framework's panel keeps its bevels; until it says otherwise a panel is raised.
+    auto* panel = dynamic_cast<TCustomPanel*>(Control);
+    if (!panel)
+        return;
+    auto kind = [](TPanelBevel b) {
+        switch (b) {
+        case TPanelBevel::bvNone: return bvNone;
+        case TPanelBevel::bvLowered: return bvLowered;
+        case TPanelBevel::bvRaised: return bvRaised;
+        case TPanelBevel::bvSpace: return bvSpace;
+        }
+        return bvNone;
+    };
+    s.BevelOuter = kind(panel->BevelOuter);
+    s.BevelInner = kind(panel->BevelInner);
+    s.BevelWidth = panel->BevelWidth;
+    s.BorderWidth = panel->BorderWidth;
 }

@@ -1,6 +1,7 @@
 #include "ui/components/xpmenu/XPMenu.h"
 
 #include "framework/CodePage.h"
+#include "framework/Forms.h"
 #include "ui/components/xpmenu/XPControlSubClass.h"
 #include "ui/components/xpmenu/XPMenuPaint.h"
 
@@ -98,8 +99,8 @@ void ResetToMenuFont(TFont& font)
 
 TXPMenu::TXPMenu(TComponent* owner) : TComponent(owner)
 {
-    form_ = dynamic_cast<TWinControl*>(owner);
-    if (!form_ || !IsForm(owner))
+    form_ = dynamic_cast<TCustomForm*>(owner);
+    if (!form_)
         throw EInvalidCast("Invalid class typecast");
     ResetToMenuFont(font_);
     SelectFontColor = font_.Color();
@@ -207,12 +208,17 @@ TXPMenuLook TXPMenu::Look()
     return look;
 }
 
+bool TXPMenu::IsHookedItem(const TMenuItem* item) const
+{
+    return Holds<TXPDrawHandler>(item->OnAdvancedDrawItem, this) && Holds<TXPMeasureHandler>(item->OnMeasureItem, this);
+}
+
 void TXPMenu::HookMenuItem(TMenuItem* item, bool activate, bool onlyUnhooked)
 {
     for (int i = 0; i < item->Count(); ++i) {
         TMenuItem* sub = item->Items(i);
         if (activate) {
-            if (sub->Tag() != 999) {
+            if (sub->Tag() != 999 && !(onlyUnhooked && IsHookedItem(sub))) {
                 const bool replace = !onlyUnhooked && overrideOwnerDraw_;
                 if (!sub->OnAdvancedDrawItem || replace)
                     sub->OnAdvancedDrawItem = TXPDrawHandler{this};
@@ -323,7 +329,7 @@ void TXPMenu::MeasureMenuItem(TMenuItem* item, TCanvas& canvas, int& width, int&
     TXPMenuLook look = Look();
     TMenuItemView view = MenuItemView(item);
     TMenu* menu = MenuOf(item);
-    const bool formMenuTop = IsTopLevel(item) && menu->Owner() == form_;
+    const bool formMenuTop = IsTopLevel(item) && menu == form_->Menu();
     MeasureMenuItemView(canvas.Handle(), look, view, formMenuTop, IsWindowsNT(), width, height);
 }
 

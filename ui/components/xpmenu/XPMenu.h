@@ -8,6 +8,7 @@
 #include "framework/Classes.h"
 #include "framework/Exception.h"
 #include "framework/Controls.h"
+#include "framework/Forms.h"
 #include "framework/Graphics.h"
 #include "framework/Menus.h"
 #include "ui/components/xpmenu/XPControlPaint.h"
@@ -79,8 +80,10 @@ public:
     void HookFormComponents(TWinControl* form, bool activate, bool invalidate);
     void MeasureMenuItem(TMenuItem* item, TCanvas& canvas, int& width, int& height);
     void DrawMenuItem(TMenuItem* item, TCanvas& canvas, RECT rect, UINT state);
+    // True when both of the item's events hold this component's handlers.
+    bool IsHookedItem(const TMenuItem* item) const;
 
-    TWinControl* Form() const { return form_; }
+    TCustomForm* Form() const { return form_; }
     // The look as the drawing reads it, from the current properties.
     TXPMenuLook Look();
     // Set by the form designer; this program never designs.
@@ -101,7 +104,7 @@ private:
     void RedrawMenuBar();
     void Rehook(const std::function<void()>& change);
 
-    TWinControl* form_;
+    TCustomForm* form_;
     TFont font_;
     TColor menuBarColor_ = clBtnFace;
     bool useSystemColors_ = true;

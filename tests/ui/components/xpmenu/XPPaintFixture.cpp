@@ -52,7 +52,7 @@ HWND XPPaintFixture::Child(const wchar_t* cls, DWORD style, int x, int y, int w,
     return wnd;
 }
 
-COLORREF XPPaintFixture::Pixel(HWND wnd, int x, int y)
+COLORREF WindowPixel(HWND wnd, int x, int y)
 {
     HDC dc = GetDC(wnd);
     COLORREF c = GetPixel(dc, x, y);

@@ -9,6 +9,8 @@
 #include <string>
 
 std::string HexColour(COLORREF c);
+// The pixel at (x, y) of the window's client DC.
+COLORREF WindowPixel(HWND wnd, int x, int y);
 
 class XPPaintFixture : public ::testing::Test {
 protected:
@@ -18,7 +20,6 @@ protected:
     void TearDown() override;
     // A child of the test window at (x, y), size w x h; class and text are wide.
     HWND Child(const wchar_t* cls, DWORD style, int x, int y, int w, int h, const wchar_t* text = L"");
-    static COLORREF Pixel(HWND wnd, int x, int y);
     static void Pump();
     static HWND form_;  // one window per suite: creating one under Wine takes a while
 };
