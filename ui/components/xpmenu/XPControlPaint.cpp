@@ -240,17 +240,15 @@ void PaintXPCheckBox(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp,
     if (s.TrueXP && s.Hot)
         FrameSolid(dc, Inset(box, 1, 1, 1, 1), xp.BtnInnerBorderMoveColor);
 
-    TRgb mark = ColorToRGB(clHighlight);
-    if (s.TrueXP) {
+    TRgb mark = c.Disabled;
+    if (s.TrueXP)
         mark = ColorToRGB(xp.RdoChkControlChkColor);
-    } else {
-        if (s.Pressed())
-            mark = ColorToRGB(clWindow);
-        if (grayed)
-            mark = clGray;
-        if (!s.Enabled)
-            mark = c.Disabled;
-    }
+    else if (s.Pressed())
+        mark = ColorToRGB(clWindow);
+    else if (grayed)
+        mark = clGray;
+    else if (s.CheckState == BST_CHECKED && s.Enabled)
+        mark = ColorToRGB(clHighlight);
     if (grayed)
         FillSolid(dc, Inset(box, 2, 3, 3, 3), mark);
     else if (s.CheckState == BST_CHECKED)

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "XPPaintFixture.h"
+#include "ui/components/xpmenu/XPGdi.h"
 
 namespace {
 
@@ -176,6 +177,38 @@ TEST_F(XPControlPaint, EditComboPanelAndGroupBox)
     Check(group, gs, paintGroup, {{1, 50, light, "3-D left"}, {118, 50, dark, "3-D right"}}, "group box 3-D");
     gs.Ctl3D = false;
     Check(group, gs, paintGroup, {{1, 50, dark, "flat left"}}, "group box flat");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(XPControlPaint, BitButtonDrawsTheFirstGlyphFrameCentred)
+{
+    HWND b = Child(L"BUTTON", BS_PUSHBUTTON, 10, 10, 100, 30);
+    HDC dc = GetDC(b);
+    // Two 8 x 8 frames: red, then blue; a white bottom-left pixel is the transparent colour.
+    HBITMAP strip = CreateCompatibleBitmap(dc, 16, 8);
+    HDC mem = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(mem, strip);
+    FillSolid(mem, RECT{0, 0, 8, 8}, 0x0000FF);
+    FillSolid(mem, RECT{8, 0, 16, 8}, 0xFF0000);
+    SetPixel(mem, 0, 7, 0xFFFFFF);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+
+    TXPMenuLook look;
+    TXPMenuColors c = ComputeMenuColors(look, dc);
+    TControlPaintState s;
+    GetClientRect(b, &s.Client);
+    s.Glyph = strip;
+    s.NumGlyphs = 2;
+    PaintXPBitBtn(dc, c, xp_, s, 30, 10);
+    EXPECT_EQ(HexColour(0x0000FF), HexColour(GetPixel(dc, 50, 15))) << "first frame, centred";
+    EXPECT_EQ(HexColour(0xF7FBFF), HexColour(GetPixel(dc, 46, 18))) << "transparent corner shows the surface";
+    EXPECT_EQ(HexColour(0xF7FBFF), HexColour(GetPixel(dc, 56, 15))) << "no second frame";
+    ReleaseDC(b, dc);
+    DeleteObject(strip);
 }
 
 }  // namespace
