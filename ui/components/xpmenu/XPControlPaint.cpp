@@ -181,25 +181,25 @@ void PaintXPBitBtn(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, c
         }
     }
     const int spacing = Trim(s.Caption).empty() || !frame ? 0 : s.Spacing;
-    const bool horizontal = s.Layout == blGlyphLeft || s.Layout == blGlyphRight;
+    const bool horizontal = s.Layout == glGlyphLeft || s.Layout == glGlyphRight;
     const int totalW = horizontal ? gs.cx + spacing + ts.cx : std::max(gs.cx, ts.cx);
     const int totalH = horizontal ? std::max<int>(gs.cy, wh) : gs.cy + spacing + wh;
     const int x0 = r.left + (r.right - r.left - totalW) / 2, y0 = r.top + (r.bottom - r.top - totalH) / 2;
     POINT g{}, t{};
     switch (s.Layout) {
-    case blGlyphLeft:
+    case glGlyphLeft:
         g = {x0, y0 + (totalH - gs.cy) / 2};
         t = {x0 + gs.cx + spacing, y0 + (totalH - wh) / 2};
         break;
-    case blGlyphRight:
+    case glGlyphRight:
         t = {x0, y0 + (totalH - wh) / 2};
         g = {x0 + ts.cx + spacing, y0 + (totalH - gs.cy) / 2};
         break;
-    case blGlyphTop:
+    case glGlyphTop:
         g = {x0 + (totalW - gs.cx) / 2, y0};
         t = {x0 + (totalW - ts.cx) / 2, y0 + gs.cy + spacing};
         break;
-    case blGlyphBottom:
+    case glGlyphBottom:
         t = {x0 + (totalW - ts.cx) / 2, y0};
         g = {x0 + (totalW - gs.cx) / 2, y0 + wh + spacing};
         break;

@@ -26,7 +26,7 @@ struct TXPControlColors {
 };
 
 enum TBevelKind { bvNone, bvLowered, bvRaised, bvSpace };
-enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+enum TXPGlyphLayout { glGlyphLeft, glGlyphRight, glGlyphTop, glGlyphBottom };
 
 struct TControlPaintState {
     RECT Client{};
@@ -52,7 +52,7 @@ struct TControlPaintState {
     int BevelWidth = 1, BorderWidth = 0;
     HBITMAP Glyph = nullptr;   // bit button glyph strip, not owned
     int NumGlyphs = 1;
-    TButtonLayout Layout = blGlyphLeft;
+    TXPGlyphLayout Layout = glGlyphLeft;
     int Spacing = 4;
     bool Pressed() const { return ButtonDown || SpaceDown; }
 };

@@ -1,5 +1,6 @@
 #include "ui/components/xpmenu/XPControlSubClass.h"
 
+#include "framework/Buttons.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/ExtCtrls.h"
 #include "framework/StdCtrls.h"
@@ -33,7 +34,6 @@ bool IsEdit(const TControl* c) { return IsAny(c, {"TCustomEdit", "TEdit"}); }
 bool IsCheckBox(const TControl* c) { return IsAny(c, {"TCustomCheckBox", "TCheckBox"}); }
 bool IsRadioButton(const TControl* c) { return c->InheritsFrom("TRadioButton"); }
 bool IsButton(const TControl* c) { return c->InheritsFrom("TButton"); }
-bool IsBitBtn(const TControl* c) { return c->InheritsFrom("TBitBtn"); }
 bool IsPanel(const TControl* c) { return IsAny(c, {"TCustomPanel", "TPanel"}); }
 bool IsGroupBox(const TControl* c) { return IsAny(c, {"TCustomGroupBox", "TGroupBox"}); }
 
@@ -290,8 +290,15 @@ void TControlSubClass::PaintControl()
         if (IsRadioButton(Control))
             PaintXPRadioButton(dc, c, xp, s);
     }
-    if (IsBitBtn(Control) || IsButton(Control))
+    if (auto* bit = dynamic_cast<TBitBtn*>(Control)) {
+        s.Glyph = bit->Glyph().Empty() ? nullptr : bit->Glyph().Handle();
+        s.NumGlyphs = bit->NumGlyphs;
+        s.Layout = static_cast<TXPGlyphLayout>(static_cast<int>(bit->Layout));
+        s.Spacing = bit->Spacing;
+        PaintXPBitBtn(dc, c, xp, s, XPMenu->DimLevel, XPMenu->GrayLevel);
+    } else if (IsButton(Control)) {
         PaintXPButton(dc, c, xp, s);
+    }
     if (IsPanel(Control) && lastMessage_ == WM_PAINT)
         PaintXPPanel(dc, s);
     if (IsGroupBox(Control) && lastMessage_ == WM_PAINT)

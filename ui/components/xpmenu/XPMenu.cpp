@@ -2,6 +2,7 @@
 
 #include "framework/CodePage.h"
 #include "framework/Forms.h"
+#include "framework/ImgList.h"
 #include "ui/components/xpmenu/XPControlSubClass.h"
 #include "ui/components/xpmenu/XPMenuPaint.h"
 
@@ -361,6 +362,10 @@ TMenuItemView TXPMenu::MenuItemView(TMenuItem* item)
     v.TopLevel = IsTopLevel(item);
     if (!item->Bitmap().Empty())
         v.Bitmap = item->Bitmap().Handle();
+    if (TMenu* menu = MenuOf(item); menu && menu->Images) {
+        v.Images = menu->Images->Handle();
+        v.ImageIndex = item->ImageIndex;
+    }
     return v;
 }
 
