@@ -4,6 +4,28 @@
 
 #include <cstdio>
 
+namespace {
+
+// Xvfb runs no window manager, and Wine waits two seconds for one whenever a managed window
+// is hidden or destroyed; this executable's windows are made unmanaged before the first one.
+struct TUnmanagedWindows {
+    TUnmanagedWindows()
+    {
+        wchar_t path[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring exe = path;
+        exe = exe.substr(exe.find_last_of(L"\\/") + 1);
+        std::wstring key = L"Software\\Wine\\AppDefaults\\" + exe + L"\\X11 Driver";
+        HKEY k;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) == 0) {
+            RegSetValueExW(k, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), 2 * sizeof(wchar_t));
+            RegCloseKey(k);
+        }
+    }
+} unmanagedWindows __attribute__((init_priority(101)));  // before any library touches user32
+
+}  // namespace
+
 std::string HexColour(COLORREF c)
 {
     char b[16];
