@@ -3,15 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#if !__has_include("framework/Graphics.h")
-COLORREF ColorToRGB(TColor colour)
-{
-    if (static_cast<uint32_t>(colour) & 0x80000000u)
-        return GetSysColor(static_cast<int>(colour & 0xFF));
-    return static_cast<COLORREF>(colour) & 0xFFFFFF;
-}
-#endif
-
 TRgb Lighten(TColor colour, int percent, HDC dc)
 {
     TRgb rgb = LightenRgb(ColorToRGB(colour), percent);

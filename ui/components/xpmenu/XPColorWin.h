@@ -1,29 +1,13 @@
 #pragma once
-// Colours as the components store them: RGB words, or system colours (high byte 0xFF, low
-// byte the COLOR_ index) that follow the desktop scheme. Helpers resolve them first.
+// The colour helpers on the framework's colours (RGB words or system colours), which they
+// resolve to RGB first.
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "ui/components/xpmenu/XPColor.h"
-
-#if __has_include("framework/Graphics.h")
 #include "framework/Graphics.h"
-#else
-// Until the graphics layer is in: the same colour words (system colours 0x80000000 | index).
-using TColor = int32_t;
-constexpr TColor SystemColor(int index) { return static_cast<TColor>(0x80000000u | static_cast<unsigned>(index)); }
-constexpr TColor clBtnFace = SystemColor(COLOR_BTNFACE), clBtnShadow = SystemColor(COLOR_BTNSHADOW),
-    clHighlight = SystemColor(COLOR_HIGHLIGHT), clMenuText = SystemColor(COLOR_MENUTEXT),
-    clInactiveCaption = SystemColor(COLOR_INACTIVECAPTION), clWindow = SystemColor(COLOR_WINDOW),
-    clBtnText = SystemColor(COLOR_BTNTEXT);
-constexpr TColor clBlack = 0x000000, clGray = 0x808080, clSilver = 0xC0C0C0, clWhite = 0xFFFFFF;
-constexpr TColor clNone = 0x1FFFFFFF;
-COLORREF ColorToRGB(TColor colour);
-#endif
-
-
+#include "ui/components/xpmenu/XPColor.h"
 
 // Lighten maps its result to the nearest colour the device shows (dc may be null: no mapping).
 TRgb Lighten(TColor colour, int percent, HDC dc = nullptr);
