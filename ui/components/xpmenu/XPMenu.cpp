@@ -375,11 +375,15 @@ void TXPMenu::Notification(TComponent* component, TOperation operation)
     if (operation == TOperation::opRemove) {
         if (component == this || dynamic_cast<TControlSubClass*>(component))
             return;
-        if (auto* control = dynamic_cast<TControl*>(component))
-            if (TControlSubClass* sub = SubClassOf(control)) {
+        // The component is inside its destructor by now, so only its address can be compared.
+        for (int i = 0; i < ComponentCount(); ++i) {
+            auto* sub = dynamic_cast<TControlSubClass*>(Components(i));
+            if (sub && sub->Control && static_cast<TComponent*>(sub->Control) == component) {
                 sub->Control = nullptr;  // the control is going: nothing to restore
                 sub->Release(false);
+                break;
             }
+        }
         return;
     }
     if (active_ && AutoDetect && !Designing && dynamic_cast<TMenuItem*>(component))

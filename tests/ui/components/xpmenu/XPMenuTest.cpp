@@ -206,20 +206,28 @@ TEST_F(XPMenuHooking, RehookingUnhooksWhatNoLongerQualifiesAndNeverTwice)
 TEST_F(XPMenuHooking, DeactivationKeepsTheRealResult)
 {
     auto* box = Make<TCheckBox>(form_, form_, 10, 130, 120, 20, "box");
-    auto* checked = Make<TCheckBox>(form_, form_, 10, 160, 120, 20, "on");
+    auto* chained = Make<TCheckBox>(form_, form_, 10, 160, 120, 20, "chained");
+    auto* checked = Make<TCheckBox>(form_, form_, 10, 190, 120, 20, "on");
     form_->Show();
     checked->SetChecked(true);
     xp_->SetActive(true);
-    ASSERT_TRUE(Decorated(box));
+    ASSERT_TRUE(Decorated(box) && Decorated(chained) && Decorated(checked));
 
-    // Someone subclasses over ours: our procedure can't leave the chain at once.
-    TWndMethod saved = checked->WindowProc;
-    checked->WindowProc = [&saved](TMessage& m) { saved(m); };
+    // Someone subclasses over ours: our procedure can't leave the chain and passes on.
+    TWndMethod saved = chained->WindowProc;
+    chained->WindowProc = [&saved](TMessage& m) { saved(m); };
     xp_->SetActive(false);
     EXPECT_FALSE(Decorated(box)) << "restored at once";
-    EXPECT_EQ(BST_UNCHECKED, box->Perform(BM_GETCHECK));
-    EXPECT_EQ(BST_CHECKED, checked->Perform(BM_GETCHECK)) << "the saved procedure's result, through the chain";
-    EXPECT_EQ(BST_UNCHECKED, SendMessageW(box->Handle(), BM_GETCHECK, 0, 0));
+    EXPECT_FALSE(Decorated(checked));
+    const struct { TCheckBox* c; LRESULT expected; const char* what; } cases[] = {
+        {box, BST_UNCHECKED, "restored box"},
+        {chained, BST_UNCHECKED, "through the chain: the saved procedure's result, not 1"},
+        {checked, BST_CHECKED, "checked box"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, c.c->Perform(BM_GETCHECK)) << c.what;
+        EXPECT_EQ(c.expected, SendMessageW(c.c->Handle(), BM_GETCHECK, 0, 0)) << c.what << " (window)";
+    }
 }
 
 TEST_F(XPMenuHooking, FreeingTheComponentRestoresEveryProcedure)
@@ -241,6 +249,15 @@ TEST_F(XPMenuHooking, ControlFreedFirstAndWindowRecreated)
     form_->Show();
     PumpFor(30);
     delete button_;  // the subclass goes with it
+    EXPECT_EQ(3, SubClassCount(xp_));
+    // A control freed while its subclass expects a recreated window: the subclass still goes.
+    panel_->Perform(CM_INVALIDATE);
+    auto* extra = Make<TButton>(form_, panel_, 5, 60, 60, 22, "x");
+    xp_->SetActive(false);
+    xp_->SetActive(true);
+    ASSERT_TRUE(Decorated(extra));
+    extra->Perform(CM_INVALIDATE);
+    delete extra;
     EXPECT_EQ(3, SubClassCount(xp_));
     edit_->Perform(CM_INVALIDATE);
     edit_->RecreateWnd();
