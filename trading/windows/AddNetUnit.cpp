@@ -20,6 +20,9 @@ TAddNetForm::TAddNetForm(TComponent* owner) : TForm(owner)
     BitBtn2 = Place<TBitBtn>(this, this, "BitBtn2", 148, 112, 75, 25);
     BitBtn2->SetKind(TBitBtnKind::bkCancel);
     BitBtn2->OnClick = [this](TObject* s) { BitBtn2Click(s); };
+    XPMenu1 = new TXPMenu(this);
+    XPMenu1->SetName("XPMenu1");
+    XPMenu1->SetActive(true);  // last, so it decorates every control above
     AfterConstruction();
 }
 

@@ -4,6 +4,7 @@
 #include "framework/Buttons.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "ui/components/xpmenu/XPMenu.h"
 
 class TAddNetForm : public TForm {
     VIDUDO_CLASS(TAddNetForm, TForm)
@@ -18,6 +19,8 @@ public:
     TEdit* Port;
     TBitBtn* BitBtn1;
     TBitBtn* BitBtn2;
+
+    TXPMenu* XPMenu1;
 
     void BitBtn1Click(TObject* sender);
     void BitBtn2Click(TObject* sender);

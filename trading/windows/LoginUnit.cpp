@@ -82,6 +82,9 @@ TLoginForm::TLoginForm(TComponent* owner) : TForm(owner)
     StatusBar1->SetSimplePanel(true);
     OnCreate = [this](TObject* s) { FormCreate(s); };
     OnShow = [this](TObject* s) { FormShow(s); };
+    XPMenu1 = new TXPMenu(this);
+    XPMenu1->SetName("XPMenu1");
+    XPMenu1->SetActive(true);  // last, so it decorates every control above
     AfterConstruction();
 }
 

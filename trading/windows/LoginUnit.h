@@ -9,6 +9,7 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "ui/components/xpmenu/XPMenu.h"
 #include "ui/browser/EmbeddedBrowser.h"
 
 class TLoginForm : public TForm {
@@ -35,6 +36,8 @@ public:
     TButton* Button1;
     TLabel* Label1;
     TStatusBar* StatusBar1;
+
+    TXPMenu* XPMenu1;
 
     void FormCreate(TObject* sender);
     void FormShow(TObject* sender);

@@ -28,6 +28,9 @@ TNetSetForm::TNetSetForm(TComponent* owner) : TForm(owner)
     BitBtn3->SetKind(TBitBtnKind::bkCancel);
     BitBtn3->OnClick = [this](TObject* s) { BitBtn3Click(s); };
     OnCreate = [this](TObject* s) { FormCreate(s); };
+    XPMenu1 = new TXPMenu(this);
+    XPMenu1->SetName("XPMenu1");
+    XPMenu1->SetActive(true);  // last, so it decorates every control above
     AfterConstruction();
 }
 

@@ -4,6 +4,7 @@
 #include "framework/Buttons.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "ui/components/xpmenu/XPMenu.h"
 
 class TNetSetForm : public TForm {
     VIDUDO_CLASS(TNetSetForm, TForm)
@@ -19,6 +20,8 @@ public:
     TBitBtn* BitBtn1;
     TBitBtn* BitBtn2;
     TBitBtn* BitBtn3;
+
+    TXPMenu* XPMenu1;
 
     void FormCreate(TObject* sender);
     void HostListChange(TObject* sender);

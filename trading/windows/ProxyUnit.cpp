@@ -29,6 +29,9 @@ TProxyForm::TProxyForm(TComponent* owner) : TForm(owner)
     BitBtn2 = Place<TBitBtn>(this, this, "BitBtn2", 180, 162, 75, 25);
     BitBtn2->SetKind(TBitBtnKind::bkCancel);
     OnCreate = [this](TObject* s) { FormCreate(s); };
+    XPMenu1 = new TXPMenu(this);
+    XPMenu1->SetName("XPMenu1");
+    XPMenu1->SetActive(true);  // last, so it decorates every control above
     AfterConstruction();
 }
 

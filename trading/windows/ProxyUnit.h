@@ -4,6 +4,7 @@
 #include "framework/Buttons.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "ui/components/xpmenu/XPMenu.h"
 
 class TProxyForm : public TForm {
     VIDUDO_CLASS(TProxyForm, TForm)
@@ -24,6 +25,8 @@ public:
     TEdit* ProxyPassWd;
     TBitBtn* BitBtn1;
     TBitBtn* BitBtn2;
+
+    TXPMenu* XPMenu1;
 
     void FormCreate(TObject* sender);
     void BitBtn1Click(TObject* sender);

@@ -74,6 +74,27 @@ using Strings = std::vector<std::string>;
 
 }  // namespace
 
+TEST_F(SiteDialogsTest, EveryDialogIsABorderedDialogWithTheFlatLook)
+{
+    auto check = [](TForm& form, TXPMenu* xp, const char* caption) {
+        form.HandleNeeded();
+        EXPECT_EQ(caption, ui::WindowText(form.Handle()));
+        const LONG style = GetWindowLongW(form.Handle(), GWL_STYLE);
+        EXPECT_FALSE(style & WS_THICKFRAME) << caption << ": a dialog is not sizeable";
+        EXPECT_TRUE(style & WS_CAPTION) << caption;
+        ASSERT_NE(nullptr, xp) << caption;
+        EXPECT_TRUE(xp->Active()) << caption;
+        EXPECT_EQ(&form, xp->Form()) << caption;
+        EXPECT_EQ("XPMenu1", xp->Name());
+    };
+    TNetSetForm net(nullptr);
+    check(net, net.XPMenu1, "修改网络");
+    TAddNetForm add(nullptr);
+    check(add, add.XPMenu1, "增加站点");
+    TProxyForm proxy(nullptr);
+    check(proxy, proxy.XPMenu1, "设置代理服务器");
+}
+
 TEST_F(SiteDialogsTest, SiteDialogRefusesBadInputAndStaysOpen)
 {
     const struct {
