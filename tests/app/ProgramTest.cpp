@@ -51,6 +51,10 @@ protected:
     {
         CancelLater(watchdog);
         DeleteClientIni();
+        // A quit reposted by a modal loop outlives the run that ended on it.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
     }
     std::string Ini(const std::string& appName = "测试交易系统")
     {
@@ -167,6 +171,55 @@ TEST_F(ProgramTest, FailedConfigurationReadEndsWithoutALogin)
     EXPECT_EQ("Vidudo模拟交易系统", boxes.Seen[0].caption) << "the application's title before the configuration";
     EXPECT_FALSE(sawLogin);
     EXPECT_TRUE(fixture.Log().empty());
+}
+
+TEST_F(ProgramTest, FailedRereadInTheLoginWindowEndsTheProgram)
+{
+    WriteClientIni(Ini());
+    bool clicked = false, sawProxyDialog = false;
+    Later([&] {
+        HWND login = WaitForNamed("LoginForm");
+        if (!login)
+            return;
+        WriteClientIni("[NetWork]\r\nHostCount=x\r\n");
+        Later([&] { sawProxyDialog = ui::FindByName("ProxyForm") != nullptr; }, 200);
+        ui::Click(ui::FindByName("Button2", login));
+        clicked = true;
+    });
+    EXPECT_EQ(0, RunTradingClient());
+    EXPECT_TRUE(clicked);
+    EXPECT_FALSE(sawProxyDialog);
+    EXPECT_EQ((Strings{"读出配置文件出错,请重新安装软件!"}), Texts());
+    EXPECT_FALSE(LoggedIn);
+}
+
+TEST_F(ProgramTest, NoUsableSiteBuildsNoAddressAndSendsNothing)
+{
+    const std::string sites[] = {
+        "HostCount=1\r\nHostIdx=4\r\nHostName0=本地\r\nHost0=127.0.0.1\r\nPort0=" + IntToStr(port) + "\r\n",
+        "HostCount=0\r\n",
+    };
+    for (const std::string& network : sites) {
+        fixture.Reset();
+        ServerURL.clear();
+        WriteClientIni("[Application]\r\ngid=1001\r\n[NetWork]\r\n" + network);
+        std::string url = "<not seen>";
+        Later([&] {
+            HWND login = WaitForNamed("LoginForm");
+            if (!login)
+                return;
+            url = ServerURL;
+            LogIn(login);
+            PostMessageW(login, WM_SYSCOMMAND, SC_CLOSE, 0);
+        });
+        EXPECT_EQ(0, RunTradingClient()) << network;
+        EXPECT_EQ("", url) << network;
+        EXPECT_TRUE(fixture.Log().empty()) << network;
+        EXPECT_TRUE(boxes.Seen.empty()) << network;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
 }
 
 TEST_F(ProgramTest, TheProgramShowsItsLoginAndEndsWithZeroWhenClosed)
