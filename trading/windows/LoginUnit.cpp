@@ -34,7 +34,6 @@ bool ConfiguredSite(std::string& address) { return SiteAddress(*SysInfo, SysInfo
 TLoginForm::TLoginForm(TComponent* owner) : TForm(owner)
 {
     SetName("LoginForm");
-    SetText("登录");
     BorderStyle = TFormBorderStyle::bsDialog;
     Position = TPosition::poScreenCenter;
     SetClientSize(460, 400);
