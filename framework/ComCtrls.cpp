@@ -205,6 +205,92 @@ void TPageControl::WndProc(TMessage& m)
         PlaceSheets();
 }
 
+// ---- TTabControl
+
+TTabControl::TTabControl(TComponent* owner) : TWinControl(owner)
+{
+    tabStop_ = true;
+    width_ = 289;
+    height_ = 193;
+}
+
+void TTabControl::CreateParams(TCreateParams& p)
+{
+    TWinControl::CreateParams(p);
+    p.WinClassName = WC_TABCONTROLW;
+    p.Style |= WS_CLIPCHILDREN;
+}
+
+void TTabControl::CreateHandleDone()
+{
+    for (size_t i = 0; i < tabs_.size(); ++i) {
+        std::wstring text = GbkToWide(tabs_[i]);
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = text.data();
+        SendMessageW(handle_, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+    }
+    SendMessageW(handle_, TCM_SETCURSEL, static_cast<WPARAM>(tabIndex_), 0);
+}
+
+void TTabControl::AddTab(const std::string& text)
+{
+    tabs_.push_back(text);
+    if (tabIndex_ < 0)
+        tabIndex_ = 0;
+    if (!HandleAllocated())
+        return;
+    std::wstring w = GbkToWide(text);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = w.data();
+    SendMessageW(handle_, TCM_INSERTITEMW, tabs_.size() - 1, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(handle_, TCM_SETCURSEL, static_cast<WPARAM>(tabIndex_), 0);
+}
+
+void TTabControl::ClearTabs()
+{
+    tabs_.clear();
+    tabIndex_ = -1;
+    if (HandleAllocated())
+        SendMessageW(handle_, TCM_DELETEALLITEMS, 0, 0);
+}
+
+int TTabControl::TabIndex()
+{
+    if (HandleAllocated())
+        tabIndex_ = static_cast<int>(SendMessageW(handle_, TCM_GETCURSEL, 0, 0));
+    return tabIndex_;
+}
+
+void TTabControl::SetTabIndex(int index)
+{
+    tabIndex_ = index >= 0 && index < TabCount() ? index : -1;
+    if (HandleAllocated())
+        SendMessageW(handle_, TCM_SETCURSEL, static_cast<WPARAM>(tabIndex_), 0);
+}
+
+RECT TTabControl::DisplayRect()
+{
+    RECT r = ClientRect();
+    if (HandleAllocated())
+        SendMessageW(handle_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+    return r;
+}
+
+void TTabControl::WndProc(TMessage& m)
+{
+    if (m.Msg == CN_NOTIFY) {
+        if (reinterpret_cast<NMHDR*>(m.LParam)->code == TCN_SELCHANGE) {
+            TabIndex();
+            if (OnChange)
+                OnChange(this);
+        }
+        return;
+    }
+    TWinControl::WndProc(m);
+}
+
 // ---- TStatusBar
 
 TStatusBar::TStatusBar(TComponent* owner) : TWinControl(owner)

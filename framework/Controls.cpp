@@ -972,3 +972,31 @@ void TWinControl::DefaultHandler(TMessage& m)
         return;
     m.Result = CallWindowProcW(defWndProc_, handle_, m.Msg, m.WParam, m.LParam);
 }
+
+// ---- TControlCanvas
+
+void TControlCanvas::SetControl(TWinControl* control)
+{
+    if (control == control_)
+        return;
+    FreeHandle();
+    control_ = control;
+}
+
+void TControlCanvas::FreeHandle()
+{
+    if (!dc_)
+        return;
+    HDC dc = dc_;
+    SetHandle(nullptr);
+    ReleaseDC(window_, dc);
+    window_ = nullptr;
+}
+
+void TControlCanvas::CreateHandle()
+{
+    if (!control_)
+        return;
+    window_ = control_->Handle();
+    dc_ = GetDCEx(window_, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS);
+}

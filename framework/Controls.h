@@ -247,5 +247,22 @@ private:
     void KeyNotification(TMessage& message);
 };
 
+// A canvas over a control's client area, for painting outside WM_PAINT.
+class TControlCanvas : public TCanvas {
+public:
+    ~TControlCanvas() override { FreeHandle(); }
+    TWinControl* Control() const { return control_; }
+    void SetControl(TWinControl* control);
+    // Releases the device context; the next drawing gets a fresh one.
+    void FreeHandle();
+
+protected:
+    void CreateHandle() override;
+
+private:
+    TWinControl* control_ = nullptr;
+    HWND window_ = nullptr;
+};
+
 // The framework's own window class.
 const wchar_t* FrameworkWindowClass();

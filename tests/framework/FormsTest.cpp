@@ -38,6 +38,7 @@ struct TAllControlsForm : TForm {
     TEdit* sheetEdit;
     TListView* listView;
     TStatusBar* status;
+    TTabControl* tabs;
     TTimer* timer;
     TImageList* images;
 
@@ -86,6 +87,9 @@ struct TAllControlsForm : TForm {
         TListItem* item = listView->Items().Add();
         item->SetCaption("cu1005");
         item->SubItems().Add("3500");
+        tabs = Make<TTabControl>(this, this, "tabs", 8, 310, 300, 60);
+        tabs->AddTab("上海");
+        tabs->AddTab("大连");
         status = new TStatusBar(this);
         status->SetName("status");
         status->SetParent(this);
@@ -183,7 +187,7 @@ TEST_F(FormsTest, TabMovesThroughTheControlsInOrder)
     ui::Pump(50);
     ASSERT_EQ("edit", FocusedName());
     const std::vector<std::string> expected = {"password", "combo", "list", "check", "radio1", "groupEdit", "button",
-                                               "bitBtn", "pages", "sheetEdit", "listView", "edit"};
+                                               "bitBtn", "pages", "sheetEdit", "listView", "tabs", "edit"};
     std::vector<std::string> seen;
     for (size_t i = 0; i < expected.size(); ++i) {
         ui::PressKey(VK_TAB);
@@ -191,7 +195,7 @@ TEST_F(FormsTest, TabMovesThroughTheControlsInOrder)
     }
     EXPECT_EQ(expected, seen);
     ui::PressKey(VK_TAB, {VK_SHIFT});
-    EXPECT_EQ("listView", FocusedName());
+    EXPECT_EQ("tabs", FocusedName());
 }
 
 TEST_F(FormsTest, EnterAndExitFollowTheFocusInsideTheForm)
@@ -379,6 +383,22 @@ TEST_F(FormsTest, ProgrammaticSelectionFiresNoChangeButEverySheetShow)
     EXPECT_EQ(0, form.pages->ActivePageIndex());
     form.pages->SetActivePageIndex(0);
     EXPECT_EQ(1, shows1) << "selecting the selected page is no change";
+
+    int tabChanges = 0;
+    form.tabs->OnChange = [&](TObject*) { ++tabChanges; };
+    form.tabs->SetTabIndex(1);
+    EXPECT_EQ(0, tabChanges);
+    SendMessageW(form.tabs->Handle(), TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tab));
+    ui::Click(form.tabs->Handle(), (tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+    EXPECT_EQ(1, tabChanges);
+    EXPECT_EQ(0, form.tabs->TabIndex());
+
+    // A canvas bound to a control paints outside WM_PAINT.
+    TControlCanvas canvas;
+    canvas.SetControl(form.panel);
+    canvas.SetPixel(3, 3, RGB(1, 2, 3));
+    EXPECT_EQ(RGB(1, 2, 3), canvas.Pixel(3, 3));
+    canvas.FreeHandle();
 }
 
 TEST_F(FormsTest, InputReachesTheNamedHandlersAndTheWindowProcChain)
