@@ -509,8 +509,10 @@ TListItem* TListItems::Insert(int index)
     items_.insert(items_.begin() + index, std::move(item));
     if (index + 1 < Count())
         Renumber(index + 1);
-    if (view_->HandleAllocated())
+    if (view_->HandleAllocated()) {
+        view_->DeferRedraw();
         view_->InsertNativeItem(*raw);
+    }
     return raw;
 }
 
@@ -547,6 +549,7 @@ void TListItems::EndUpdate()
 {
     if (view_->updating_ == 0 || --view_->updating_ != 0 || !view_->HandleAllocated())
         return;
+    view_->lazyRedraw_ = false;
     SendMessageW(view_->handle_, WM_SETREDRAW, TRUE, 0);
     view_->Invalidate();
 }
@@ -689,6 +692,22 @@ void TListView::InsertNativeItem(TListItem& item)
     it.pszText = LPSTR_TEXTCALLBACKW;
     it.lParam = reinterpret_cast<LPARAM>(&item);
     SendMessageW(handle_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&it));
+}
+
+namespace {
+
+constexpr UINT CM_LAZYREDRAW = CM_BASE + 0x60;
+
+}  // namespace
+
+void TListView::DeferRedraw()
+{
+    // A visible list view in Wine repaints and resizes its scroll bars on every insert.
+    if (lazyRedraw_ || updating_ > 0 || !IsWindowVisible(handle_))
+        return;
+    lazyRedraw_ = true;
+    SendMessageW(handle_, WM_SETREDRAW, FALSE, 0);
+    PostMessageW(handle_, CM_LAZYREDRAW, 0, 0);
 }
 
 void TListView::RedrawItem(const TListItem& item)
@@ -855,6 +874,14 @@ LRESULT TListView::Notify(NMHDR& hdr)
 
 void TListView::WndProc(TMessage& m)
 {
+    if (m.Msg == CM_LAZYREDRAW) {
+        if (lazyRedraw_ && updating_ == 0) {
+            lazyRedraw_ = false;
+            SendMessageW(handle_, WM_SETREDRAW, TRUE, 0);
+            Invalidate();
+        }
+        return;
+    }
     if (m.Msg == CN_NOTIFY) {
         m.Result = Notify(*reinterpret_cast<NMHDR*>(m.LParam));
         return;

@@ -274,6 +274,8 @@ protected:
     void UpdateNativeColumn(TListColumn& column);
     void InsertNativeItem(TListItem& item);
     void RedrawItem(const TListItem& item);
+    // Rows added one by one while visible are drawn once, when the current message is done.
+    void DeferRedraw();
     void SyncOrderFromControl();
     void ApplyExtendedStyle();
     LRESULT Notify(NMHDR& header);
@@ -284,6 +286,7 @@ protected:
     bool rowSelect_ = false;
     bool gridLines_ = false;
     int updating_ = 0;
+    bool lazyRedraw_ = false;
     TCanvas canvas_;
     std::wstring dispText_;
 };
