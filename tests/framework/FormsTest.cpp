@@ -494,3 +494,59 @@ TEST_F(FormsTest, OwnerDrawnMenuItemsAreMeasuredDrawnAndClicked)
     EXPECT_TRUE(has("draw 刷新") && has("draw 撤单"));
     EXPECT_EQ("click 撤单", log.back());
 }
+
+TEST_F(FormsTest, ImageListDrawsItsImagesAndBitmapButtonsCloseWithTheirKind)
+{
+    TImageList images(nullptr, 8, 8);
+    TBitmap red(8, 8), blue(8, 8);
+    RECT r{0, 0, 8, 8};
+    red.Canvas().Brush().SetColor(RGB(250, 0, 0));
+    red.Canvas().FillRect(r);
+    blue.Canvas().Brush().SetColor(RGB(0, 0, 250));
+    blue.Canvas().FillRect(r);
+    EXPECT_EQ(0, images.Add(red));
+    EXPECT_EQ(1, images.Add(blue));
+    EXPECT_EQ(2, images.Count());
+    TBitmap target(20, 10);
+    images.Draw(target.Canvas(), 0, 0, 1);
+    images.Draw(target.Canvas(), 10, 0, 0);
+    EXPECT_EQ(RGB(0, 0, 250), target.Canvas().Pixel(4, 4));
+    EXPECT_EQ(RGB(250, 0, 0), target.Canvas().Pixel(14, 4));
+    TBitmap copy;
+    images.GetBitmap(0, copy);
+    EXPECT_EQ(RGB(250, 0, 0), copy.Canvas().Pixel(2, 2));
+
+    struct {
+        TBitBtnKind kind;
+        WORD key;  // pressed with the focus on an edit: Enter clicks the default, Escape the cancel
+        TModalResult expected;
+        const char* caption;
+    } cases[] = {
+        {TBitBtnKind::bkOK, VK_RETURN, mrOk, "确定"},
+        {TBitBtnKind::bkCancel, VK_ESCAPE, mrCancel, "取消"},
+    };
+    for (auto& c : cases) {
+        TForm dialog(nullptr);
+        dialog.SetBounds(50, 50, 300, 150);
+        auto* edit = Make<TEdit>(&dialog, &dialog, "edit", 8, 8, 100, 21);
+        auto* button = Make<TBitBtn>(&dialog, &dialog, "button", 8, 40, 90, 25);
+        button->SetKind(c.kind);
+        EXPECT_EQ(c.caption, button->Text());
+        int clicks = 0;
+        button->OnClick = [&](TObject*) { ++clicks; };
+        // The key is pressed once the dialog runs; a second timer ends a dialog that missed it.
+        auto* press = new TTimer(&dialog);
+        press->SetInterval(100);
+        press->OnTimer = [&](TObject*) {
+            press->SetEnabled(false);
+            ui::QueueKeys({c.key});
+        };
+        auto* giveUp = new TTimer(&dialog);
+        giveUp->SetInterval(5000);
+        giveUp->OnTimer = [&](TObject*) { dialog.SetModalResult(mrAbort); };
+        dialog.AfterConstruction();
+        dialog.SetActiveControl(edit);
+        EXPECT_EQ(c.expected, dialog.ShowModal()) << c.caption;
+        EXPECT_EQ(1, clicks) << c.caption;
+    }
+}
