@@ -353,6 +353,36 @@ void TWinControl::DestroyWnd()
         DestroyWindow(handle_);
 }
 
+HWND TWinControl::DetachHandle()
+{
+    HWND h = handle_;
+    if (!h)
+        return nullptr;
+    if (defWndProc_ && defWndProc_ != DefWindowProcW)
+        SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
+    UnbindControl(h);
+    handle_ = nullptr;
+    defWndProc_ = nullptr;
+    mouseInside_ = false;
+    return h;
+}
+
+void TWinControl::AttachHandle(HWND window)
+{
+    if (!window || handle_)
+        return;
+    handle_ = window;
+    BindControl(window, this);
+    const auto proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+    if (proc == ControlWindowProc) {
+        defWndProc_ = DefWindowProcW;  // our own class
+    } else {
+        defWndProc_ = proc;
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlWindowProc));
+    }
+    SetNameProperty();
+}
+
 void TWinControl::RecreateWnd()
 {
     if (!handle_)

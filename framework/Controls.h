@@ -214,6 +214,11 @@ protected:
     // After the window exists: push the model (items, state) into it.
     virtual void CreateHandleDone() {}
     virtual void DestroyWnd();
+    // Hands the window out of the control without destroying it (a window kept alive while the
+    // control has none, e.g. a parked browser); its messages then go to its own class again.
+    HWND DetachHandle();
+    // Takes such a window back as this control's window.
+    void AttachHandle(HWND window);
     // Before the window goes: pull state the window holds into the model.
     virtual void DestroyingHandle() {}
     void WndProc(TMessage& message) override;

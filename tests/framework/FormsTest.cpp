@@ -550,3 +550,30 @@ TEST_F(FormsTest, ImageListDrawsItsImagesAndBitmapButtonsCloseWithTheirKind)
         EXPECT_EQ(1, clicks) << c.caption;
     }
 }
+
+TEST_F(FormsTest, AWindowHandedOutOfItsControlLivesOnAndCanBeTakenBack)
+{
+    struct TParkingList : TListBox {
+        using TListBox::TListBox;
+        using TListBox::AttachHandle;
+        using TListBox::DetachHandle;
+    };
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    Make<TEdit>(&form, &form, "focused", 8, 100, 100, 21);
+    auto* edit = Make<TParkingList>(&form, &form, "parked", 8, 8, 100, 80, "页面");
+    form.AfterConstruction();
+    form.Show();
+    HWND h = edit->DetachHandle();
+    ASSERT_TRUE(IsWindow(h));
+    EXPECT_FALSE(edit->HandleAllocated());
+    EXPECT_EQ(nullptr, TWinControl::FromHandle(h));
+    SetParent(h, app->Handle());
+    SetWindowTextW(h, L"x");  // handled by the LISTBOX class alone now
+    edit->AttachHandle(h);
+    SetParent(h, form.Handle());
+    EXPECT_EQ(edit, TWinControl::FromHandle(h));
+    EXPECT_EQ("x", edit->Text());
+    edit->SetText("回来");
+    EXPECT_EQ("回来", ui::WindowText(h));
+}
