@@ -494,7 +494,8 @@ bool TWinControl::Focused() { return handle_ && GetFocus() == handle_; }
 void TWinControl::SetFocus()
 {
     TCustomForm* form = ParentForm();
-    if (form && form != this && !form->HandleAllocated()) {
+    // A form not on the screen yet gives the focus to this control when it is activated.
+    if (form && form != this && (!form->HandleAllocated() || !IsWindowVisible(form->Handle()))) {
         form->SetActiveControl(this);
         return;
     }

@@ -577,3 +577,21 @@ TEST_F(FormsTest, AWindowHandedOutOfItsControlLivesOnAndCanBeTakenBack)
     edit->SetText("回来");
     EXPECT_EQ("回来", ui::WindowText(h));
 }
+
+TEST_F(FormsTest, FocusGivenBeforeTheFormIsOnScreenArrivesWhenItShows)
+{
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    std::vector<std::string> log;
+    auto* edit1 = Make<TEdit>(&form, &form, "edit1", 8, 8, 100, 21);
+    auto* edit2 = Make<TEdit>(&form, &form, "edit2", 8, 40, 100, 21);
+    for (TWinControl* c : {static_cast<TWinControl*>(edit1), static_cast<TWinControl*>(edit2)})
+        c->OnEnter = [&log](TObject* s) { log.push_back("enter " + static_cast<TComponent*>(s)->Name()); };
+    form.OnShow = [&](TObject*) { edit2->SetFocus(); };
+    form.AfterConstruction();
+    form.Show();
+    ui::Activate(form.Handle());
+    EXPECT_EQ("edit2", FocusedName());
+    EXPECT_EQ(std::vector<std::string>{"enter edit2"}, log);
+    EXPECT_EQ(edit2, form.ActiveControl());
+}
