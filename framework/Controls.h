@@ -249,6 +249,8 @@ protected:
 
 private:
     void SetNameProperty();
+    // After WM_NCDESTROY: the window is gone.
+    void WindowDestroyed(HWND window);
     void KeyNotification(TMessage& message);
 };
 

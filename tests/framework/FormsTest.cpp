@@ -350,8 +350,9 @@ TEST_F(FormsTest, ShowModalEndsWithTheModalResult)
         MSG msg;
         const bool quitPosted = PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
         EXPECT_EQ(c.quit, quitPosted) << c.what << ": the quit message must be posted again for the outer loop";
-        if (c.quit)
+        if (c.quit) {
             EXPECT_EQ(3, static_cast<int>(msg.wParam));
+        }
     }
 }
 
