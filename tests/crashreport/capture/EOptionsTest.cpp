@@ -73,8 +73,9 @@ TEST(Options, ScrambledTextDropsOneFinalLineBreak)
         WriteScrambledText(w, c.in);
         const std::string& bytes = w.Data();
         ASSERT_GE(bytes.size(), 4u);
-        if (*c.stored)
+        if (*c.stored) {
             EXPECT_NE(std::string(c.stored), bytes.substr(4)) << "not scrambled: " << c.in;
+        }
         TByteReader r(bytes);
         EXPECT_EQ(c.stored, ReadScrambledText(r)) << c.in;
     }
