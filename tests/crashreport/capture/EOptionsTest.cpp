@@ -6,6 +6,7 @@
 
 #include "crashreport/capture/EInternalWarning.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EOptionsResource.h"
 #include "tests/crashreport/capture/FakePlatform.h"
 
 namespace {
@@ -364,4 +365,48 @@ TEST(Texts, CatalogueKeysAndVariables)
     EXPECT_STREQ("WinDir | Windows directory", TextVariables[25]);
     for (const char* v : TextVariables)
         EXPECT_NE(nullptr, strstr(v, " | ")) << v;
+}
+
+TEST(OptionsResource, PacksAndUnpacksSoundDataOnly)
+{
+    TVurazaModuleOptions source("");
+    source.SetMailSubject("资源");
+    source.SetLeakFlags(0x13);
+    source.ExceptionFilters().Add(TExceptionFilter{true, "EFoo", "", 0, 2, 2, 0});
+    const std::string resource = PackOptionsResource(source, true);
+    ASSERT_GT(resource.size(), OptionsResourceHeaderSize);
+    EXPECT_EQ(0x13, static_cast<uint8_t>(resource[14])) << "leak options in the header";
+    EXPECT_EQ(1, resource[15]);
+
+    TVurazaModuleOptions target("");
+    ASSERT_TRUE(UnpackOptionsResource(resource, target)) << LastWarningText();
+    EXPECT_EQ(Saved(source), Saved(target));
+
+    auto patched = [&](size_t at, uint32_t value) {
+        std::string r = resource;
+        for (int i = 0; i < 4; ++i)
+            r[at + static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
+        return r;
+    };
+    std::string flipped = resource;
+    flipped[OptionsResourceHeaderSize + 3] ^= 0x40;
+    const struct {
+        std::string data;
+        const char* what;
+    } bad[] = {
+        {resource.substr(0, 10), "a cut header"},
+        {resource.substr(0, resource.size() - 1), "cut data"},
+        {patched(0, 0x12345678), "no mark"},
+        {patched(6, 0xFFFFFFFF), "a packed size beyond the data"},
+        {patched(10, 0xFFFFFFF0), "a huge stream size"},
+        {patched(10, 10), "a stream size smaller than the data"},
+        {flipped, "damaged deflate data"},
+    };
+    for (const auto& b : bad) {
+        TVurazaModuleOptions o("");
+        ClearLastWarning();
+        EXPECT_FALSE(UnpackOptionsResource(b.data, o)) << b.what;
+        EXPECT_EQ(TDuruvaDodErrorCode::eeOptionsError, LastWarningCode()) << b.what;
+        EXPECT_EQ("", o.MailSubject()) << b.what;
+    }
 }
