@@ -1,4 +1,5 @@
-// The host build's platform: enough of the system for the helpers' own tests.
+// The host build's platform: enough of the system for the helpers' own tests. Windows paths
+// are only exercised there through a test platform, so the folders here are placeholders.
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -73,13 +73,16 @@ std::string GetShellFolderPath(int folderId)
 
 std::string GetAppDataFolder()
 {
+    // A return of 0 is failure and one above the buffer a value that didn't fit.
     std::string environment;
     wchar_t buf[MAX_PATH + 1] = {};
-    if (GetEnvironmentVariableW(L"AppData", buf, MAX_PATH + 1) - 1 < MAX_PATH)
+    const DWORD n = GetEnvironmentVariableW(L"AppData", buf, MAX_PATH + 1);
+    if (n > 0 && n <= MAX_PATH)
         environment = G(buf);
-    wchar_t temp[MAX_PATH + 1] = {};
     std::string tempFolder;
-    if (GetTempPathW(MAX_PATH + 1, temp) - 1 < MAX_PATH)
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD t = GetTempPathW(MAX_PATH + 1, temp);
+    if (t > 0 && t <= MAX_PATH)
         tempFolder = G(temp);
     return ChooseAppDataFolder({GetShellFolderPath(0x1A), environment, tempFolder, ExtractFilePath(ApplicationFileName())});
 }
