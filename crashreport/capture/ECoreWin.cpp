@@ -5,6 +5,7 @@
 
 #include "crashreport/capture/ECore.h"
 #include "framework/CodePage.h"
+#include "framework/SysUtils.h"
 
 namespace {
 
@@ -302,8 +303,13 @@ std::string SafeComputerName()
     if (!GetComputerNameW(buf, &size))
         return "";
     std::string name = G(buf);
-    for (char& c : name)
-        if (c && std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos)
-            c = '_';
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (IsGbkLeadByte(static_cast<unsigned char>(name[i]))) {
+            ++i;  // the trail byte may be "\\" or "|" and belongs to its character
+            continue;
+        }
+        if (std::string_view("\"*/:<>?\\|").find(name[i]) != std::string_view::npos)
+            name[i] = '_';
+    }
     return name;
 }
