@@ -1,3 +1,4 @@
+// The report fields a program may address by name and the variables a text may hold.
 #include "crashreport/capture/ELang.h"
 
 const char* const ReportFieldKeys[ReportFieldKeyCount] = {

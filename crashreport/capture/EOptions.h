@@ -201,7 +201,7 @@ std::string ReadScrambledText(TByteReader& stream);
 uint64_t MigrateFieldVisibility(uint64_t storedBits, uint16_t version);
 
 // The options of the running module reach the hang watchdog and the other modules of the
-// process through these; the parts that own them install the procedures.
+// process through these; the units that own those install the procedures.
 struct TModuleOptionsHooks {
     TVurazaModuleOptions* (*currentOptions)() = nullptr;
     void (*startFreezeWatch)() = nullptr;
