@@ -55,8 +55,17 @@ TEST(FormHostingTest, PaneOnAFrameworkForm)
         EXPECT_EQ(gg->Handle(), GetParent(gg->ControlWindow()));
         EXPECT_EQ(form->Handle(), GetParent(gg->Handle()));
 
+        // The control's own events pass the sink's argument checks.
+        int downloads = 0, statusTexts = 0, commandStates = 0;
+        gg->OnDownloadBegin = [&](TObject*) { ++downloads; };
+        gg->OnStatusTextChange = [&](TObject*, const std::wstring&) { ++statusTexts; };
+        gg->OnCommandStateChange = [&](TObject*, long, bool) { ++commandStates; };
         gg->Navigate(GbkToWide(server.Url("/gg")));
         EXPECT_TRUE(PumpUntil([&] { return server.Saw("GET /gg HTTP/1.1"); }, 10000));
+        PumpUntil([&] { return downloads && statusTexts && commandStates; }, 3000);
+        EXPECT_GT(downloads, 0);
+        EXPECT_GT(statusTexts, 0);
+        EXPECT_GT(commandStates, 0);
 
         // A dialog the browser raises over the form is dismissed.
         struct {
