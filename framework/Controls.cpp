@@ -563,6 +563,17 @@ void TWinControl::SetEnabled(bool enabled)
     Perform(CM_ENABLEDCHANGED);
 }
 
+std::string TWinControl::Text() const
+{
+    if (!handle_)
+        return text_;
+    const int n = GetWindowTextLengthW(handle_);
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    const int got = GetWindowTextW(handle_, w.data(), n + 1);
+    w.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return WideToGbk(w);
+}
+
 void TWinControl::SetText(const std::string& text)
 {
     text_ = text;
@@ -929,6 +940,7 @@ void TWinControl::WndProc(TMessage& m)
         UpdateBounds();
         return;
     case WM_DESTROY:
+        text_ = Text();  // a recreated window shows what the user left in it
         DestroyingHandle();
         DefaultHandler(m);
         if (nameAtom_) {

@@ -185,6 +185,8 @@ public:
     void SetBounds(int left, int top, int width, int height) override;
     void SetVisible(bool visible) override;
     void SetEnabled(bool enabled) override;
+    // The window's text while there is a window (the user may have edited it).
+    std::string Text() const override;
     void SetText(const std::string& text) override;
     RECT ClientRect() override;
     void Invalidate() override;

@@ -10,6 +10,7 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/ImgList.h"
+#include "framework/Menus.h"
 #include "framework/StdCtrls.h"
 #include "tests/framework/GuiTestSupport.h"
 #include "tests/support/UiDriver.h"
@@ -378,4 +379,98 @@ TEST_F(FormsTest, ProgrammaticSelectionFiresNoChangeButEverySheetShow)
     EXPECT_EQ(0, form.pages->ActivePageIndex());
     form.pages->SetActivePageIndex(0);
     EXPECT_EQ(1, shows1) << "selecting the selected page is no change";
+}
+
+TEST_F(FormsTest, InputReachesTheNamedHandlersAndTheWindowProcChain)
+{
+    TAllControlsForm form;
+    std::vector<std::string> log;
+    auto record = [&log](const char* what) { return [&log, what](TObject*) { log.push_back(what); }; };
+    form.label->OnClick = record("label click");
+    form.label->OnDblClick = record("label dblclick");
+    form.check->OnClick = record("check click");
+    form.radio2->OnClick = record("radio2 click");
+    form.list->OnClick = record("list click");
+    form.listView->OnDblClick = record("listView dblclick");
+    form.edit->OnChange = record("edit change");
+    // A subclasser keeps the old WindowProc and sees the framework's notifications through it.
+    std::vector<UINT> seen;
+    TWndMethod saved = form.button->WindowProc;
+    form.button->WindowProc = [&](TMessage& m) {
+        saved(m);
+        if (m.Msg >= CM_BASE && m.Msg < CN_BASE)
+            seen.push_back(m.Msg);
+    };
+    form.Show();
+    ui::Activate(form.Handle());
+    const int pause = static_cast<int>(GetDoubleClickTime()) + 50;
+
+    struct {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::string> expected;
+    } steps[] = {
+        {"label click", [&] { ui::Click(form.label->Handle()); ui::Pump(pause); }, {"label click"}},
+        {"label double click", [&] { ui::DoubleClick(form.label->Handle()); ui::Pump(pause); }, {"label click", "label dblclick"}},
+        {"check box click", [&] { ui::Click(form.check->Handle()); }, {"check click"}},
+        {"radio button click", [&] { ui::Click(form.radio2->Handle()); }, {"radio2 click"}},
+        {"list box click", [&] { ui::Click(form.list->Handle(), 10, 5); ui::Pump(pause); }, {"list click"}},
+        {"list view double click", [&] { ui::DoubleClick(form.listView->Handle(), 20, 30); ui::Pump(pause); }, {"listView dblclick"}},
+        {"typing", [&] { form.edit->SetFocus(); form.edit->SelectAll(); ui::TypeText("中文"); }, {"edit change", "edit change"}},
+    };
+    for (auto& s : steps) {
+        log.clear();
+        s.act();
+        EXPECT_EQ(s.expected, log) << s.what;
+    }
+    EXPECT_TRUE(form.check->Checked());
+    EXPECT_TRUE(form.radio2->Checked());
+    EXPECT_FALSE(form.radio1->Checked());
+    EXPECT_TRUE(form.radio2->TabStop() && !form.radio1->TabStop()) << "only the checked radio button is a tab stop";
+    EXPECT_EQ(0, form.list->ItemIndex());
+    EXPECT_EQ("中文", form.edit->Text());
+    EXPECT_EQ(2, form.edit->SelStart()) << "the caret follows the typed text";
+
+    ui::MoveMouse(form.button->Handle(), 5, 5);
+    ui::MoveMouse(form.edit->Handle(), 5, 5);
+    form.button->SetEnabled(false);
+    form.button->SetText("改");
+    EXPECT_THROW(form.button->SetFocus(), Exception) << "a disabled control can't take the focus";
+    for (UINT msg : {CM_MOUSEENTER, CM_MOUSELEAVE, CM_ENABLEDCHANGED, CM_TEXTCHANGED, CM_FOCUSCHANGED})
+        EXPECT_NE(seen.end(), std::find(seen.begin(), seen.end(), msg)) << std::hex << msg;
+}
+
+TEST_F(FormsTest, OwnerDrawnMenuItemsAreMeasuredDrawnAndClicked)
+{
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    auto* menu = new TPopupMenu(&form);
+    std::vector<std::string> log;
+    for (const char* caption : {"刷新", "撤单"}) {
+        auto* item = new TMenuItem(&form);
+        item->SetName(caption);
+        item->SetCaption(caption);
+        item->OnMeasureItem = [&log, caption](TObject*, TCanvas& c, int& w, int& h) {
+            log.push_back(std::string("measure ") + caption);
+            w = c.TextWidth(caption) + 30;
+            h = 20;
+        };
+        item->OnAdvancedDrawItem = [&log, caption](TObject*, TCanvas& c, RECT r, UINT) {
+            log.push_back(std::string("draw ") + caption);
+            c.FillRect(r);
+            c.TextOut(r.left + 20, r.top + 2, caption);
+        };
+        item->OnClick = [&log, caption](TObject*) { log.push_back(std::string("click ") + caption); };
+        menu->Items()->Add(item);
+    }
+    form.AfterConstruction();
+    form.Show();
+    ui::Activate(form.Handle());
+    ui::QueueKeys({VK_DOWN, VK_DOWN, VK_RETURN});
+    menu->Popup(100, 100);
+    ui::Pump(30);
+    auto has = [&](const std::string& s) { return std::find(log.begin(), log.end(), s) != log.end(); };
+    EXPECT_TRUE(has("measure 刷新") && has("measure 撤单"));
+    EXPECT_TRUE(has("draw 刷新") && has("draw 撤单"));
+    EXPECT_EQ("click 撤单", log.back());
 }

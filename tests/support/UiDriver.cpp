@@ -284,6 +284,14 @@ void PressKeys(std::initializer_list<WORD> keys)
     Pump(50);
 }
 
+void QueueKeys(std::initializer_list<WORD> keys)
+{
+    for (WORD k : keys) {
+        SendKey(k, false);
+        SendKey(k, true);
+    }
+}
+
 void TypeText(const std::string& text)
 {
     for (wchar_t c : GbkToWide(text)) {
