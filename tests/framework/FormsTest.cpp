@@ -164,6 +164,17 @@ TEST_F(FormsTest, EveryStandardControlOpensAndShowsChineseCaptions)
     EXPECT_NE(RenderText(L"\u4e2d", form.label->Font(), h, h), RenderText(L"\u6587", form.label->Font(), h, h))
         << "the label font draws the same shape for different Chinese characters";
     EXPECT_NE(expected, RenderText(L"????", form.label->Font(), w, h));
+    // A window of another program over the label does not spoil the picture.
+    TForm cover(nullptr);
+    cover.BorderStyle = TFormBorderStyle::bsNone;
+    cover.SetColor(clBlack);
+    RECT lr;
+    GetWindowRect(form.label->Handle(), &lr);
+    cover.SetBounds(lr.left - 4, lr.top - 4, w + 8, h + 8);
+    cover.AfterConstruction();
+    cover.Show();
+    SetWindowPos(cover.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ui::Pump(30);
     ui::Screenshot shot = ui::Screenshot::Capture(form.label->Handle());
     int dark = 0, same = 0;
     for (int y = 0; y < h; ++y)
@@ -190,6 +201,9 @@ TEST_F(FormsTest, TabMovesThroughTheControlsInOrder)
                                                "bitBtn", "pages", "sheetEdit", "listView", "tabs", "edit"};
     std::vector<std::string> seen;
     for (size_t i = 0; i < expected.size(); ++i) {
+        // Another program's window may have come up meanwhile; the form gets its focus back.
+        if (GetForegroundWindow() != form.Handle())
+            ui::Activate(form.Handle());
         ui::PressKey(VK_TAB);
         seen.push_back(FocusedName());
     }
@@ -270,6 +284,8 @@ TEST_F(FormsTest, KeyPreviewSeesFunctionKeysFirstIncludingF10)
     form.Show();
     ui::Activate(edit->Handle());
     for (WORD key = VK_F1; key <= VK_F10; ++key) {
+        if (GetForegroundWindow() != form.Handle())
+            ui::Activate(form.Handle());
         log.clear();
         // F10 goes on to the system, which enters menu mode; Escape leaves it.
         ui::PressKeys({key, VK_ESCAPE, VK_ESCAPE});

@@ -72,7 +72,7 @@ HWND FindMessageBox(DWORD pid);
 std::string MessageBoxText(HWND box);
 void AnswerMessageBox(HWND box, int buttonId);
 
-// Pixels of a window as the screen shows them.
+// Pixels of a window as it has drawn itself (other windows over it don't show).
 class Screenshot {
 public:
     int Width() const { return width_; }
