@@ -322,6 +322,8 @@ void TWinControl::CreateWnd()
     if ((p.Style & WS_CHILD) && !p.WndParent)
         throw Exception(Format("Control '%s' has no parent window", Name().c_str()));
     const bool own = p.WinClassName.empty();
+    if (own)
+        p.Style |= WS_CLIPCHILDREN;  // our containers paint their background, never over children
     const wchar_t* cls = own ? FrameworkWindowClass() : p.WinClassName.c_str();
     HMENU id = (p.Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nextControlId++ & 0x7FFF)) : nullptr;
     if (own)
