@@ -75,7 +75,11 @@ LRESULT CALLBACK ControlWindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM 
     if (!control)
         return DefWindowProcW(window, msg, wparam, lparam);
     TMessage message{msg, wparam, lparam, 0};
-    GuardedCall([&] { control->WindowProc(message); });
+    GuardedCall([&] {
+        // A copy: a subclasser may put the old WindowProc back (or free itself) while it runs.
+        const TWndMethod proc = control->WindowProc;
+        proc(message);
+    });
     return message.Result;
 }
 
@@ -209,7 +213,8 @@ void TControl::SetText(const std::string& text)
 LRESULT TControl::Perform(UINT msg, WPARAM wparam, LPARAM lparam)
 {
     TMessage m{msg, wparam, lparam, 0};
-    WindowProc(m);
+    const TWndMethod proc = WindowProc;  // see ControlWindowProc
+    proc(m);
     return m.Result;
 }
 

@@ -612,3 +612,31 @@ TEST_F(FormsTest, FocusGivenBeforeTheFormIsOnScreenArrivesWhenItShows)
     EXPECT_EQ(std::vector<std::string>{"enter edit2"}, log);
     EXPECT_EQ(edit2, form.ActiveControl());
 }
+
+TEST_F(FormsTest, ASubclasserMayUndoItselfWhileItsProcedureRuns)
+{
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    auto* button = Make<TButton>(&form, &form, "button", 8, 8, 80, 25, "按钮");
+    form.AfterConstruction();
+    form.Show();
+    struct TSubclass {
+        TButton* control;
+        TWndMethod saved;
+        int seen = 0;
+    };
+    auto* sub = new TSubclass{button, button->WindowProc};
+    button->WindowProc = [sub](TMessage& m) {
+        sub->saved(m);
+        ++sub->seen;
+        if (m.Msg == CM_TEXTCHANGED) {
+            sub->control->WindowProc = sub->saved;  // gone on its own message, as decorators do
+            delete sub;
+        }
+    };
+    button->SetText("改");
+    button->SetText("再改");
+    EXPECT_EQ("再改", button->Text());
+    button->Invalidate();
+    ui::Pump(20);
+}
