@@ -53,13 +53,20 @@ void TWinControl::KeyNotification(TMessage& m)
         }
         return;
     }
-    case CN_CHAR:
-        if (OnKeyPress && m.WParam < 0x80) {
-            char c = static_cast<char>(m.WParam);
+    case CN_CHAR: {
+        if (m.WParam >= 0x80)
+            return;  // the handlers take single-byte characters
+        char c = static_cast<char>(m.WParam);
+        if (form && form != this && form->KeyPreview && form->OnKeyPress) {
+            form->OnKeyPress(form, c);
+            if (!c) { m.Result = 1; return; }
+        }
+        if (OnKeyPress) {
             OnKeyPress(this, c);
             if (!c) m.Result = 1;
         }
         return;
+    }
     default:
         return;
     }
