@@ -201,20 +201,10 @@ void TWinControl::WndProc(TMessage& m)
         }
         break;
     case WM_MOUSEMOVE:
-        if (!mouseInside_) {
-            mouseInside_ = true;
-            TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, handle_, 0};
-            TrackMouseEvent(&tme);
-            Perform(CM_MOUSEENTER);
-        }
+        // Enter and leave come from the application's loop, which sees inner windows too.
         DefaultHandler(m);
         if (OnMouseMove)
             OnMouseMove(this, KeysToShiftState(m.WParam), GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam));
-        return;
-    case WM_MOUSELEAVE:
-        mouseInside_ = false;
-        DefaultHandler(m);
-        Perform(CM_MOUSELEAVE);
         return;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:

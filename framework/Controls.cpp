@@ -266,6 +266,8 @@ TWinControl::~TWinControl()
 {
     if (TCustomForm* form = ParentForm(); form && form != static_cast<TControl*>(this))
         form->ControlDestroyed(this);
+    if (Application)
+        Application->ControlDestroyed(this);
     destroying_ = true;
     // Children parented here but owned elsewhere must not keep a dangling parent.
     while (!controls_.empty())
@@ -365,7 +367,6 @@ void TWinControl::WindowDestroyed(HWND window)
     UnbindControl(window);
     handle_ = nullptr;
     defWndProc_ = nullptr;
-    mouseInside_ = false;
 }
 
 HWND TWinControl::DetachHandle()
@@ -378,7 +379,6 @@ HWND TWinControl::DetachHandle()
     UnbindControl(h);
     handle_ = nullptr;
     defWndProc_ = nullptr;
-    mouseInside_ = false;
     return h;
 }
 

@@ -145,7 +145,6 @@ protected:
     bool followingParent_ = false;
     std::string text_;
     std::string hint_;
-    bool mouseInside_ = false;
 };
 
 // A control with a window and children: tab order, focus, and the window's life cycle.

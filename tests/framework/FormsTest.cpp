@@ -640,3 +640,32 @@ TEST_F(FormsTest, ASubclasserMayUndoItselfWhileItsProcedureRuns)
     button->Invalidate();
     ui::Pump(20);
 }
+
+TEST_F(FormsTest, MouseEnterAndLeaveCountTheInnerWindowsOfAControl)
+{
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    auto* combo = Make<TComboBox>(&form, &form, "combo", 8, 8, 150, 21);  // an edit inside
+    auto* edit = Make<TEdit>(&form, &form, "edit", 8, 60, 150, 21);
+    form.AfterConstruction();
+    form.Show();
+    ui::Activate(form.Handle());
+    std::vector<std::string> log;
+    auto watch = [&log](TWinControl* c) {
+        TWndMethod saved = c->WindowProc;
+        c->WindowProc = [&log, saved, c](TMessage& m) {
+            saved(m);
+            if (m.Msg == CM_MOUSEENTER) log.push_back("enter " + c->Name());
+            if (m.Msg == CM_MOUSELEAVE) log.push_back("leave " + c->Name());
+        };
+    };
+    watch(combo);
+    watch(edit);
+    HWND inner = GetWindow(combo->Handle(), GW_CHILD);
+    ASSERT_NE(nullptr, inner);
+    ui::MoveMouse(inner, 5, 5);
+    ui::MoveMouse(inner, 8, 6);
+    ui::MoveMouse(edit->Handle(), 5, 5);
+    ui::MoveMouse(form.Handle(), 250, 150);
+    EXPECT_EQ((std::vector<std::string>{"enter combo", "leave combo", "enter edit", "leave edit"}), log);
+}
