@@ -34,6 +34,11 @@ function(vidudo_add_test)
     set_tests_properties(${T_NAME} PROPERTIES
       ENVIRONMENT "WINEPREFIX=${VIDUDO_WINEPREFIX};VIDUDO_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
       TIMEOUT ${T_TIMEOUT})
+    if(T_GUI)
+      # One display for the run: GUI tests take turns, or they steal each other's focus
+      # and input and cover each other's windows.
+      set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK vidudo_display)
+    endif()
   else()
     add_test(NAME ${T_NAME}-native COMMAND ${T_NAME} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(${T_NAME}-native PROPERTIES

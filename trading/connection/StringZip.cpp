@@ -35,40 +35,32 @@ void Inflate(std::string_view source, std::string& destination)
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(source.data()));
     z.avail_in = static_cast<uInt>(source.size());
     const size_t start = destination.size();
-    size_t produced = 0;
-    int r = Z_OK;
-    // Grow by the expected ratio first, so a typical reply takes one or two passes.
-    size_t room = source.size() * 4 + kChunk;
-    while (r != Z_STREAM_END) {
-        if (produced >= kMaxInflatedSize) {
-            inflateEnd(&z);
-            destination.resize(start);
-            throw EZDecompressionError("zlib: inflated data too large");
-        }
-        if (room > kMaxInflatedSize - produced)
-            room = kMaxInflatedSize - produced + 1;
-        destination.resize(start + produced + room);
-        z.next_out = reinterpret_cast<Bytef*>(destination.data() + start + produced);
-        z.avail_out = static_cast<uInt>(room);
-        r = inflate(&z, Z_NO_FLUSH);
-        produced = z.total_out;
+    auto fail = [&](const char* message) {
+        inflateEnd(&z);
+        destination.resize(start);
+        throw EZDecompressionError(message);
+    };
+    // Inflate through a fixed buffer and append: the output grows by copying, never by
+    // zero-filling room that inflation may not use.
+    destination.reserve(start + source.size() * 4);
+    char chunk[kChunk * 4];
+    for (;;) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        const int r = inflate(&z, Z_NO_FLUSH);
+        const size_t produced = sizeof chunk - z.avail_out;
+        if (destination.size() - start + produced > kMaxInflatedSize)
+            fail("zlib: inflated data too large");
+        destination.append(chunk, produced);
         if (r == Z_STREAM_END)
             break;
-        if (r != Z_OK || (z.avail_in == 0 && z.avail_out != 0)) {
-            // No more input before the end of the stream: truncated, or corrupt data.
-            const bool truncated = r == Z_OK || r == Z_BUF_ERROR;
-            inflateEnd(&z);
-            destination.resize(start);
-            throw EZDecompressionError(truncated ? "zlib: unexpected end of stream" : "zlib: data error");
-        }
-        room = room * 2;
+        // Z_BUF_ERROR here means no progress was possible: the input ended before the stream.
+        if (r == Z_BUF_ERROR || (r == Z_OK && z.avail_in == 0 && z.avail_out != 0))
+            fail("zlib: unexpected end of stream");
+        if (r != Z_OK)
+            fail("zlib: data error");
     }
     inflateEnd(&z);
-    if (produced > kMaxInflatedSize) {
-        destination.resize(start);
-        throw EZDecompressionError("zlib: inflated data too large");
-    }
-    destination.resize(start + produced);
 }
 
 }  // namespace

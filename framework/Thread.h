@@ -1,0 +1,60 @@
+#pragma once
+// The framework's thread class: one thread procedure for every thread object, created
+// suspended, and Synchronize, which runs a method on the main thread. Synchronisation requests
+// wait in one FIFO queue and are served by any message loop of the main thread (modal loops and
+// message boxes included, through a message to a hidden window) and by WaitFor on the main thread.
+// The hidden window is made with the first thread object created on the main thread.
+
+#include <windows.h>
+
+#include <functional>
+
+class TThread {
+public:
+    // Always suspended: the derived constructor must finish before Execute runs. Raises
+    // Exception when the system refuses the thread.
+    TThread();
+    virtual ~TThread();
+    TThread(const TThread&) = delete;
+    TThread& operator=(const TThread&) = delete;
+
+    void Resume();
+    // Asks Execute to stop; a thread ended before it ever ran skips Execute.
+    void Terminate() { terminated_ = true; }
+    bool Terminated() const { return terminated_; }
+    bool Finished() const { return finished_; }
+    // Waits for the end and returns ReturnValue. On the main thread it keeps serving
+    // synchronisation requests meanwhile.
+    int WaitFor();
+
+    // The object deletes itself when Execute ends; it must not be touched after Resume.
+    bool FreeOnTerminate = false;
+    HANDLE Handle() const { return handle_; }
+    DWORD ThreadID() const { return threadId_; }
+
+protected:
+    virtual void Execute() = 0;
+    // Runs method on the main thread and waits for it; an exception it raises is raised again
+    // here. On the main thread it runs at once.
+    void Synchronize(const std::function<void()>& method);
+    int ReturnValue = 0;
+
+private:
+    static unsigned __stdcall ThreadProc(void* param);
+
+    HANDLE handle_ = nullptr;
+    DWORD threadId_ = 0;
+    volatile bool terminated_ = false;
+    volatile bool finished_ = false;
+    bool started_ = false;
+};
+
+// The thread that loaded the program (the one that runs the message loop).
+DWORD MainThreadID();
+
+// Runs every queued synchronisation request, oldest first; returns whether it ran any.
+// Main thread only; a call from another thread does nothing.
+bool CheckSynchronize();
+
+// Requests queued and not yet taken up by the main thread.
+int PendingSynchronizeCount();
