@@ -392,6 +392,7 @@ TEST_F(XPMenuPainting, CheckRadioComboPanelGroupBox)
     panel_->BevelInner = TPanelBevel::bvLowered;
     panel_->BorderWidth = 2;
     Show();
+    ASSERT_TRUE(Decorated(panel_) && Decorated(group)) << "still decorated once shown";
     const int h = GetSystemMetrics(SM_CXHTHUMB);
     const int top = 3 + (20 - 6 - h) / 2, bottom = top + h - 2;
     EXPECT_EQ(HexColour(0x00A200), HexColour(At(inPanel_, 2 + 3, bottom - 4))) << "check mark";
