@@ -35,8 +35,8 @@ function(vidudo_add_test)
       ENVIRONMENT "WINEPREFIX=${VIDUDO_WINEPREFIX};VIDUDO_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
       TIMEOUT ${T_TIMEOUT})
     if(T_GUI)
-      # One display serves the whole run: GUI tests take turns, so no test's windows, focus
-      # or mouse get in another's way.
+      # One display for the run: GUI tests take turns, or they steal each other's focus
+      # and input and cover each other's windows.
       set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK vidudo_display)
     endif()
   else()

@@ -62,6 +62,29 @@ protected:
     TTabSheet* active_ = nullptr;
 };
 
+// Tabs without sheets: the selected tab is TabIndex.
+class TTabControl : public TWinControl {
+    VIDUDO_CLASS(TTabControl, TWinControl)
+public:
+    explicit TTabControl(TComponent* owner);
+    int TabCount() const { return static_cast<int>(tabs_.size()); }
+    const std::string& Tabs(int index) const { return tabs_.at(static_cast<size_t>(index)); }
+    void AddTab(const std::string& text);
+    void ClearTabs();
+    int TabIndex();
+    // Selects without firing OnChange.
+    void SetTabIndex(int index);
+    RECT DisplayRect();
+    TNotifyEvent OnChange;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateHandleDone() override;
+    void WndProc(TMessage& message) override;
+    std::vector<std::string> tabs_;
+    int tabIndex_ = -1;
+};
+
 struct TStatusPanel {
     std::string Text;
     int Width = 50;
@@ -251,6 +274,8 @@ protected:
     void UpdateNativeColumn(TListColumn& column);
     void InsertNativeItem(TListItem& item);
     void RedrawItem(const TListItem& item);
+    // Rows added one by one while visible are drawn once, when the current message is done.
+    void DeferRedraw();
     void SyncOrderFromControl();
     void ApplyExtendedStyle();
     LRESULT Notify(NMHDR& header);
@@ -261,6 +286,7 @@ protected:
     bool rowSelect_ = false;
     bool gridLines_ = false;
     int updating_ = 0;
+    bool lazyRedraw_ = false;
     TCanvas canvas_;
     std::wstring dispText_;
 };

@@ -38,8 +38,6 @@ void UnbindControl(HWND window)
 }
 UINT nextControlId = 100;
 
-bool IsFrameworkMessage(UINT msg) { return msg >= CM_BASE && msg < 0xC000; }
-
 }  // namespace
 
 TShiftState KeyboardShiftState()
@@ -77,7 +75,11 @@ LRESULT CALLBACK ControlWindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM 
     if (!control)
         return DefWindowProcW(window, msg, wparam, lparam);
     TMessage message{msg, wparam, lparam, 0};
-    GuardedCall([&] { control->WindowProc(message); });
+    GuardedCall([&] {
+        // A copy: a subclasser may put the old WindowProc back (or free itself) while it runs.
+        const TWndMethod proc = control->WindowProc;
+        proc(message);
+    });
     return message.Result;
 }
 
@@ -211,7 +213,8 @@ void TControl::SetText(const std::string& text)
 LRESULT TControl::Perform(UINT msg, WPARAM wparam, LPARAM lparam)
 {
     TMessage m{msg, wparam, lparam, 0};
-    WindowProc(m);
+    const TWndMethod proc = WindowProc;  // see ControlWindowProc
+    proc(m);
     return m.Result;
 }
 
@@ -263,6 +266,8 @@ TWinControl::~TWinControl()
 {
     if (TCustomForm* form = ParentForm(); form && form != static_cast<TControl*>(this))
         form->ControlDestroyed(this);
+    if (Application)
+        Application->ControlDestroyed(this);
     destroying_ = true;
     // Children parented here but owned elsewhere must not keep a dangling parent.
     while (!controls_.empty())
@@ -324,6 +329,8 @@ void TWinControl::CreateWnd()
     if ((p.Style & WS_CHILD) && !p.WndParent)
         throw Exception(Format("Control '%s' has no parent window", Name().c_str()));
     const bool own = p.WinClassName.empty();
+    if (own)
+        p.Style |= WS_CLIPCHILDREN;  // our containers paint their background, never over children
     const wchar_t* cls = own ? FrameworkWindowClass() : p.WinClassName.c_str();
     HMENU id = (p.Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nextControlId++ & 0x7FFF)) : nullptr;
     if (own)
@@ -351,6 +358,44 @@ void TWinControl::DestroyWnd()
 {
     if (handle_)
         DestroyWindow(handle_);
+}
+
+void TWinControl::WindowDestroyed(HWND window)
+{
+    if (defWndProc_ && defWndProc_ != DefWindowProcW)
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
+    UnbindControl(window);
+    handle_ = nullptr;
+    defWndProc_ = nullptr;
+}
+
+HWND TWinControl::DetachHandle()
+{
+    HWND h = handle_;
+    if (!h)
+        return nullptr;
+    if (defWndProc_ && defWndProc_ != DefWindowProcW)
+        SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
+    UnbindControl(h);
+    handle_ = nullptr;
+    defWndProc_ = nullptr;
+    return h;
+}
+
+void TWinControl::AttachHandle(HWND window)
+{
+    if (!window || handle_)
+        return;
+    handle_ = window;
+    BindControl(window, this);
+    const auto proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+    if (proc == ControlWindowProc) {
+        defWndProc_ = DefWindowProcW;  // our own class
+    } else {
+        defWndProc_ = proc;
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlWindowProc));
+    }
+    SetNameProperty();
 }
 
 void TWinControl::RecreateWnd()
@@ -464,7 +509,8 @@ bool TWinControl::Focused() { return handle_ && GetFocus() == handle_; }
 void TWinControl::SetFocus()
 {
     TCustomForm* form = ParentForm();
-    if (form && form != this && !form->HandleAllocated()) {
+    // A form not on the screen yet gives the focus to this control when it is activated.
+    if (form && form != this && (!form->HandleAllocated() || !IsWindowVisible(form->Handle()))) {
         form->SetActiveControl(this);
         return;
     }
@@ -561,6 +607,17 @@ void TWinControl::SetEnabled(bool enabled)
     if (handle_)
         EnableWindow(handle_, enabled);
     Perform(CM_ENABLEDCHANGED);
+}
+
+std::string TWinControl::Text() const
+{
+    if (!handle_)
+        return text_;
+    const int n = GetWindowTextLengthW(handle_);
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    const int got = GetWindowTextW(handle_, w.data(), n + 1);
+    w.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return WideToGbk(w);
 }
 
 void TWinControl::SetText(const std::string& text)
@@ -680,283 +737,30 @@ bool TWinControl::DoKeyDown(WORD& key, TShiftState shift)
     return false;
 }
 
-void TWinControl::KeyNotification(TMessage& m)
+// ---- TControlCanvas
+
+void TControlCanvas::SetControl(TWinControl* control)
 {
-    m.Result = 0;
-    WORD key = static_cast<WORD>(m.WParam);
-    const TShiftState shift = KeyboardShiftState();
-    TCustomForm* form = ParentForm();
-    switch (m.Msg) {
-    case CN_KEYDOWN:
-    case CN_SYSKEYDOWN: {
-        if (form && form->IsShortCut(key, shift)) {
-            m.Result = 1;
-            return;
-        }
-        UINT mask = 0;
-        if (key == VK_TAB) mask = DLGC_WANTTAB;
-        else if (key == VK_RETURN || key == VK_ESCAPE) mask = DLGC_WANTALLKEYS;
-        if (mask && handle_) {
-            const UINT code = static_cast<UINT>(SendMessageW(GetFocus(), WM_GETDLGCODE, key, 0)) | DialogCode();
-            if (!(code & mask) && form && form->DialogKey(key, shift)) {
-                m.Result = 1;
-                return;
-            }
-        }
-        if (DoKeyDown(key, shift))
-            m.Result = 1;
+    if (control == control_)
         return;
-    }
-    case CN_KEYUP:
-    case CN_SYSKEYUP: {
-        TCustomForm* f = form;
-        if (f && f != this && f->KeyPreview && f->OnKeyUp) {
-            f->OnKeyUp(f, key, shift);
-            if (!key) { m.Result = 1; return; }
-        }
-        if (OnKeyUp) {
-            OnKeyUp(this, key, shift);
-            if (!key) m.Result = 1;
-        }
-        return;
-    }
-    case CN_CHAR:
-        if (OnKeyPress && m.WParam < 0x80) {
-            char c = static_cast<char>(m.WParam);
-            OnKeyPress(this, c);
-            if (!c) m.Result = 1;
-        }
-        return;
-    default:
-        return;
-    }
+    FreeHandle();
+    control_ = control;
 }
 
-void TWinControl::WndProc(TMessage& m)
+void TControlCanvas::FreeHandle()
 {
-    switch (m.Msg) {
-    case WM_COMMAND:
-        if (m.LParam) {
-            TWinControl* child = FromHandle(reinterpret_cast<HWND>(m.LParam));
-            if (child && child != this) {
-                m.Result = child->Perform(CN_COMMAND, m.WParam, m.LParam);
-                return;
-            }
-        } else if (HIWORD(m.WParam) == 0 && HandleMenuCommand(LOWORD(m.WParam))) {
-            return;
-        }
-        break;
-    case WM_NOTIFY: {
-        auto* hdr = reinterpret_cast<NMHDR*>(m.LParam);
-        TWinControl* child = hdr ? FromHandle(hdr->hwndFrom) : nullptr;
-        if (child && child != this) {
-            m.Result = child->Perform(CN_NOTIFY, m.WParam, m.LParam);
-            return;
-        }
-        break;
-    }
-    case WM_DRAWITEM: {
-        auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
-        if (dis->CtlType == ODT_MENU) {
-            if (HandleMenuDrawItem(*dis)) {
-                m.Result = 1;
-                return;
-            }
-            break;
-        }
-        TWinControl* child = FromHandle(dis->hwndItem);
-        if (child && child != this) {
-            m.Result = child->Perform(CN_DRAWITEM, m.WParam, m.LParam);
-            return;
-        }
-        break;
-    }
-    case WM_MEASUREITEM: {
-        auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
-        if (mis->CtlType == ODT_MENU) {
-            if (HandleMenuMeasureItem(*mis)) {
-                m.Result = 1;
-                return;
-            }
-            break;
-        }
-        TWinControl* child = handle_ ? FromHandle(GetDlgItem(handle_, static_cast<int>(mis->CtlID))) : nullptr;
-        if (child && child != this) {
-            m.Result = child->Perform(CN_MEASUREITEM, m.WParam, m.LParam);
-            return;
-        }
-        break;
-    }
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSTATIC: {
-        TWinControl* child = FindOwningControl(reinterpret_cast<HWND>(m.LParam));
-        if (child && child != this) {
-            m.Result = child->Perform(CN_BASE + m.Msg, m.WParam, m.LParam);
-            return;
-        }
-        break;
-    }
-    case WM_HSCROLL:
-    case WM_VSCROLL:
-        if (m.LParam) {
-            TWinControl* child = FromHandle(reinterpret_cast<HWND>(m.LParam));
-            if (child && child != this) {
-                m.Result = child->Perform(CN_BASE + m.Msg, m.WParam, m.LParam);
-                return;
-            }
-        }
-        break;
-    case CN_CTLCOLORBTN:
-    case CN_CTLCOLOREDIT:
-    case CN_CTLCOLORLISTBOX:
-    case CN_CTLCOLORSTATIC:
-        m.Result = CtlColor(reinterpret_cast<HDC>(m.WParam));
+    if (!dc_)
         return;
-    case CN_KEYDOWN:
-    case CN_SYSKEYDOWN:
-    case CN_KEYUP:
-    case CN_SYSKEYUP:
-    case CN_CHAR:
-        KeyNotification(m);
-        return;
-    case CM_ENTER:
-        DoEnter();
-        return;
-    case CM_EXIT:
-        DoExit();
-        return;
-    case WM_SETFOCUS:
-        DefaultHandler(m);
-        if (TCustomForm* form = ParentForm(); form && form != this)
-            form->SetFocusedControl(this);
-        return;
-    case WM_SETTEXT:
-        DefaultHandler(m);
-        Perform(CM_TEXTCHANGED);
-        return;
-    case WM_ERASEBKGND:
-        if (defWndProc_ == DefWindowProcW) {
-            RECT r;
-            GetClientRect(handle_, &r);
-            if (!brush_)
-                brush_ = CreateSolidBrush(ColorToRGB(color_));
-            ::FillRect(reinterpret_cast<HDC>(m.WParam), &r, brush_);
-            m.Result = 1;
-            return;
-        }
-        break;
-    case WM_PAINT:
-        if (HasOwnPaint()) {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(handle_, &ps);
-            TCanvas canvas;
-            canvas.SetHandle(dc);
-            canvas.Font().Assign(font_);
-            Paint(canvas);
-            canvas.SetHandle(nullptr);
-            EndPaint(handle_, &ps);
-            return;
-        }
-        break;
-    case WM_MOUSEMOVE:
-        if (!mouseInside_) {
-            mouseInside_ = true;
-            TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, handle_, 0};
-            TrackMouseEvent(&tme);
-            Perform(CM_MOUSEENTER);
-        }
-        DefaultHandler(m);
-        if (OnMouseMove)
-            OnMouseMove(this, KeysToShiftState(m.WParam), GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam));
-        return;
-    case WM_MOUSELEAVE:
-        mouseInside_ = false;
-        DefaultHandler(m);
-        Perform(CM_MOUSELEAVE);
-        return;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP: {
-        DefaultHandler(m);
-        const bool down = m.Msg == WM_LBUTTONDOWN || m.Msg == WM_RBUTTONDOWN || m.Msg == WM_MBUTTONDOWN;
-        const TMouseButton b = (m.Msg == WM_LBUTTONDOWN || m.Msg == WM_LBUTTONUP) ? TMouseButton::mbLeft
-                               : (m.Msg == WM_RBUTTONDOWN || m.Msg == WM_RBUTTONUP) ? TMouseButton::mbRight
-                                                                                    : TMouseButton::mbMiddle;
-        const int x = GET_X_LPARAM(m.LParam), y = GET_Y_LPARAM(m.LParam);
-        auto& handler = down ? OnMouseDown : OnMouseUp;
-        if (handler)
-            handler(this, b, KeysToShiftState(m.WParam), x, y);
-        // Our own windows have no click notification of their own.
-        if (m.Msg == WM_LBUTTONUP && defWndProc_ == DefWindowProcW && handle_) {
-            RECT r;
-            GetClientRect(handle_, &r);
-            if (x >= 0 && y >= 0 && x < r.right && y < r.bottom)
-                Click();
-        }
-        return;
-    }
-    case WM_LBUTTONDBLCLK:
-        DefaultHandler(m);
-        if (defWndProc_ == DefWindowProcW)
-            DblClick();
-        return;
-    case WM_INITMENUPOPUP:
-        HandleInitMenuPopup(reinterpret_cast<HMENU>(m.WParam));
-        break;
-    case WM_CONTEXTMENU:
-        if (PopupMenu) {
-            POINT pt{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
-            if (pt.x == -1 && pt.y == -1)
-                GetCursorPos(&pt);
-            PopupMenu->Popup(pt.x, pt.y);
-            return;
-        }
-        break;
-    case WM_SIZE:
-        DefaultHandler(m);
-        UpdateBounds();
-        AlignControls();
-        if (OnResize)
-            OnResize(this);
-        return;
-    case WM_MOVE:
-        DefaultHandler(m);
-        UpdateBounds();
-        return;
-    case WM_DESTROY:
-        DestroyingHandle();
-        DefaultHandler(m);
-        if (nameAtom_) {
-            RemovePropW(handle_, kComponentNameProp);
-            GlobalDeleteAtom(nameAtom_);
-            nameAtom_ = 0;
-        }
-        return;
-    case WM_NCDESTROY: {
-        HWND h = handle_;
-        DefaultHandler(m);
-        if (defWndProc_ && defWndProc_ != DefWindowProcW)
-            SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
-        UnbindControl(h);
-        handle_ = nullptr;
-        defWndProc_ = nullptr;
-        mouseInside_ = false;
-        return;
-    }
-    default:
-        break;
-    }
-    TControl::WndProc(m);
+    HDC dc = dc_;
+    SetHandle(nullptr);
+    ReleaseDC(window_, dc);
+    window_ = nullptr;
 }
 
-void TWinControl::DefaultHandler(TMessage& m)
+void TControlCanvas::CreateHandle()
 {
-    if (!handle_ || !defWndProc_ || IsFrameworkMessage(m.Msg))
+    if (!control_)
         return;
-    m.Result = CallWindowProcW(defWndProc_, handle_, m.Msg, m.WParam, m.LParam);
+    window_ = control_->Handle();
+    dc_ = GetDCEx(window_, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS);
 }

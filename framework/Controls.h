@@ -145,7 +145,6 @@ protected:
     bool followingParent_ = false;
     std::string text_;
     std::string hint_;
-    bool mouseInside_ = false;
 };
 
 // A control with a window and children: tab order, focus, and the window's life cycle.
@@ -185,6 +184,8 @@ public:
     void SetBounds(int left, int top, int width, int height) override;
     void SetVisible(bool visible) override;
     void SetEnabled(bool enabled) override;
+    // The window's text while there is a window (the user may have edited it).
+    std::string Text() const override;
     void SetText(const std::string& text) override;
     RECT ClientRect() override;
     void Invalidate() override;
@@ -212,6 +213,11 @@ protected:
     // After the window exists: push the model (items, state) into it.
     virtual void CreateHandleDone() {}
     virtual void DestroyWnd();
+    // Hands the window out of the control without destroying it (a window kept alive while the
+    // control has none, e.g. a parked browser); its messages then go to its own class again.
+    HWND DetachHandle();
+    // Takes such a window back as this control's window.
+    void AttachHandle(HWND window);
     // Before the window goes: pull state the window holds into the model.
     virtual void DestroyingHandle() {}
     void WndProc(TMessage& message) override;
@@ -242,7 +248,26 @@ protected:
 
 private:
     void SetNameProperty();
+    // After WM_NCDESTROY: the window is gone.
+    void WindowDestroyed(HWND window);
     void KeyNotification(TMessage& message);
+};
+
+// A canvas over a control's client area, for painting outside WM_PAINT.
+class TControlCanvas : public TCanvas {
+public:
+    ~TControlCanvas() override { FreeHandle(); }
+    TWinControl* Control() const { return control_; }
+    void SetControl(TWinControl* control);
+    // Releases the device context; the next drawing gets a fresh one.
+    void FreeHandle();
+
+protected:
+    void CreateHandle() override;
+
+private:
+    TWinControl* control_ = nullptr;
+    HWND window_ = nullptr;
 };
 
 // The framework's own window class.

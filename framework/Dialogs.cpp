@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include <mutex>
-
 #include "framework/CodePage.h"
 #include "framework/DialogMark.h"
+#include "framework/LockedValue.h"
 
 namespace {
 
@@ -22,50 +21,30 @@ LRESULT CALLBACK MarkDialogs(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-std::mutex& Lock()
+TLockedValue<MessageBoxHook>& Hook()
 {
-    static std::mutex lock;
-    return lock;
-}
-
-MessageBoxHook& Hook()
-{
-    static MessageBoxHook hook;
+    static TLockedValue<MessageBoxHook> hook;
     return hook;
 }
 
-std::string& Caption()
+TLockedValue<std::string>& Caption()
 {
-    static std::string caption;
+    static TLockedValue<std::string> caption;
     return caption;
 }
 
 }  // namespace
 
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
-{
-    std::lock_guard<std::mutex> guard(Lock());
-    std::swap(Hook(), hook);
-    return hook;
-}
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return Hook().Exchange(std::move(hook)); }
 
-void SetMessageBoxCaption(std::string caption)
-{
-    std::lock_guard<std::mutex> guard(Lock());
-    Caption() = std::move(caption);
-}
+void SetMessageBoxCaption(std::string caption) { Caption().Exchange(std::move(caption)); }
 
-const std::string& MessageBoxCaption() { return Caption(); }
+std::string MessageBoxCaption() { return Caption().Get(); }
 
 TModalAnswer MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons)
 {
-    TMessageBoxRequest request{text, {}, type, buttons};
-    MessageBoxHook hook;
-    {
-        std::lock_guard<std::mutex> guard(Lock());
-        hook = Hook();
-        request.caption = Caption();
-    }
+    const TMessageBoxRequest request{text, Caption().Get(), type, buttons};
+    const MessageBoxHook hook = Hook().Get();
     if (hook)
         return hook(request);
 

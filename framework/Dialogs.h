@@ -33,4 +33,4 @@ inline bool AskYesNo(const std::string& text)
 
 // Caption used for every box; the application sets it to its title.
 void SetMessageBoxCaption(std::string caption);
-const std::string& MessageBoxCaption();
+std::string MessageBoxCaption();

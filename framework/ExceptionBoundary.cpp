@@ -1,21 +1,14 @@
 #include "framework/ExceptionBoundary.h"
 
 #include <cstdio>
-#include <mutex>
-
 #include "framework/Exception.h"
+#include "framework/LockedValue.h"
 
 namespace {
 
-std::mutex& HandlerLock()
+TLockedValue<BoundaryExceptionHandler>& Handler()
 {
-    static std::mutex lock;
-    return lock;
-}
-
-BoundaryExceptionHandler& Handler()
-{
-    static BoundaryExceptionHandler handler;
+    static TLockedValue<BoundaryExceptionHandler> handler;
     return handler;
 }
 
@@ -23,9 +16,7 @@ BoundaryExceptionHandler& Handler()
 
 BoundaryExceptionHandler SetBoundaryExceptionHandler(BoundaryExceptionHandler handler)
 {
-    std::lock_guard<std::mutex> guard(HandlerLock());
-    std::swap(Handler(), handler);
-    return handler;
+    return Handler().Exchange(std::move(handler));
 }
 
 std::string BoundaryExceptionMessage(std::exception_ptr error)
@@ -45,11 +36,7 @@ std::string BoundaryExceptionMessage(std::exception_ptr error)
 void HandleBoundaryException(std::exception_ptr error) noexcept
 {
     try {
-        BoundaryExceptionHandler handler;
-        {
-            std::lock_guard<std::mutex> guard(HandlerLock());
-            handler = Handler();
-        }
+        const BoundaryExceptionHandler handler = Handler().Get();
         if (handler) {
             handler(error);
             return;

@@ -536,6 +536,8 @@ bool TApplication::ProcessMessage(MSG& msg)
         bool h = false;
         if (OnMessage)
             OnMessage(msg, h);
+        if (msg.message == WM_MOUSEMOVE || msg.message == WM_MOUSELEAVE)
+            TrackMouse(msg);
         return h || IsKeyMsg(msg);
     });
     if (!handled) {
@@ -562,6 +564,41 @@ bool TApplication::IsKeyMsg(MSG& msg)
     if (!control)
         return false;
     return control->Perform(CN_BASE + msg.message, msg.wParam, msg.lParam) != 0;
+}
+
+void TApplication::TrackMouse(const MSG& msg)
+{
+    if (msg.message == WM_MOUSEMOVE) {
+        // Any window under the mouse, inner windows of a control included, reports leaving.
+        TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, msg.hwnd, 0};
+        TrackMouseEvent(&tme);
+        SetMouseControl(TWinControl::FindOwningControl(msg.hwnd));
+        return;
+    }
+    POINT p;
+    GetCursorPos(&p);
+    HWND under = WindowFromPoint(p);
+    DWORD pid = 0;
+    const bool ours = under && GetWindowThreadProcessId(under, &pid) == GetCurrentThreadId();
+    SetMouseControl(ours ? TWinControl::FindOwningControl(under) : nullptr);
+}
+
+void TApplication::SetMouseControl(TWinControl* control)
+{
+    if (control == mouseControl_)
+        return;
+    TWinControl* old = mouseControl_;
+    mouseControl_ = control;
+    if (old)
+        old->Perform(CM_MOUSELEAVE);
+    if (control && control == mouseControl_)
+        control->Perform(CM_MOUSEENTER);
+}
+
+void TApplication::ControlDestroyed(TWinControl* control)
+{
+    if (mouseControl_ == control)
+        mouseControl_ = nullptr;
 }
 
 void TApplication::ShowException(std::exception_ptr error)

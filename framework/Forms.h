@@ -130,6 +130,10 @@ public:
     void HandleException(std::exception_ptr error);
     void ShowException(std::exception_ptr error);
 
+    // The control under the mouse; it got CM_MOUSEENTER and will get CM_MOUSELEAVE.
+    TWinControl* MouseControl() const { return mouseControl_; }
+    void ControlDestroyed(TWinControl* control);
+
     void HookMainWindow(const TWindowHook* hook);
     void UnhookMainWindow(const TWindowHook* hook);
 
@@ -141,6 +145,8 @@ private:
     friend LRESULT CALLBACK ApplicationWindowProc(HWND, UINT, WPARAM, LPARAM);
     bool ProcessMessage(MSG& msg);
     bool IsKeyMsg(MSG& msg);
+    void TrackMouse(const MSG& msg);
+    void SetMouseControl(TWinControl* control);
 
     HWND handle_ = nullptr;
     std::string title_;
@@ -148,6 +154,7 @@ private:
     bool terminated_ = false;
     int exitCode_ = 0;
     std::vector<const TWindowHook*> hooks_;
+    TWinControl* mouseControl_ = nullptr;
 };
 
 // The one application object of the process, created by the program's start-up (or a test).

@@ -123,13 +123,13 @@ void TCustomListControl::ItemsCleared()
 
 // ---- TLabel
 
-TLabel::TLabel(TComponent* owner) : TWinControl(owner)
+TCustomLabel::TCustomLabel(TComponent* owner) : TWinControl(owner)
 {
     width_ = 65;
     height_ = 13;
 }
 
-void TLabel::CreateParams(TCreateParams& p)
+void TCustomLabel::CreateParams(TCreateParams& p)
 {
     TWinControl::CreateParams(p);
     p.WinClassName = L"STATIC";
@@ -139,25 +139,25 @@ void TLabel::CreateParams(TCreateParams& p)
     if (Layout) p.Style |= SS_CENTERIMAGE;
 }
 
-void TLabel::SetAutoSize(bool value)
+void TCustomLabel::SetAutoSize(bool value)
 {
     autoSize_ = value;
     AdjustSize();
 }
 
-void TLabel::SetText(const std::string& text)
+void TCustomLabel::SetText(const std::string& text)
 {
     TWinControl::SetText(text);
     AdjustSize();
 }
 
-void TLabel::FontChanged()
+void TCustomLabel::FontChanged()
 {
     TWinControl::FontChanged();
     AdjustSize();
 }
 
-void TLabel::AdjustSize()
+void TCustomLabel::AdjustSize()
 {
     if (!autoSize_ || WordWrap)
         return;
@@ -171,7 +171,7 @@ void TLabel::AdjustSize()
     SetBounds(left_, top_, text_.empty() ? width_ : s.cx, s.cy);
 }
 
-void TLabel::WndProc(TMessage& m)
+void TCustomLabel::WndProc(TMessage& m)
 {
     if (m.Msg == CN_COMMAND) {
         switch (HIWORD(m.WParam)) {
@@ -319,13 +319,13 @@ void TCustomEdit::WndProc(TMessage& m)
 
 // ---- TComboBox
 
-TComboBox::TComboBox(TComponent* owner) : TCustomListControl(owner)
+TCustomComboBox::TCustomComboBox(TComponent* owner) : TCustomListControl(owner)
 {
     width_ = 145;
     height_ = 21;
 }
 
-void TComboBox::CreateParams(TCreateParams& p)
+void TCustomComboBox::CreateParams(TCreateParams& p)
 {
     TWinControl::CreateParams(p);
     p.WinClassName = L"COMBOBOX";
@@ -339,7 +339,7 @@ void TComboBox::CreateParams(TCreateParams& p)
     p.Height = height_ + std::max(DropDownCount, 1) * 18 + 2;
 }
 
-void TComboBox::SetStyle(TComboBoxStyle style)
+void TCustomComboBox::SetStyle(TComboBoxStyle style)
 {
     if (style == style_)
         return;
@@ -347,20 +347,20 @@ void TComboBox::SetStyle(TComboBoxStyle style)
     RecreateWnd();
 }
 
-void TComboBox::CreateHandleDone()
+void TCustomComboBox::CreateHandleDone()
 {
     TCustomListControl::CreateHandleDone();
     if (style_ != TComboBoxStyle::csDropDownList && itemIndex_ < 0)
         SetWindowTextW(handle_, GbkToWide(text_).c_str());
 }
 
-void TComboBox::DestroyingHandle()
+void TCustomComboBox::DestroyingHandle()
 {
     TCustomListControl::DestroyingHandle();
     text_ = Text();
 }
 
-std::string TComboBox::Text() const
+std::string TCustomComboBox::Text() const
 {
     if (!handle_)
         return itemIndex_ >= 0 && style_ == TComboBoxStyle::csDropDownList ? items_[itemIndex_] : text_;
@@ -371,28 +371,28 @@ std::string TComboBox::Text() const
     return WideToGbk(w);
 }
 
-void TComboBox::SetItemIndex(int index)
+void TCustomComboBox::SetItemIndex(int index)
 {
     TCustomListControl::SetItemIndex(index);
     if (itemIndex_ >= 0)
         text_ = items_[itemIndex_];
 }
 
-bool TComboBox::DroppedDown() { return HandleAllocated() && SendMessageW(handle_, CB_GETDROPPEDSTATE, 0, 0) != 0; }
+bool TCustomComboBox::DroppedDown() { return HandleAllocated() && SendMessageW(handle_, CB_GETDROPPEDSTATE, 0, 0) != 0; }
 
-void TComboBox::SetDroppedDown(bool value)
+void TCustomComboBox::SetDroppedDown(bool value)
 {
     if (HandleAllocated())
         SendMessageW(handle_, CB_SHOWDROPDOWN, value, 0);
 }
 
-void TComboBox::Change()
+void TCustomComboBox::Change()
 {
     if (OnChange)
         OnChange(this);
 }
 
-void TComboBox::WndProc(TMessage& m)
+void TCustomComboBox::WndProc(TMessage& m)
 {
     if (m.Msg == CN_COMMAND) {
         switch (HIWORD(m.WParam)) {
@@ -428,13 +428,13 @@ void TComboBox::WndProc(TMessage& m)
 
 // ---- TListBox
 
-TListBox::TListBox(TComponent* owner) : TCustomListControl(owner)
+TCustomListBox::TCustomListBox(TComponent* owner) : TCustomListControl(owner)
 {
     width_ = 121;
     height_ = 97;
 }
 
-void TListBox::CreateParams(TCreateParams& p)
+void TCustomListBox::CreateParams(TCreateParams& p)
 {
     TWinControl::CreateParams(p);
     p.WinClassName = L"LISTBOX";
@@ -445,7 +445,7 @@ void TListBox::CreateParams(TCreateParams& p)
         p.Style |= WS_BORDER;
 }
 
-void TListBox::WndProc(TMessage& m)
+void TCustomListBox::WndProc(TMessage& m)
 {
     if (m.Msg == CN_COMMAND) {
         switch (HIWORD(m.WParam)) {

@@ -57,10 +57,10 @@ protected:
     int itemIndex_ = -1;
 };
 
-class TLabel : public TWinControl {
-    VIDUDO_CLASS(TLabel, TWinControl)
+class TCustomLabel : public TWinControl {
+    VIDUDO_CLASS(TCustomLabel, TWinControl)
 public:
-    explicit TLabel(TComponent* owner);
+    explicit TCustomLabel(TComponent* owner);
     TAlignment Alignment = TAlignment::taLeftJustify;
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool value);
@@ -75,6 +75,12 @@ protected:
     void FontChanged() override;
     void AdjustSize();
     bool autoSize_ = true;
+};
+
+class TLabel : public TCustomLabel {
+    VIDUDO_CLASS(TLabel, TCustomLabel)
+public:
+    using TCustomLabel::TCustomLabel;
 };
 
 enum class TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
@@ -119,10 +125,10 @@ public:
 
 enum class TComboBoxStyle { csDropDown, csSimple, csDropDownList };
 
-class TComboBox : public TCustomListControl {
-    VIDUDO_CLASS(TComboBox, TCustomListControl)
+class TCustomComboBox : public TCustomListControl {
+    VIDUDO_CLASS(TCustomComboBox, TCustomListControl)
 public:
-    explicit TComboBox(TComponent* owner);
+    explicit TCustomComboBox(TComponent* owner);
     TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle style);
     int DropDownCount = 8;
@@ -148,10 +154,16 @@ protected:
     TComboBoxStyle style_ = TComboBoxStyle::csDropDown;
 };
 
-class TListBox : public TCustomListControl {
-    VIDUDO_CLASS(TListBox, TCustomListControl)
+class TComboBox : public TCustomComboBox {
+    VIDUDO_CLASS(TComboBox, TCustomComboBox)
 public:
-    explicit TListBox(TComponent* owner);
+    using TCustomComboBox::TCustomComboBox;
+};
+
+class TCustomListBox : public TCustomListControl {
+    VIDUDO_CLASS(TCustomListBox, TCustomListControl)
+public:
+    explicit TCustomListBox(TComponent* owner);
 
 protected:
     void CreateParams(TCreateParams& params) override;
@@ -161,6 +173,12 @@ protected:
     UINT ResetMessage() const override { return LB_RESETCONTENT; }
     UINT GetSelMessage() const override { return LB_GETCURSEL; }
     UINT SetSelMessage() const override { return LB_SETCURSEL; }
+};
+
+class TListBox : public TCustomListBox {
+    VIDUDO_CLASS(TListBox, TCustomListBox)
+public:
+    using TCustomListBox::TCustomListBox;
 };
 
 class TButtonControl : public TWinControl {

@@ -2,40 +2,24 @@
 
 #include <olectl.h>
 
-#include <mutex>
-
+#include "framework/LockedValue.h"
 #include "framework/ole/OleError.h"
 
 namespace {
 
-std::mutex& FactoryLock()
+TLockedValue<OleControlFactory>& Factory()
 {
-    static std::mutex lock;
-    return lock;
-}
-
-OleControlFactory& Factory()
-{
-    static OleControlFactory factory;
+    static TLockedValue<OleControlFactory> factory;
     return factory;
 }
 
 }  // namespace
 
-OleControlFactory SetOleControlFactory(OleControlFactory factory)
-{
-    std::lock_guard<std::mutex> guard(FactoryLock());
-    std::swap(Factory(), factory);
-    return factory;
-}
+OleControlFactory SetOleControlFactory(OleControlFactory factory) { return Factory().Exchange(std::move(factory)); }
 
 HRESULT CreateOleControl(REFCLSID clsid, IUnknown** control)
 {
-    OleControlFactory factory;
-    {
-        std::lock_guard<std::mutex> guard(FactoryLock());
-        factory = Factory();
-    }
+    const OleControlFactory factory = Factory().Get();
     if (factory)
         return factory(clsid, control);
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(control));

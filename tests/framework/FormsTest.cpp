@@ -10,6 +10,7 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/ImgList.h"
+#include "framework/Menus.h"
 #include "framework/StdCtrls.h"
 #include "tests/framework/GuiTestSupport.h"
 #include "tests/support/UiDriver.h"
@@ -37,6 +38,7 @@ struct TAllControlsForm : TForm {
     TEdit* sheetEdit;
     TListView* listView;
     TStatusBar* status;
+    TTabControl* tabs;
     TTimer* timer;
     TImageList* images;
 
@@ -85,6 +87,9 @@ struct TAllControlsForm : TForm {
         TListItem* item = listView->Items().Add();
         item->SetCaption("cu1005");
         item->SubItems().Add("3500");
+        tabs = Make<TTabControl>(this, this, "tabs", 8, 310, 300, 60);
+        tabs->AddTab("上海");
+        tabs->AddTab("大连");
         status = new TStatusBar(this);
         status->SetName("status");
         status->SetParent(this);
@@ -159,6 +164,17 @@ TEST_F(FormsTest, EveryStandardControlOpensAndShowsChineseCaptions)
     EXPECT_NE(RenderText(L"\u4e2d", form.label->Font(), h, h), RenderText(L"\u6587", form.label->Font(), h, h))
         << "the label font draws the same shape for different Chinese characters";
     EXPECT_NE(expected, RenderText(L"????", form.label->Font(), w, h));
+    // A window of another program over the label does not spoil the picture.
+    TForm cover(nullptr);
+    cover.BorderStyle = TFormBorderStyle::bsNone;
+    cover.SetColor(clBlack);
+    RECT lr;
+    GetWindowRect(form.label->Handle(), &lr);
+    cover.SetBounds(lr.left - 4, lr.top - 4, w + 8, h + 8);
+    cover.AfterConstruction();
+    cover.Show();
+    SetWindowPos(cover.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ui::Pump(30);
     ui::Screenshot shot = ui::Screenshot::Capture(form.label->Handle());
     int dark = 0, same = 0;
     for (int y = 0; y < h; ++y)
@@ -182,15 +198,18 @@ TEST_F(FormsTest, TabMovesThroughTheControlsInOrder)
     ui::Pump(50);
     ASSERT_EQ("edit", FocusedName());
     const std::vector<std::string> expected = {"password", "combo", "list", "check", "radio1", "groupEdit", "button",
-                                               "bitBtn", "pages", "sheetEdit", "listView", "edit"};
+                                               "bitBtn", "pages", "sheetEdit", "listView", "tabs", "edit"};
     std::vector<std::string> seen;
     for (size_t i = 0; i < expected.size(); ++i) {
+        // Another program's window may have come up meanwhile; the form gets its focus back.
+        if (GetForegroundWindow() != form.Handle())
+            ui::Activate(form.Handle());
         ui::PressKey(VK_TAB);
         seen.push_back(FocusedName());
     }
     EXPECT_EQ(expected, seen);
     ui::PressKey(VK_TAB, {VK_SHIFT});
-    EXPECT_EQ("listView", FocusedName());
+    EXPECT_EQ("tabs", FocusedName());
 }
 
 TEST_F(FormsTest, EnterAndExitFollowTheFocusInsideTheForm)
@@ -265,6 +284,8 @@ TEST_F(FormsTest, KeyPreviewSeesFunctionKeysFirstIncludingF10)
     form.Show();
     ui::Activate(edit->Handle());
     for (WORD key = VK_F1; key <= VK_F10; ++key) {
+        if (GetForegroundWindow() != form.Handle())
+            ui::Activate(form.Handle());
         log.clear();
         // F10 goes on to the system, which enters menu mode; Escape leaves it.
         ui::PressKeys({key, VK_ESCAPE, VK_ESCAPE});
@@ -345,8 +366,9 @@ TEST_F(FormsTest, ShowModalEndsWithTheModalResult)
         MSG msg;
         const bool quitPosted = PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
         EXPECT_EQ(c.quit, quitPosted) << c.what << ": the quit message must be posted again for the outer loop";
-        if (c.quit)
+        if (c.quit) {
             EXPECT_EQ(3, static_cast<int>(msg.wParam));
+        }
     }
 }
 
@@ -378,4 +400,272 @@ TEST_F(FormsTest, ProgrammaticSelectionFiresNoChangeButEverySheetShow)
     EXPECT_EQ(0, form.pages->ActivePageIndex());
     form.pages->SetActivePageIndex(0);
     EXPECT_EQ(1, shows1) << "selecting the selected page is no change";
+
+    int tabChanges = 0;
+    form.tabs->OnChange = [&](TObject*) { ++tabChanges; };
+    form.tabs->SetTabIndex(1);
+    EXPECT_EQ(0, tabChanges);
+    SendMessageW(form.tabs->Handle(), TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tab));
+    ui::Click(form.tabs->Handle(), (tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+    EXPECT_EQ(1, tabChanges);
+    EXPECT_EQ(0, form.tabs->TabIndex());
+
+    // A canvas bound to a control paints outside WM_PAINT.
+    TControlCanvas canvas;
+    canvas.SetControl(form.panel);
+    canvas.SetPixel(3, 3, RGB(1, 2, 3));
+    EXPECT_EQ(RGB(1, 2, 3), canvas.Pixel(3, 3));
+    canvas.FreeHandle();
+}
+
+TEST_F(FormsTest, InputReachesTheNamedHandlersAndTheWindowProcChain)
+{
+    TAllControlsForm form;
+    std::vector<std::string> log;
+    auto record = [&log](const char* what) { return [&log, what](TObject*) { log.push_back(what); }; };
+    form.label->OnClick = record("label click");
+    form.label->OnDblClick = record("label dblclick");
+    form.check->OnClick = record("check click");
+    form.radio2->OnClick = record("radio2 click");
+    form.list->OnClick = record("list click");
+    form.listView->OnDblClick = record("listView dblclick");
+    form.edit->OnChange = record("edit change");
+    // A subclasser keeps the old WindowProc and sees the framework's notifications through it.
+    std::vector<UINT> seen;
+    TWndMethod saved = form.button->WindowProc;
+    form.button->WindowProc = [&](TMessage& m) {
+        saved(m);
+        if (m.Msg >= CM_BASE && m.Msg < CN_BASE)
+            seen.push_back(m.Msg);
+    };
+    form.Show();
+    ui::Activate(form.Handle());
+    const int pause = static_cast<int>(GetDoubleClickTime()) + 50;
+
+    struct {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::string> expected;
+    } steps[] = {
+        {"label click", [&] { ui::Click(form.label->Handle()); ui::Pump(pause); }, {"label click"}},
+        {"label double click", [&] { ui::DoubleClick(form.label->Handle()); ui::Pump(pause); }, {"label click", "label dblclick"}},
+        {"check box click", [&] { ui::Click(form.check->Handle()); }, {"check click"}},
+        {"radio button click", [&] { ui::Click(form.radio2->Handle()); }, {"radio2 click"}},
+        {"list box click", [&] { ui::Click(form.list->Handle(), 10, 5); ui::Pump(pause); }, {"list click"}},
+        {"list view double click", [&] { ui::DoubleClick(form.listView->Handle(), 20, 30); ui::Pump(pause); }, {"listView dblclick"}},
+        {"typing", [&] { form.edit->SetFocus(); form.edit->SelectAll(); ui::TypeText("中文"); }, {"edit change", "edit change"}},
+    };
+    for (auto& s : steps) {
+        log.clear();
+        s.act();
+        EXPECT_EQ(s.expected, log) << s.what;
+    }
+    EXPECT_TRUE(form.check->Checked());
+    EXPECT_TRUE(form.radio2->Checked());
+    EXPECT_FALSE(form.radio1->Checked());
+    EXPECT_TRUE(form.radio2->TabStop() && !form.radio1->TabStop()) << "only the checked radio button is a tab stop";
+    EXPECT_EQ(0, form.list->ItemIndex());
+    EXPECT_EQ("中文", form.edit->Text());
+    EXPECT_EQ(2, form.edit->SelStart()) << "the caret follows the typed text";
+
+    ui::MoveMouse(form.button->Handle(), 5, 5);
+    ui::MoveMouse(form.edit->Handle(), 5, 5);
+    form.button->SetEnabled(false);
+    form.button->SetText("改");
+    EXPECT_THROW(form.button->SetFocus(), Exception) << "a disabled control can't take the focus";
+    for (UINT msg : {CM_MOUSEENTER, CM_MOUSELEAVE, CM_ENABLEDCHANGED, CM_TEXTCHANGED, CM_FOCUSCHANGED})
+        EXPECT_NE(seen.end(), std::find(seen.begin(), seen.end(), msg)) << std::hex << msg;
+}
+
+TEST_F(FormsTest, OwnerDrawnMenuItemsAreMeasuredDrawnAndClicked)
+{
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    auto* menu = new TPopupMenu(&form);
+    std::vector<std::string> log;
+    for (const char* caption : {"刷新", "撤单"}) {
+        auto* item = new TMenuItem(&form);
+        item->SetName(caption);
+        item->SetCaption(caption);
+        item->OnMeasureItem = [&log, caption](TObject*, TCanvas& c, int& w, int& h) {
+            log.push_back(std::string("measure ") + caption);
+            w = c.TextWidth(caption) + 30;
+            h = 20;
+        };
+        item->OnAdvancedDrawItem = [&log, caption](TObject*, TCanvas& c, RECT r, UINT) {
+            log.push_back(std::string("draw ") + caption);
+            c.FillRect(r);
+            c.TextOut(r.left + 20, r.top + 2, caption);
+        };
+        item->OnClick = [&log, caption](TObject*) { log.push_back(std::string("click ") + caption); };
+        menu->Items()->Add(item);
+    }
+    form.AfterConstruction();
+    form.Show();
+    ui::Activate(form.Handle());
+    ui::QueueKeys({VK_DOWN, VK_DOWN, VK_RETURN});
+    menu->Popup(100, 100);
+    ui::Pump(30);
+    auto has = [&](const std::string& s) { return std::find(log.begin(), log.end(), s) != log.end(); };
+    EXPECT_TRUE(has("measure 刷新") && has("measure 撤单"));
+    EXPECT_TRUE(has("draw 刷新") && has("draw 撤单"));
+    EXPECT_EQ("click 撤单", log.back());
+}
+
+TEST_F(FormsTest, ImageListDrawsItsImagesAndBitmapButtonsCloseWithTheirKind)
+{
+    TImageList images(nullptr, 8, 8);
+    TBitmap red(8, 8), blue(8, 8);
+    RECT r{0, 0, 8, 8};
+    red.Canvas().Brush().SetColor(RGB(250, 0, 0));
+    red.Canvas().FillRect(r);
+    blue.Canvas().Brush().SetColor(RGB(0, 0, 250));
+    blue.Canvas().FillRect(r);
+    EXPECT_EQ(0, images.Add(red));
+    EXPECT_EQ(1, images.Add(blue));
+    EXPECT_EQ(2, images.Count());
+    TBitmap target(20, 10);
+    images.Draw(target.Canvas(), 0, 0, 1);
+    images.Draw(target.Canvas(), 10, 0, 0);
+    EXPECT_EQ(RGB(0, 0, 250), target.Canvas().Pixel(4, 4));
+    EXPECT_EQ(RGB(250, 0, 0), target.Canvas().Pixel(14, 4));
+    TBitmap copy;
+    images.GetBitmap(0, copy);
+    EXPECT_EQ(RGB(250, 0, 0), copy.Canvas().Pixel(2, 2));
+
+    struct {
+        TBitBtnKind kind;
+        WORD key;  // pressed with the focus on an edit: Enter clicks the default, Escape the cancel
+        TModalResult expected;
+        const char* caption;
+    } cases[] = {
+        {TBitBtnKind::bkOK, VK_RETURN, mrOk, "确定"},
+        {TBitBtnKind::bkCancel, VK_ESCAPE, mrCancel, "取消"},
+    };
+    for (auto& c : cases) {
+        TForm dialog(nullptr);
+        dialog.SetBounds(50, 50, 300, 150);
+        auto* edit = Make<TEdit>(&dialog, &dialog, "edit", 8, 8, 100, 21);
+        auto* button = Make<TBitBtn>(&dialog, &dialog, "button", 8, 40, 90, 25);
+        button->SetKind(c.kind);
+        EXPECT_EQ(c.caption, button->Text());
+        int clicks = 0;
+        button->OnClick = [&](TObject*) { ++clicks; };
+        // The key is pressed once the dialog runs; a second timer ends a dialog that missed it.
+        auto* press = new TTimer(&dialog);
+        press->SetInterval(100);
+        press->OnTimer = [&](TObject*) {
+            press->SetEnabled(false);
+            ui::QueueKeys({c.key});
+        };
+        auto* giveUp = new TTimer(&dialog);
+        giveUp->SetInterval(5000);
+        giveUp->OnTimer = [&](TObject*) { dialog.SetModalResult(mrAbort); };
+        dialog.AfterConstruction();
+        dialog.SetActiveControl(edit);
+        EXPECT_EQ(c.expected, dialog.ShowModal()) << c.caption;
+        EXPECT_EQ(1, clicks) << c.caption;
+    }
+}
+
+TEST_F(FormsTest, AWindowHandedOutOfItsControlLivesOnAndCanBeTakenBack)
+{
+    struct TParkingList : TListBox {
+        using TListBox::TListBox;
+        using TListBox::AttachHandle;
+        using TListBox::DetachHandle;
+    };
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    Make<TEdit>(&form, &form, "focused", 8, 100, 100, 21);
+    auto* edit = Make<TParkingList>(&form, &form, "parked", 8, 8, 100, 80, "页面");
+    form.AfterConstruction();
+    form.Show();
+    HWND h = edit->DetachHandle();
+    ASSERT_TRUE(IsWindow(h));
+    EXPECT_FALSE(edit->HandleAllocated());
+    EXPECT_EQ(nullptr, TWinControl::FromHandle(h));
+    SetParent(h, app->Handle());
+    SetWindowTextW(h, L"x");  // handled by the LISTBOX class alone now
+    edit->AttachHandle(h);
+    SetParent(h, form.Handle());
+    EXPECT_EQ(edit, TWinControl::FromHandle(h));
+    EXPECT_EQ("x", edit->Text());
+    edit->SetText("回来");
+    EXPECT_EQ("回来", ui::WindowText(h));
+}
+
+TEST_F(FormsTest, FocusGivenBeforeTheFormIsOnScreenArrivesWhenItShows)
+{
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    std::vector<std::string> log;
+    auto* edit1 = Make<TEdit>(&form, &form, "edit1", 8, 8, 100, 21);
+    auto* edit2 = Make<TEdit>(&form, &form, "edit2", 8, 40, 100, 21);
+    for (TWinControl* c : {static_cast<TWinControl*>(edit1), static_cast<TWinControl*>(edit2)})
+        c->OnEnter = [&log](TObject* s) { log.push_back("enter " + static_cast<TComponent*>(s)->Name()); };
+    form.OnShow = [&](TObject*) { edit2->SetFocus(); };
+    form.AfterConstruction();
+    form.Show();
+    ui::Activate(form.Handle());
+    EXPECT_EQ("edit2", FocusedName());
+    EXPECT_EQ(std::vector<std::string>{"enter edit2"}, log);
+    EXPECT_EQ(edit2, form.ActiveControl());
+}
+
+TEST_F(FormsTest, ASubclasserMayUndoItselfWhileItsProcedureRuns)
+{
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    auto* button = Make<TButton>(&form, &form, "button", 8, 8, 80, 25, "按钮");
+    form.AfterConstruction();
+    form.Show();
+    struct TSubclass {
+        TButton* control;
+        TWndMethod saved;
+        int seen = 0;
+    };
+    auto* sub = new TSubclass{button, button->WindowProc};
+    button->WindowProc = [sub](TMessage& m) {
+        sub->saved(m);
+        ++sub->seen;
+        if (m.Msg == CM_TEXTCHANGED) {
+            sub->control->WindowProc = sub->saved;  // gone on its own message, as decorators do
+            delete sub;
+        }
+    };
+    button->SetText("改");
+    button->SetText("再改");
+    EXPECT_EQ("再改", button->Text());
+    button->Invalidate();
+    ui::Pump(20);
+}
+
+TEST_F(FormsTest, MouseEnterAndLeaveCountTheInnerWindowsOfAControl)
+{
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 300, 200);
+    auto* combo = Make<TComboBox>(&form, &form, "combo", 8, 8, 150, 21);  // an edit inside
+    auto* edit = Make<TEdit>(&form, &form, "edit", 8, 60, 150, 21);
+    form.AfterConstruction();
+    form.Show();
+    ui::Activate(form.Handle());
+    std::vector<std::string> log;
+    auto watch = [&log](TWinControl* c) {
+        TWndMethod saved = c->WindowProc;
+        c->WindowProc = [&log, saved, c](TMessage& m) {
+            saved(m);
+            if (m.Msg == CM_MOUSEENTER) log.push_back("enter " + c->Name());
+            if (m.Msg == CM_MOUSELEAVE) log.push_back("leave " + c->Name());
+        };
+    };
+    watch(combo);
+    watch(edit);
+    HWND inner = GetWindow(combo->Handle(), GW_CHILD);
+    ASSERT_NE(nullptr, inner);
+    ui::MoveMouse(inner, 5, 5);
+    ui::MoveMouse(inner, 8, 6);
+    ui::MoveMouse(edit->Handle(), 5, 5);
+    ui::MoveMouse(form.Handle(), 250, 150);
+    EXPECT_EQ((std::vector<std::string>{"enter combo", "leave combo", "enter edit", "leave edit"}), log);
 }

@@ -74,6 +74,17 @@ BOOL CALLBACK CollectTopLevel(HWND w, LPARAM l)
     return TRUE;
 }
 
+// Input reaches the queue asynchronously: pump until none of it is left, so that a check
+// right after an action sees its effect even on a busy machine.
+void DrainInput()
+{
+    Pump(30);
+    const DWORD end = GetTickCount() + 1000;
+    while (HIWORD(GetQueueStatus(QS_INPUT)) != 0 && static_cast<int>(end - GetTickCount()) > 0)
+        Pump(10);
+    Pump(10);
+}
+
 void SendMouse(DWORD flags)
 {
     INPUT in{};
@@ -243,7 +254,7 @@ void Click(HWND window, int x, int y)
     MoveTo(ScreenPoint(window, x, y));
     SendMouse(MOUSEEVENTF_LEFTDOWN);
     SendMouse(MOUSEEVENTF_LEFTUP);
-    Pump(50);
+    DrainInput();
 }
 
 void RightClick(HWND window, int x, int y)
@@ -251,7 +262,7 @@ void RightClick(HWND window, int x, int y)
     MoveTo(ScreenPoint(window, x, y));
     SendMouse(MOUSEEVENTF_RIGHTDOWN);
     SendMouse(MOUSEEVENTF_RIGHTUP);
-    Pump(50);
+    DrainInput();
 }
 
 void DoubleClick(HWND window, int x, int y)
@@ -261,7 +272,7 @@ void DoubleClick(HWND window, int x, int y)
         SendMouse(MOUSEEVENTF_LEFTDOWN);
         SendMouse(MOUSEEVENTF_LEFTUP);
     }
-    Pump(50);
+    DrainInput();
 }
 
 void PressKey(WORD vk, std::initializer_list<WORD> modifiers)
@@ -272,7 +283,7 @@ void PressKey(WORD vk, std::initializer_list<WORD> modifiers)
     SendKey(vk, true);
     for (auto it = modifiers.end(); it != modifiers.begin();)
         SendKey(*--it, true);
-    Pump(50);
+    DrainInput();
 }
 
 void PressKeys(std::initializer_list<WORD> keys)
@@ -281,7 +292,15 @@ void PressKeys(std::initializer_list<WORD> keys)
         SendKey(k, false);
         SendKey(k, true);
     }
-    Pump(50);
+    DrainInput();
+}
+
+void QueueKeys(std::initializer_list<WORD> keys)
+{
+    for (WORD k : keys) {
+        SendKey(k, false);
+        SendKey(k, true);
+    }
 }
 
 void TypeText(const std::string& text)
@@ -295,7 +314,7 @@ void TypeText(const std::string& text)
         }
         SendInput(2, in, sizeof(INPUT));
     }
-    Pump(50);
+    DrainInput();
 }
 
 std::string WindowText(HWND window)
@@ -407,18 +426,20 @@ Screenshot Screenshot::Capture(HWND window, bool clientOnly)
 {
     Screenshot s;
     RECT r;
-    if (clientOnly) {
+    if (clientOnly)
         GetClientRect(window, &r);
-        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    } else {
+    else
         GetWindowRect(window, &r);
-    }
     s.width_ = r.right - r.left;
     s.height_ = r.bottom - r.top;
     if (s.width_ <= 0 || s.height_ <= 0)
         return s;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
+    // The window's own pixels, not the screen's: another program's window on top of it (the
+    // GUI tests of other programs may run meanwhile) does not show in the picture.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump(20);
+    HDC src = clientOnly ? GetDC(window) : GetWindowDC(window);
+    HDC mem = CreateCompatibleDC(src);
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
     bi.bmiHeader.biWidth = s.width_;
@@ -426,15 +447,15 @@ Screenshot Screenshot::Capture(HWND window, bool clientOnly)
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bmp = CreateDIBSection(src, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, s.width_, s.height_, screen, r.left, r.top, SRCCOPY);
+    BitBlt(mem, 0, 0, s.width_, s.height_, src, 0, 0, SRCCOPY);
     GdiFlush();
     s.pixels_.assign(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + s.width_ * s.height_);
     SelectObject(mem, old);
     DeleteObject(bmp);
     DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(window, src);
     return s;
 }
 

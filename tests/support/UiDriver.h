@@ -40,6 +40,8 @@ void PressKey(WORD vk, std::initializer_list<WORD> modifiers = {});
 // Presses and releases each key in turn before processing any message (a key that starts a
 // modal loop, like F10 entering the menu, then has the next keys waiting for it).
 void PressKeys(std::initializer_list<WORD> keys);
+// Queues key presses without processing messages: for a modal loop that starts next (a menu).
+void QueueKeys(std::initializer_list<WORD> keys);
 // Types a GBK text as Unicode characters.
 void TypeText(const std::string& text);
 
@@ -70,7 +72,7 @@ HWND FindMessageBox(DWORD pid);
 std::string MessageBoxText(HWND box);
 void AnswerMessageBox(HWND box, int buttonId);
 
-// Pixels of a window as the screen shows them.
+// Pixels of a window as it has drawn itself (other windows over it don't show).
 class Screenshot {
 public:
     int Width() const { return width_; }

@@ -1,5 +1,7 @@
 #include "trading/connection/Fun.h"
 
+#include <cstring>
+
 #include "framework/CodePage.h"
 #include "trading/connection/StringZip.h"
 
@@ -48,14 +50,24 @@ void SplitCmd(std::string_view line, Store store)
     const size_t nul = line.find('\0');
     if (nul != std::string_view::npos)
         line = line.substr(0, nul);
-    size_t field = 0;
-    size_t start = 0;
-    for (size_t i = 0; i < line.size() && field < kCmdFieldCount; ++i) {
-        if (line[i] != '|')
-            continue;
-        store(field++, line.substr(start, i - start));
-        start = i + 1;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* start = begin;
+    for (size_t field = 0; field < kCmdFieldCount; ++field) {
+        const auto* bar = static_cast<const char*>(std::memchr(start, '|', static_cast<size_t>(end - start)));
+        if (!bar)
+            return;
+        store(field, std::string_view(start, static_cast<size_t>(bar - start)));
+        start = bar + 1;
     }
+}
+
+bool IsAscii(std::string_view text)
+{
+    for (unsigned char c : text)
+        if (c >= 0x80)
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -72,6 +84,11 @@ std::string DecodeReplyBody(std::string_view body) { return ZipString(body, fals
 TCmdStr UnpackUtf8Cmd(std::string_view utf8Line)
 {
     TCmdStr record;
-    SplitCmd(utf8Line, [&](size_t i, std::string_view text) { AppendUtf8AsGbk(record[i], text); });
+    SplitCmd(utf8Line, [&](size_t i, std::string_view text) {
+        if (IsAscii(text))
+            record[i].assign(text);
+        else
+            AppendUtf8AsGbk(record[i], text);
+    });
     return record;
 }

@@ -42,8 +42,9 @@ protected:
 
 private:
     bool captionAsLineNum_ = false;
-    TPicture backPicture_;
+    // Declared font first: the picture is freed first, then the font.
     TFont headerFont_;
+    TPicture backPicture_;
     bool sortAscending_ = true;
     int sortColumn_ = 0;
     bool markingHeader_ = false;

@@ -182,20 +182,7 @@ TEST_F(EmbeddedBrowserTest, HtmlCodeNavigatesOnlyForASingleAddressLine)
 // A server that takes the connection and never answers.
 class TSilentServer {
 public:
-    TSilentServer()
-    {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        int len = sizeof addr;
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        listen(socket_, 8);
-    }
+    TSilentServer() { socket_ = OpenLoopbackListener(port_); }
     ~TSilentServer()
     {
         closesocket(socket_);

@@ -6,6 +6,7 @@
 
 #include "framework/CodePage.h"
 #include "framework/Forms.h"
+#include "framework/Messages.h"
 #include "framework/StdCtrls.h"
 #include "ui/browser/EmbeddedBrowser.h"
 #include "ui/browser/WbControlComponent.h"
@@ -55,8 +56,32 @@ TEST(FormHostingTest, PaneOnAFrameworkForm)
         EXPECT_EQ(gg->Handle(), GetParent(gg->ControlWindow()));
         EXPECT_EQ(form->Handle(), GetParent(gg->Handle()));
 
+        // The control's own events pass the sink's argument checks.
+        int downloads = 0, statusTexts = 0, commandStates = 0;
+        gg->OnDownloadBegin = [&](TObject*) { ++downloads; };
+        gg->OnStatusTextChange = [&](TObject*, const std::wstring&) { ++statusTexts; };
+        gg->OnCommandStateChange = [&](TObject*, long, bool) { ++commandStates; };
         gg->Navigate(GbkToWide(server.Url("/gg")));
         EXPECT_TRUE(PumpUntil([&] { return server.Saw("GET /gg HTTP/1.1"); }, 10000));
+        PumpUntil([&] { return downloads && statusTexts && commandStates; }, 3000);
+        EXPECT_GT(downloads, 0);
+        EXPECT_GT(statusTexts, 0);
+        EXPECT_GT(commandStates, 0);
+
+        // Enter reaches the page as not handled; OnMessage has the last word.
+        EXPECT_EQ(0, gg->Perform(CN_KEYDOWN, VK_RETURN, 0));
+        gg->OnMessage = [](TObject*, MSG& msg, bool& handled) { handled = msg.message == CN_KEYDOWN; };
+        EXPECT_EQ(1, gg->Perform(CN_KEYDOWN, VK_RETURN, 0));
+        gg->OnMessage = nullptr;
+        bool closeAsked = false;
+        gg->OnCloseQuery = [&](TObject*, bool& canClose) {
+            closeAsked = true;
+            canClose = false;
+        };
+        gg->Perform(WM_CLOSE);
+        EXPECT_TRUE(closeAsked);
+        EXPECT_TRUE(IsWindow(gg->Handle()));
+        EXPECT_EQ(DLGC_WANTCHARS, gg->Perform(WM_GETDLGCODE));
 
         // A dialog the browser raises over the form is dismissed.
         struct {

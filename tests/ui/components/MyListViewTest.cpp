@@ -341,3 +341,50 @@ TEST_F(MyListViewTest, BackPictureTilesBehindTheRowsAndAnEmptyOneIsNotTiled)
     EXPECT_EQ(-16, form.list->HeaderFont().Height()) << "the list holds its own copy of the font";
     EXPECT_EQ(GB2312_CHARSET, form.list->HeaderFont().Charset());
 }
+
+TEST_F(MyListViewTest, BothFormsOfTheHeaderNotificationsAreHandled)
+{
+    TListForm form;
+    form.Show();
+    form.Fill({{"1", "b"}, {"2", "a"}});
+    HWND header = form.list->HeaderHandle();
+    auto notify = [&](UINT code, int item) {
+        NMHEADERW nm{};
+        nm.hdr.hwndFrom = header;
+        nm.hdr.code = code;
+        nm.iItem = item;
+        SendMessageW(form.list->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
+    };
+    // Writes a plain format while the list's own handling of that change is held back.
+    auto plainFormat = [&] {
+        TWndMethod saved = form.list->WindowProc;
+        form.list->WindowProc = [&](TMessage& m) {
+            if (m.Msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(m.LParam)->hwndFrom == header)
+                return;
+            saved(m);
+        };
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        item.fmt = HDF_STRING;
+        SendMessageW(header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        form.list->WindowProc = saved;
+        return !HeaderOwnerDrawn(*form.list);
+    };
+    for (UINT code : {HDN_ITEMCHANGEDA, HDN_ITEMCHANGEDW, HDN_ENDTRACKA, HDN_ENDTRACKW}) {
+        ASSERT_TRUE(plainFormat());
+        notify(code, 0);
+        EXPECT_TRUE(HeaderOwnerDrawn(*form.list)) << "code " << static_cast<int>(code);
+    }
+    struct {
+        UINT code;
+        int column;
+        bool ascending;
+    } clicks[] = {{HDN_ITEMCLICKA, 1, true}, {HDN_ITEMCLICKW, 1, false}, {HDN_ITEMCLICKW, 2, false}, {HDN_ITEMCLICKA, 2, true}};
+    for (auto& c : clicks) {
+        notify(c.code, c.column);
+        EXPECT_EQ(c.column, form.list->SortColumn()) << "code " << static_cast<int>(c.code);
+        EXPECT_EQ(c.ascending, form.list->SortAscending()) << "code " << static_cast<int>(c.code);
+    }
+    // Column 1 descending put "b" first; no row has column 2, so those sorts changed nothing.
+    EXPECT_EQ((Strings{"1", "2"}), form.Column(0));
+}

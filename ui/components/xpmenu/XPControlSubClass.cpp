@@ -223,6 +223,8 @@ void TControlSubClass::PaintControl()
     auto* wc = dynamic_cast<TWinControl*>(Control);
     if (!wc || !XPMenu || Control->Tag() < 0 || !wc->HandleAllocated())
         return;
+    // Reading the control's state can send it messages that overwrite the last one.
+    const bool onPaint = lastMessage_ == WM_PAINT;
     focused_ = wc->Focused();
     const bool trueXP = XPMenu->ControlUseTrueXPStyle() && Control->Tag() != 1234567890;
     const TXPControlColors& xp = XPMenu->XPColors;
@@ -299,9 +301,9 @@ void TControlSubClass::PaintControl()
     } else if (IsButton(Control)) {
         PaintXPButton(dc, c, xp, s);
     }
-    if (IsPanel(Control) && lastMessage_ == WM_PAINT)
+    if (IsPanel(Control) && onPaint)
         PaintXPPanel(dc, s);
-    if (IsGroupBox(Control) && lastMessage_ == WM_PAINT)
+    if (IsGroupBox(Control) && onPaint)
         PaintXPGroupBox(dc, s);
     ReleaseDC(h, dc);
 }

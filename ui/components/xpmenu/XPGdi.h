@@ -21,7 +21,7 @@ private:
     HGDIOBJ old_;
 };
 
-// A null colour selects the hollow brush.
+// kHollow (clNone) selects the hollow brush.
 class TSelectBrush {
 public:
     TSelectBrush(HDC dc, TColor colour);

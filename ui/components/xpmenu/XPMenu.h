@@ -26,13 +26,11 @@ constexpr TXPControls kAllXPControls = 65535;
 
 class TControlSubClass;
 
-#ifndef VIDUDO_HAS_EINVALIDCAST
 // A component given an owner of the wrong class.
 class EInvalidCast : public Exception {
 public:
     using Exception::Exception;
 };
-#endif
 
 class TXPMenu : public TComponent {
     VIDUDO_CLASS(TXPMenu, TComponent)

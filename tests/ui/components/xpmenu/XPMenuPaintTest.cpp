@@ -141,27 +141,18 @@ TEST_F(XPMenuPaint, DrawnItemColours)
 
 namespace {
 
-// A popup menu shown with TrackPopupMenu, its items owner-drawn by the flat drawing; a
-// timer inside the menu's modal loop reads the rendered colours back.
-struct PopupProbe {
-    TXPMenuLook look;
-    HMENU menu = nullptr;
-    int step = 0;
-    bool done = false;
-    COLORREF background = CLR_INVALID, icon = CLR_INVALID, selected = CLR_INVALID, border = CLR_INVALID;
-    TXPMenuColors colours{};
-};
-PopupProbe* g_probe = nullptr;
+// A popup menu shown with TrackPopupMenu, its items owner-drawn by the flat drawing.
+TXPMenuLook* g_look = nullptr;
 
 LRESULT CALLBACK PopupOwnerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
+    TMenuItemView v;
+    v.Caption = "Item";
     if (msg == WM_MEASUREITEM) {
         auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-        TMenuItemView v;
-        v.Caption = "Item";
         HDC dc = GetDC(wnd);
         int w = 0, h = 0;
-        MeasureMenuItemView(dc, g_probe->look, v, false, true, w, h);
+        MeasureMenuItemView(dc, *g_look, v, false, true, w, h);
         ReleaseDC(wnd, dc);
         mis->itemWidth = w + 60;
         mis->itemHeight = h;
@@ -169,44 +160,10 @@ LRESULT CALLBACK PopupOwnerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
     }
     if (msg == WM_DRAWITEM) {
         auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
-        TMenuItemView v;
-        v.Caption = "Item";
-        DrawMenuItemView(dis->hDC, dis->rcItem, dis->itemState, g_probe->look, v, wnd);
+        DrawMenuItemView(dis->hDC, dis->rcItem, dis->itemState, *g_look, v, wnd);
         return TRUE;
     }
     return DefWindowProcW(wnd, msg, wp, lp);
-}
-
-void CALLBACK PopupTimer(HWND, UINT, UINT_PTR id, DWORD)
-{
-    PopupProbe& p = *g_probe;
-    HWND popup = FindWindowW(L"#32768", nullptr);
-    if (!popup || !IsWindowVisible(popup))
-        return;
-    RECT item{};
-    GetMenuItemRect(nullptr, p.menu, 0, &item);
-    MapWindowPoints(nullptr, popup, reinterpret_cast<POINT*>(&item), 2);
-    HDC dc = GetDC(popup);
-    const int midY = (item.top + item.bottom) / 2;
-    if (p.step == 0) {
-        p.colours = ComputeMenuColors(p.look, dc);
-        p.background = GetPixel(dc, item.right - 4, midY);
-        p.icon = GetPixel(dc, item.left + 3, midY);
-        ++p.step;
-        PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);  // selects the first item
-    } else if (p.step < 20) {
-        COLORREF now = GetPixel(dc, item.right - 4, midY);
-        if (now != p.background || ++p.step == 20) {
-            p.selected = now;
-            p.border = GetPixel(dc, item.left, midY);
-            p.step = 20;
-        }
-    } else {
-        p.done = true;
-        KillTimer(nullptr, id);
-        EndMenu();
-    }
-    ReleaseDC(popup, dc);
 }
 
 TEST_F(XPMenuPaint, RenderedPopupMenuColours)
@@ -220,25 +177,23 @@ TEST_F(XPMenuPaint, RenderedPopupMenuColours)
                                  nullptr, wc.hInstance, nullptr);
     ASSERT_NE(nullptr, owner) << "GetLastError=" << GetLastError();
     SetForegroundWindow(owner);
-
-    PopupProbe probe;
-    GetSystemMenuFont(probe.look.Font);
-    g_probe = &probe;
-    probe.menu = CreatePopupMenu();
-    AppendMenuW(probe.menu, MF_OWNERDRAW, 1, nullptr);
-    AppendMenuW(probe.menu, MF_OWNERDRAW, 2, nullptr);
-    UINT_PTR timer = SetTimer(nullptr, 0, 100, PopupTimer);
-    TrackPopupMenu(probe.menu, TPM_LEFTALIGN | TPM_TOPALIGN, 520, 120, 0, owner, nullptr);
-    KillTimer(nullptr, timer);
-    DestroyMenu(probe.menu);
+    g_look = &look_;
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_OWNERDRAW, 1, nullptr);
+    AppendMenuW(menu, MF_OWNERDRAW, 2, nullptr);
+    TMenuSample got = SampleOpenMenu(menu, [&] { TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN, 520, 120, 0, owner, nullptr); });
+    DestroyMenu(menu);
+    HDC dc = GetDC(owner);
+    TXPMenuColors c = ComputeMenuColors(look_, dc);
+    ReleaseDC(owner, dc);
     DestroyWindow(owner);
-    g_probe = nullptr;
+    g_look = nullptr;
 
-    ASSERT_TRUE(probe.done) << "the menu never showed";
-    EXPECT_EQ(HexColour(probe.colours.Background), HexColour(probe.background)) << "item background";
-    EXPECT_EQ(HexColour(probe.colours.IconColumn), HexColour(probe.icon)) << "icon column";
-    EXPECT_EQ(HexColour(probe.colours.SelectFill), HexColour(probe.selected)) << "selected item fill";
-    EXPECT_EQ(HexColour(probe.colours.SelectBorder), HexColour(probe.border)) << "selected item border";
+    ASSERT_TRUE(got.shown) << "the menu never showed";
+    EXPECT_EQ(HexColour(c.Background), HexColour(got.background)) << "item background";
+    EXPECT_EQ(HexColour(c.IconColumn), HexColour(got.icon)) << "icon column";
+    EXPECT_EQ(HexColour(c.SelectFill), HexColour(got.selected)) << "selected item fill";
+    EXPECT_EQ(HexColour(c.SelectBorder), HexColour(got.border)) << "selected item border";
 }
 
 }  // namespace

@@ -215,7 +215,7 @@ TEST_F(XPMenuHooking, DeactivationKeepsTheRealResult)
 
     // Someone subclasses over ours: our procedure can't leave the chain and passes on.
     TWndMethod saved = chained->WindowProc;
-    chained->WindowProc = [&saved](TMessage& m) { saved(m); };
+    chained->WindowProc = [saved](TMessage& m) { saved(m); };  // outlives this scope
     xp_->SetActive(false);
     EXPECT_FALSE(Decorated(box)) << "restored at once";
     EXPECT_FALSE(Decorated(checked));
@@ -266,6 +266,30 @@ TEST_F(XPMenuHooking, ControlFreedFirstAndWindowRecreated)
     inPanel_->RecreateWnd();  // destroyed without notice: the subclass lets go
     EXPECT_FALSE(Decorated(inPanel_));
     EXPECT_EQ(2, SubClassCount(xp_));
+}
+
+TEST_F(XPMenuHooking, RenderedPopupMenuOfTheForm)
+{
+    auto* popup = new TPopupMenu(form_);
+    Item(popup->Items(), "Open");
+    Item(popup->Items(), "Save");
+    xp_->SetActive(true);
+    form_->Show();
+    PumpFor(30);
+    TMenuSample got = SampleOpenMenu(popup->Handle(), [&] { popup->Popup(200, 200); });
+    HDC dc = GetDC(form_->Handle());
+    TXPMenuLook look = xp_->Look();
+    const TXPMenuColors c = ComputeMenuColors(look, dc);
+    ReleaseDC(form_->Handle(), dc);
+    ASSERT_TRUE(got.shown) << "the menu never showed";
+    EXPECT_EQ(HexColour(c.Background), HexColour(got.background)) << "item background";
+    EXPECT_EQ(HexColour(c.IconColumn), HexColour(got.icon)) << "icon column";
+    EXPECT_EQ(HexColour(c.SelectFill), HexColour(got.selected)) << "selected item fill";
+    EXPECT_EQ(HexColour(c.SelectBorder), HexColour(got.border)) << "selected item border";
+
+    xp_->SetActive(false);
+    got = SampleOpenMenu(popup->Handle(), [&] { popup->Popup(200, 200); });
+    EXPECT_NE(HexColour(c.IconColumn), HexColour(got.icon)) << "plain menu once inactive";
 }
 
 TEST(XPMenuLifecycle, FiftyDecoratedFormsCreatedAndFreed)
@@ -368,6 +392,7 @@ TEST_F(XPMenuPainting, CheckRadioComboPanelGroupBox)
     panel_->BevelInner = TPanelBevel::bvLowered;
     panel_->BorderWidth = 2;
     Show();
+    ASSERT_TRUE(Decorated(panel_) && Decorated(group)) << "still decorated once shown";
     const int h = GetSystemMetrics(SM_CXHTHUMB);
     const int top = 3 + (20 - 6 - h) / 2, bottom = top + h - 2;
     EXPECT_EQ(HexColour(0x00A200), HexColour(At(inPanel_, 2 + 3, bottom - 4))) << "check mark";

@@ -93,3 +93,80 @@ void XPPaintFixture::Pump()
         Sleep(5);
     }
 }
+
+namespace {
+
+struct TSampling {
+    HMENU menu;
+    int step = 0;
+    int ticks = 0;
+    TMenuSample sample;
+};
+TSampling* g_sampling = nullptr;
+
+BOOL CALLBACK FindPopupMenu(HWND wnd, LPARAM param)
+{
+    wchar_t cls[16] = {};
+    GetClassNameW(wnd, cls, 16);
+    if (wcscmp(cls, L"#32768") || !IsWindowVisible(wnd))
+        return TRUE;
+    *reinterpret_cast<HWND*>(param) = wnd;
+    return FALSE;
+}
+
+// This thread's visible popup menu window, if any.
+HWND OwnPopupMenuWindow()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindPopupMenu, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void CALLBACK SampleTimer(HWND, UINT, UINT_PTR id, DWORD)
+{
+    TSampling& s = *g_sampling;
+    HWND popup = OwnPopupMenuWindow();
+    if (++s.ticks > 100) {  // never a hang, whatever the menu did
+        KillTimer(nullptr, id);
+        EndMenu();
+        return;
+    }
+    if (!popup)
+        return;
+    RECT item{};
+    GetMenuItemRect(nullptr, s.menu, 0, &item);
+    MapWindowPoints(nullptr, popup, reinterpret_cast<POINT*>(&item), 2);
+    HDC dc = GetDC(popup);
+    const int midY = (item.top + item.bottom) / 2;
+    if (s.step == 0) {
+        s.sample.shown = true;
+        s.sample.background = GetPixel(dc, item.right - 4, midY);
+        s.sample.icon = GetPixel(dc, item.left + 3, midY);
+        ++s.step;
+        PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+    } else if (s.step < 20) {
+        COLORREF now = GetPixel(dc, item.right - 4, midY);
+        if (now != s.sample.background || ++s.step == 20) {
+            s.sample.selected = now;
+            s.sample.border = GetPixel(dc, item.left, midY);
+            s.step = 20;
+        }
+    } else {
+        KillTimer(nullptr, id);
+        EndMenu();
+    }
+    ReleaseDC(popup, dc);
+}
+
+}  // namespace
+
+TMenuSample SampleOpenMenu(HMENU menu, const std::function<void()>& open)
+{
+    TSampling sampling{menu};
+    g_sampling = &sampling;
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, SampleTimer);
+    open();
+    KillTimer(nullptr, timer);
+    g_sampling = nullptr;
+    return sampling.sample;
+}

@@ -12,6 +12,17 @@ std::string HexColour(COLORREF c);
 // The pixel at (x, y) of the window's client DC.
 COLORREF WindowPixel(HWND wnd, int x, int y);
 
+#include <functional>
+
+// Colours of a popup menu's first item, read while the menu is open: first as shown, then
+// after the down key has selected it.
+struct TMenuSample {
+    bool shown = false;
+    COLORREF background = CLR_INVALID, icon = CLR_INVALID, selected = CLR_INVALID, border = CLR_INVALID;
+};
+// open shows menu modally (TrackPopupMenu or a component's Popup); a timer samples and ends it.
+TMenuSample SampleOpenMenu(HMENU menu, const std::function<void()>& open);
+
 class XPPaintFixture : public ::testing::Test {
 protected:
     static void SetUpTestSuite();
