@@ -80,7 +80,7 @@ TClient::~TClient()
         Client = nullptr;
 }
 
-void TClient::ReadSysinfo() { ReadSysinfoFile(*SysInfo, *MyFun, ClientIniPath()); }
+bool TClient::ReadSysinfo() { return ReadSysinfoFile(*SysInfo, *MyFun, ClientIniPath()); }
 
 void TClient::SaveSysinfo() { SaveSysinfoFile(*SysInfo, *MyFun, ClientIniPath()); }
 
@@ -98,7 +98,8 @@ void TClient::ApplySocks()
         int32_t port = 0;
         if (!TryStrToInt(SysInfo->ProxyPort, port) || port < 1 || port > 65535)
             throw EConvertError(Format("'%s' is not a valid proxy port", SysInfo->ProxyPort.c_str()));
-        socks.Version = SysInfo->ProxyType == "Socks5" ? TSocksVersion::Socks5 : TSocksVersion::Socks4;
+        // Only "Socks4" (any case) asks for SOCKS 4; an unknown type means the default, SOCKS 5.
+        socks.Version = SameText(SysInfo->ProxyType, "Socks4") ? TSocksVersion::Socks4 : TSocksVersion::Socks5;
         socks.Host = SysInfo->ProxyServer;
         socks.Port = port;
         socks.Authentication = !SysInfo->ProxyUserName.empty();

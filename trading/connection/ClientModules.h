@@ -75,7 +75,8 @@ public:
 
     void SetTask(IClientTask* task) { task_ = task; }
 
-    void ReadSysinfo();
+    // False after a failed read, which has shown its box and posted the quit.
+    bool ReadSysinfo();
     void SaveSysinfo();
 
     bool Login(const std::string& user, const std::string& password);

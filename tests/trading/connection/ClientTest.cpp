@@ -521,6 +521,10 @@ TEST_F(ClientTest, ProxySettingsFromTheConfiguration)
         {"SOCKS 5 wrong password", "Socks5", PeerPort("VIDUDO_SOCKS5_AUTH_PORT"), "vidudo", "wrong", ""},
         {"SOCKS 5 without user", "Socks5", PeerPort("VIDUDO_SOCKS5_AUTH_PORT"), "", "", ""},
         {"SOCKS 4", "Socks4", PeerPort("VIDUDO_SOCKS4_PORT"), "", "", "127.0.0.4"},
+        {"SOCKS 4 in capitals", "SOCKS4", PeerPort("VIDUDO_SOCKS4_PORT"), "", "", "127.0.0.4"},
+        {"SOCKS 5 in small letters", "socks5", PeerPort("VIDUDO_SOCKS5_PORT"), "", "", "127.0.0.2"},
+        {"unknown type is SOCKS 5", "Socks9", PeerPort("VIDUDO_SOCKS5_PORT"), "", "", "127.0.0.2"},
+        {"empty type is SOCKS 5", "", PeerPort("VIDUDO_SOCKS5_PORT"), "", "", "127.0.0.2"},
     };
     for (const auto& c : cases) {
         ASSERT_NE(0, c.port) << c.name;
