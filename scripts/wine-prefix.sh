@@ -18,6 +18,12 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: wineboot failed for $WINEPREFIX" >&2; exit 1; }
     touch "$WINEPREFIX/.vidudo-ready"
   fi
+  # Xvfb runs no window manager: Wine must manage its windows itself, or hiding a window
+  # waits two seconds for a withdrawal that never comes.
+  if [ ! -f "$WINEPREFIX/.vidudo-unmanaged" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 9>&-
+    touch "$WINEPREFIX/.vidudo-unmanaged"
+  fi
 ) 9>"$WINEPREFIX.lock" || exit 1
 # keep one server alive for the whole test run instead of one per test
 wineserver -p 300 </dev/null >/dev/null 2>&1 || true

@@ -16,7 +16,12 @@
 #include "trading/windows/OrderCheck.h"
 #include "trading/windows/QuickCodes.h"
 #include "trading/windows/WebPane.h"
+#if __has_include("ui/components/MyListView.h")
 #include "ui/components/MyListView.h"
+#else
+// The sortable list view isn't part of the program yet: the plain report list stands in.
+using TMyListView = TListView;
+#endif
 
 class TMainForm : public TForm, public IClientTask {
     VIDUDO_CLASS(TMainForm, TForm)
