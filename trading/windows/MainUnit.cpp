@@ -10,7 +10,10 @@
 #include "framework/CodePage.h"
 #include "framework/SysUtils.h"
 #include "trading/connection/SysInfo.h"
+#if __has_include("trading/windows/LoginUnit.h")
 #include "trading/windows/LoginUnit.h"
+#define VIDUDO_HAVE_LOGIN_FORM 1
+#endif
 #include "trading/windows/SiteRules.h"
 #include "trading/windows/WebPanes.h"
 
@@ -18,6 +21,7 @@ TMainForm* MainForm = nullptr;
 bool LoggedIn = false;
 TQuickSet QuickContracts;
 TQuickSet QuickCodes;
+std::function<TModalResult(TMainForm&)> LoginStep;
 
 namespace {
 
@@ -42,6 +46,16 @@ void ClearList(TListView* list)
 }
 
 }  // namespace
+
+std::string EditText(TCustomEdit* edit)
+{
+    if (!edit->HandleAllocated())
+        return edit->Text();
+    const HWND window = edit->Handle();
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return WideToGbk(text);
+}
 
 TMainForm::TMainForm(TComponent* owner) : TForm(owner), Myfun(new TFun(this))
 {
@@ -97,6 +111,22 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner), Myfun(new TFun(this))
 
 TMainForm::~TMainForm()
 {
+    // Freeing the pages selects others and moves the focus: no handler may run on a window
+    // that is half gone.
+    for (int i = 0; i < ComponentCount(); ++i) {
+        TComponent* c = Components(i);
+        if (auto* sheet = dynamic_cast<TTabSheet*>(c)) {
+            sheet->OnShow = nullptr;
+            sheet->OnHide = nullptr;
+        }
+        if (auto* control = dynamic_cast<TWinControl*>(c)) {
+            control->OnEnter = nullptr;
+            control->OnExit = nullptr;
+        }
+        if (auto* timer = dynamic_cast<TTimer*>(c))
+            timer->OnTimer = nullptr;
+    }
+    OnHide = nullptr;
     if (Client)
         Client->SetTask(nullptr);
     if (MainForm == this)
@@ -123,11 +153,15 @@ void TMainForm::FormShow(TObject*)
 {
     if (!configured_)
         return;
-    TModalResult result;
-    {
+    TModalResult result = mrCancel;
+    if (LoginStep) {
+        result = LoginStep(*this);
+    } else {
+#ifdef VIDUDO_HAVE_LOGIN_FORM
         auto login = std::make_unique<TLoginForm>(nullptr);
         login->SetText(Text());
         result = login->ShowModal();
+#endif
     }
     if (result != mrOk) {
         PostQuitMessage(0);
@@ -146,7 +180,12 @@ void TMainForm::FormShow(TObject*)
     Client->cxzlhy();
     Q1ReadButtonClick(this);
     Q2ReadButtonClick(this);
-    PageControl1->SetActivePageIndex(9);
+    {
+        // The first page must be the autologin, so the index page waits for it.
+        loadingPanes_ = true;
+        PageControl1->SetActivePageIndex(9);
+        loadingPanes_ = false;
+    }
     LoadWebPanes();
 }
 
@@ -164,11 +203,14 @@ void TMainForm::LoadWebPanes()
     gg->Navigate(IndexURL(site, SysInfo->gid));
 }
 
-void TMainForm::FormShortCut(WORD key, TShiftState, bool&)
+void TMainForm::FormShortCut(WORD key, TShiftState, bool& handled)
 {
     if (key >= VK_F3 && key <= VK_F10)
         PageControl1->SetActivePageIndex(key - VK_F3);
-    else if (key == VK_F1)
+    // F10 would go on to open the window menu's keyboard mode, which holds every later key.
+    if (key == VK_F10)
+        handled = true;
+    if (key == VK_F1)
         PageControl1->SetActivePageIndex(9);
 }
 
@@ -218,7 +260,7 @@ void TMainForm::TabSheet14Show(TObject*)
 void TMainForm::TabSheet9Show(TObject*)
 {
     std::string site;
-    if (LoggedIn && Site(site))
+    if (LoggedIn && !loadingPanes_ && Site(site))
         gg->Navigate(IndexURL(site, SysInfo->gid));
 }
 
@@ -259,7 +301,7 @@ void TMainForm::GetQuotaClick(TObject*)
         if (index >= 0)
             contract = QuickContractOf(fhydmlist->Items()[index], QuickContracts);
     } else {
-        contract = fhydm->Text();
+        contract = EditText(fhydm);
     }
     if (IsQuotable(contract))
         Client->QQHQ(contract, "#", "#");
@@ -309,7 +351,7 @@ void TMainForm::BitBtn6Click(TObject* sender)
 {
     TQuickSet values;
     for (int n = 0; n < kQuickCount; ++n)
-        values[static_cast<size_t>(n)] = Q1[static_cast<size_t>(n)]->Text();
+        values[static_cast<size_t>(n)] = EditText(Q1[static_cast<size_t>(n)]);
     WriteQuickSet(kQuickContractKey, values, IniWriter(*Myfun));
     Q1ReadButtonClick(sender);
 }
@@ -318,7 +360,7 @@ void TMainForm::BitBtn8Click(TObject* sender)
 {
     TQuickSet values;
     for (int n = 0; n < kQuickCount; ++n)
-        values[static_cast<size_t>(n)] = Q2[static_cast<size_t>(n)]->Text();
+        values[static_cast<size_t>(n)] = EditText(Q2[static_cast<size_t>(n)]);
     WriteQuickSet(kQuickCodeKey, values, IniWriter(*Myfun));
     Q2ReadButtonClick(sender);
 }

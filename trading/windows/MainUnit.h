@@ -4,6 +4,7 @@
 // the quick codes of "Client.ini" [CodeSet].
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "framework/Buttons.h"
@@ -22,6 +23,9 @@
 // The sortable list view isn't part of the program yet: the plain report list stands in.
 using TMyListView = TListView;
 #endif
+
+// What the user typed: an edit's own text property only follows the program's changes.
+std::string EditText(TCustomEdit* edit);
 
 class TMainForm : public TForm, public IClientTask {
     VIDUDO_CLASS(TMainForm, TForm)
@@ -207,6 +211,7 @@ private:
     void ClosePosition(const std::string& contract, const std::string& buySell, const std::string& available);
 
     bool configured_ = false;  // the configuration was read
+    bool loadingPanes_ = false;
     TQuickCodeEdit quickCodeEdit_;
 };
 
@@ -215,3 +220,6 @@ extern TMainForm* MainForm;
 extern bool LoggedIn;
 extern TQuickSet QuickContracts;
 extern TQuickSet QuickCodes;
+// When set, runs in place of the login window and answers as it would (tests drive the
+// session directly).
+extern std::function<TModalResult(TMainForm&)> LoginStep;
