@@ -34,6 +34,11 @@ function(vidudo_add_test)
     set_tests_properties(${T_NAME} PROPERTIES
       ENVIRONMENT "WINEPREFIX=${VIDUDO_WINEPREFIX};VIDUDO_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
       TIMEOUT ${T_TIMEOUT})
+    if(T_GUI)
+      # One display serves the whole run: GUI tests take turns, so no test's windows, focus
+      # or mouse get in another's way.
+      set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK vidudo_display)
+    endif()
   else()
     add_test(NAME ${T_NAME}-native COMMAND ${T_NAME} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(${T_NAME}-native PROPERTIES

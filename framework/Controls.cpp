@@ -3,6 +3,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
@@ -12,8 +14,28 @@
 
 namespace {
 
-constexpr wchar_t kControlProp[] = L"VidudoControl";
 thread_local TWinControl* creatingControl = nullptr;
+
+// Window to control. Not a window property: Wine keeps those in its server, and this lookup
+// runs for every message of every control.
+std::mutex controlsLock;
+std::unordered_map<HWND, TWinControl*>& ControlMap()
+{
+    static std::unordered_map<HWND, TWinControl*> map;
+    return map;
+}
+
+void BindControl(HWND window, TWinControl* control)
+{
+    std::lock_guard<std::mutex> guard(controlsLock);
+    ControlMap()[window] = control;
+}
+
+void UnbindControl(HWND window)
+{
+    std::lock_guard<std::mutex> guard(controlsLock);
+    ControlMap().erase(window);
+}
 UINT nextControlId = 100;
 
 bool IsFrameworkMessage(UINT msg) { return msg >= CM_BASE && msg < 0xC000; }
@@ -43,14 +65,14 @@ TShiftState KeysToShiftState(WPARAM keys)
 
 LRESULT CALLBACK ControlWindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam)
 {
-    auto* control = static_cast<TWinControl*>(GetPropW(window, kControlProp));
+    TWinControl* control = TWinControl::FromHandle(window);
     if (!control && creatingControl) {
         // Our own class: bind during creation, so WM_NCCREATE and WM_CREATE reach the control.
         control = creatingControl;
         creatingControl = nullptr;
         control->handle_ = window;
         control->defWndProc_ = DefWindowProcW;
-        SetPropW(window, kControlProp, control);
+        BindControl(window, control);
     }
     if (!control)
         return DefWindowProcW(window, msg, wparam, lparam);
@@ -255,7 +277,9 @@ TWinControl* TWinControl::FromHandle(HWND window)
 {
     if (!window)
         return nullptr;
-    return static_cast<TWinControl*>(GetPropW(window, kControlProp));
+    std::lock_guard<std::mutex> guard(controlsLock);
+    auto it = ControlMap().find(window);
+    return it == ControlMap().end() ? nullptr : it->second;
 }
 
 TWinControl* TWinControl::FindOwningControl(HWND window)
@@ -311,7 +335,7 @@ void TWinControl::CreateWnd()
         throw Exception(Format("Error creating window of '%s' (%lu)", Name().c_str(), GetLastError()));
     if (!own) {
         handle_ = h;
-        SetPropW(h, kControlProp, this);
+        BindControl(h, this);
         defWndProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlWindowProc)));
     }
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Handle()), FALSE);
@@ -918,7 +942,7 @@ void TWinControl::WndProc(TMessage& m)
         DefaultHandler(m);
         if (defWndProc_ && defWndProc_ != DefWindowProcW)
             SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
-        RemovePropW(h, kControlProp);
+        UnbindControl(h);
         handle_ = nullptr;
         defWndProc_ = nullptr;
         mouseInside_ = false;

@@ -5,8 +5,22 @@
 #include <mutex>
 
 #include "framework/CodePage.h"
+#include "framework/DialogMark.h"
 
 namespace {
+
+const wchar_t kProgramDialogProp[] = L"Vidudo.ProgramDialog";
+
+LRESULT CALLBACK MarkDialogs(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        wchar_t name[16] = {};
+        GetClassNameW(reinterpret_cast<HWND>(wParam), name, 16);
+        if (lstrcmpW(name, L"#32770") == 0)
+            MarkProgramDialog(reinterpret_cast<HWND>(wParam));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 std::mutex& Lock()
 {
@@ -65,11 +79,30 @@ TModalAnswer MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     flags |= buttons == TMsgDlgButtons::YesNo ? MB_YESNO : MB_OK;
     const std::wstring wtext = GbkToWide(request.text);
     const std::wstring wcaption = GbkToWide(request.caption);
-    const int r = MessageBoxW(GetActiveWindow(), wtext.c_str(), wcaption.c_str(), flags);
+    int r;
+    {
+        TProgramDialogMarker marker;
+        r = MessageBoxW(GetActiveWindow(), wtext.c_str(), wcaption.c_str(), flags);
+    }
     switch (r) {
     case IDYES: return TModalAnswer::Yes;
     case IDNO: return TModalAnswer::No;
     case IDCANCEL: return TModalAnswer::Cancel;
     default: return TModalAnswer::Ok;
     }
+}
+
+void MarkProgramDialog(HWND window) { SetPropW(window, kProgramDialogProp, reinterpret_cast<HANDLE>(1)); }
+
+bool IsProgramDialog(HWND window) { return window && GetPropW(window, kProgramDialogProp) != nullptr; }
+
+TProgramDialogMarker::TProgramDialogMarker()
+    : hook_(SetWindowsHookExW(WH_CBT, MarkDialogs, nullptr, GetCurrentThreadId()))
+{
+}
+
+TProgramDialogMarker::~TProgramDialogMarker()
+{
+    if (hook_)
+        UnhookWindowsHookEx(hook_);
 }

@@ -299,8 +299,14 @@ void TCustomEdit::WndProc(TMessage& m)
 {
     switch (m.Msg) {
     case CN_COMMAND:
-        if (HIWORD(m.WParam) == EN_CHANGE)
+        if (HIWORD(m.WParam) == EN_CHANGE) {
+            // What the user typed lives in the window; Text() reads the model.
+            const int n = GetWindowTextLengthW(handle_);
+            std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+            w.resize(static_cast<size_t>(GetWindowTextW(handle_, w.data(), n + 1)));
+            text_ = WideToGbk(w);
             Change();
+        }
         return;
     case CM_CTL3DCHANGED:
         ApplyFrame();

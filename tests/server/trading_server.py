@@ -14,6 +14,11 @@ import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 PATH = "/simulate_futures_app_server.php"
+# Pages of the service's site that the client shows; any other GET is a 404.
+PAGES = {
+    "/plugins/futures/loginad.php": "<html><body style='margin:0;background:#1f4e8c;color:#fff'>"
+                                    "<h3 style='margin:12px'>Vidudo 模拟交易</h3></body></html>",
+}
 COOKIE = "VIDUDOSESSION"
 VERSION = "228"
 ACCOUNTS = {"80001": ("123456", "张三", "演示基金", "稳健"), "80002": ("654321", "李四", "成长基金", "进取")}
@@ -110,6 +115,7 @@ class Session:
         with getattr(self, "lock", threading.Lock()):
             self.scripts = {}
             self.log = []
+            self.pages = []
             self.cookies = set()
             self.in_flight = 0
             self.orders = []
@@ -239,6 +245,14 @@ class Handler(BaseHTTPRequestHandler):
                                     e.get("error", "").replace("\t", " ").replace("\n", " "),
                                     "|".join(e.get("fields", []))]) for e in s.log]
             return self.send_text(200, "".join(r + "\n" for r in rows))
+        if self.path == "/control/pages":
+            with s.lock:
+                return self.send_text(200, "".join(p + "\n" for p in s.pages))
+        # The service's web pages: every GET is noted, so a test sees what a browser pane asked for.
+        with s.lock:
+            s.pages.append(self.path)
+        if self.path.split("?")[0] in PAGES:
+            return self.send_text(200, PAGES[self.path.split("?")[0]], "text/html; charset=utf-8")
         self.send_text(404, "not found")
 
     def read_body(self):

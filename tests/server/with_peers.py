@@ -5,7 +5,7 @@ their ports in the environment, and stops them again. Usage: with_peers.py COMMA
 Each proxy connects out from its own loopback address, so the fixture's log shows which
 requests came through which proxy:
   VIDUDO_SERVER_PORT       fixture (HTTP)            VIDUDO_SILENT_PORT   accepts, never answers
-  VIDUDO_BLACKHOLE_PORT    connections never complete
+  VIDUDO_BLACKHOLE_PORT    connections never complete   VIDUDO_SERVER2_PORT  a second fixture
   VIDUDO_CLOSED_PORT       nothing listens           VIDUDO_SOCKS5_PORT   microsocks, no auth, from 127.0.0.2
   VIDUDO_SOCKS5_AUTH_PORT  microsocks, user "vidudo" password "s3cret", from 127.0.0.3
   VIDUDO_SOCKS4_PORT       danted (SOCKS 4), from 127.0.0.4"""
@@ -67,6 +67,11 @@ def main():
         env["VIDUDO_SILENT_PORT"] = str(ready["silent_port"])
         env["VIDUDO_BLACKHOLE_PORT"] = str(ready["blackhole_port"])
         env["VIDUDO_CLOSED_PORT"] = str(free_port())
+        # A second server, for tests that need two sites.
+        fixture2 = subprocess.Popen([sys.executable, os.path.join(HERE, "trading_server.py"), "--port", "0"],
+                                    stdout=subprocess.PIPE, text=True)
+        procs.append(fixture2)
+        env["VIDUDO_SERVER2_PORT"] = str(json.loads(fixture2.stdout.readline())["port"])
 
         peers = []
         socks5 = free_port()

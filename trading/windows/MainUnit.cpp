@@ -10,10 +10,7 @@
 #include "framework/CodePage.h"
 #include "framework/SysUtils.h"
 #include "trading/connection/SysInfo.h"
-#if __has_include("trading/windows/LoginUnit.h")
 #include "trading/windows/LoginUnit.h"
-#define VIDUDO_HAVE_LOGIN_FORM 1
-#endif
 #include "trading/windows/SiteRules.h"
 #include "trading/windows/WebPanes.h"
 
@@ -101,6 +98,9 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner), Myfun(new TFun(this))
     BuildOptionsPage();
     BuildHiddenPanels();
     BindHandlers();
+    XPMenu1 = new TXPMenu(this);
+    XPMenu1->SetName("XPMenu1");
+    XPMenu1->SetActive(true);  // last, so it decorates every control above
 
     if (!MainForm)
         MainForm = this;
@@ -157,11 +157,9 @@ void TMainForm::FormShow(TObject*)
     if (LoginStep) {
         result = LoginStep(*this);
     } else {
-#ifdef VIDUDO_HAVE_LOGIN_FORM
         auto login = std::make_unique<TLoginForm>(nullptr);
         login->SetText(Text());
         result = login->ShowModal();
-#endif
     }
     if (result != mrOk) {
         PostQuitMessage(0);

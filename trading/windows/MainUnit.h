@@ -17,12 +17,8 @@
 #include "trading/windows/OrderCheck.h"
 #include "trading/windows/QuickCodes.h"
 #include "trading/windows/WebPane.h"
-#if __has_include("ui/components/MyListView.h")
+#include "ui/components/xpmenu/XPMenu.h"
 #include "ui/components/MyListView.h"
-#else
-// The sortable list view isn't part of the program yet: the plain report list stands in.
-using TMyListView = TListView;
-#endif
 
 // What the user typed: an edit's own text property only follows the program's changes.
 std::string EditText(TCustomEdit* edit);
@@ -137,6 +133,7 @@ public:
     TTimer* Timer1;
     TTimer* Timer2;
     TFun* Myfun;
+    TXPMenu* XPMenu1;
 
     void FormCreate(TObject* sender);
     void FormShow(TObject* sender);

@@ -64,7 +64,9 @@ std::string FixtureURL(int port)
     return "http://127.0.0.1:" + IntToStr(port) + "/simulate_futures_app_server.php";
 }
 
-TFixture::TFixture() : base_("http://127.0.0.1:" + IntToStr(PeerPort("VIDUDO_SERVER_PORT")) + "/control/") {}
+TFixture::TFixture() : TFixture(PeerPort("VIDUDO_SERVER_PORT")) {}
+
+TFixture::TFixture(int port) : base_("http://127.0.0.1:" + IntToStr(port) + "/control/") {}
 
 void TFixture::Reset()
 {
@@ -76,6 +78,14 @@ void TFixture::Script(const std::string& scriptJson)
 {
     const std::string body = GbkToUtf8(scriptJson);
     Call(base_ + "script", &body);
+}
+
+std::vector<std::string> TFixture::Pages()
+{
+    std::vector<std::string> pages;
+    for (std::string_view line : SplitLines(Call(base_ + "pages", nullptr)))
+        pages.emplace_back(line);
+    return pages;
 }
 
 std::vector<TFixtureRequest> TFixture::Log()

@@ -25,10 +25,13 @@ std::string FixtureURL(int port);  // the server address form of the client
 class TFixture {
 public:
     TFixture();
+    explicit TFixture(int port);  // the fixture on another port
     void Reset();
     // scriptJson: {"CMD": [action, ...]} in GBK, converted to UTF-8 here.
     void Script(const std::string& scriptJson);
     std::vector<TFixtureRequest> Log();
+    // Paths of the web pages (GETs) asked for since the last reset.
+    std::vector<std::string> Pages();
 
 private:
     std::string base_;

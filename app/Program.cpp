@@ -1,0 +1,24 @@
+#include "app/Program.h"
+
+#include <memory>
+
+#include "framework/Forms.h"
+#include "trading/connection/ClientModules.h"
+#include "trading/windows/MainUnit.h"
+
+int RunTradingClient()
+{
+    TApplication application;
+    application.SetTitle("Vidudo模拟交易系统");
+    auto client = std::make_unique<TClient>();
+    int exitCode = 0;
+    {
+        auto mainForm = std::make_unique<TMainForm>(nullptr);
+        application.SetMainForm(mainForm.get());
+        application.Run();
+        exitCode = application.ExitCode();
+        application.SetMainForm(nullptr);
+    }
+    client.reset();
+    return exitCode;
+}

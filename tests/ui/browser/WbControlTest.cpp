@@ -1,0 +1,145 @@
+// The wheel and focus fixes with real windows: a real wheel turn through SendInput.
+#include <gtest/gtest.h>
+
+#include "tests/support/LoopbackHttp.h"
+
+#include "ui/browser/SHDocVw_WB.h"
+#include "ui/browser/WbControlComponent.h"
+#include "ui/browser/WbTools.h"
+
+namespace {
+
+class TTestForm {
+public:
+    explicit TTestForm(int x)
+    {
+        // Top-most, away from the corner: other tests' windows share the display.
+        window = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"form", WS_OVERLAPPEDWINDOW | WS_VISIBLE | SS_NOTIFY, x,
+                                 560, 360, 400, nullptr, nullptr, nullptr, nullptr);
+        edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 200, 24, window, nullptr,
+                               nullptr, nullptr);
+        browser.PlaceInWindow(window, RECT{0, 40, 340, 340});
+    }
+    ~TTestForm()
+    {
+        DestroyWindow(window);
+    }
+    POINT PaneCenter() const
+    {
+        POINT p{170, 190};
+        ClientToScreen(window, &p);
+        return p;
+    }
+    HWND window;
+    HWND edit;
+    TWB browser;
+};
+
+void Wheel(POINT at)
+{
+    // Absolute coordinates are 0..65535 across the primary screen.
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    INPUT in[2] = {};
+    in[0].type = INPUT_MOUSE;
+    in[0].mi.dx = (at.x * 65535 + w / 2) / (w - 1);
+    in[0].mi.dy = (at.y * 65535 + h / 2) / (h - 1);
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].type = INPUT_MOUSE;
+    in[1].mi.mouseData = static_cast<DWORD>(-WHEEL_DELTA);
+    in[1].mi.dwFlags = MOUSEEVENTF_WHEEL;
+    SendInput(2, in, sizeof(INPUT));
+}
+
+HWND DeepestChild(HWND w)
+{
+    for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_CHILD))
+        w = c;
+    return w;
+}
+
+class WbControlTest : public ::testing::Test {
+protected:
+    void SetUp() override { OleInitialize(nullptr); }
+    void TearDown() override { OleUninitialize(); }
+};
+
+TEST_F(WbControlTest, WheelOverThePaneMovesTheFocusIntoIt)
+{
+    TTestForm form(500);
+    form.browser.Navigate(L"about:blank");
+    PumpUntil([] { return false; }, 500);
+    SetForegroundWindow(form.window);
+    HWND under = WindowFromPoint(form.PaneCenter());
+    ASSERT_EQ(GetCurrentThreadId(), GetWindowThreadProcessId(under, nullptr)) << "another window covers the pane";
+    for (bool fixOn : {false, true}) {
+        SetFocus(form.edit);
+        ASSERT_EQ(form.edit, GetFocus());
+        TMouseWheelFix fix(false);
+        fix.SetActive(fixOn);
+        int seen = 0;
+        if (fixOn)
+            TWBMouseHook::Instance()->OnMouseWheel = [&](POINT, HWND, const MOUSEHOOKSTRUCT&, bool&) { ++seen; };
+        Wheel(form.PaneCenter());
+        const bool moved = PumpUntil([&] { return GetFocus() != form.edit; }, fixOn ? 3000 : 700);
+        EXPECT_EQ(fixOn, moved) << "fix on: " << fixOn;
+        if (!fixOn)
+            continue;
+        EXPECT_EQ(1, seen) << "the hook never saw the wheel";
+        HWND focus = GetFocus();
+        EXPECT_TRUE(IsChild(form.browser.Handle(), focus)) << "focus went outside the pane";
+    }
+}
+
+TEST_F(WbControlTest, ActiveFormOnlyPassesAnInactiveFormsWheelOn)
+{
+    TTestForm inactive(500);
+    TTestForm active(880);
+    inactive.browser.Navigate(L"about:blank");
+    active.browser.Navigate(L"about:blank");
+    PumpUntil([] { return false; }, 500);
+    SetForegroundWindow(active.window);
+    SetFocus(active.edit);
+    TMouseWheelFix fix(false);
+    fix.SetActiveFormOnly(true);
+    fix.SetActive(true);
+    Wheel(inactive.PaneCenter());
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(active.edit, GetFocus());
+}
+
+TEST_F(WbControlTest, SwitchingTheFixOffFreesTheHookAndOnMakesANewOne)
+{
+    TMouseWheelFix a(false), b(false);
+    a.SetActive(true);
+    TWBMouseHook* first = TWBMouseHook::Instance();
+    ASSERT_NE(nullptr, first);
+    EXPECT_TRUE(first->Installed());
+    b.SetActive(true);
+    EXPECT_EQ(first, TWBMouseHook::Instance());  // one per process, counted
+    a.SetActive(false);
+    EXPECT_EQ(first, TWBMouseHook::Instance());
+    b.SetActive(false);
+    EXPECT_EQ(nullptr, TWBMouseHook::Instance());  // the last user freed it
+    a.SetActive(true);
+    EXPECT_NE(nullptr, TWBMouseHook::Instance());
+    EXPECT_TRUE(TWBMouseHook::Instance()->Installed());
+    a.SetActive(false);
+    TMouseWheelFix designing(true);
+    designing.SetActive(true);
+    EXPECT_EQ(nullptr, TWBMouseHook::Instance());
+}
+
+TEST_F(WbControlTest, InternetFeaturesOnlySwitchOnTheMembers)
+{
+    TWbControl control;
+    ASSERT_EQ(S_OK, SetInternetFeature(10, 2, true));  // a security feature that must stay on
+    control.SetInternetFeatures({TInternetFeature::DisableNavigationSounds, TInternetFeature::EntryCount});
+    EXPECT_EQ(1u << 21, control.InternetFeatures());
+    EXPECT_EQ(S_OK, IsInternetFeatureEnabled(21, 2));
+    EXPECT_EQ(S_OK, IsInternetFeatureEnabled(10, 2));
+    control.SetInternetFeatures({});
+    EXPECT_EQ(S_OK, IsInternetFeatureEnabled(21, 2));
+    EXPECT_EQ(S_OK, IsInternetFeatureEnabled(10, 2));
+}
+
+}  // namespace
