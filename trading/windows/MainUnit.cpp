@@ -25,7 +25,7 @@ namespace {
 const char kVersionSuffix[] = " Ver 3.2";
 // The first page sets the service's session cookie for the others; a page that never renders
 // must not keep the window from being used.
-const unsigned kFirstDocumentWaitMs = 10000;
+const DWORD kFirstDocumentWaitMs = 10000;
 
 // The reply times are read with these formats; the change outlives the program.
 void SetPlatformDateTimeFormats()

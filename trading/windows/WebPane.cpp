@@ -1,18 +1,18 @@
 #include "trading/windows/WebPane.h"
 
-#include <windows.h>
+#include "framework/CodePage.h"
 
-TWebPane::TWebPane(TComponent* owner) : TPanel(owner)
+TWebPane::TWebPane(TComponent* owner) : TEmbeddedBrowser(owner)
 {
-    BevelOuter = TPanelBevel::bvNone;
+    DisabledPopupMenus.Include(TIEPopupMenu::rcmAll);
 }
 
-TWebPane::~TWebPane() = default;
-
-// The embedded browser takes its place here once it is part of the program; until then a
-// pane keeps the addresses only.
-void TWebPane::Navigate(const std::string& url) { navigations_.push_back(url); }
-
-bool TWebPane::HasHtmlDocument() { return false; }
-
-bool TWebPane::WaitForHtmlDocument(unsigned) { return HasHtmlDocument(); }
+void TWebPane::Navigate(const std::string& url)
+{
+    navigations_.push_back(url);
+    // A pane whose control couldn't be created stays empty; the window goes on without it.
+    try {
+        TEmbeddedBrowser::Navigate(GbkToWide(url));
+    } catch (...) {
+    }
+}

@@ -45,6 +45,37 @@ std::string LocaleText(LCID locale, LCTYPE type)
     return WideToGbk(buf);
 }
 
+// Puts a command in place of the prefix's http handler and puts it back.
+struct THandlerSwap {
+    explicit THandlerSwap(const std::wstring& command)
+    {
+        ok = RegCreateKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                             &key, nullptr) == ERROR_SUCCESS;
+        if (!ok)
+            return;
+        wchar_t buf[1024] = {};
+        DWORD size = sizeof(buf) - sizeof(wchar_t);
+        if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS)
+            previous = buf;
+        Set(command);
+    }
+    ~THandlerSwap()
+    {
+        if (!ok)
+            return;
+        Set(previous);
+        RegCloseKey(key);
+    }
+    void Set(const std::wstring& value)
+    {
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    HKEY key = nullptr;
+    bool ok = false;
+    std::wstring previous;
+};
+
 // A quote line of the fixture: code, exchange, limits, margin rate and multiplier.
 std::string QuoteLine(const std::string& code, const std::string& exchange, const std::string& upper = "3800",
                       const std::string& lower = "3200", const std::string& margin = "0.08",
@@ -106,7 +137,10 @@ protected:
     {
         form = std::make_unique<TMainForm>(nullptr);
         app->SetMainForm(form.get());
+        const DWORD start = GetTickCount();
         form->Show();
+        // No page renders here: the wait for the first one must still end.
+        EXPECT_LT(GetTickCount() - start, 15000u);
         ui::Activate(form->Handle());
         ASSERT_TRUE(ui::WaitFor([this] { return LoggedIn && client->Idle(); }, 8000));
     }
@@ -628,6 +662,26 @@ TEST_F(MainFormTest, QuickCodesAndQuickContracts)
     EXPECT_EQ("", IniKey("CodeSet", "QCODE9"));
     EXPECT_EQ("SR105", QuickContracts[0]);
     EXPECT_EQ("", QuickContracts[1]);
+}
+
+TEST_F(MainFormTest, ChangePasswordOpensTheSiteInTheUsersBrowser)
+{
+    const std::string record = ProgramFolder() + "url_open.txt";
+    DeleteFileW(GbkToWide(record).c_str());
+    THandlerSwap handler(L"\"" + GbkToWide(ProgramFolder()) + L"url_recorder.exe\" \"%1\"");
+    ASSERT_TRUE(handler.ok) << "GetLastError=" << GetLastError();
+    Open();
+    ui::Activate(form->Handle());
+    ui::PressKey(VK_F10);
+    ui::Click(Control("BitBtn1"));
+    std::string opened;
+    ui::WaitFor([&] {
+        std::ifstream in(record, std::ios::binary);
+        std::getline(in, opened);
+        return !opened.empty();
+    }, 10000);
+    EXPECT_EQ("http://127.0.0.1:" + IntToStr(port) + "/cp.php?ac=password", opened);
+    DeleteFileW(GbkToWide(record).c_str());
 }
 
 }  // namespace
