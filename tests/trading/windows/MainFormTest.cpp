@@ -664,6 +664,30 @@ TEST_F(MainFormTest, QuickCodesAndQuickContracts)
     EXPECT_EQ("", QuickContracts[1]);
 }
 
+TEST_F(MainFormTest, LinesThatDoNotConvertAddNoHalfRows)
+{
+    Open();
+    Script(R"("CXCC": [{"lines": [
+                 {"f": ["#", "#", "CCXX", "m1105", "买入", "3500", "#", "#", "5", "2", "120", "0", "2026-12-10", "7000",
+                        "2026-12-10"], "first": true},
+                 ["#", "#", "CCXX", "cu1105", "卖出", "60000", "#", "#", "#", "0", "10", "0", "2026-12-10", "900",
+                  "2026-12-10"]]}],
+              "CXCJ": [{"lines": [
+                 {"f": ["#", "#", "CJXX", "1", "m1105", "买入", "开仓", "3500", "2", "5", "昨天"], "first": true},
+                 ["#", "#", "CJXX", "2", "m1105", "买入", "开仓", "3500", "2", "#", "2026-12-10 09:31:00"]]}])");
+    ui::PressKey(VK_F6);
+    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle(); }));
+    ui::Pump(100);
+    EXPECT_EQ((std::vector<Strings>{{"m1105", "买入", "3", "3500", "7000", "120", "5", "2026-12-10"}}),
+              ui::ListViewRows(Control("fcclb")));
+    EXPECT_EQ(1, form->fcclb2->Items().Count());
+    ui::PressKey(VK_F5);
+    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle(); }));
+    ui::Pump(100);
+    EXPECT_EQ((std::vector<Strings>{{"1", "m1105", "开仓", "买入", "3500", "2", "5", "昨天"}}),
+              ui::ListViewRows(Control("fcjlb")));
+}
+
 TEST_F(MainFormTest, ChangePasswordOpensTheSiteInTheUsersBrowser)
 {
     const std::string record = ProgramFolder() + "url_open.txt";
