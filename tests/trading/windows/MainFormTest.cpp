@@ -688,6 +688,40 @@ TEST_F(MainFormTest, LinesThatDoNotConvertAddNoHalfRows)
               ui::ListViewRows(Control("fcjlb")));
 }
 
+TEST_F(MainFormTest, TradeReportRefreshesOrdersPositionsAndTrades)
+{
+    Open();
+    ASSERT_EQ(1, form->fcclb2->Items().Count());
+    Script(R"("CXZJ": [{"lines": [["#", "#", "CJHB"]]}])");
+    Mark();
+    ui::PressKey(VK_F7);
+    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle(); }));
+    EXPECT_EQ((Strings{"CXZJ", "CXWT", "CXCC", "CXCJ"}), Commands());
+    EXPECT_EQ(1, form->fcclb2->Items().Count());
+    EXPECT_EQ(1u, ui::ListViewRows(Control("fwtlb")).size());
+    EXPECT_EQ(1u, ui::ListViewRows(Control("fcjlb")).size());
+}
+
+TEST_F(MainFormTest, DoubleClickOnAQuotePriceTakesItAndItsDirection)
+{
+    Open();
+    form->PageControl1->SetActivePageIndex(0);
+    EnterContract("m1105");
+    const struct {
+        const char* label;
+        const char* price;
+        int direction;
+    } cases[] = {{"SPCaption", "3501", 1}, {"BCCaption", "3499", 0}, {"SCCaption", "3501", 1}, {"BPCaption", "3499", 0}};
+    for (const auto& c : cases) {
+        ui::DoubleClick(Control(c.label));
+        EXPECT_EQ(c.price, ui::WindowText(Control("fwtjg"))) << c.label;
+        EXPECT_EQ(c.direction, form->fmmfx->ItemIndex()) << c.label;
+    }
+    ui::DoubleClick(Control("zxjgCaption"));
+    EXPECT_EQ("3500", ui::WindowText(Control("fwtjg")));
+    EXPECT_EQ(0, form->fmmfx->ItemIndex()) << "the latest price leaves the direction";
+}
+
 TEST_F(MainFormTest, ChangePasswordOpensTheSiteInTheUsersBrowser)
 {
     const std::string record = ProgramFolder() + "url_open.txt";
