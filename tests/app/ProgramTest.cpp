@@ -118,7 +118,8 @@ TEST_F(ProgramTest, StartUpThenLogin)
     EXPECT_EQ("yyyy-MM-dd", date);
     EXPECT_EQ("HH:mm:ss", time);
     EXPECT_TRUE(LoggedIn);
-    EXPECT_EQ((Strings{"accountlist", "WELCOME", "LOGIN"}), Commands());
+    // After the login the main window asks for funds, orders, positions and main contracts.
+    EXPECT_EQ((Strings{"accountlist", "WELCOME", "LOGIN", "CXZJ", "CXWT", "CXCC", "CXZLHY"}), Commands());
     EXPECT_TRUE(boxes.Seen.empty());
 }
 

@@ -187,10 +187,10 @@ TCmdStr TClient::SessionCmd(const char* command) const
     return cmd;
 }
 
-uint64_t TClient::Enqueue(const std::string& text)
+uint64_t TClient::Enqueue(const std::string& text, bool* exchanged)
 {
     const uint64_t ticket = nextTicket_++;
-    pending_.emplace_back(ticket, text);
+    pending_.push_back(TPending{ticket, text, exchanged});
     return ticket;
 }
 
@@ -206,27 +206,32 @@ void TClient::runThread(const std::string& text)
     }
 }
 
-void TClient::RunWaiting(const TCmdStr& cmd)
+bool TClient::RunWaiting(const TCmdStr& cmd)
 {
+    bool exchanged = false;
     try {
         auto thread = std::make_unique<TClientHandleThread>(*this, PackCmd(cmd));
-        thread->Ticket = Enqueue(thread->Request);
+        thread->Ticket = Enqueue(thread->Request, &exchanged);
         running_++;
         thread->Resume();
         thread->WaitFor();
     } catch (...) {
     }
+    return exchanged;
 }
 
 void TClient::ServeUpTo(TClientHandleThread& thread)
 {
     // Requests run in the order they were started, whichever thread reached the main thread
     // first; a request served for an earlier thread is gone from the queue.
-    while (!pending_.empty() && pending_.front().first <= thread.Ticket) {
-        const std::string text = std::move(pending_.front().second);
+    while (!pending_.empty() && pending_.front().ticket <= thread.Ticket) {
+        const TPending request = std::move(pending_.front());
         pending_.pop_front();
         try {
-            DispatchReply(Exchange(text), thread.Reply);
+            const std::string reply = Exchange(request.text);
+            if (request.exchanged)
+                *request.exchanged = true;
+            DispatchReply(reply, thread.Reply);
         } catch (...) {
             // A failure ends the dispatch of that reply only.
         }
@@ -273,7 +278,7 @@ void TClient::GGMM(const std::string& oldPassword, const std::string& newPasswor
     Send(cmd);
 }
 
-void TClient::XD()
+bool TClient::XD()
 {
     TCmdStr cmd = SessionCmd("XD");
     cmd[3] = Wtzl.OpenClose;
@@ -283,14 +288,14 @@ void TClient::XD()
     cmd[6] = FloatToStr(Wtzl.Price);
     cmd[7] = FloatToStr(Wtzl.Quantity);
     cmd[8] = IntToStr(Wtzl.Market);
-    Send(cmd);
+    return RunWaiting(cmd);
 }
 
-void TClient::WTCD()
+bool TClient::WTCD()
 {
     TCmdStr cmd = SessionCmd("WTCD");
     cmd[3] = IntToStr(cdwth);
-    Send(cmd);
+    return RunWaiting(cmd);
 }
 
 void TClient::CXZJ() { RunWaiting(SessionCmd("CXZJ")); }

@@ -89,8 +89,10 @@ public:
     void CXCC();
     void CXHY();
     void GGMM(const std::string& oldPassword, const std::string& newPassword);
-    void XD();
-    void WTCD();
+    // Both wait for their exchange: true when it was answered, so the window reports an order
+    // or a cancel only once the server has it.
+    bool XD();
+    bool WTCD();
     void CXZJ();    // returns after its reply, and every earlier one, was dispatched
     void CXZDCC();  // likewise
     void cxzlhy();  // likewise
@@ -107,15 +109,20 @@ private:
     void ApplySocks();
     TCmdStr SessionCmd(const char* command) const;
     void Send(const TCmdStr& cmd);
-    void RunWaiting(const TCmdStr& cmd);
-    uint64_t Enqueue(const std::string& text);
+    bool RunWaiting(const TCmdStr& cmd);
+    uint64_t Enqueue(const std::string& text, bool* exchanged = nullptr);
     void ServeUpTo(TClientHandleThread& thread);
     void DispatchReply(const std::string& utf8Text, TCmdStr& reply);
     void RunTask(int code);
 
     THttpSession http_;
     IClientTask* task_ = nullptr;
-    std::deque<std::pair<uint64_t, std::string>> pending_;
+    struct TPending {
+        uint64_t ticket;
+        std::string text;
+        bool* exchanged;  // set once the exchange was answered; the waiting caller owns it
+    };
+    std::deque<TPending> pending_;
     uint64_t nextTicket_ = 1;
     std::atomic<int> running_{0};
 };

@@ -393,6 +393,24 @@ TEST_F(ClientTest, RequestFieldsOfEveryCommand)
     }
 }
 
+TEST_F(ClientTest, OrderAndCancelTellWhetherTheServerAnswered)
+{
+    ASSERT_TRUE(LoginDefault());
+    fixture.Reset();
+    client->Wtzl = Twtzl{"开仓", "买入", "m1105", 10, 3500, 1, 0};
+    client->cdwth = 1;
+    fixture.Script(R"({"XD": [{"status": 500}, {"close": true}], "WTCD": [{"corrupt": "base64"}]})");
+    // An earlier queued request runs first and doesn't lend its success to the order.
+    client->CXWT();
+    EXPECT_FALSE(client->XD());
+    EXPECT_TRUE(client->Idle()) << "XD returned before its exchange";
+    EXPECT_FALSE(client->XD());
+    EXPECT_FALSE(client->WTCD());
+    EXPECT_TRUE(client->XD());
+    EXPECT_TRUE(client->WTCD());
+    EXPECT_EQ((Strings{"CXWT", "XD", "XD", "WTCD", "XD", "WTCD"}), Commands());
+}
+
 TEST_F(ClientTest, ExchangesRunOneAtATimeInTheOrderStarted)
 {
     ASSERT_TRUE(LoginDefault());
