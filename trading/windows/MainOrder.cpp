@@ -136,7 +136,7 @@ void TMainForm::fhydmChange(TObject*)
     if (Client)
         Client->Hqxx.Code.clear();
     std::string code;
-    if (quickCodeEdit_.Substitute(EditText(fhydm), QKEnabled->Checked(), QuickCodes, code)) {
+    if (quickCodeEdit_.Substitute(fhydm->Text(), QKEnabled->Checked(), QuickCodes, code)) {
         TQuickCodeEdit::Scope scope(quickCodeEdit_);
         fhydm->SetText(code);
         fhydm->SetSelStart(static_cast<int>(code.size()));
@@ -154,7 +154,7 @@ void TMainForm::fhydmlistChange(TObject*)
 
 void TMainForm::fhydmExit(TObject*)
 {
-    if (!EditText(fhydm).empty())
+    if (!fhydm->Text().empty())
         zlhyPanel->SetVisible(false);
     Timer2->SetEnabled(true);
 }
@@ -184,7 +184,7 @@ void TMainForm::fwtslExit(TObject*)
         return;
     }
     int32_t quantity = 0;
-    const std::string text = Trim(EditText(fwtsl));
+    const std::string text = Trim(fwtsl->Text());
     if (!text.empty() && !ParsePlainInteger(text, quantity)) {
         ShowWarning("无效的委托数量");
         Focus(fwtsl);
@@ -195,7 +195,7 @@ bool TMainForm::fwtjgExit(TObject*)
 {
     const Thqxx& quote = Client->Hqxx;
     const TPriceCheckResult r =
-        CheckPrice(QuoteHeld(), quote, EditText(fwtjg), SJWTCheck->Checked(), UserDecimalSeparator());
+        CheckPrice(QuoteHeld(), quote, fwtjg->Text(), SJWTCheck->Checked(), UserDecimalSeparator());
     if (r.outcome == TPriceCheck::Failed) {
         ShowCheck(r.check);
         return false;
@@ -220,15 +220,15 @@ void TMainForm::OkButtonClick(TObject* sender)
     TButtonHold hold(OkButton);
     const bool market = SJWTCheck->Checked();
     const char separator = UserDecimalSeparator();
-    const TCheckResult first = CheckSubmission(Client->Hqxx, EditText(fwtjg), EditText(fwtsl), market, separator);
+    const TCheckResult first = CheckSubmission(Client->Hqxx, fwtjg->Text(), fwtsl->Text(), market, separator);
     if (!first.passed) {
         ShowCheck(first);
         return;
     }
     double price = 0;
     int32_t quantity = 0;
-    ParsePrice(EditText(fwtjg), price, separator);
-    ParsePlainInteger(EditText(fwtsl), quantity);
+    ParsePrice(fwtjg->Text(), price, separator);
+    ParsePlainInteger(fwtsl->Text(), quantity);
 
     Client->CXZJ();
     if (!fwtjgExit(sender))

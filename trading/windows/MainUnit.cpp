@@ -44,16 +44,6 @@ void ClearList(TListView* list)
 
 }  // namespace
 
-std::string EditText(TCustomEdit* edit)
-{
-    if (!edit->HandleAllocated())
-        return edit->Text();
-    const HWND window = edit->Handle();
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return WideToGbk(text);
-}
-
 TMainForm::TMainForm(TComponent* owner) : TForm(owner), Myfun(new TFun(this))
 {
     Myfun->SetName("Myfun");
@@ -299,7 +289,7 @@ void TMainForm::GetQuotaClick(TObject*)
         if (index >= 0)
             contract = QuickContractOf(fhydmlist->Items()[index], QuickContracts);
     } else {
-        contract = EditText(fhydm);
+        contract = fhydm->Text();
     }
     if (IsQuotable(contract))
         Client->QQHQ(contract, "#", "#");
@@ -349,7 +339,7 @@ void TMainForm::BitBtn6Click(TObject* sender)
 {
     TQuickSet values;
     for (int n = 0; n < kQuickCount; ++n)
-        values[static_cast<size_t>(n)] = EditText(Q1[static_cast<size_t>(n)]);
+        values[static_cast<size_t>(n)] = Q1[static_cast<size_t>(n)]->Text();
     WriteQuickSet(kQuickContractKey, values, IniWriter(*Myfun));
     Q1ReadButtonClick(sender);
 }
@@ -358,7 +348,7 @@ void TMainForm::BitBtn8Click(TObject* sender)
 {
     TQuickSet values;
     for (int n = 0; n < kQuickCount; ++n)
-        values[static_cast<size_t>(n)] = EditText(Q2[static_cast<size_t>(n)]);
+        values[static_cast<size_t>(n)] = Q2[static_cast<size_t>(n)]->Text();
     WriteQuickSet(kQuickCodeKey, values, IniWriter(*Myfun));
     Q2ReadButtonClick(sender);
 }

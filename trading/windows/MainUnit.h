@@ -20,9 +20,6 @@
 #include "ui/components/xpmenu/XPMenu.h"
 #include "ui/components/MyListView.h"
 
-// What the user typed: an edit's own text property only follows the program's changes.
-std::string EditText(TCustomEdit* edit);
-
 class TMainForm : public TForm, public IClientTask {
     VIDUDO_CLASS(TMainForm, TForm)
 public:

@@ -188,10 +188,10 @@ protected:
     void EnterContract(const std::string& code)
     {
         Type(Control("fhydm"), code);
-        const std::string typed = EditText(form->fhydm) + "/" + FocusName();
+        const std::string typed = form->fhydm->Text() + "/" + FocusName();
         ui::PressKey(VK_RETURN);
         ASSERT_TRUE(ui::WaitFor([&] { return SameText(client->Hqxx.Code, code); }, 5000))
-            << code << " typed " << typed << " text '" << EditText(form->fhydm) << "' focus " << FocusName() << " poll "
+            << code << " typed " << typed << " text '" << form->fhydm->Text() << "' focus " << FocusName() << " poll "
             << form->Timer2->Enabled() << " sent " << Requests("QQHQ").size();
     }
     // Price and quantity as the fields show them, then Enter in the quantity field submits.
