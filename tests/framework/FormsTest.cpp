@@ -47,30 +47,30 @@ struct TAllControlsForm : TForm {
         SetName("AllControls");
         SetText("所有控件");
         SetBounds(10, 10, 640, 480);
-        label = Make<TLabel>(this, this, "label", 8, 8, 0, 0, "中文标签");
+        label = Place<TLabel>(this, this, "label", 8, 8, 0, 0, "中文标签");
         label->Font().SetHeight(-16);
-        edit = Make<TEdit>(this, this, "edit", 8, 32, 120, 21, "编辑");
-        password = Make<TEdit>(this, this, "password", 136, 32, 120, 21, "secret");
+        edit = Place<TEdit>(this, this, "edit", 8, 32, 120, 21, "编辑");
+        password = Place<TEdit>(this, this, "password", 136, 32, 120, 21, "secret");
         password->SetPasswordChar('*');
-        combo = Make<TComboBox>(this, this, "combo", 264, 32, 120, 21);
+        combo = Place<TComboBox>(this, this, "combo", 264, 32, 120, 21);
         combo->SetStyle(TComboBoxStyle::csDropDownList);
         for (const char* s : {"上海", "大连", "郑州"})
             combo->Items().Add(s);
         combo->SetItemIndex(0);
-        list = Make<TListBox>(this, this, "list", 392, 32, 100, 60);
+        list = Place<TListBox>(this, this, "list", 392, 32, 100, 60);
         list->Items().Add("一");
         list->Items().Add("二");
-        check = Make<TCheckBox>(this, this, "check", 8, 64, 100, 17, "记住账号");
-        radio1 = Make<TRadioButton>(this, this, "radio1", 8, 88, 100, 17, "Socks5");
-        radio2 = Make<TRadioButton>(this, this, "radio2", 112, 88, 100, 17, "Socks4");
+        check = Place<TCheckBox>(this, this, "check", 8, 64, 100, 17, "记住账号");
+        radio1 = Place<TRadioButton>(this, this, "radio1", 8, 88, 100, 17, "Socks5");
+        radio2 = Place<TRadioButton>(this, this, "radio2", 112, 88, 100, 17, "Socks4");
         radio1->SetChecked(true);
-        group = Make<TGroupBox>(this, this, "group", 8, 112, 200, 60, "代理");
-        groupEdit = Make<TEdit>(this, group, "groupEdit", 8, 24, 120, 21);
-        button = Make<TButton>(this, this, "button", 216, 112, 75, 25, "登录");
-        bitBtn = Make<TBitBtn>(this, this, "bitBtn", 296, 112, 75, 25);
+        group = Place<TGroupBox>(this, this, "group", 8, 112, 200, 60, "代理");
+        groupEdit = Place<TEdit>(this, group, "groupEdit", 8, 24, 120, 21);
+        button = Place<TButton>(this, this, "button", 216, 112, 75, 25, "登录");
+        bitBtn = Place<TBitBtn>(this, this, "bitBtn", 296, 112, 75, 25);
         bitBtn->SetKind(TBitBtnKind::bkCancel);
-        panel = Make<TPanel>(this, this, "panel", 380, 112, 100, 40, "面板");
-        pages = Make<TPageControl>(this, this, "pages", 8, 180, 300, 120);
+        panel = Place<TPanel>(this, this, "panel", 380, 112, 100, 40, "面板");
+        pages = Place<TPageControl>(this, this, "pages", 8, 180, 300, 120);
         sheet1 = new TTabSheet(this);
         sheet1->SetName("sheet1");
         sheet1->SetText("F3.下单");
@@ -79,15 +79,15 @@ struct TAllControlsForm : TForm {
         sheet2->SetName("sheet2");
         sheet2->SetText("F4.查委托");
         sheet2->SetPageControl(pages);
-        sheetEdit = Make<TEdit>(this, sheet1, "sheetEdit", 8, 8, 100, 21);
-        listView = Make<TListView>(this, this, "listView", 316, 180, 300, 120);
+        sheetEdit = Place<TEdit>(this, sheet1, "sheetEdit", 8, 8, 100, 21);
+        listView = Place<TListView>(this, this, "listView", 316, 180, 300, 120);
         listView->SetViewStyle(TViewStyle::vsReport);
         listView->Columns().Add().SetCaption("合约");
         listView->Columns().Add().SetCaption("价格");
         TListItem* item = listView->Items().Add();
         item->SetCaption("cu1005");
         item->SubItems().Add("3500");
-        tabs = Make<TTabControl>(this, this, "tabs", 8, 310, 300, 60);
+        tabs = Place<TTabControl>(this, this, "tabs", 8, 310, 300, 60);
         tabs->AddTab("上海");
         tabs->AddTab("大连");
         status = new TStatusBar(this);
@@ -217,10 +217,10 @@ TEST_F(FormsTest, EnterAndExitFollowTheFocusInsideTheForm)
     TForm form(nullptr);
     form.SetBounds(20, 20, 400, 300);
     std::vector<std::string> log;
-    auto* edit1 = Make<TEdit>(&form, &form, "edit1", 8, 8, 100, 21);
-    auto* panel = Make<TPanel>(&form, &form, "panel", 8, 40, 200, 60);
-    auto* edit2 = Make<TEdit>(&form, panel, "edit2", 8, 8, 100, 21);
-    auto* edit3 = Make<TEdit>(&form, &form, "edit3", 8, 110, 100, 21);
+    auto* edit1 = Place<TEdit>(&form, &form, "edit1", 8, 8, 100, 21);
+    auto* panel = Place<TPanel>(&form, &form, "panel", 8, 40, 200, 60);
+    auto* edit2 = Place<TEdit>(&form, panel, "edit2", 8, 8, 100, 21);
+    auto* edit3 = Place<TEdit>(&form, &form, "edit3", 8, 110, 100, 21);
     for (TWinControl* c : std::initializer_list<TWinControl*>{edit1, panel, edit2, edit3}) {
         c->OnEnter = [&log](TObject* s) { log.push_back("enter " + static_cast<TComponent*>(s)->Name()); };
         c->OnExit = [&log](TObject* s) { log.push_back("exit " + static_cast<TComponent*>(s)->Name()); };
@@ -248,7 +248,7 @@ TEST_F(FormsTest, EnterAndExitFollowTheFocusInsideTheForm)
     // Another window taking the focus and giving it back is no change inside the form.
     TForm other(nullptr);
     other.SetBounds(300, 300, 200, 100);
-    Make<TEdit>(&other, &other, "otherEdit", 8, 8, 100, 21);
+    Place<TEdit>(&other, &other, "otherEdit", 8, 8, 100, 21);
     other.AfterConstruction();
     log.clear();
     other.Show();
@@ -278,7 +278,7 @@ TEST_F(FormsTest, KeyPreviewSeesFunctionKeysFirstIncludingF10)
     std::vector<std::string> log;
     form.OnShortCut = [&](WORD key, TShiftState, bool&) { log.push_back("shortcut " + std::to_string(key)); };
     form.OnKeyDown = [&](TObject*, WORD& key, TShiftState) { log.push_back("preview " + std::to_string(key)); };
-    auto* edit = Make<TEdit>(&form, &form, "edit", 8, 8, 100, 21);
+    auto* edit = Place<TEdit>(&form, &form, "edit", 8, 8, 100, 21);
     edit->OnKeyDown = [&](TObject*, WORD& key, TShiftState) { log.push_back("edit " + std::to_string(key)); };
     form.AfterConstruction();
     form.Show();
@@ -308,8 +308,8 @@ TEST_F(FormsTest, AnExceptionInAHandlerReachesTheApplicationAndTheProgramGoesOn)
     ui::MessageBoxRecorder boxes;
     TForm form(nullptr);
     form.SetBounds(20, 20, 300, 200);
-    auto* failing = Make<TButton>(&form, &form, "failing", 8, 8, 80, 25, "失败");
-    auto* working = Make<TButton>(&form, &form, "working", 100, 8, 80, 25, "正常");
+    auto* failing = Place<TButton>(&form, &form, "failing", 8, 8, 80, 25, "失败");
+    auto* working = Place<TButton>(&form, &form, "working", 100, 8, 80, 25, "正常");
     int clicks = 0;
     failing->OnClick = [](TObject*) { throw Exception("处理程序出错"); };
     working->OnClick = [&](TObject*) { ++clicks; };
@@ -356,7 +356,7 @@ TEST_F(FormsTest, ShowModalEndsWithTheModalResult)
         dialog.BorderStyle = TFormBorderStyle::bsDialog;
         dialog.Position = TPosition::poScreenCenter;
         dialog.SetBounds(0, 0, 300, 150);
-        auto* ok = Make<TButton>(&dialog, &dialog, "ok", 8, 8, 75, 25, "确认");
+        auto* ok = Place<TButton>(&dialog, &dialog, "ok", 8, 8, 75, 25, "确认");
         ok->ModalResult = mrOk;
         dialog.AfterConstruction();
         dialog.HandleNeeded();
@@ -545,8 +545,8 @@ TEST_F(FormsTest, ImageListDrawsItsImagesAndBitmapButtonsCloseWithTheirKind)
     for (auto& c : cases) {
         TForm dialog(nullptr);
         dialog.SetBounds(50, 50, 300, 150);
-        auto* edit = Make<TEdit>(&dialog, &dialog, "edit", 8, 8, 100, 21);
-        auto* button = Make<TBitBtn>(&dialog, &dialog, "button", 8, 40, 90, 25);
+        auto* edit = Place<TEdit>(&dialog, &dialog, "edit", 8, 8, 100, 21);
+        auto* button = Place<TBitBtn>(&dialog, &dialog, "button", 8, 40, 90, 25);
         button->SetKind(c.kind);
         EXPECT_EQ(c.caption, button->Text());
         int clicks = 0;
@@ -577,8 +577,8 @@ TEST_F(FormsTest, AWindowHandedOutOfItsControlLivesOnAndCanBeTakenBack)
     };
     TForm form(nullptr);
     form.SetBounds(20, 20, 300, 200);
-    Make<TEdit>(&form, &form, "focused", 8, 100, 100, 21);
-    auto* edit = Make<TParkingList>(&form, &form, "parked", 8, 8, 100, 80, "页面");
+    Place<TEdit>(&form, &form, "focused", 8, 100, 100, 21);
+    auto* edit = Place<TParkingList>(&form, &form, "parked", 8, 8, 100, 80, "页面");
     form.AfterConstruction();
     form.Show();
     HWND h = edit->DetachHandle();
@@ -600,8 +600,8 @@ TEST_F(FormsTest, FocusGivenBeforeTheFormIsOnScreenArrivesWhenItShows)
     TForm form(nullptr);
     form.SetBounds(20, 20, 300, 200);
     std::vector<std::string> log;
-    auto* edit1 = Make<TEdit>(&form, &form, "edit1", 8, 8, 100, 21);
-    auto* edit2 = Make<TEdit>(&form, &form, "edit2", 8, 40, 100, 21);
+    auto* edit1 = Place<TEdit>(&form, &form, "edit1", 8, 8, 100, 21);
+    auto* edit2 = Place<TEdit>(&form, &form, "edit2", 8, 40, 100, 21);
     for (TWinControl* c : {static_cast<TWinControl*>(edit1), static_cast<TWinControl*>(edit2)})
         c->OnEnter = [&log](TObject* s) { log.push_back("enter " + static_cast<TComponent*>(s)->Name()); };
     form.OnShow = [&](TObject*) { edit2->SetFocus(); };
@@ -617,7 +617,7 @@ TEST_F(FormsTest, ASubclasserMayUndoItselfWhileItsProcedureRuns)
 {
     TForm form(nullptr);
     form.SetBounds(20, 20, 300, 200);
-    auto* button = Make<TButton>(&form, &form, "button", 8, 8, 80, 25, "按钮");
+    auto* button = Place<TButton>(&form, &form, "button", 8, 8, 80, 25, "按钮");
     form.AfterConstruction();
     form.Show();
     struct TSubclass {
@@ -645,8 +645,8 @@ TEST_F(FormsTest, MouseEnterAndLeaveCountTheInnerWindowsOfAControl)
 {
     TForm form(nullptr);
     form.SetBounds(20, 20, 300, 200);
-    auto* combo = Make<TComboBox>(&form, &form, "combo", 8, 8, 150, 21);  // an edit inside
-    auto* edit = Make<TEdit>(&form, &form, "edit", 8, 60, 150, 21);
+    auto* combo = Place<TComboBox>(&form, &form, "combo", 8, 8, 150, 21);  // an edit inside
+    auto* edit = Place<TEdit>(&form, &form, "edit", 8, 60, 150, 21);
     form.AfterConstruction();
     form.Show();
     ui::Activate(form.Handle());

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/FormBuilder.h"
 #include "framework/Forms.h"
 
 class GuiTest : public ::testing::Test {
@@ -21,16 +22,3 @@ protected:
     std::unique_ptr<TApplication> app;
 };
 
-// Creates a control owned by the form, with its parent, name, bounds and caption set.
-template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const std::string& name, int x, int y, int w, int h,
-        const std::string& caption = "")
-{
-    auto* c = new T(owner);
-    c->SetName(name);
-    c->SetBounds(x, y, w, h);
-    if (!caption.empty())
-        c->SetText(caption);
-    c->SetParent(parent);
-    return c;
-}

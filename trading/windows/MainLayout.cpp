@@ -2,25 +2,13 @@
 
 #include <initializer_list>
 
+#include "framework/FormBuilder.h"
 #include "framework/SysUtils.h"
 #include "trading/connection/SysInfo.h"
 #include "trading/windows/ListRows.h"
 #include "trading/windows/MainUnit.h"
 
 namespace {
-
-template <class T>
-T* Put(TComponent* owner, TWinControl* parent, const std::string& name, int x, int y, int w, int h,
-       const std::string& caption = "")
-{
-    auto* c = new T(owner);
-    c->SetName(name);
-    c->SetBounds(x, y, w, h);
-    if (!caption.empty())
-        c->SetText(caption);
-    c->SetParent(parent);
-    return c;
-}
 
 TTabSheet* Sheet(TComponent* owner, TPageControl* pages, const std::string& name, const std::string& caption)
 {
@@ -64,16 +52,16 @@ TComboBox* FixedList(TComboBox* combo, std::initializer_list<const char*> items)
 
 void TMainForm::BuildStatusStrip()
 {
-    pnlBackGround = Put<TPanel>(this, this, "pnlBackGround", 0, 0, 1000, 24);
+    pnlBackGround = Place<TPanel>(this, this, "pnlBackGround", 0, 0, 1000, 24);
     pnlBackGround->SetAlign(TAlign::alBottom);
     pnlBackGround->BevelOuter = TPanelBevel::bvNone;
-    pnlClock = Put<TPanel>(this, pnlBackGround, "pnlClock", 0, 0, 120, 24);
+    pnlClock = Place<TPanel>(this, pnlBackGround, "pnlClock", 0, 0, 120, 24);
     pnlClock->SetAlign(TAlign::alRight);
     pnlClock->BevelOuter = TPanelBevel::bvLowered;
-    pnlInformation = Put<TPanel>(this, pnlBackGround, "pnlInformation", 0, 0, 220, 24);
+    pnlInformation = Place<TPanel>(this, pnlBackGround, "pnlInformation", 0, 0, 220, 24);
     pnlInformation->SetAlign(TAlign::alRight);
     pnlInformation->BevelOuter = TPanelBevel::bvLowered;
-    pnlHint = Put<TPanel>(this, pnlBackGround, "pnlHint", 0, 0, 600, 24);
+    pnlHint = Place<TPanel>(this, pnlBackGround, "pnlHint", 0, 0, 600, 24);
     pnlHint->SetAlign(TAlign::alClient);
     pnlHint->BevelOuter = TPanelBevel::bvLowered;
     pnlHint->Alignment = TAlignment::taLeftJustify;
@@ -82,35 +70,35 @@ void TMainForm::BuildStatusStrip()
 void TMainForm::BuildOrderPage()
 {
     TTabSheet* p = TabSheet1;
-    hydmCaption = Put<TLabel>(this, p, "hydmCaption", 8, 8, 320, 20);
-    Label1 = Put<TLabel>(this, p, "Label1", 8, 34, 60, 18, "最新价");
-    zxjgCaption = Put<TLabel>(this, p, "zxjgCaption", 70, 34, 90, 18);
-    SPCaption = Put<TLabel>(this, p, "SPCaption", 8, 58, 80, 18);
-    SCCaption = Put<TLabel>(this, p, "SCCaption", 90, 58, 70, 18);
-    BPCaption = Put<TLabel>(this, p, "BPCaption", 8, 80, 80, 18);
-    BCCaption = Put<TLabel>(this, p, "BCCaption", 90, 80, 70, 18);
-    UPCaption = Put<TLabel>(this, p, "UPCaption", 170, 34, 75, 18);
-    HPCaption = Put<TLabel>(this, p, "HPCaption", 170, 58, 75, 18);
-    DPCaption = Put<TLabel>(this, p, "DPCaption", 250, 34, 75, 18);
-    LPCaption = Put<TLabel>(this, p, "LPCaption", 250, 58, 75, 18);
+    hydmCaption = Place<TLabel>(this, p, "hydmCaption", 8, 8, 320, 20);
+    Label1 = Place<TLabel>(this, p, "Label1", 8, 34, 60, 18, "最新价");
+    zxjgCaption = Place<TLabel>(this, p, "zxjgCaption", 70, 34, 90, 18);
+    SPCaption = Place<TLabel>(this, p, "SPCaption", 8, 58, 80, 18);
+    SCCaption = Place<TLabel>(this, p, "SCCaption", 90, 58, 70, 18);
+    BPCaption = Place<TLabel>(this, p, "BPCaption", 8, 80, 80, 18);
+    BCCaption = Place<TLabel>(this, p, "BCCaption", 90, 80, 70, 18);
+    UPCaption = Place<TLabel>(this, p, "UPCaption", 170, 34, 75, 18);
+    HPCaption = Place<TLabel>(this, p, "HPCaption", 170, 58, 75, 18);
+    DPCaption = Place<TLabel>(this, p, "DPCaption", 250, 34, 75, 18);
+    LPCaption = Place<TLabel>(this, p, "LPCaption", 250, 58, 75, 18);
     for (TLabel* l : {hydmCaption, zxjgCaption, SPCaption, SCCaption, BPCaption, BCCaption, UPCaption, HPCaption,
                       DPCaption, LPCaption})
         l->SetAutoSize(false);
 
-    fhydm = Put<TEdit>(this, p, "fhydm", 8, 110, 150, 22);
-    fhydmlist = Put<TComboBox>(this, p, "fhydmlist", 8, 110, 150, 200);
+    fhydm = Place<TEdit>(this, p, "fhydm", 8, 110, 150, 22);
+    fhydmlist = Place<TComboBox>(this, p, "fhydmlist", 8, 110, 150, 200);
     fhydmlist->SetStyle(TComboBoxStyle::csDropDownList);
     fhydmlist->SetVisible(false);
-    QKEnabled = Put<TCheckBox>(this, p, "QKEnabled", 170, 111, 100, 20, "快捷合约");
-    fmmfx = FixedList(Put<TComboBox>(this, p, "fmmfx", 8, 140, 150, 200), {"1 买入", "2 卖出"});
-    fwtfx = FixedList(Put<TComboBox>(this, p, "fwtfx", 8, 170, 150, 200), {"1 开仓", "2 平仓", "4 平今仓"});
-    fwtjg = Put<TEdit>(this, p, "fwtjg", 8, 200, 150, 22);
-    LianDong = Put<TCheckBox>(this, p, "LianDong", 170, 201, 60, 20, "联动");
-    SJWTCheck = Put<TCheckBox>(this, p, "SJWTCheck", 235, 201, 90, 20, "市价委托");
-    fwtsl = Put<TEdit>(this, p, "fwtsl", 8, 230, 150, 22);
-    OkButton = Put<TButton>(this, p, "OkButton", 8, 262, 80, 28, "委托");
-    cancelbutton = Put<TButton>(this, p, "cancelbutton", 96, 262, 80, 28, "取消");
-    GetQuota = Put<TButton>(this, p, "GetQuota", 184, 262, 80, 28);
+    QKEnabled = Place<TCheckBox>(this, p, "QKEnabled", 170, 111, 100, 20, "快捷合约");
+    fmmfx = FixedList(Place<TComboBox>(this, p, "fmmfx", 8, 140, 150, 200), {"1 买入", "2 卖出"});
+    fwtfx = FixedList(Place<TComboBox>(this, p, "fwtfx", 8, 170, 150, 200), {"1 开仓", "2 平仓", "4 平今仓"});
+    fwtjg = Place<TEdit>(this, p, "fwtjg", 8, 200, 150, 22);
+    LianDong = Place<TCheckBox>(this, p, "LianDong", 170, 201, 60, 20, "联动");
+    SJWTCheck = Place<TCheckBox>(this, p, "SJWTCheck", 235, 201, 90, 20, "市价委托");
+    fwtsl = Place<TEdit>(this, p, "fwtsl", 8, 230, 150, 22);
+    OkButton = Place<TButton>(this, p, "OkButton", 8, 262, 80, 28, "委托");
+    cancelbutton = Place<TButton>(this, p, "cancelbutton", 96, 262, 80, 28, "取消");
+    GetQuota = Place<TButton>(this, p, "GetQuota", 184, 262, 80, 28);
     GetQuota->SetVisible(false);
 
     const struct {
@@ -124,41 +112,41 @@ void TMainForm::BuildOrderPage()
         {"可委托", &csCaption, "csCaption", 8, 352}, {"可用", &ecCaption, "ecCaption", 170, 352},
     };
     for (const auto& b : boxes) {
-        Put<TLabel>(this, p, std::string("Label_") + b.name, b.x, b.y, 50, 18, b.title);
-        *b.value = Put<TLabel>(this, p, b.name, b.x + 55, b.y, 100, 18);
+        Place<TLabel>(this, p, std::string("Label_") + b.name, b.x, b.y, 50, 18, b.title);
+        *b.value = Place<TLabel>(this, p, b.name, b.x + 55, b.y, 100, 18);
         (*b.value)->SetAutoSize(false);
     }
-    jjmccaption = Put<TLabel>(this, p, "jjmccaption", 8, 384, 320, 18);
-    tzlncaption = Put<TLabel>(this, p, "tzlncaption", 8, 406, 320, 60);
+    jjmccaption = Place<TLabel>(this, p, "jjmccaption", 8, 384, 320, 18);
+    tzlncaption = Place<TLabel>(this, p, "tzlncaption", 8, 406, 320, 60);
     jjmccaption->SetAutoSize(false);
     tzlncaption->SetAutoSize(false);
     tzlncaption->WordWrap = true;
 
-    PageControl2 = Put<TPageControl>(this, p, "PageControl2", 340, 8, 640, 330);
+    PageControl2 = Place<TPageControl>(this, p, "PageControl2", 340, 8, 640, 330);
     TabSheet10 = Sheet(this, PageControl2, "TabSheet10", "委托");
     TabSheet11 = Sheet(this, PageControl2, "TabSheet11", "持仓");
-    fwtlb2 = Filling(Put<TMyListView>(this, TabSheet10, "fwtlb2", 0, 0, 600, 300));
+    fwtlb2 = Filling(Place<TMyListView>(this, TabSheet10, "fwtlb2", 0, 0, 600, 300));
     SetUpList(fwtlb2, OrderPageColumns(), 80);
-    fcclb2 = Filling(Put<TListView>(this, TabSheet11, "fcclb2", 0, 0, 600, 300));
+    fcclb2 = Filling(Place<TListView>(this, TabSheet11, "fcclb2", 0, 0, 600, 300));
     SetUpList(fcclb2, PositionPageColumns(), 100);
-    fwtlb3 = Put<TMyListView>(this, p, "fwtlb3", 340, 346, 640, 220);
+    fwtlb3 = Place<TMyListView>(this, p, "fwtlb3", 340, 346, 640, 220);
     SetUpList(fwtlb3, PendingOrderColumns(), 75);
-    Button1 = Put<TButton>(this, p, "Button1", 340, 574, 80, 26, "刷新");
+    Button1 = Place<TButton>(this, p, "Button1", 340, 574, 80, 26, "刷新");
 }
 
 void TMainForm::BuildListPages()
 {
-    fwtlb = Filling(Put<TMyListView>(this, TabSheet2, "fwtlb", 0, 0, 990, 620));
+    fwtlb = Filling(Place<TMyListView>(this, TabSheet2, "fwtlb", 0, 0, 990, 620));
     SetUpList(fwtlb, OrderColumns());
-    fcjlb = Filling(Put<TMyListView>(this, TabSheet3, "fcjlb", 0, 0, 990, 620));
+    fcjlb = Filling(Place<TMyListView>(this, TabSheet3, "fcjlb", 0, 0, 990, 620));
     SetUpList(fcjlb, TradeColumns());
-    fcclb = Filling(Put<TMyListView>(this, TabSheet4, "fcclb", 0, 0, 990, 620));
+    fcclb = Filling(Place<TMyListView>(this, TabSheet4, "fcclb", 0, 0, 990, 620));
     SetUpList(fcclb, PositionColumns());
-    hylb = Filling(Put<TMyListView>(this, TabSheet14, "hylb", 0, 0, 990, 620));
+    hylb = Filling(Place<TMyListView>(this, TabSheet14, "hylb", 0, 0, 990, 620));
     SetUpList(hylb, ContractColumns(), 100);
-    lswt = Filling(Put<TWebPane>(this, TabSheet6, "lswt", 0, 0, 990, 620));
-    lscj = Filling(Put<TWebPane>(this, TabSheet7, "lscj", 0, 0, 990, 620));
-    gg = Filling(Put<TWebPane>(this, TabSheet9, "gg", 0, 0, 990, 620));
+    lswt = Filling(Place<TWebPane>(this, TabSheet6, "lswt", 0, 0, 990, 620));
+    lscj = Filling(Place<TWebPane>(this, TabSheet7, "lscj", 0, 0, 990, 620));
+    gg = Filling(Place<TWebPane>(this, TabSheet9, "gg", 0, 0, 990, 620));
 }
 
 void TMainForm::BuildFundsPage()
@@ -168,46 +156,46 @@ void TMainForm::BuildFundsPage()
     const char* names[] = {"khqyCaption",  "kyzjCaption",   "kczjCaption",   "qcjeCaption", "lybzjCaption",
                            "drydjCaption", "dspcykCaption", "DsfdykCaption", "sxfCaption",  "fxlCaption"};
     for (int i = 0; i < 10; ++i) {
-        *values[i] = Put<TLabel>(this, TabSheet5, names[i], 20 + (i / 5) * 300, 20 + (i % 5) * 30, 200, 20);
+        *values[i] = Place<TLabel>(this, TabSheet5, names[i], 20 + (i / 5) * 300, 20 + (i % 5) * 30, 200, 20);
         (*values[i])->SetAutoSize(false);
     }
-    BitBtn3 = Put<TBitBtn>(this, TabSheet5, "BitBtn3", 20, 180, 90, 28, "刷新");
+    BitBtn3 = Place<TBitBtn>(this, TabSheet5, "BitBtn3", 20, 180, 90, 28, "刷新");
 }
 
 void TMainForm::BuildOptionsPage()
 {
-    BitBtn1 = Put<TBitBtn>(this, TabSheet8, "BitBtn1", 430, 8, 100, 28, "修改密码");
-    PageControl3 = Put<TPageControl>(this, TabSheet8, "PageControl3", 8, 8, 410, 380);
+    BitBtn1 = Place<TBitBtn>(this, TabSheet8, "BitBtn1", 430, 8, 100, 28, "修改密码");
+    PageControl3 = Place<TPageControl>(this, TabSheet8, "PageControl3", 8, 8, 410, 380);
     TabSheet12 = Sheet(this, PageControl3, "TabSheet12", "快捷合约");
     TabSheet13 = Sheet(this, PageControl3, "TabSheet13", "快捷代码");
     for (int n = 0; n < kQuickCount; ++n) {
         const int y = 10 + n * 28;
-        Put<TLabel>(this, TabSheet12, "LabelQ1" + IntToStr(n), 10, y + 3, 20, 18, IntToStr(n));
-        Q1[static_cast<size_t>(n)] = Put<TEdit>(this, TabSheet12, "Q10" + IntToStr(n), 34, y, 200, 22);
-        Put<TLabel>(this, TabSheet13, "LabelQ2" + IntToStr(n), 10, y + 3, 20, 18, IntToStr(n));
-        Q2[static_cast<size_t>(n)] = Put<TEdit>(this, TabSheet13, "Q20" + IntToStr(n), 34, y, 200, 22);
+        Place<TLabel>(this, TabSheet12, "LabelQ1" + IntToStr(n), 10, y + 3, 20, 18, IntToStr(n));
+        Q1[static_cast<size_t>(n)] = Place<TEdit>(this, TabSheet12, "Q10" + IntToStr(n), 34, y, 200, 22);
+        Place<TLabel>(this, TabSheet13, "LabelQ2" + IntToStr(n), 10, y + 3, 20, 18, IntToStr(n));
+        Q2[static_cast<size_t>(n)] = Place<TEdit>(this, TabSheet13, "Q20" + IntToStr(n), 34, y, 200, 22);
     }
-    BitBtn6 = Put<TBitBtn>(this, TabSheet12, "BitBtn6", 250, 10, 90, 28, "确认");
-    Q1ReadButton = Put<TButton>(this, TabSheet12, "Q1ReadButton", 250, 46, 90, 28, "读出设置");
+    BitBtn6 = Place<TBitBtn>(this, TabSheet12, "BitBtn6", 250, 10, 90, 28, "确认");
+    Q1ReadButton = Place<TButton>(this, TabSheet12, "Q1ReadButton", 250, 46, 90, 28, "读出设置");
     Q1ReadButton->SetVisible(false);
-    BitBtn8 = Put<TBitBtn>(this, TabSheet13, "BitBtn8", 250, 10, 90, 28, "确认");
-    Q2ReadButton = Put<TButton>(this, TabSheet13, "Q2ReadButton", 250, 46, 90, 28, "读出设置");
+    BitBtn8 = Place<TBitBtn>(this, TabSheet13, "BitBtn8", 250, 10, 90, 28, "确认");
+    Q2ReadButton = Place<TButton>(this, TabSheet13, "Q2ReadButton", 250, 46, 90, 28, "读出设置");
     Q2ReadButton->SetVisible(false);
 }
 
 void TMainForm::BuildHiddenPanels()
 {
-    zlhyPanel = Put<TPanel>(this, TabSheet1, "zlhyPanel", 170, 130, 300, 220);
+    zlhyPanel = Place<TPanel>(this, TabSheet1, "zlhyPanel", 170, 130, 300, 220);
     zlhyPanel->SetVisible(false);
-    zlhyPage = Filling(Put<TPageControl>(this, zlhyPanel, "zlhyPage", 0, 0, 300, 220));
+    zlhyPage = Filling(Place<TPageControl>(this, zlhyPanel, "zlhyPage", 0, 0, 300, 220));
     TListBox** lists[] = {&shzlhyList, &dlzlhyList, &zzzlhylist, &zjzlhylist};
     const char* names[] = {"shzlhyList", "dlzlhyList", "zzzlhylist", "zjzlhylist"};
     const char* captions[] = {"上海", "大连", "郑州", "中金"};
     for (int i = 0; i < 4; ++i) {
         TTabSheet* sheet = Sheet(this, zlhyPage, std::string("zlhySheet") + IntToStr(i), captions[i]);
-        *lists[i] = Filling(Put<TListBox>(this, sheet, names[i], 0, 0, 290, 190));
+        *lists[i] = Filling(Place<TListBox>(this, sheet, names[i], 0, 0, 290, 190));
     }
-    TabControl1 = Put<TPanel>(this, this, "TabControl1", 300, 200, 300, 160);
+    TabControl1 = Place<TPanel>(this, this, "TabControl1", 300, 200, 300, 160);
     TabControl1->SetVisible(false);
 }
 

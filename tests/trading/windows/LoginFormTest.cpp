@@ -15,6 +15,7 @@
 #include "framework/SysUtils.h"
 #include "tests/support/UiDriver.h"
 #include "tests/trading/connection/FixturePeer.h"
+#include "tests/support/UrlHandlerSwap.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
 #include "trading/windows/LoginUnit.h"
@@ -26,37 +27,6 @@ namespace {
 using Strings = std::vector<std::string>;
 
 const char kFailed[] = "服务器连接失败,网络故障";
-
-// Puts a command in place of the prefix's http handler (winebrowser) and puts it back.
-struct THandlerSwap {
-    explicit THandlerSwap(const std::wstring& command)
-    {
-        ok = RegCreateKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                             &key, nullptr) == ERROR_SUCCESS;
-        if (!ok)
-            return;
-        wchar_t buf[1024] = {};
-        DWORD size = sizeof(buf) - sizeof(wchar_t);
-        if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS)
-            previous = buf;
-        Set(command);
-    }
-    ~THandlerSwap()
-    {
-        if (!ok)
-            return;
-        Set(previous);
-        RegCloseKey(key);
-    }
-    void Set(const std::wstring& value)
-    {
-        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
-    HKEY key = nullptr;
-    bool ok = false;
-    std::wstring previous;
-};
 
 std::string Site(int index, const std::string& name, int port)
 {

@@ -16,7 +16,7 @@ struct TListForm : TForm {
     TListForm() : TForm(nullptr)
     {
         SetBounds(30, 30, 520, 360);
-        list = Make<TMyListView>(this, this, "fwtlb", 8, 8, 480, 300);
+        list = Place<TMyListView>(this, this, "fwtlb", 8, 8, 480, 300);
         list->SetViewStyle(TViewStyle::vsReport);
         list->ReadOnly = true;
         list->SetRowSelect(true);
