@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "trading/connection/Base64.h"
 
 namespace {
@@ -42,7 +44,8 @@ void Inflate(std::string_view source, std::string& destination)
     };
     // Inflate through a fixed buffer and append: the output grows by copying, never by
     // zero-filling room that inflation may not use.
-    destination.reserve(start + source.size() * 4);
+    // Room for a typical ratio up front: pages never written cost nothing, a regrowth copies.
+    destination.reserve(start + std::min(source.size() * 8 + kChunk, kMaxInflatedSize));
     char chunk[kChunk * 4];
     for (;;) {
         z.next_out = reinterpret_cast<Bytef*>(chunk);
