@@ -15,7 +15,7 @@
 #include "framework/SysUtils.h"
 #include "tests/support/UiDriver.h"
 #include "tests/trading/connection/FixturePeer.h"
-#include "tests/support/UrlHandlerSwap.h"
+#include "tests/support/ShellOpenRecorder.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
 #include "trading/windows/LoginUnit.h"
@@ -404,20 +404,11 @@ TEST_F(LoginFormTest, LoginThroughTheProxySetInTheDialog)
 
 TEST_F(LoginFormTest, RegistrationPageOpensThroughTheShell)
 {
-    // A URL handler of this test's Wine prefix records what the shell was asked to open.
-    const std::string record = ProgramFolder() + "url_open.txt";
-    DeleteFileW(GbkToWide(record).c_str());
-    THandlerSwap handler(L"\"" + GbkToWide(ProgramFolder()) + L"url_recorder.exe\" \"%1\"");
-    ASSERT_TRUE(handler.ok) << "GetLastError=" << GetLastError();
+    const TShellOpenRecorder shell;
+    ASSERT_TRUE(shell.Installed()) << "GetLastError=" << GetLastError();
     OneSite();
     Open();
     ui::Click(Control("Label1"));
-    std::string opened;
-    ui::WaitFor([&] {
-        std::ifstream in(record, std::ios::binary);
-        std::getline(in, opened);
-        return !opened.empty();
-    }, 10000);
+    const std::string opened = shell.WaitForOpened();
     EXPECT_EQ("http://127.0.0.1:" + IntToStr(port) + "/do.php?ac=5d0e9a7c41b38f26e0c4a9d17b52f38e", opened);
-    DeleteFileW(GbkToWide(record).c_str());
 }

@@ -17,7 +17,7 @@
 #include "framework/SysUtils.h"
 #include "tests/support/UiDriver.h"
 #include "tests/trading/connection/FixturePeer.h"
-#include "tests/support/UrlHandlerSwap.h"
+#include "tests/support/ShellOpenRecorder.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
 #include "trading/windows/MainUnit.h"
@@ -694,22 +694,14 @@ TEST_F(MainFormTest, DoubleClickOnAQuotePriceTakesItAndItsDirection)
 
 TEST_F(MainFormTest, ChangePasswordOpensTheSiteInTheUsersBrowser)
 {
-    const std::string record = ProgramFolder() + "url_open.txt";
-    DeleteFileW(GbkToWide(record).c_str());
-    THandlerSwap handler(L"\"" + GbkToWide(ProgramFolder()) + L"url_recorder.exe\" \"%1\"");
-    ASSERT_TRUE(handler.ok) << "GetLastError=" << GetLastError();
+    const TShellOpenRecorder shell;
+    ASSERT_TRUE(shell.Installed()) << "GetLastError=" << GetLastError();
     Open();
     ui::Activate(form->Handle());
     ui::PressKey(VK_F10);
     ui::Click(Control("BitBtn1"));
-    std::string opened;
-    ui::WaitFor([&] {
-        std::ifstream in(record, std::ios::binary);
-        std::getline(in, opened);
-        return !opened.empty();
-    }, 10000);
+    const std::string opened = shell.WaitForOpened();
     EXPECT_EQ("http://127.0.0.1:" + IntToStr(port) + "/cp.php?ac=password", opened);
-    DeleteFileW(GbkToWide(record).c_str());
 }
 
 }  // namespace

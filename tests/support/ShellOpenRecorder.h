@@ -4,7 +4,12 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <string>
+
+#include "framework/CodePage.h"
+#include "framework/Shell.h"
+#include "tests/support/UiDriver.h"
 
 struct THandlerSwap {
     explicit THandlerSwap(const std::wstring& command)
@@ -36,3 +41,33 @@ struct THandlerSwap {
     std::wstring previous;
 };
 
+
+// Registers url_recorder.exe (built beside the test) as the http handler; it writes the address
+// it was started with to url_open.txt, which WaitForOpened reads back.
+class TShellOpenRecorder {
+public:
+    TShellOpenRecorder()
+        : record_(ProgramFolder() + "url_open.txt"),
+          handler_(L"\"" + GbkToWide(ProgramFolder()) + L"url_recorder.exe\" \"%1\"")
+    {
+        DeleteFileW(GbkToWide(record_).c_str());
+    }
+    ~TShellOpenRecorder() { DeleteFileW(GbkToWide(record_).c_str()); }
+    bool Installed() const { return handler_.ok; }
+
+    // The first address opened, or empty when none came within the time.
+    std::string WaitForOpened(int timeoutMs = 10000) const
+    {
+        std::string opened;
+        ui::WaitFor([&] {
+            std::ifstream in(record_, std::ios::binary);
+            std::getline(in, opened);
+            return !opened.empty();
+        }, timeoutMs);
+        return opened;
+    }
+
+private:
+    std::string record_;
+    THandlerSwap handler_;
+};
