@@ -10,6 +10,7 @@
 #include "framework/StdCtrls.h"
 #include "ui/browser/EmbeddedBrowser.h"
 #include "ui/browser/WbControlComponent.h"
+#include "tests/support/WheelInput.h"
 
 namespace {
 
@@ -105,16 +106,7 @@ TEST(FormHostingTest, PaneOnAFrameworkForm)
         ASSERT_EQ(form->edit->Handle(), GetFocus());
         POINT at{200, 150};
         ClientToScreen(gg->Handle(), &at);
-        const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-        INPUT in[2] = {};
-        in[0].type = INPUT_MOUSE;
-        in[0].mi.dx = (at.x * 65535 + w / 2) / (w - 1);
-        in[0].mi.dy = (at.y * 65535 + h / 2) / (h - 1);
-        in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        in[1].type = INPUT_MOUSE;
-        in[1].mi.mouseData = static_cast<DWORD>(-WHEEL_DELTA);
-        in[1].mi.dwFlags = MOUSEEVENTF_WHEEL;
-        SendInput(2, in, sizeof(INPUT));
+        SendWheelAt(at);
         EXPECT_TRUE(PumpUntil([&] { return IsChild(gg->Handle(), GetFocus()); }, 3000));
         delete form;
     }

@@ -6,6 +6,7 @@
 #include "ui/browser/SHDocVw_WB.h"
 #include "ui/browser/WbControlComponent.h"
 #include "ui/browser/WbTools.h"
+#include "tests/support/WheelInput.h"
 
 namespace {
 
@@ -34,21 +35,6 @@ public:
     HWND edit;
     TWB browser;
 };
-
-void Wheel(POINT at)
-{
-    // Absolute coordinates are 0..65535 across the primary screen.
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    INPUT in[2] = {};
-    in[0].type = INPUT_MOUSE;
-    in[0].mi.dx = (at.x * 65535 + w / 2) / (w - 1);
-    in[0].mi.dy = (at.y * 65535 + h / 2) / (h - 1);
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    in[1].type = INPUT_MOUSE;
-    in[1].mi.mouseData = static_cast<DWORD>(-WHEEL_DELTA);
-    in[1].mi.dwFlags = MOUSEEVENTF_WHEEL;
-    SendInput(2, in, sizeof(INPUT));
-}
 
 HWND DeepestChild(HWND w)
 {
@@ -79,7 +65,7 @@ TEST_F(WbControlTest, WheelOverThePaneMovesTheFocusIntoIt)
         int seen = 0;
         if (fixOn)
             TWBMouseHook::Instance()->OnMouseWheel = [&](POINT, HWND, const MOUSEHOOKSTRUCT&, bool&) { ++seen; };
-        Wheel(form.PaneCenter());
+        SendWheelAt(form.PaneCenter());
         const bool moved = PumpUntil([&] { return GetFocus() != form.edit; }, fixOn ? 3000 : 700);
         EXPECT_EQ(fixOn, moved) << "fix on: " << fixOn;
         if (!fixOn)
@@ -102,7 +88,7 @@ TEST_F(WbControlTest, ActiveFormOnlyPassesAnInactiveFormsWheelOn)
     TMouseWheelFix fix(false);
     fix.SetActiveFormOnly(true);
     fix.SetActive(true);
-    Wheel(inactive.PaneCenter());
+    SendWheelAt(inactive.PaneCenter());
     PumpUntil([] { return false; }, 500);
     EXPECT_EQ(active.edit, GetFocus());
 }
