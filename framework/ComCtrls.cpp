@@ -44,6 +44,20 @@ void TTabSheet::SetText(const std::string& text)
         pageControl_->UpdateTab(this);
 }
 
+namespace {
+
+// Inserts or renames one tab of a tab control; texts are GBK.
+void SendTabText(HWND tabs, UINT message, WPARAM index, const std::string& text)
+{
+    std::wstring wide = GbkToWide(text);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = wide.data();
+    SendMessageW(tabs, message, index, reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
 // ---- TPageControl
 
 TPageControl::TPageControl(TComponent* owner) : TWinControl(owner)
@@ -63,11 +77,7 @@ void TPageControl::CreateParams(TCreateParams& p)
 void TPageControl::CreateHandleDone()
 {
     for (size_t i = 0; i < pages_.size(); ++i) {
-        std::wstring text = GbkToWide(pages_[i]->Text());
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = text.data();
-        SendMessageW(handle_, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+        SendTabText(handle_, TCM_INSERTITEMW, i, pages_[i]->Text());
     }
     if (active_)
         SendMessageW(handle_, TCM_SETCURSEL, static_cast<WPARAM>(active_->PageIndex()), 0);
@@ -78,11 +88,7 @@ void TPageControl::InsertPage(TTabSheet* page)
 {
     pages_.push_back(page);
     if (HandleAllocated()) {
-        std::wstring text = GbkToWide(page->Text());
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = text.data();
-        SendMessageW(handle_, TCM_INSERTITEMW, pages_.size() - 1, reinterpret_cast<LPARAM>(&item));
+        SendTabText(handle_, TCM_INSERTITEMW, pages_.size() - 1, page->Text());
     }
     if (!active_) {
         // The first page is selected from the start; that is no selection change.
@@ -115,11 +121,7 @@ void TPageControl::UpdateTab(TTabSheet* page)
 {
     if (!HandleAllocated())
         return;
-    std::wstring text = GbkToWide(page->Text());
-    TCITEMW item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = text.data();
-    SendMessageW(handle_, TCM_SETITEMW, static_cast<WPARAM>(page->PageIndex()), reinterpret_cast<LPARAM>(&item));
+    SendTabText(handle_, TCM_SETITEMW, static_cast<WPARAM>(page->PageIndex()), page->Text());
     PlaceSheets();
 }
 
@@ -224,11 +226,7 @@ void TTabControl::CreateParams(TCreateParams& p)
 void TTabControl::CreateHandleDone()
 {
     for (size_t i = 0; i < tabs_.size(); ++i) {
-        std::wstring text = GbkToWide(tabs_[i]);
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = text.data();
-        SendMessageW(handle_, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+        SendTabText(handle_, TCM_INSERTITEMW, i, tabs_[i]);
     }
     SendMessageW(handle_, TCM_SETCURSEL, static_cast<WPARAM>(tabIndex_), 0);
 }
@@ -240,11 +238,7 @@ void TTabControl::AddTab(const std::string& text)
         tabIndex_ = 0;
     if (!HandleAllocated())
         return;
-    std::wstring w = GbkToWide(text);
-    TCITEMW item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = w.data();
-    SendMessageW(handle_, TCM_INSERTITEMW, tabs_.size() - 1, reinterpret_cast<LPARAM>(&item));
+    SendTabText(handle_, TCM_INSERTITEMW, tabs_.size() - 1, text);
     SendMessageW(handle_, TCM_SETCURSEL, static_cast<WPARAM>(tabIndex_), 0);
 }
 
