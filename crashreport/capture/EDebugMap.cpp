@@ -73,6 +73,9 @@ size_t TELAbstractMapParser::LineEnd(size_t from) const
 void TELAbstractMapParser::SkipEndOfLine()
 {
     pos_ = LineEnd(pos_);
+    // A NUL ends a line but is no white space: step over it, or the walk stands still.
+    if (pos_ < text_.size() && text_[pos_] == '\0')
+        ++pos_;
     SkipWhite();
 }
 
@@ -141,7 +144,7 @@ bool TELAbstractMapParser::FindSection(const char* const (&words)[4])
             at += std::strlen(w);
         }
         pos_ = end;
-        SkipWhite();
+        SkipEndOfLine();
         if (match)
             return true;
     }

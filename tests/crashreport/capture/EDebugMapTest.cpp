@@ -112,6 +112,15 @@ TEST(MapReader, ForeignOrEmptyTextHoldsNoUnits)
     }
 }
 
+TEST(MapReader, NulBytesEndLines)
+{
+    std::string text = std::string("junk\0more\0\r\n", 13) + fixtures::MapText();
+    TELMapScanner map(text);
+    EXPECT_EQ("UnitA", map.UnitAt(0x10));
+    uint32_t distance = 0;
+    EXPECT_EQ(6u, map.LineAt(0x235, distance));
+}
+
 TEST(MapReader, NameTextRules)
 {
     TELMapScanner map("(inside)rest\r\nplain(paren\r\nword next\r\n(open\r\n");
