@@ -318,6 +318,11 @@ TEST(StoredData, ResourceCarriesVersionDateAndCodeEntries)
         EXPECT_FALSE(ReadStoredResource(bad, r));
     }
     EXPECT_FALSE(HasStoredDataResource(std::string(StoredResourceSize, '\0')));
+    std::string streamBeyond = resource;
+    PutU32(streamBeyond, 10, 16u << 20);
+    bool unpacked = true;
+    EXPECT_LE(LargestAllocation([&] { unpacked = UnpackOptionsResource(streamBeyond, back); }), MB);
+    EXPECT_FALSE(unpacked);
 
     TVurazaModuleOptions huge("");
     std::string noise;
