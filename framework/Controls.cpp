@@ -91,7 +91,7 @@ const wchar_t* FrameworkWindowClass()
         wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = ControlWindowProc;
         wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);  // a system cursor: the A and W forms are one
         wc.lpszClassName = L"VidudoWindow";
         RegisterClassExW(&wc);
         return L"VidudoWindow";

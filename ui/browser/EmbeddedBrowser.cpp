@@ -1,6 +1,7 @@
 #include "ui/browser/EmbeddedBrowser.h"
 
 #include <commctrl.h>
+#include <exdispid.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -306,7 +307,7 @@ bool TEmbeddedBrowser::WaitForHtmlDocument(DWORD timeout)
 
 void TEmbeddedBrowser::DispatchEvent(DISPID id, const TEventArgs& args)
 {
-    if (id == 271 || id == 253)  // NavigateError, OnQuit
+    if (id == DISPID_NAVIGATEERROR || id == DISPID_ONQUIT)
         waitEnded_ = true;
     TCustomEmbeddedBrowser::DispatchEvent(id, args);
 }
