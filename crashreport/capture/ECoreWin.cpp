@@ -303,7 +303,7 @@ std::string SafeComputerName()
         return "";
     std::string name = G(buf);
     for (size_t i = 0; i < name.size(); ++i) {
-        if (IsGbkLeadByte(static_cast<unsigned char>(name[i]))) {
+        if (GbkCharLength(name, i) == 2) {
             ++i;  // the trail byte may be "\\" or "|" and belongs to its character
             continue;
         }

@@ -71,8 +71,14 @@ bool UnpackOptionsResource(std::string_view resource, TVurazaModuleOptions& opti
         plainSize != streamSize)
         return Refuse("damaged options data");
 
+    // A stream cut short inside sound zlib data would leave the options half loaded: read into
+    // a copy and take it only when the whole stream was read.
     OptionsStreamVersion = version;
+    TVurazaModuleOptions loaded("");
+    loaded.Assign(&options);
     TByteReader stream(plain);
-    options.LoadFromStream(stream);
+    if (!loaded.TryLoadFromStream(stream))
+        return Refuse("options stream cut short");
+    options.Assign(&loaded);
     return true;
 }

@@ -13,6 +13,7 @@
 #include "framework/Messages.h"
 #include "framework/ScopedWin.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/Forms.h"
 #include "framework/SysUtils.h"
 #include "framework/ole/OleError.h"
 #include "ui/browser/WbControlComponent.h"
@@ -128,6 +129,7 @@ TEmbeddedBrowser::TEmbeddedBrowser(TComponent* owner)
         return true;
     };
     browserWindowNotify_ = [this] { InstallInnerFocusFixes(); };
+    TFocusControl::AttachToApplication();
 }
 
 TEmbeddedBrowser::~TEmbeddedBrowser()
@@ -144,8 +146,7 @@ TEmbeddedBrowser::~TEmbeddedBrowser()
     securityManager_.Reset();
     BeginDestroy();
     GuardedCall([&] { RemoveRegistryUserAgent(); });
-    if (FormActiveBrowser(FormHandle()) == this)
-        SetFormActiveBrowser(FormHandle(), nullptr);
+    ForgetActiveBrowser(this);
     delete printOptions_;
     delete dialogBoxes_;
     delete disableErrors_;
@@ -253,6 +254,32 @@ bool TEmbeddedBrowser::NavigateTo(const std::string& text, DWORD timeout)
     return timeout ? WaitWhileBusy(timeout) : true;
 }
 
+static bool ProcessPendingMessages()
+{
+    // The application's own processing: key preview, F-keys, Tab, mouse enter and leave all
+    // keep working while a page is awaited.
+    if (Application) {
+        MSG peek;
+        if (!PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (Application->OnIdle)
+                GuardedCall([] { Application->OnIdle(Application); });
+            return !Application->Terminated();
+        }
+        Application->ProcessMessages();
+        return !Application->Terminated();
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));  // the loop above ours still ends
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
+}
+
 bool TEmbeddedBrowser::PumpUntil(const std::function<bool()>& done, DWORD timeout, bool askHandler)
 {
     DWORD limit = timeout ? timeout : kDefaultWait;
@@ -271,15 +298,8 @@ bool TEmbeddedBrowser::PumpUntil(const std::function<bool()>& done, DWORD timeou
         const DWORD passed = GetTickCount() - start;
         if (cancel || waitEnded_ || passed >= limit)
             return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));  // the loop above ours still ends
-                return false;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        if (!ProcessPendingMessages())
+            return false;
         if (waitEnded_ || Destroying())
             return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, limit - passed), QS_ALLINPUT);
@@ -615,11 +635,7 @@ void TEmbeddedBrowser::HandleDialog(HWND dialog)
             PostMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, 0);
             PostMessageW(dialog, WM_LBUTTONUP, 0, 0);
             SendMessageW(dialog, WM_CLOSE, 0, 0);
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
+            ProcessPendingMessages();
         } else if (upper.find(L"ERROR") != std::wstring::npos || exStyle == 0x410101) {
             DestroyWindow(dialog);
         }

@@ -388,6 +388,11 @@ void TXPMenu::Notification(TComponent* component, TOperation operation)
         }
         return;
     }
-    if (active_ && AutoDetect && !Designing && dynamic_cast<TMenuItem*>(component))
+    // Menu items and controls added to the form while it runs get the look too.
+    if (!active_ || !AutoDetect || Designing || destroying_)
+        return;
+    if (dynamic_cast<TMenuItem*>(component))
         HookFormComponents(form_, true, false);
+    else if (dynamic_cast<TControl*>(component))
+        HookFormComponents(form_, true, true);
 }
