@@ -254,9 +254,13 @@ void TMainForm::OkButtonClick(TObject* sender)
         }
     }
     Client->Wtzl = MakeOrder(Client->Hqxx, fmmfx->ItemIndex(), openClose, price, quantity, market);
-    const bool placed = Client->XD();
+    const TOrderReply placed = Client->XD();
     OkButton->SetEnabled(true);
-    ShowInformation(placed ? "委托成功" : kConnectionFailed);
+    // A refusal has shown the server's own text.
+    if (placed == TOrderReply::Accepted)
+        ShowInformation("委托成功");
+    else if (placed == TOrderReply::Unanswered)
+        ShowInformation(kConnectionFailed);
     Client->CXWT();
 }
 
@@ -331,7 +335,10 @@ void TMainForm::CancelOrderDblClick(TListView* list, int statusColumn)
     if (!AskYesNo("确实要撤单吗?"))
         return;
     Client->cdwth = number;
-    const bool cancelled = Client->WTCD();
-    ShowInformation(cancelled ? "撤单成功" : kConnectionFailed);
+    const TOrderReply cancelled = Client->WTCD();
+    if (cancelled == TOrderReply::Accepted)
+        ShowInformation("撤单成功");
+    else if (cancelled == TOrderReply::Unanswered)
+        ShowInformation(kConnectionFailed);
     Client->CXWT();
 }
