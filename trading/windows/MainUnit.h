@@ -135,6 +135,7 @@ public:
     void FormCreate(TObject* sender);
     void FormShow(TObject* sender);
     void FormShortCut(WORD key, TShiftState shift, bool& handled);
+    void FormClose(TObject* sender, TCloseAction& action);
     void Timer1Timer(TObject* sender);
     void Timer2Timer(TObject* sender);
     void TabSheet1Enter(TObject* sender);
@@ -184,6 +185,10 @@ public:
     void Task(int code) override;
     void OpenWelcomePage(const std::string& url) override;
 
+protected:
+    // Shows the login window modally; its result decides whether the session starts.
+    virtual TModalResult RunLogin();
+
 private:
     void BuildStatusStrip();
     void BuildOrderPage();
@@ -214,6 +219,3 @@ extern TMainForm* MainForm;
 extern bool LoggedIn;
 extern TQuickSet QuickContracts;
 extern TQuickSet QuickCodes;
-// When set, runs in place of the login window and answers as it would (tests drive the
-// session directly).
-extern std::function<TModalResult(TMainForm&)> LoginStep;
