@@ -12,6 +12,8 @@ namespace {
 
 const char kConnectionFailed[] = "服务器连接失败,网络故障";
 const DWORD kClosableWaitMs = 10000;
+// The quote labels hold FloatToStr's text.
+const char kLabelDecimalSeparator = '.';
 
 void Focus(TWinControl* control)
 {
@@ -167,12 +169,23 @@ void TMainForm::fhydmlistExit(TObject*)
 
 void TMainForm::SJWTCheckClick(TObject*) { fwtjg->SetEnabled(!SJWTCheck->Checked()); }
 
+void TMainForm::SetProgramPrice(const std::string& text)
+{
+    programPrice_ = text;
+    fwtjg->SetText(text);
+}
+
+char TMainForm::PriceSeparator() const
+{
+    return !programPrice_.empty() && fwtjg->Text() == programPrice_ ? kLabelDecimalSeparator : UserDecimalSeparator();
+}
+
 void TMainForm::QuotePriceDblClick(TLabel* price, int direction)
 {
     double value = 0;
-    if (!ParsePrice(price->Text(), value, UserDecimalSeparator()))
+    if (!ParsePrice(price->Text(), value, kLabelDecimalSeparator))
         return;
-    fwtjg->SetText(price->Text());
+    SetProgramPrice(price->Text());
     if (direction >= 0)
         fmmfx->SetItemIndex(direction);
 }
@@ -195,7 +208,7 @@ bool TMainForm::fwtjgExit(TObject*)
 {
     const Thqxx& quote = Client->Hqxx;
     const TPriceCheckResult r =
-        CheckPrice(QuoteHeld(), quote, fwtjg->Text(), SJWTCheck->Checked(), UserDecimalSeparator());
+        CheckPrice(QuoteHeld(), quote, fwtjg->Text(), SJWTCheck->Checked(), PriceSeparator());
     if (r.outcome == TPriceCheck::Failed) {
         ShowCheck(r.check);
         return false;
@@ -219,7 +232,7 @@ void TMainForm::OkButtonClick(TObject* sender)
 {
     TButtonHold hold(OkButton);
     const bool market = SJWTCheck->Checked();
-    const char separator = UserDecimalSeparator();
+    const char separator = PriceSeparator();
     const TCheckResult first = CheckSubmission(Client->Hqxx, fwtjg->Text(), fwtsl->Text(), market, separator);
     if (!first.passed) {
         ShowCheck(first);

@@ -208,9 +208,14 @@ private:
     void AddOrderLine();
     void AddPositionLine();
     void ClosePosition(const std::string& contract, const std::string& buySell, const std::string& available);
+    // The quote labels are written with "."; a price the program copied from them into the
+    // price field is read back the same way, whatever the user's decimal separator.
+    void SetProgramPrice(const std::string& text);
+    char PriceSeparator() const;
 
     bool configured_ = false;  // the configuration was read
     bool loadingPanes_ = false;
+    std::string programPrice_;  // the price field's text as the program last set it
     TQuickCodeEdit quickCodeEdit_;
 };
 
