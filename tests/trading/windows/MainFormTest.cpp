@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -269,6 +270,59 @@ TEST_F(MainFormTest, StartUpCaptionFormatsListsAndPanesInOrder)
                        "/simulate_futures_forapp.php?do=lswt&ac=lswt&gid=1001"}),
               rest);
     EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen.front().text;
+}
+
+// A key pressed from inside the wait for the first page, as the program sees it.
+HWND keyTarget = nullptr;
+DWORD keyPressedAt = 0;
+
+void CALLBACK PressF3(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    keyPressedAt = GetTickCount();
+    PostMessageW(keyTarget, WM_KEYDOWN, VK_F3, 1 | (MapVirtualKeyW(VK_F3, MAPVK_VK_TO_VSC) << 16));
+}
+
+TEST_F(MainFormTest, FunctionKeysWorkWhileTheFirstPageLoads)
+{
+    fixture.DelayPage("/autologinforapp.php", 3);
+    Create();
+    DWORD shownAt = 0;
+    form->TabSheet1->OnShow = [&](TObject*) {
+        if (keyPressedAt && !shownAt)
+            shownAt = GetTickCount();
+    };
+    keyTarget = form->Handle();
+    keyPressedAt = 0;
+    SetTimer(nullptr, 0, 300, PressF3);
+    form->Show();
+    const DWORD returnedAt = GetTickCount();
+    ASSERT_NE(0u, keyPressedAt) << "the key was never pressed";
+    EXPECT_LT(keyPressedAt, returnedAt) << "pressed after the page wait";
+    ASSERT_NE(0u, shownAt) << "F3 was lost while the first page loaded";
+    EXPECT_LT(shownAt - keyPressedAt, 1000u);
+    EXPECT_EQ(0, form->PageControl1->ActivePageIndex());
+}
+
+TEST_F(MainFormTest, ClosingDropsWhatIsQueuedAndShowsNoBoxAfterwards)
+{
+    Open();
+    Mark();
+    boxes.Seen.clear();
+    // Each would take seconds and answer with a box.
+    Script(R"("CXWT": [{"delay": 2, "lines": [["#", "#", "MESSAGE", "迟到的消息"]]}],
+              "CXCC": [{"delay": 2, "lines": [["#", "#", "MESSAGE", "迟到的消息"]]}])");
+    client->CXWT();
+    client->CXCC();
+    const DWORD start = GetTickCount();
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    ui::Pump(100);
+    form.reset();
+    client.reset();
+    EXPECT_LT(GetTickCount() - start, 1500u);
+    EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen.front().text;
+    EXPECT_TRUE(Commands(true).empty()) << "sent after the close: " << Commands(true).front();
 }
 
 TEST_F(MainFormTest, CancelledLoginQuitsAndSendsNothing)
@@ -739,6 +793,57 @@ TEST_F(MainFormTest, DoubleClickOnAQuotePriceTakesItAndItsDirection)
     ui::DoubleClick(Control("zxjgCaption"));
     EXPECT_EQ("3500", ui::WindowText(Control("fwtjg")));
     EXPECT_EQ(0, form->fmmfx->ItemIndex()) << "the latest price leaves the direction";
+}
+
+// The user's locale writes "3500,5"; the quote labels hold "3500.5".
+class CommaLocale {
+public:
+    CommaLocale()
+    {
+        GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved_, 8);
+        SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L",");
+    }
+    ~CommaLocale() { SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved_[0] ? saved_ : L"."); }
+
+private:
+    wchar_t saved_[8] = {};
+};
+
+TEST_F(MainFormTest, PricesTheProgramWroteWorkUnderACommaLocale)
+{
+    const CommaLocale comma;
+    ASSERT_EQ(',', UserDecimalSeparator());
+    Script(QuoteScript(QuoteLine("au1106", "A", "400", "300", "0.1", "1000", "350.5")));
+    Open();
+    form->PageControl1->SetActivePageIndex(0);
+    EnterContract("au1106");
+    ASSERT_EQ("350.5", ui::WindowText(Control("zxjgCaption")));
+    const auto order = [&](const char* what, const std::function<void()>& setPrice) {
+        SCOPED_TRACE(what);
+        setPrice();
+        form->fwtsl->SetText("1");
+        ui::Activate(Control("fwtsl"));
+        Mark();
+        boxes.Seen.clear();
+        ui::PressKey(VK_RETURN);
+        ui::WaitFor([this] { return !Requests("XD").empty() || !boxes.Seen.empty(); }, 5000);
+        ui::Pump(200);
+        EXPECT_EQ((Strings{"委托成功"}), Boxes());
+        const auto orders = Requests("XD");
+        ASSERT_EQ(1u, orders.size());
+        EXPECT_EQ("350.5", orders[0].fields[6]) << "the server reads one number format";
+    };
+    order("double-clicked latest price", [&] { ui::DoubleClick(Control("zxjgCaption")); });
+    order("typed with the user's separator", [&] { form->fwtjg->SetText("350,5"); });
+    order("linked price", [&] {
+        ui::Click(Control("LianDong"));
+        ASSERT_TRUE(ui::WaitFor([this] { return ui::WindowText(Control("fwtjg")) == "350.5"; }, 4000));
+    });
+    ui::Click(Control("LianDong"));
+    order("market order", [&] {
+        ui::Click(Control("SJWTCheck"));
+        ASSERT_TRUE(ui::WaitFor([this] { return ui::WindowText(Control("fwtjg")) == "350.5"; }, 4000));
+    });
 }
 
 TEST_F(MainFormTest, ChangePasswordOpensTheSiteInTheUsersBrowser)
