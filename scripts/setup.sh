@@ -18,6 +18,8 @@ packages=(
   googletest cmake make ninja-build g++ pkg-config dpkg-dev
   fonts-wqy-microhei locales python3
   microsocks dante-server zlib1g-dev
+  libcapstone-dev binutils  # the disassembler's reference decoders (Capstone, objdump)
+  pngcheck python3-pil  # checks of the screenshot PNG
 )
 
 need_install=0
