@@ -1,5 +1,6 @@
 #include "crashreport/capture/EAsmListing.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -164,7 +165,10 @@ TAsmListing BuildAssemblerListing(uint32_t exceptionAddress, TListingMemory& mem
     int after = 0;
     std::string text;
     for (uint32_t a = start; a <= hi;) {
-        uint32_t len = d.DisassembleInstruction(at(a), left(a), a, text);
+        // Before the fault the bytes end at it: an instruction the length decoder measured
+        // differently can't swallow the faulting one.
+        size_t count = a < ex ? std::min<size_t>(left(a), ex - a) : left(a);
+        uint32_t len = d.DisassembleInstruction(at(a), count, a, text);
         if (len == 0)
             break;
         std::string line = Hex8(a) + "  " + text;
