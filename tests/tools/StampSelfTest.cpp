@@ -142,9 +142,11 @@ TEST(StampSelf, TailGivesOptionsAndTheProceduresOfThisFile)
     LoadTailOptions(tail, options);
     ExpectStampedOptions(options);
 
-    EXPECT_FALSE(IsProtectedDebugData(tail.debugData));
+    // This program's debug data is protected: only its password opens it.
+    EXPECT_TRUE(IsProtectedDebugData(tail.debugData));
     TDebugModel model;
-    ASSERT_TRUE(DecodeStoredDebugData(tail.debugData, "", model));
+    EXPECT_FALSE(DecodeStoredDebugData(tail.debugData, "", model));
+    ASSERT_TRUE(DecodeStoredDebugData(tail.debugData, "口令", model));
     const struct {
         const void* address;
         const char* className;
