@@ -72,13 +72,18 @@ std::string QualifiedName(const TDebugProcedure& p)
 void Append(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void Append(std::string& out, const char* format, ...)
 {
-    char buffer[1024];
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_copy(again, args);
+    int n = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    if (n > 0)
-        out.append(buffer, std::min<size_t>(size_t(n), sizeof buffer - 1));
+    if (n > 0) {
+        size_t at = out.size();
+        out.resize(at + size_t(n) + 1);
+        std::vsnprintf(&out[at], size_t(n) + 1, format, again);
+        out.resize(at + size_t(n));
+    }
+    va_end(again);
 }
 
 class Bytes {
@@ -152,7 +157,8 @@ std::string WriteMapFile(const TDebugModel& model)
     std::vector<Public> publics;
     for (const TDebugUnit* u : units)
         for (const TDebugProcedure& p : u->procedures)
-            publics.push_back({p.start, QualifiedName(p)});
+            // A public needs a name token, or the next line's address would be read as one.
+            publics.push_back({p.start, p.name.empty() ? std::string("_") : QualifiedName(p)});
     std::stable_sort(publics.begin(), publics.end(), [](auto& a, auto& b) { return a.offset < b.offset; });
     out += "\r\n\r\n  Address             Publics by Name\r\n\r\n";
     out += "\r\n\r\n  Address             Publics by Value\r\n\r\n";
