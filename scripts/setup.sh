@@ -19,7 +19,7 @@ packages=(
   fonts-wqy-microhei locales python3
   microsocks dante-server zlib1g-dev
   clang-14 libclang-rt-14-dev  # the libFuzzer targets
-  unzip p7zip-full  # the zip archives are checked with other tools
+  unzip p7zip-full libxml2-utils  # archives and XML are checked with other tools
 )
 
 need_install=0
