@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "FixturePeer.h"
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/Shell.h"
 #include "framework/SysUtils.h"
+#include "framework/Thread.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
+#include "tests/support/FixturePeer.h"
+#include "tests/support/PumpUntil.h"
 
 namespace {
 
@@ -54,23 +56,19 @@ private:
     std::vector<std::string>& events_;
 };
 
-bool PumpUntil(const std::function<bool()>& done, DWORD ms = 10000)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
-
 const char kFailed[] = "box:服务器连接失败,网络故障";
+
+// The background requests were served: no worker has waited for the main thread for a while
+// (a new worker asks at once).
+bool Drain()
+{
+    DWORD quietSince = GetTickCount();
+    return PumpUntil([&] {
+        if (PendingSynchronizeCount() != 0)
+            quietSince = GetTickCount();
+        return GetTickCount() - quietSince >= 200;
+    });
+}
 
 class ClientTest : public ::testing::Test {
 protected:
@@ -94,7 +92,6 @@ protected:
     }
     void TearDown() override
     {
-        PumpUntil([this] { return client->Idle(); });
         owned.reset();
         SetMessageBoxHook(previousHook);
     }
@@ -142,8 +139,7 @@ TEST_F(ClientTest, HappyPathOnTheWire)
     client->CXWT();
     client->CXCC();
     client->cxzlhy();
-    EXPECT_TRUE(client->Idle()) << "cxzlhy returned before the earlier requests were served";
-    EXPECT_EQ((Strings{"1128", "1126", "1129", "1134"}), events);
+    EXPECT_EQ((Strings{"1128", "1126", "1129", "1134"}), events) << "cxzlhy returned before the earlier requests were served";
 
     const auto log = fixture.Log();
     ASSERT_EQ(7u, log.size());
@@ -195,12 +191,13 @@ TEST_F(ClientTest, OnlyAWebAddressFromTheGreetingIsOpened)
         {"", false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.field4);
         fixture.Reset();
         recorder.pages.clear();
         fixture.Script(std::string(R"({"WELCOME": [{"lines": [["#", "#", "WELCOME", "228", ")") + c.field4 + R"("]]}]})");
-        EXPECT_TRUE(LoginDefault()) << c.field4;
-        EXPECT_EQ(c.opened ? 1u : 0u, recorder.pages.size()) << c.field4;
-        EXPECT_EQ((Strings{"WELCOME", "LOGIN"}), Commands()) << c.field4;
+        EXPECT_TRUE(LoginDefault());
+        EXPECT_EQ(c.opened ? 1u : 0u, recorder.pages.size());
+        EXPECT_EQ((Strings{"WELCOME", "LOGIN"}), Commands());
     }
     EXPECT_TRUE(events.empty()) << events.front();
 }
@@ -220,13 +217,14 @@ TEST_F(ClientTest, LoginReplies)
         {R"({"lines": [["80001", "#", "LOGINFAIL"]]})", false, kFailed},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
         fixture.Reset();
         events.clear();
         client->Khxx = Tkhxx();
         fixture.Script(std::string(R"({"LOGIN": [)") + c.action + "]}");
-        EXPECT_EQ(c.ok, LoginDefault()) << c.action;
-        EXPECT_EQ(c.ok ? "王五" : "", client->Khxx.Name) << c.action;
-        EXPECT_EQ(*c.box ? Strings{c.box} : Strings{}, events) << c.action;
+        EXPECT_EQ(c.ok, LoginDefault());
+        EXPECT_EQ(c.ok ? "王五" : "", client->Khxx.Name);
+        EXPECT_EQ(*c.box ? Strings{c.box} : Strings{}, events);
     }
     // A wrong greeting ends the login quietly, before LOGIN.
     fixture.Reset();
@@ -399,16 +397,37 @@ TEST_F(ClientTest, OrderAndCancelTellWhetherTheServerAnswered)
     fixture.Reset();
     client->Wtzl = Twtzl{"开仓", "买入", "m1105", 10, 3500, 1, 0};
     client->cdwth = 1;
-    fixture.Script(R"({"XD": [{"status": 500}, {"close": true}], "WTCD": [{"corrupt": "base64"}]})");
+    fixture.Script(R"({"XD": [{"status": 500}, {"close": true}, {"lines": [["#", "#", "MESSAGE", "资金不足"]]},
+                               {"lines": [["#", "#", "Mess", "休市"], ["#", "#", "WTXX", "9"]]}],
+                        "WTCD": [{"corrupt": "base64"}, {"lines": [["#", "#", "WTXX", "1"]]}]})");
     // An earlier queued request runs first and doesn't lend its success to the order.
     client->CXWT();
-    EXPECT_FALSE(client->XD());
-    EXPECT_TRUE(client->Idle()) << "XD returned before its exchange";
-    EXPECT_FALSE(client->XD());
-    EXPECT_FALSE(client->WTCD());
-    EXPECT_TRUE(client->XD());
-    EXPECT_TRUE(client->WTCD());
-    EXPECT_EQ((Strings{"CXWT", "XD", "XD", "WTCD", "XD", "WTCD"}), Commands());
+    const TOrderReply unanswered = client->XD();
+    EXPECT_EQ((Strings{"CXWT", "XD"}), Commands()) << "XD returned before its exchange";
+    events.clear();
+    const struct {
+        TOrderReply got;
+        TOrderReply expected;
+        std::vector<std::string> events;
+    } cases[] = {
+        {unanswered, TOrderReply::Unanswered, {}},
+        {client->XD(), TOrderReply::Unanswered, {}},
+        {client->WTCD(), TOrderReply::Unanswered, {}},
+        {client->XD(), TOrderReply::ServerMessage, {"box:资金不足"}},
+        {client->XD(), TOrderReply::ServerMessage, {"box:休市", "1126"}},
+        {client->XD(), TOrderReply::Accepted, {"1126"}},
+        {client->WTCD(), TOrderReply::Accepted, {"1126"}},
+        {client->WTCD(), TOrderReply::ServerMessage, {"box:撤单成功"}},  // the fixture's own answer
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(static_cast<int>(cases[i].expected), static_cast<int>(cases[i].got));
+    }
+    std::vector<std::string> all;
+    for (const auto& c : cases)
+        all.insert(all.end(), c.events.begin(), c.events.end());
+    EXPECT_EQ(all, events);
+    EXPECT_EQ((Strings{"CXWT", "XD", "XD", "WTCD", "XD", "XD", "XD", "WTCD", "WTCD"}), Commands());
 }
 
 TEST_F(ClientTest, ExchangesRunOneAtATimeInTheOrderStarted)
@@ -418,12 +437,10 @@ TEST_F(ClientTest, ExchangesRunOneAtATimeInTheOrderStarted)
     // CXWT returns before its exchange happened.
     fixture.Script(R"({"CXWT": [{"delay": 0.3}]})");
     client->CXWT();
-    EXPECT_FALSE(client->Idle());
     EXPECT_TRUE(fixture.Log().empty());
     client->CXCC();
     // CXZJ returns only after its own reply, and every earlier one, was dispatched.
     client->CXZJ();
-    EXPECT_TRUE(client->Idle());
     EXPECT_EQ((Strings{"1126", "1129", "1128"}), events);
     EXPECT_EQ("93000", client->Zjxx.Available);
 
@@ -455,13 +472,13 @@ TEST_F(ClientTest, SynchronisationIsServedWhileAMessageBoxIsOpen)
     SetMessageBoxHook([this](const TMessageBoxRequest& r) {
         events.push_back("box:" + r.text);
         if (r.text == "一")
-            PumpUntil([this] { return client->Idle(); });
+            PumpUntil([this] { return events.size() == 2; });
         return TModalAnswer::Ok;
     });
     fixture.Script(R"({"CXWT": [{"lines": [["#", "#", "MESSAGE", "一"]]}]})");
     client->CXWT();
     client->CXCC();
-    ASSERT_TRUE(PumpUntil([this] { return client->Idle() && events.size() == 2; }));
+    ASSERT_TRUE(PumpUntil([this] { return events.size() == 2; }));
     EXPECT_EQ((Strings{"box:一", "1129"}), events);
 }
 
@@ -491,25 +508,26 @@ TEST_F(ClientTest, FaultsShowTheConnectionBoxWithinTheTimeOut)
         {"connection closed", 0, R"({"close": true})", 1500},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         fixture.Reset();
         events.clear();
         ServerURL = FixtureURL(c.port ? c.port : port);
         if (*c.action)
             fixture.Script(std::string(R"({"WELCOME": [)") + c.action + "]}");
         const DWORD start = GetTickCount();
-        EXPECT_FALSE(LoginDefault()) << c.name;
-        EXPECT_LT(GetTickCount() - start, c.withinMs) << c.name;
-        EXPECT_EQ((Strings{kFailed}), events) << c.name;
+        EXPECT_FALSE(LoginDefault());
+        EXPECT_LT(GetTickCount() - start, c.withinMs);
+        EXPECT_EQ((Strings{kFailed}), events);
 
         // In the background the same failure stays silent, and the program goes on.
         events.clear();
         if (*c.action)
             fixture.Script(std::string(R"({"CXWT": [)") + c.action + "]}");
         client->CXWT();
-        ASSERT_TRUE(PumpUntil([this] { return client->Idle(); })) << c.name;
+        ASSERT_TRUE(Drain());
         ServerURL = FixtureURL(port);
         client->CXZJ();
-        EXPECT_EQ((Strings{"1128"}), events) << c.name;
+        EXPECT_EQ((Strings{"1128"}), events);
     }
 }
 
@@ -545,7 +563,8 @@ TEST_F(ClientTest, ProxySettingsFromTheConfiguration)
         {"empty type is SOCKS 5", "", PeerPort("VIDUDO_SOCKS5_PORT"), "", "", "127.0.0.2"},
     };
     for (const auto& c : cases) {
-        ASSERT_NE(0, c.port) << c.name;
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(0, c.port);
         fixture.Reset();
         events.clear();
         SysInfo->ProxyEnabled = true;
@@ -559,16 +578,16 @@ TEST_F(ClientTest, ProxySettingsFromTheConfiguration)
         if (ok)
             client->getaccountlist(names, values);
         else
-            EXPECT_ANY_THROW(client->getaccountlist(names, values)) << c.name;
-        EXPECT_EQ(ok, LoginDefault()) << c.name;
+            EXPECT_ANY_THROW(client->getaccountlist(names, values));
+        EXPECT_EQ(ok, LoginDefault());
         if (!ok) {
-            EXPECT_EQ((Strings{kFailed}), events) << c.name;
-            EXPECT_TRUE(fixture.Log().empty()) << c.name;
+            EXPECT_EQ((Strings{kFailed}), events);
+            EXPECT_TRUE(fixture.Log().empty());
             continue;
         }
         client->CXZJ();
         const auto log = fixture.Log();
-        ASSERT_EQ(4u, log.size()) << c.name;
+        ASSERT_EQ(4u, log.size());
         for (const auto& r : log)
             EXPECT_EQ(c.peer, r.peer) << c.name << " " << r.fields[2];
     }

@@ -95,6 +95,20 @@ TEST_F(SiteDialogsTest, EveryDialogIsABorderedDialogWithTheFlatLook)
     check(proxy, proxy.XPMenu1, "设置代理服务器");
 }
 
+TEST_F(SiteDialogsTest, SiteDialogReadsTheFileAsItIsWhenItOpens)
+{
+    // Edited behind the program's back: a third site.
+    WriteClientIni("[NetWork]\r\nHostCount=3\r\nHostIdx=0\r\nHostName0=一号站\r\nHost0=10.0.0.1\r\nPort0=8001\r\n"
+                   "HostName1=二号站\r\nHost1=10.0.0.2\r\nPort1=8002\r\nHostName2=三号站\r\nHost2=10.0.0.3\r\n"
+                   "Port2=8003\r\n");
+    auto form = Open<TNetSetForm>();
+    Strings names;
+    for (const auto& s : form->HostList->Items())
+        names.push_back(s);
+    EXPECT_EQ((Strings{"一号站", "二号站", "三号站"}), names);
+    EXPECT_EQ(3, SysInfo->HostCount);
+}
+
 TEST_F(SiteDialogsTest, SiteDialogRefusesBadInputAndStaysOpen)
 {
     const struct {
@@ -204,11 +218,12 @@ TEST_F(SiteDialogsTest, ProxyDialogShowsTheSettings)
         bool socks4;
     } cases[] = {{"Socks4", true}, {"SOCKS4", true}, {"socks4", true}, {"Socks5", false}, {"Socks9", false}, {"", false}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
         SysInfo->ProxyType = c.type;
         SysInfo->ProxyEnabled = true;
         auto form = Open<TProxyForm>();
-        EXPECT_EQ(c.socks4, form->Socks4->Checked()) << c.type;
-        EXPECT_EQ(!c.socks4, form->Socks5->Checked()) << c.type;
+        EXPECT_EQ(c.socks4, form->Socks4->Checked());
+        EXPECT_EQ(!c.socks4, form->Socks5->Checked());
         EXPECT_TRUE(form->ProxyEnabled->Checked());
         EXPECT_EQ("10.9.9.9", ui::WindowText(ui::FindByName("ProxyServer", form->Handle())));
         EXPECT_EQ("old", ui::WindowText(ui::FindByName("ProxyUserName", form->Handle())));

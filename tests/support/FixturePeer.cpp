@@ -1,4 +1,4 @@
-#include "FixturePeer.h"
+#include "tests/support/FixturePeer.h"
 
 #include <curl/curl.h>
 
@@ -86,6 +86,12 @@ std::vector<std::string> TFixture::Pages()
     for (std::string_view line : SplitLines(Call(base_ + "pages", nullptr)))
         pages.emplace_back(line);
     return pages;
+}
+
+void TFixture::DelayPage(const std::string& path, double seconds)
+{
+    const std::string body = "{\"" + path + "\": " + FloatToStr(seconds) + "}";
+    Call(base_ + "pagedelay", &body);
 }
 
 std::vector<TFixtureRequest> TFixture::Log()
