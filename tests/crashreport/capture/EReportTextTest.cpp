@@ -380,3 +380,121 @@ TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
     EXPECT_NE(std::string::npos, reloaded.ModulesTable(0).find("Windows NT BASE API?Client??DLL"));
     EXPECT_NE(std::string::npos, reloaded.ProcessesTable(0).find("|4   |System"));
 }
+
+TEST(ReportText, FieldSwitches)
+{
+    const std::string banner = "DuruvaDod 6.1.01 RC 1\r\n\r\n";
+    struct {
+        uint64_t bits;
+        bool console;
+        std::string general;
+    } cases[] = {
+        {0, false, ""},
+        {1ull << 13, false, "Exception:\r\n" + std::string(14, '-') + "\r\n  2.8 Count: 1"},
+        {1ull << 19, false,
+         "User:\r\n" + std::string(55, '-') + "\r\n"
+         "  3.5 Privileges: SeDebugPrivilege                - ON\r\n"
+         "                  SeShutdownPrivilege             - OFF\r\n"
+         "                  ."},
+        {1ull << 20, false, "User:\r\n" + std::string(32, '-') + "\r\n  3.4 Company: Vidudo Securities"},
+        {0xFull << 21, true, ""},
+        {1ull << 22, false, "Active Controls:\r\n" + std::string(30, '-') + "\r\n  4.2 Form Text: Vidudo - main"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits);
+        TVurazaModuleOptions options("Vidudo.exe");
+        options.SetReportFieldVisibility(c.bits);
+        TReportGeneralFacts facts = GoldenGeneral();
+        facts.IsConsoleProgram = c.console;
+        EXPECT_EQ(banner + c.general, FillGeneralSections(facts, options));
+    }
+}
+
+TEST(ReportText, ValueForms)
+{
+    const double t = Day(46367, 20, 1, 1);
+    struct {
+        std::string got, expected;
+    } cases[] = {
+        {ReportMailDate(t, 480), "Fri, 11 Dec 2026 20:01:01 +0800"},
+        {ReportMailDate(t, -300), "Fri, 11 Dec 2026 20:01:01 -0500"},
+        {ReportMailDate(t, 0), "Fri, 11 Dec 2026 20:01:01 +0000"},
+        {ReportMailDate(t, 330), "Fri, 11 Dec 2026 20:01:01 +0500"},
+        {ReportMailDate(Day(46023, 0, 0, 0), 600), "Thu, 1 Jan 2026 00:00:00 +1000"},
+        {ReportDuration(1.5), "1 day, 12 hours, 0 second"},
+        {ReportDuration(2.0 / 24), "2 hours, 0 second"},
+        {ReportDuration(61.0 / 86400), "1 minute, 1 second"},
+        {ReportDuration(0), "0 second"},
+        {MegabyteText(3ull << 19), "2 Mb"},
+        {MegabyteText(5ull << 19), "2 Mb"},
+        {MegabyteText((7ull << 19) + 1), "4 Mb"},
+        {GigabyteText(500107862016ull), "465.76 Gb"},
+        {GigabyteText(3ull << 29), "1.5 Gb"},
+        {PaddedIpAddress("8.8.4.4"), "008.008.004.004"},
+        {PaddedIpAddress(""), "000.000.000.000"},
+        {PaddedIpAddress("1.2.3"), "000.000.000.000"},
+        {ProcessorText("", "GenuineIntel", "x86 Family 6"), "GenuineIntel - x86 Family 6"},
+        {ProcessorText(" ", "", ""), "Unknown processor"},
+        {VideoCardText("VGA", "1.0", 0), "VGA (driver 1.0)"},
+        {PrinterText(false, "XPS", "1"), ""},
+        {CleanTableCell("a|b\r\nc"), "a?b??c"},
+        {SectionTitleBlock("Registers"), "Registers:\r\n----------\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(c.expected, c.got);
+    }
+}
+
+TEST(ReportText, ParametersSkipTheFirstTokenAsWindowsDoes)
+{
+    struct {
+        const char* line;
+        const char* parameters;
+    } cases[] = {
+        {"\"C:\\Program Files\\Vidudo\\Vidudo.exe\" -site 2", "-site 2"},
+        {"\"C:\\Vidudo.exe\"", ""},
+        {"Vidudo.exe /log  x ", "/log  x"},
+        {"C:\\Vidudo\\Vidudo.exe\t-a", "-a"},
+        // Not the program path's length: a short path form must not cut the parameters.
+        {"C:\\PROGRA~1\\Vidudo.exe -site 2", "-site 2"},
+        {"  ", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(c.parameters, CommandLineParameters(c.line));
+    }
+}
+
+TEST(ReportText, AccessViolationMessageInGbk)
+{
+    // 存取地址 and 入口违规 in code page 936.
+    const std::string inModule = AccessViolationMessage(0x00401A2C, "C:\\Lab\\crashlab.exe", true, 0);
+    EXPECT_EQ(0, inModule.rfind("\xB4\xE6\xC8\xA1\xB5\xD8\xD6\xB7 00401A2C ", 0)) << inModule;
+    EXPECT_NE(std::string::npos, inModule.find(" 'crashlab.exe' "));
+    EXPECT_NE(std::string::npos, inModule.find(". \xD0\xB4 ")) << "write";
+    EXPECT_EQ(inModule.size() - 11, inModule.find("00000000 \xC0\xEF"));
+    const std::string outside = AccessViolationMessage(0x00A00000, "", false, 0x10);
+    EXPECT_EQ(0, outside.rfind("\xC8\xEB\xBF\xDA\xCE\xA5\xB9\xE6: ", 0)) << outside;
+    EXPECT_NE(std::string::npos, outside.find("00A00000. \xB6\xC1 "));
+}
+
+TEST(ReportText, EdgesOfTheTables)
+{
+    TVurazaModuleOptions options("Vidudo.exe");
+    options.SetLogFlags(0);
+    options.SetReportFieldVisibility(0);
+    TReportFacts facts;
+    facts.General.IsExceptionObject = false;
+    const TReportText report = BuildReportText(facts, options);
+    const std::string rule(50, '-');
+    EXPECT_EQ("DuruvaDod 6.1.01 RC 1\r\n\r\n\r\nCall Stack Information:\r\n" + rule +
+                  "\r\n|Address |Module|Unit|Class|Procedure/Method|Line|\r\n" + rule + "\r\n" + rule +
+                  "\r\n\r\nModules Information:\r\n--------------------\r\n\r\n"
+                  "Processes Information:\r\n----------------------\r\n\r\n"
+                  "Assembler Information:\r\n----------------------\r\n\r\n"
+                  "Registers:\r\n----------\r\n\r\n",
+              report.LastReportText);
+    EXPECT_EQ("Unknown exception type", report.ExceptionClassText);
+    EXPECT_EQ("Unknown error message.", report.ExceptionMessageText);
+}
