@@ -498,3 +498,32 @@ TEST(ReportText, EdgesOfTheTables)
     EXPECT_EQ("Unknown exception type", report.ExceptionClassText);
     EXPECT_EQ("Unknown error message.", report.ExceptionMessageText);
 }
+
+TEST(ReportText, TypeAndMessageOfTheException)
+{
+    struct {
+        const char* cls;
+        bool isException;
+        const char* message;
+        const char* type;
+        const char* shown;
+    } cases[] = {
+        {"EConvertError", true, "'x' is not a valid integer value", "EConvertError", "'x' is not a valid integer value."},
+        {"EConvertError", true, "Ends with one.", "EConvertError", "Ends with one."},
+        {"TObject", false, "ignored", "TObject", "Unknown error message."},
+        {"", false, "", "Unknown exception type", "Unknown error message."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        TVurazaModuleOptions options("Vidudo.exe");
+        TReportGeneralFacts facts = GoldenGeneral();
+        facts.ExceptionClass = c.cls;
+        facts.IsExceptionObject = c.isException;
+        facts.ExceptionMessage = c.message;
+        TReportText out;
+        const std::string general = FillGeneralSections(facts, options, &out);
+        EXPECT_EQ(c.type, out.ExceptionClassText);
+        EXPECT_EQ(c.shown, out.ExceptionMessageText);
+        EXPECT_NE(std::string::npos, general.find(std::string(": ") + c.shown + "\r\n"));
+    }
+}
