@@ -12,5 +12,7 @@ case "$kind" in
         extra=(-DVIDUDO_SANITIZE=ON) ;;
   *) echo "usage: $0 win|host" >&2; exit 2 ;;
 esac
+# Test builds: the fallback resolver of the mail-exchanger lookup is a silent loopback address.
+extra+=(-DVIDUDO_FALLBACK_DNS_SERVER="${VIDUDO_FALLBACK_DNS_SERVER:-127.0.0.254}")
 cmake -S "$root" -B "$dir" -G Ninja "${extra[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
