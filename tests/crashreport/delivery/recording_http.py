@@ -6,6 +6,7 @@ was sent even though the client turns control characters into spaces.
   /r/refresh.php 200 with "Refresh: 0; url=next.php"
   /r/self.php    302 to itself             /r/away.php    302 to another host
   /r/count.php?P how many requests /r/P had
+  /r/page.php?B  the page whose Base64 is B
   anything else  200"""
 import base64
 import collections
@@ -43,7 +44,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             status, headers = 302, [("Location", "/r/self.php")]
         elif page == "away.php":
             status, headers = 302, [("Location", "http://elsewhere.invalid/r/target.php")]
-        if page == "count.php":
+        if page == "page.php":
+            out = base64.b64decode(query)
+        elif page == "count.php":
             with lock:
                 out = str(hits[query]).encode()
         else:
@@ -65,10 +68,11 @@ def serve(server):
 
 def start(work, cert, key):
     plain = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    proxied = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     tls = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
     tls.socket = context.wrap_socket(tls.socket, server_side=True)
-    serve(plain)
-    serve(tls)
-    return plain.server_address[1], tls.server_address[1]
+    for server in (plain, proxied, tls):
+        serve(server)
+    return plain.server_address[1], proxied.server_address[1], tls.server_address[1]

@@ -8,7 +8,9 @@ environment and stops them again. Usage: transport_peers.py COMMAND [ARGS...]
   VIDUDO_CLOSED_PORT         nothing listens
   VIDUDO_BLACKHOLE_PORT      connections never complete
   VIDUDO_HTTP_PORT / VIDUDO_HTTPS_PORT  recording HTTP server, plain and TLS (self-signed)
-  VIDUDO_PROXY_PORT          tinyproxy in front of them
+  VIDUDO_HTTP_PROXIED_PORT   the same, asked only through the proxy (Wine pools connections
+                             by server, whatever the proxy)
+  VIDUDO_PROXY_PORT          tinyproxy
 """
 import os
 import shutil
@@ -218,8 +220,9 @@ def main():
         env["VIDUDO_SMTP_PORT"] = str(smtp_port)
 
         cert, key = make_certificate(work)
-        http_port, https_port = recording_http.start(work, cert, key)
+        http_port, proxied_port, https_port = recording_http.start(work, cert, key)
         env["VIDUDO_HTTP_PORT"], env["VIDUDO_HTTPS_PORT"] = str(http_port), str(https_port)
+        env["VIDUDO_HTTP_PROXIED_PORT"] = str(proxied_port)
 
         proxy_port = free_port()
         conf = os.path.join(work, "tinyproxy.conf")
