@@ -81,12 +81,12 @@ void THTTPResponse::Assign(const THTTPResponse* source)
 void THTTPResponse::Clear() { *this = THTTPResponse(); }
 
 THTTPConnectionBase::THTTPConnectionBase(const std::string& serverUrl, const std::string& proxy)
+    : response_(std::make_unique<THTTPResponse>())
 {
     bound_ = BindWinInet();
     if (!bound_)
         return;
     ++connectionsBound;
-    response_ = std::make_unique<THTTPResponse>();
     std::string scheme, path;
     SplitUrl(serverUrl, scheme, UserName, Password, Host, path, Port);
     path = path.substr(0, path.find('?'));
@@ -261,7 +261,7 @@ void THTTPConnectionBase::AddSearchField(std::string_view name, std::string_view
 bool THTTPConnectionBase::PageIs(std::string_view pageName, std::string_view mustContain,
                                  std::string_view mustNotContain) const
 {
-    if (!response_)
+    if (!bound_)
         return false;
     if (!pageName.empty() && !SameText(pageName, response_->PageName))
         return false;

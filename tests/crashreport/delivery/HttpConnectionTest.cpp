@@ -13,6 +13,7 @@
 #include "crashreport/delivery/EHttpConnection.h"
 #include "crashreport/delivery/EWebText.h"
 #include "crashreport/delivery/EWinInet.h"
+#include "framework/Exception.h"
 
 namespace {
 
@@ -300,6 +301,17 @@ TEST(HttpConnection, ProgressOfAPost)
     }
     EXPECT_TRUE(fifty);
     EXPECT_EQ(100, last);
+
+    // Nothing to write: the first progress is the 50 after the request's end.
+    TRecordingConnection get(HttpUrl(), "");
+    get.Open();
+    get.states.clear();
+    get.SetRequestPage("empty.php", hrmGet);
+    THTTPResponse response;
+    ASSERT_TRUE(get.SendRequest(response, true)) << response.ErrorText;
+    ASSERT_GE(get.states.size(), 2u);
+    EXPECT_EQ(std::make_pair(int(hcsProgress), 50), get.states.front());
+    EXPECT_EQ(hcsAnswered, get.states.back().first);
 }
 
 TEST(HttpConnection, PageHelpers)
@@ -336,4 +348,26 @@ TEST(HttpConnection, PageHelpers)
     connection.CopyFormFields(list);
     EXPECT_EQ("summary=[v1 - 8]: x (E)\r\nnotes=n\r\nprio=3\r\nprio=1\r\ntoken=Tk\r\ntoken=new\r\nextra=1\r\n",
               connection.Fields.Text());
+}
+
+// Run with wininet.dll switched off (a DLL override): the connection stays empty and every
+// call fails. Where the library loads there is nothing to see.
+TEST(HttpUnbound, EveryCallFails)
+{
+    if (!std::getenv("VIDUDO_WININET_OFF")) {
+        if (BindWinInet())
+            GTEST_SKIP() << "wininet.dll loads here";
+    }
+    ASSERT_FALSE(BindWinInet());
+    TRecordingConnection connection("http://127.0.0.1:1/r/", "");
+    EXPECT_EQ("", connection.Host);
+    EXPECT_FALSE(connection.Open());
+    connection.SetRequestPage("x.php", hrmGet);
+    THTTPResponse response;
+    EXPECT_FALSE(connection.SendRequest(response, true));
+    EXPECT_NE(0, response.ErrorCode);
+    EXPECT_THROW(connection.Close(), Exception);
+    EXPECT_FALSE(connection.PageIs("", "", ""));
+    EXPECT_EQ("", connection.LastResponse().Body);
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{hcsOpening, 0}, {hcsClosing, 0}}), connection.states);
 }
