@@ -2,7 +2,7 @@
 // scripted TCP peers for timing, codes and resets, aiosmtpd for a whole session.
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "crashreport/delivery/EWinSock.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -44,6 +44,19 @@ std::string SocketErrorOf(F&& f)
 }
 
 }  // namespace
+
+TEST(WinSockBinding, MissingFunctionIsNamed)
+{
+    EXPECT_NE(nullptr, EWinSock::GetWinSockFunction("recv"));
+    try {
+        EWinSock::GetWinSockFunction("NoSuchSocketCall");
+        ADD_FAILURE() << "found";
+    } catch (const EVurazaFuncNotFoundError& e) {
+        EXPECT_EQ("WinSock's function \"NoSuchSocketCall\" can not be found", e.Message());
+    }
+    EXPECT_TRUE(StartWinSock());
+    EXPECT_TRUE(StartWinSock());
+}
 
 TEST(ClientSocket, RepliesAreReadUntilASecondOfSilence)
 {
