@@ -273,8 +273,16 @@ bool IsNewWindow(HWND window)
 
 void CopyReportToClipboard(const std::string& text)
 {
-    if (text.empty() || !OpenClipboard(nullptr))
+    if (text.empty())
         return;
+    // A clipboard opened without a window loses its owner at EmptyClipboard, and then
+    // SetClipboardData fails: a message-only window owns it for the copy.
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (!OpenClipboard(owner)) {
+        if (owner)
+            DestroyWindow(owner);
+        return;
+    }
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
     if (memory) {
         if (void* p = GlobalLock(memory)) {
@@ -299,6 +307,8 @@ void CopyReportToClipboard(const std::string& text)
         }
     }
     CloseClipboard();
+    if (owner)
+        DestroyWindow(owner);
 }
 
 void SetStartupFolder(const std::string& folder)
