@@ -176,6 +176,8 @@ TParkedThreads::~TParkedThreads()
 
 int RunCrashLab(int argc, char** argv)
 {
+    // An unhandled crash ends the process with its code: no debugger, no error box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     const std::string name = argc > 1 ? argv[1] : "";
     std::vector<std::string> args;
     for (int i = 2; i < argc; ++i)

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "crashreport/capture/ECore.h"
 #include "crashreport/capture/EStack.h"
 #include "tests/crashreport/capture/FakeMemory.h"
 
@@ -283,6 +284,18 @@ TEST(StackCleanUp, HidesLeftOversOfEarlierCalls)
         s.Scan(list, c.sites);
         EXPECT_EQ(c.kinds, Kinds(list));
     }
+}
+
+TEST(StackCleanUp, InsideTheDevelopmentEnvironmentOnlyNamedRoutinesStay)
+{
+    resolved = {{Code + 0x10, {4, "A", 2}}, {Code + 0x20, {2, "TApplication::HandleException", 0}},
+                {Code + 0x30, {3, "C", 1}}};
+    TResolvedStack s;
+    DetectRunningInIde("C:\\Tools\\zorbel32.exe");
+    TVurazaStackList list;
+    s.Scan(list, {1, 4, 2, 3});
+    DetectRunningInIde("crash_test.exe");
+    EXPECT_EQ("43", Kinds(list));
 }
 
 TEST(StackCleanUp, TheLineWalkStaysInsideTheCurrentScan)
