@@ -94,6 +94,12 @@ int AccessViolationMode(const std::vector<std::string>&)
     return WriteToNull();
 }
 
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* pointers)
+{
+    TerminateProcess(GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabModes()
@@ -176,8 +182,10 @@ TParkedThreads::~TParkedThreads()
 
 int RunCrashLab(int argc, char** argv)
 {
-    // An unhandled crash ends the process with its code: no debugger, no error box.
+    // An unhandled crash ends the process with its code: no debugger, no error box. Wine
+    // ignores the error mode and starts its debugger unless a filter decides first.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(EndWithExceptionCode);
     const std::string name = argc > 1 ? argv[1] : "";
     std::vector<std::string> args;
     for (int i = 2; i < argc; ++i)
