@@ -1,6 +1,8 @@
 #include "crashreport/capture/EStack.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "crashreport/capture/ECore.h"
 
@@ -38,6 +40,7 @@ bool TStackCopyReader::Read(uintptr_t address, void* dest, size_t count)
 namespace {
 
 TStackItemResolver itemResolver = nullptr;
+TStackHeap stackHeap{&malloc, &free};
 
 bool IsResolvedKind(uint8_t kind)
 {
@@ -198,6 +201,40 @@ bool SameRoutine(const TVurazaStackItem& a, const TVurazaStackItem& b)
 }
 
 }  // namespace
+
+void SetStackHeap(TStackHeap heap)
+{
+    stackHeap = heap.allocate && heap.release ? heap : TStackHeap{&malloc, &free};
+}
+
+void* StackHeapAllocate(size_t size)
+{
+    void* block = stackHeap.allocate(size ? size : 1);
+    if (!block)
+        throw std::bad_alloc();
+    return block;
+}
+
+void StackHeapRelease(void* block) noexcept
+{
+    if (block)
+        stackHeap.release(block);
+}
+
+void AddCreatorStack(TVurazaStackList& list, const TCreatorStack& stack, bool resolve, TStackMemoryReader& live)
+{
+    if (!stack.bytes || stack.size == 0)
+        return;
+    TStackCopyReader reader(stack.start, stack.bytes, stack.size, live);
+    TStackScanRequest r;
+    r.StackPointer = stack.start;
+    r.StackTop = stack.start + stack.size;
+    r.FollowTargets = true;
+    r.Resolve = resolve;
+    r.Group = 0;
+    r.ThreadId = stack.resumerThreadId;
+    ScanStack(list, r, reader);
+}
 
 void SetStackItemResolver(TStackItemResolver resolver)
 {

@@ -23,7 +23,31 @@ struct TShortText {
     bool operator==(const TShortText& other) const;
 };
 
+// Where items and lists get their memory: the Win32 build points this at a private heap, as
+// stacks are taken while an exception is handled and the process heap's lock may be held.
+struct TStackHeap {
+    void* (*allocate)(size_t size) = nullptr;
+    void (*release)(void* block) = nullptr;
+};
+void SetStackHeap(TStackHeap heap);
+void* StackHeapAllocate(size_t size);
+void StackHeapRelease(void* block) noexcept;
+
+template <typename T>
+struct TStackHeapAllocator {
+    using value_type = T;
+    TStackHeapAllocator() = default;
+    template <typename U>
+    TStackHeapAllocator(const TStackHeapAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(StackHeapAllocate(n * sizeof(T))); }
+    void deallocate(T* p, size_t) noexcept { StackHeapRelease(p); }
+    bool operator==(const TStackHeapAllocator&) const { return true; }
+};
+
 struct TVurazaStackItem {
+    static void* operator new(size_t size) { return StackHeapAllocate(size); }
+    static void operator delete(void* block) noexcept { StackHeapRelease(block); }
+
     uint8_t Kind = 0;  // 0 nothing known or hidden, 1 module, 2 procedure, 3 unit, 4 line
     TVurazaModuleInfo* Module = nullptr;
     uint32_t ThreadId = 0;
@@ -52,8 +76,11 @@ public:
     void Clear() { items_.clear(); }
     void Reserve(size_t count) { items_.reserve(count); }
 
+    static void* operator new(size_t size) { return StackHeapAllocate(size); }
+    static void operator delete(void* block) noexcept { StackHeapRelease(block); }
+
 private:
-    std::vector<std::unique_ptr<TVurazaStackItem>> items_;
+    std::vector<std::unique_ptr<TVurazaStackItem>, TStackHeapAllocator<std::unique_ptr<TVurazaStackItem>>> items_;
 };
 
 constexpr size_t StackScanLimit = 102400;
@@ -89,6 +116,16 @@ std::unique_ptr<TVurazaStackList> BuildStackList(uintptr_t address, uintptr_t st
                                                  uint32_t kindsMask, int32_t maximum, int32_t skip,
                                                  bool followTargets, uint8_t group, uint32_t threadId,
                                                  TStackMemoryReader& reader);
+
+// A copy of the stack of the thread that created or resumed a thread: scanned as group 0 under
+// the resumer's thread id.
+struct TCreatorStack {
+    const void* bytes = nullptr;
+    size_t size = 0;
+    uintptr_t start = 0;  // the address bytes[0] was copied from
+    uint32_t resumerThreadId = 0;
+};
+void AddCreatorStack(TVurazaStackList& list, const TCreatorStack& stack, bool resolve, TStackMemoryReader& live);
 
 // The clean-up of the items from index start on (the list's length before the scan).
 void CleanUpStackItems(TVurazaStackList& list, size_t start, bool resolve);

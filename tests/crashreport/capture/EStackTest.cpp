@@ -130,6 +130,23 @@ TEST(StackScan, ItemsOfAnUnresolvedScanNameTheirModule)
     EXPECT_EQ("C:\\app\\crashlab.exe", call.Module->FileName);
 }
 
+TEST(StackScan, ACreatorStackIsGroupZeroUnderTheResumer)
+{
+    TCallStack s(4, {});
+    const std::string copy = U32(0) + U32(static_cast<uint32_t>(s.returnAddress)) + U32(0);
+    TVurazaStackList list;
+    // The copy's addresses are not mapped live: only the copy serves them.
+    AddCreatorStack(list, {copy.data(), copy.size(), 0x300000, 99}, false, s.memory);
+    // Targets are followed: the called routine comes before the call.
+    EXPECT_EQ((std::vector<uintptr_t>{Code + 0x10, Code + 0x0B}), Addresses(list));
+    for (size_t i = 0; i < list.Count(); ++i) {
+        EXPECT_EQ(0, list.GetItem(i)->Group);
+        EXPECT_EQ(99u, list.GetItem(i)->ThreadId);
+    }
+    AddCreatorStack(list, {}, false, s.memory);
+    EXPECT_EQ(2u, list.Count());
+}
+
 TEST(StackScan, ScansAtMost102400BytesAboveTheStackPointer)
 {
     const size_t limitWords = 102400 / 4;
