@@ -119,63 +119,42 @@ std::string_view ResourceBytes(uintptr_t module, const wchar_t* name)
     return std::string_view(static_cast<const char*>(bytes), size);
 }
 
-// Reads count bytes at offset from the file's start; false when any is missing.
-bool ReadFileRange(HANDLE file, uint64_t offset, void* dest, uint32_t count)
-{
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN))
-        return false;
-    DWORD got = 0;
-    return ReadFile(file, dest, count, &got, nullptr) && got == count;
-}
-
-class TFile {
+// The module file, read by offset: the readers of the stored data need only its end.
+class TModuleFile : public TStoredFile {
 public:
-    explicit TFile(const std::string& name)
-        : h_(CreateFileW(W(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~TFile()
+    explicit TModuleFile(const std::string& name)
+        : h_(name.empty() ? INVALID_HANDLE_VALUE
+                          : CreateFileW(W(name).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+        LARGE_INTEGER size{};
+        if (h_ != INVALID_HANDLE_VALUE && GetFileSizeEx(h_, &size))
+            size_ = static_cast<uint64_t>(size.QuadPart);
+    }
+    ~TModuleFile() override
     {
         if (h_ != INVALID_HANDLE_VALUE)
             CloseHandle(h_);
     }
-    TFile(const TFile&) = delete;
-    TFile& operator=(const TFile&) = delete;
-    bool Ok() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE Handle() const { return h_; }
-    uint64_t Size() const
+    TModuleFile(const TModuleFile&) = delete;
+    TModuleFile& operator=(const TModuleFile&) = delete;
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t offset, void* out, size_t count) const override
     {
-        LARGE_INTEGER size{};
-        return GetFileSizeEx(h_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+        if (h_ == INVALID_HANDLE_VALUE || offset > size_ || count > size_ - offset || count > 0x7FFFFFFF)
+            return false;
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        return SetFilePointerEx(h_, at, nullptr, FILE_BEGIN) &&
+               ReadFile(h_, out, static_cast<DWORD>(count), &got, nullptr) && got == count;
     }
 
 private:
     HANDLE h_;
+    uint64_t size_ = 0;
 };
-
-// The tail block's size and the file size, 0 when the file ends with none.
-uint32_t TailBlockSize(const TFile& file, uint64_t& fileSize)
-{
-    if (!file.Ok())
-        return 0;
-    fileSize = file.Size();
-    char trailer[StoredDataTrailerSize];
-    if (fileSize < sizeof trailer || !ReadFileRange(file.Handle(), fileSize - sizeof trailer, trailer, sizeof trailer))
-        return 0;
-    return StoredDataBlockSize(std::string_view(trailer, sizeof trailer), fileSize);
-}
-
-bool ReadTailBlock(const std::string& fileName, std::string& block)
-{
-    TFile file(fileName);
-    uint64_t fileSize = 0;
-    const uint32_t size = TailBlockSize(file, fileSize);
-    if (size == 0)
-        return false;
-    block.resize(size);
-    return ReadFileRange(file.Handle(), fileSize - StoredDataTrailerSize - size, block.data(), size);
-}
 
 void SortModules()
 {
@@ -393,19 +372,12 @@ bool IsRefreshingModules()
 
 bool HasStoredDataResource(uintptr_t module)
 {
-    const std::string_view bytes = ResourceBytes(module, L"ELDATA");
-    uint32_t mark = 0;
-    if (bytes.size() < 6)
-        return false;
-    memcpy(&mark, bytes.data(), 4);
-    return IsStoredDataMark(mark);
+    return HasStoredDataResource(ResourceBytes(module, L"ELDATA"));
 }
 
 bool HasStoredDataTail(uintptr_t module)
 {
-    TFile file(ModuleFileNameOf(reinterpret_cast<HMODULE>(module)));
-    uint64_t fileSize = 0;
-    return TailBlockSize(file, fileSize) != 0;
+    return HasStoredDataTail(TModuleFile(ModuleFileNameOf(reinterpret_cast<HMODULE>(module))));
 }
 
 bool HasReporterData(uintptr_t module)
@@ -415,18 +387,13 @@ bool HasReporterData(uintptr_t module)
 
 uint16_t ReporterDataVersion(uintptr_t module)
 {
-    uint16_t version = 0;
-    if (HasStoredDataResource(module)) {
-        memcpy(&version, ResourceBytes(module, L"ELDATA").data() + 4, 2);
-        return version;
-    }
-    const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
-    TFile file(fileName);
-    uint64_t fileSize = 0;
-    const uint32_t size = TailBlockSize(file, fileSize);
-    if (size == 0 || !ReadFileRange(file.Handle(), fileSize - StoredDataTrailerSize - size, &version, 2))
-        return 0;
-    return version;
+    TStoredResource resource;
+    if (ReadStoredResource(ResourceBytes(module, L"ELDATA"), resource))
+        return resource.dataVersion;
+    TStoredTail tail;
+    if (ReadStoredDataTail(TModuleFile(ModuleFileNameOf(reinterpret_cast<HMODULE>(module))), tail, false))
+        return tail.dataVersion;
+    return 0;
 }
 
 bool HasCompatibleReporterData(uintptr_t module)
@@ -438,22 +405,27 @@ bool LoadModuleDebugData(TVurazaModuleInfo& record)
 {
     if (!record.Options)
         return false;
+    // Options come from the resource when it is filled, else from the tail; the debug data
+    // lives only in the tail.
     bool loaded = false;
     const std::string_view resource = ResourceBytes(record.Handle, L"ELDATA");
-    if (HasStoredDataResource(record.Handle)) {
-        loaded = UnpackOptionsResource(resource, *record.Options);
-        if (loaded)
-            memcpy(&record.DataVersion, resource.data() + 4, 2);
-    } else {
-        std::string block;
-        if (ReadTailBlock(record.FileName, block)) {
-            std::string debugData;
-            const bool wantDebugData = !refreshing;
-            loaded = ReadStoredDataBlock(block, *record.Options, wantDebugData, record.DataVersion,
-                                         record.CompilationDate, debugData);
-            if (loaded && wantDebugData)
-                record.DebugData = std::make_unique<std::string>(std::move(debugData));
+    TStoredResource stored;
+    if (ReadStoredResource(resource, stored) && UnpackOptionsResource(resource, *record.Options)) {
+        record.DataVersion = stored.dataVersion;
+        record.CompilationDate = stored.compilationDate;
+        loaded = true;
+    }
+    TStoredTail tail;
+    const bool wantDebugData = !refreshing;
+    if (ReadStoredDataTail(TModuleFile(record.FileName), tail, wantDebugData)) {
+        if (!loaded) {
+            LoadTailOptions(tail, *record.Options);
+            record.DataVersion = tail.dataVersion;
+            record.CompilationDate = tail.compilationDate;
+            loaded = true;
         }
+        if (wantDebugData && !tail.debugData.empty())
+            record.DebugData = std::make_unique<std::string>(std::move(tail.debugData));
     }
     if (loaded && record.Handle != ThisModule())
         record.Options->ReadPublishedOptions();

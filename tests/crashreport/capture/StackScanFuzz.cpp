@@ -1,13 +1,10 @@
 // The scanner reads stacks and code that may hold anything: the first byte picks the scan's
-// flags, then half the rest is code at 0x401000 and half a stack at 0x100000; a second scan reads
-// the stored-data block of a module file from the same bytes.
+// flags, then half the rest is code at 0x401000 and half a stack at 0x100000.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EStack.h"
-#include "crashreport/capture/EStoredData.h"
 #include "tests/crashreport/capture/FakeMemory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -31,16 +28,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (list.Count() > StackItemLimit)
         __builtin_trap();
 
-    if (bytes.size() >= StoredDataTrailerSize) {
-        const uint32_t n = StoredDataBlockSize(bytes.substr(bytes.size() - StoredDataTrailerSize), bytes.size());
-        if (n) {
-            TVurazaModuleOptions options("fuzz.exe");
-            uint16_t version = 0;
-            double date = 0;
-            std::string debug;
-            ReadStoredDataBlock(std::string_view(bytes).substr(bytes.size() - StoredDataTrailerSize - n, n), options,
-                                true, version, date, debug);
-        }
-    }
     return 0;
 }
