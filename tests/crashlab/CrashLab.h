@@ -23,7 +23,10 @@ const std::vector<TCrashLabMode>& CrashLabModes();
 int RunCrashLab(int argc, char** argv);
 
 void LabPrint(const std::string& line);
-// One line per item: index, module file name, offset in the module, unit, procedure, line.
+// Items are resolved from the modules' stored debug data.
+void InstallLabResolver();
+// One line per item: index, kind, module file name, offset in the module, unit, class, procedure,
+// line.
 void DumpStack(const TVurazaStackList& list);
 // Scans and dumps the caller's stack, from this function's own stack pointer up.
 CRASHLAB_CALL void DumpOwnStack();

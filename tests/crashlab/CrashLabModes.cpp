@@ -54,7 +54,7 @@ int ThreadsMode(const std::vector<std::string>& args)
     TLiveMemoryReader live;
     for (size_t i = 0; i < copies.size(); ++i) {
         TVurazaStackList list;
-        ScanCapturedStack(list, copies[i], threads.Ids()[i], 1, false, live);
+        ScanCapturedStack(list, copies[i], threads.Ids()[i], 1, true, live);
         LabPrint(Format("thread %u items %u", static_cast<unsigned>(i), static_cast<unsigned>(list.Count())));
         DumpStack(list);
     }
@@ -133,6 +133,7 @@ void DumpOwnStack()
     r.StackPointer = sp;
     r.StackTop = top;
     r.ThreadId = GetCurrentThreadId();
+    r.Resolve = true;
     ScanStack(list, r, reader);
     DumpStack(list);
 }
@@ -146,8 +147,9 @@ void DumpStack(const TVurazaStackList& list)
         if (slash != std::string::npos)
             module.erase(0, slash + 1);
         const uintptr_t offset = item.Module ? item.Address - item.Module->Handle : item.Address;
-        LabPrint(Format("item %u|%s|%08X|%s|%s|%d", static_cast<unsigned>(i), module.c_str(),
-                        static_cast<unsigned>(offset), item.UnitName.text, item.ProcedureName.text, item.Line));
+        LabPrint(Format("item %u|%u|%s|%08X|%s|%s|%s|%d", static_cast<unsigned>(i), item.Kind, module.c_str(),
+                        static_cast<unsigned>(offset), item.UnitName.text, item.ClassName.text,
+                        item.ProcedureName.text, item.Line));
     }
 }
 
@@ -186,6 +188,7 @@ int RunCrashLab(int argc, char** argv)
     // ignores the error mode and starts its debugger unless a filter decides first.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(EndWithExceptionCode);
+    InstallLabResolver();
     const std::string name = argc > 1 ? argv[1] : "";
     std::vector<std::string> args;
     for (int i = 2; i < argc; ++i)

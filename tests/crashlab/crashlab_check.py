@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the crash-test program's scenarios under Wine and checks what they print against the
 binary itself: addr2line names the function of every call site, objdump shows the call.
-Usage: crashlab_check.py RUNNER... -- CRASHLAB CRASHLAB_GUI LAUNCHER"""
+Usage: crashlab_check.py RUNNER... -- CRASHLAB CRASHLAB_GUI LAUNCHER PLAIN DAMAGED..."""
 import re
 import subprocess
 import sys
@@ -12,7 +12,8 @@ IMAGE_BASE = 0x400000
 
 sep = sys.argv.index("--")
 runner = sys.argv[1:sep]
-crashlab, crashlab_gui, launcher = sys.argv[sep + 1:sep + 4]
+crashlab, crashlab_gui, launcher, plain = sys.argv[sep + 1:sep + 5]
+damaged = sys.argv[sep + 5:]
 failures = []
 
 
@@ -27,14 +28,31 @@ def run(*args):
     return out.replace("\r", "")
 
 
-def items(text, module):
-    """(offset, line of text) of each item in module, in order."""
+def rows(text, module):
+    """(offset, unit, class, procedure, line) of each item in module, in order."""
     found = []
     for line in text.splitlines():
-        m = re.match(r"item \d+\|([^|]*)\|([0-9A-F]{8})\|", line)
+        m = re.match(r"item \d+\|\d\|([^|]*)\|([0-9A-F]{8})\|([^|]*)\|([^|]*)\|([^|]*)\|(-?\d+)$", line)
         if m and m.group(1).lower() == module:
-            found.append(int(m.group(2), 16))
+            found.append((int(m.group(2), 16), m.group(3), m.group(4), m.group(5), int(m.group(6))))
     return found
+
+
+def items(text, module):
+    return [r[0] for r in rows(text, module)]
+
+
+def source_lines(exe, offsets):
+    """addr2line's (file name, line) of each offset."""
+    if not offsets:
+        return []
+    args = [ADDR2LINE, "-e", exe] + ["0x%X" % (IMAGE_BASE + o) for o in offsets]
+    out = []
+    for l in subprocess.run(args, capture_output=True, text=True).stdout.splitlines():
+        where = l.split(" (discriminator")[0]
+        name, _, line = where.rpartition(":")
+        out.append((name.replace("\\", "/").split("/")[-1], int(line) if line.isdigit() else 0))
+    return out
 
 
 def function_names(exe, offsets):
@@ -82,6 +100,28 @@ for exe, module in ((crashlab, "crashlab.exe"), (crashlab_gui, "crashlab_gui.exe
     for index in order or []:
         check(instruction_at(exe, offsets[index]).startswith("call"),
               "%s: item at %X is a call" % (module, offsets[index]))
+    # The stored debug data names the same procedure and line as addr2line for every item.
+    found = rows(out, module)
+    lines = source_lines(exe, [r[0] for r in found])
+    resolved = 0
+    for (offset, unit, cls, procedure, line), name, (file, want) in zip(found, names, lines):
+        if not procedure:
+            continue
+        resolved += 1
+        check(procedure == name, "%s: %X is in %s, dump says %s" % (module, offset, name, procedure))
+        check(line == want, "%s: %X is line %d of %s, dump says %d" % (module, offset, want, file, line))
+    check(resolved >= 4, "%s: at least the chain resolved, got %d items" % (module, resolved))
+    check(any(r[1] == "CrashLabChain.cpp" and r[3] == "ChainC" for r in found), "%s: ChainC in its unit" % module)
+
+# Without data, or with a damaged tail, stacks come out whole, without debug data.
+for exe in [plain] + damaged:
+    out = run(exe, "stack")
+    module = exe.replace("\\", "/").split("/")[-1].lower()
+    found = rows(out, module)
+    names = function_names(exe, [r[0] for r in found])
+    check(in_order(names, ["ChainC", "ChainB", "ChainA", "main"]) is not None, "%s: the chain in %s" % (module, names))
+    check(all(not r[1] and not r[3] and r[4] == 0 for r in found), "%s: no debug data in %s" % (module, found))
+
 # The scenario holds: ChainA keeps no frame pointer, its callers do.
 check("push   %ebp" not in disassembly_of(crashlab, "ChainA"), "ChainA keeps no frame pointer")
 check("push   %ebp" in disassembly_of(crashlab, "ChainB"), "ChainB keeps its frame pointer")
