@@ -38,9 +38,10 @@ void ResolveLabItem(uintptr_t address, uint32_t threadId, TVurazaStackItem& item
     if (!item.Module)
         return;
     const TDebugModel* model = ModelOf(*item.Module);
+    const uintptr_t codeStart = CodeImageAddress(item.Module->Handle, 0);
     TDebugLocation location;
-    if (!model || address < item.Module->Handle + 0x1000 ||
-        !LookupDebugLocation(*model, static_cast<uint32_t>(address - item.Module->Handle - 0x1000), location))
+    if (!model || address < codeStart ||
+        !LookupDebugLocation(*model, static_cast<uint32_t>(address - codeStart), location))
         return;
     item.UnitName.Assign(location.unitName);
     item.ClassName.Assign(location.className);
