@@ -18,15 +18,16 @@ include(ExternalProject)
 set(VIDUDO_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
 set(VIDUDO_STAMP_TOOL ${VIDUDO_HOST_TOOLS_DIR}/tools/stamp/vidudo_stamp)
 set(VIDUDO_STORED_DATA_TOOL ${VIDUDO_HOST_TOOLS_DIR}/tools/stamp/vidudo_stored_data)
+set(VIDUDO_DEBUG_FILES_TOOL ${VIDUDO_HOST_TOOLS_DIR}/tools/debugfiles/vidudo_debug_files)
 ExternalProject_Add(vidudo_host_tools
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${VIDUDO_HOST_TOOLS_DIR}
   CMAKE_GENERATOR Ninja
   CMAKE_ARGS -DVIDUDO_SANITIZE=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target vidudo_stamp vidudo_stored_data
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target vidudo_stamp vidudo_stored_data vidudo_debug_files
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS ${VIDUDO_STAMP_TOOL} ${VIDUDO_STORED_DATA_TOOL})
+  BUILD_BYPRODUCTS ${VIDUDO_STAMP_TOOL} ${VIDUDO_STORED_DATA_TOOL} ${VIDUDO_DEBUG_FILES_TOOL})
 
 # The placeholder: 32768 zero bytes (StoredResourceSize), as 16-bit words.
 set(VIDUDO_STAMP_RC ${CMAKE_BINARY_DIR}/stamp/ELDATA.rc)

@@ -234,33 +234,74 @@ uint8_t ModuleImageKind(uintptr_t module)
     return package ? mkPackage : mkLibrary;
 }
 
+namespace {
+
+// The version library, bound by name once: a system without it gives empty versions.
+struct TVersionLibrary {
+    HMODULE lib = LoadLibraryW(L"version.dll");
+    decltype(&GetFileVersionInfoSizeW) size = Bind<decltype(&GetFileVersionInfoSizeW)>("GetFileVersionInfoSizeW");
+    decltype(&GetFileVersionInfoW) info = Bind<decltype(&GetFileVersionInfoW)>("GetFileVersionInfoW");
+    decltype(&VerQueryValueW) query = Bind<decltype(&VerQueryValueW)>("VerQueryValueW");
+    template <typename T>
+    T Bind(const char* name) const
+    {
+        return lib ? reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(lib, name))) : nullptr;
+    }
+    bool Ok() const { return size && info && query; }
+};
+
+const TVersionLibrary& VersionLibrary()
+{
+    static const TVersionLibrary library;
+    return library;
+}
+
+// The file's whole version resource; empty when it has none.
+std::vector<char> VersionResource(const std::string& fileName)
+{
+    const TVersionLibrary& v = VersionLibrary();
+    if (!v.Ok())
+        return {};
+    const std::wstring name = W(fileName);
+    DWORD ignored = 0;
+    const DWORD size = v.size(name.c_str(), &ignored);
+    if (size == 0)
+        return {};
+    std::vector<char> data(size);
+    if (!v.info(name.c_str(), 0, size, data.data()))
+        return {};
+    return data;
+}
+
+BOOL QueryVersionValue(const void* block, const wchar_t* subBlock, void** value, UINT* length)
+{
+    return VersionLibrary().query(block, subBlock, value, length);
+}
+
+}  // namespace
+
 TVersionInfo ReadVersionInfo(const std::string& fileName)
 {
     TVersionInfo result;
-    const std::wstring name = W(fileName);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(name.c_str(), &ignored);
-    if (size == 0)
-        return result;
-    std::vector<char> data(size);
-    if (!GetFileVersionInfoW(name.c_str(), 0, size, data.data()))
+    std::vector<char> data = VersionResource(fileName);
+    if (data.empty())
         return result;
     struct TTranslation {
         WORD language, codePage;
     };
     TTranslation* translation = nullptr;
     UINT length = 0;
-    if (VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
+    if (QueryVersionValue(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
         translation && length >= sizeof(TTranslation)) {
         wchar_t block[80];
         swprintf(block, 80, L"\\StringFileInfo\\%04x%04x\\FileDescription", translation->language,
                  translation->codePage);
         wchar_t* text = nullptr;
-        if (VerQueryValueW(data.data(), block, reinterpret_cast<void**>(&text), &length) && text && length > 0)
+        if (QueryVersionValue(data.data(), block, reinterpret_cast<void**>(&text), &length) && text && length > 0)
             result.Description = WideToGbk(std::wstring(text, wcsnlen(text, length)));
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
-    if (VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed &&
+    if (QueryVersionValue(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed &&
         length >= sizeof *fixed) {
         const std::string version = Format("%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
                                            HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
@@ -272,23 +313,18 @@ TVersionInfo ReadVersionInfo(const std::string& fileName)
 
 std::string ReadProductVersion(const std::string& fileName)
 {
-    const std::wstring name = W(fileName);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(name.c_str(), &ignored);
-    if (size == 0)
-        return "";
-    std::vector<char> data(size);
-    if (!GetFileVersionInfoW(name.c_str(), 0, size, data.data()))
+    std::vector<char> data = VersionResource(fileName);
+    if (data.empty())
         return "";
     WORD* translation = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+    if (!QueryVersionValue(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
         !translation || length < 4)
         return "";
     wchar_t block[80];
     swprintf(block, 80, L"\\StringFileInfo\\%04x%04x\\ProductVersion", translation[0], translation[1]);
     wchar_t* text = nullptr;
-    if (!VerQueryValueW(data.data(), block, reinterpret_cast<void**>(&text), &length) || !text || length == 0)
+    if (!QueryVersionValue(data.data(), block, reinterpret_cast<void**>(&text), &length) || !text || length == 0)
         return "";
     return WideToGbk(std::wstring(text, wcsnlen(text, length)));
 }
