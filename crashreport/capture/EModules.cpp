@@ -515,6 +515,7 @@ bool AddModuleRecordOfHandle(uintptr_t module)
 
 void RefreshModuleList()
 {
+    VersionLibrary();  // loaded now, so that it is in the list it helps to describe
     refreshing = true;
     for (size_t i = modules.Count(); i-- > 0;) {
         if (!ModuleHasFileName(reinterpret_cast<HMODULE>(modules.Items(i)->Handle)))
