@@ -616,3 +616,174 @@ TEST(DialogFonts, FacesFollowTheCodePage)
     EXPECT_STREQ("Tahoma", western.listFace);
     EXPECT_EQ(8, western.pointSize);
 }
+
+namespace {
+
+HWND PageOf(HWND dialog) { return FindWindowExW(GetDlgItem(dialog, idTab), nullptr, L"#32770", nullptr); }
+
+void SelectTab(HWND dialog, int index)
+{
+    HWND tab = GetDlgItem(dialog, idTab);
+    SendMessageW(tab, TCM_SETCURSEL, index, 0);
+    NMHDR n{tab, static_cast<UINT_PTR>(idTab), static_cast<UINT>(TCN_SELCHANGE)};
+    SendMessageW(dialog, WM_NOTIFY, idTab, reinterpret_cast<LPARAM>(&n));
+}
+
+void Activate(HWND page, int row)
+{
+    NMITEMACTIVATE a{};
+    a.hdr = NMHDR{GetDlgItem(page, 103), 103, static_cast<UINT>(NM_DBLCLK)};
+    a.iItem = row;
+    SendMessageW(page, WM_NOTIFY, 103, reinterpret_cast<LPARAM>(&a));
+}
+
+}  // namespace
+
+TEST_F(ExceptionDialogs, GeneralPageKeepsChineseText)
+{
+    const std::string text = "DuruvaDod 7.0\r\n异常信息:\r\n  1.1 名称 : 值 \\ {括号} 表\r\n";
+    ExceptionDialogHooks().generalText = [&] { return text; };
+    testOptions->SetDialogFlags(0x18F | 0x10);
+    ShowDetailed({[&](HWND d) {
+        HWND edit = GetDlgItem(PageOf(d), 103);
+        wchar_t cls[32] = {};
+        GetClassNameW(edit, cls, 32);
+        EXPECT_EQ(0, lstrcmpiW(cls, L"RichEdit20A"));
+        wchar_t buffer[512] = {};
+        GETTEXTEX get{};
+        get.cb = sizeof buffer;
+        get.flags = GT_USECRLF;
+        get.codepage = 1200;
+        SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(buffer));
+        std::wstring got = buffer;
+        const std::wstring want = GbkToWide(text);
+        EXPECT_EQ(want.substr(0, want.size() - 2), got.substr(0, want.size() - 2)) << WideToGbk(got);
+        dlg::Command(d, idOk);
+    }});
+}
+
+TEST_F(ExceptionDialogs, CallStackPageAndGoToSource)
+{
+    auto frame = [](uint32_t tid, int group, bool first, int line, std::string unit) {
+        TDialogStackItem i;
+        i.threadId = tid;
+        i.group = group;
+        i.first = first;
+        i.line = line;
+        i.lineOffset = 4;
+        i.address = 0x00401000 + tid;
+        i.moduleKind = TStackModuleKind::Program;
+        i.modulePath = "C:\\App\\Vidudo.exe";
+        i.unit = std::move(unit);
+        i.className = "TMainForm";
+        i.procedure = "BuyClick";
+        i.header = "Thread " + std::to_string(tid);
+        return i;
+    };
+    ExceptionDialogHooks().stack = [&] {
+        std::vector<TDialogStackItem> items = {frame(1, 1, true, 120, "Main"), frame(1, 1, true, 0, "NoLine"),
+                                               frame(2, 1, true, 7, std::string(200, 'u'))};
+        TDialogStackItem hidden = frame(3, 1, true, 9, "Hidden");
+        hidden.listed = false;
+        items.push_back(hidden);
+        return items;
+    };
+    ExceptionDialogHooks().moduleValues = [](uint32_t, uint32_t& a, uint32_t& b) {
+        a = 0x1111;
+        b = 0x2222;
+        return true;
+    };
+    HANDLE slot = CreateMailslotW(L"\\\\.\\mailslot\\DuruvaDod0", 0, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, slot) << GetLastError();
+    auto next = [&] {
+        DWORD size = 0, count = 0;
+        GetMailslotInfo(slot, nullptr, &size, &count, nullptr);
+        std::vector<uint8_t> message;
+        if (size != MAILSLOT_NO_MESSAGE) {
+            message.resize(size);
+            DWORD read = 0;
+            ReadFile(slot, message.data(), size, &read, nullptr);
+        }
+        return message;
+    };
+    testOptions->SetDialogFlags(0x18F | 0x10);
+    testOptions->SetFirstDialogTab(1);
+    ShowDetailed({[&](HWND d) {
+        HWND page = PageOf(d);
+        const auto rows = ui::ListViewRows(GetDlgItem(page, 103));
+        ASSERT_EQ(8u, rows.size()) << "three groups with separators, the hidden thread has none";
+        EXPECT_EQ("00401001", rows[1][0]);
+        EXPECT_EQ("Vidudo.exe", rows[1][1]);
+        EXPECT_EQ("120 [4]", rows[1][5]);
+        EXPECT_EQ("", rows[2][0]) << "separator";
+        EXPECT_EQ("", rows[4][5]);
+        Activate(page, 1);
+        const std::vector<uint8_t> m = next();
+        ASSERT_EQ(376u, m.size());
+        EXPECT_EQ("Main", std::string(reinterpret_cast<const char*>(&m[90])));
+        EXPECT_EQ("TMainForm", std::string(reinterpret_cast<const char*>(&m[180])));
+        int32_t line, offset, first;
+        memcpy(&line, &m[360], 4);
+        memcpy(&offset, &m[364], 4);
+        memcpy(&first, &m[368], 4);
+        EXPECT_EQ(120, line);
+        EXPECT_EQ(4, offset);
+        EXPECT_EQ(0x1111, first);
+        Activate(page, 4);  // line 0: nothing sent
+        EXPECT_TRUE(next().empty());
+        Activate(page, 7);
+        const std::vector<uint8_t> cut = next();
+        ASSERT_EQ(376u, cut.size());
+        EXPECT_EQ(std::string(89, 'u'), std::string(reinterpret_cast<const char*>(&cut[90])));
+        dlg::Command(d, idOk);
+    }});
+    CloseHandle(slot);
+}
+
+TEST_F(ExceptionDialogs, ModifiedColumnWidthUnderColMod6)
+{
+    ExceptionDialogHooks().modules = [] {
+        return std::vector<TDialogModuleRow>{{0x400000, "C:\\App\\Vidudo.exe", "Vidudo", "1.0", "1 MB", "2026-12-10"},
+                                             {0x10000000, "C:\\App\\x.bpl", "", "", "", ""}};
+    };
+    testOptions->SetDialogFlags(0x18F | 0x10);
+    testOptions->SetFirstDialogTab(2);
+    ShowDetailed({[&](HWND d) {
+        HWND list = GetDlgItem(PageOf(d), 103);
+        const auto columns = ui::ListViewColumns(list);
+        ASSERT_EQ(7u, columns.size());
+        EXPECT_EQ("Modified", columns[5]);
+        const auto rows = ui::ListViewRows(list);
+        ASSERT_EQ(2u, rows.size());
+        EXPECT_EQ("00400000", rows[0][0]);
+        EXPECT_EQ("Vidudo.exe", rows[0][1]);
+        EXPECT_EQ("C:\\App\\", rows[0][6]);
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, 5, 123);
+        dlg::Command(d, idOk);
+    }});
+    EXPECT_EQ("123", Ini("Coordinates", "ColMod6"));
+    EXPECT_EQ("712", Ini("Coordinates", "ColMod5"));
+}
+
+TEST_F(ExceptionDialogs, GdiObjectsBalanceOverPageCycles)
+{
+    InstallGdiCounter();
+    ExceptionDialogHooks().modules = [] { return std::vector<TDialogModuleRow>{{0x400000, "C:\\a.exe"}}; };
+    ExceptionDialogHooks().generalText = [] { return std::string("DuruvaDod\r\nGeneral:\r\n  1.1 a : b\r\n"); };
+    testOptions->SetDialogFlags(0x18F | 0x10);
+    ShowDetailed({[&](HWND d) {
+        for (int i = 0; i < 6; ++i)
+            SelectTab(d, i);  // whatever lives for the run is loaded now
+        SelectTab(d, 0);
+        const long before = GdiCounts().Live();
+        const long createdBefore = GdiCounts().created;
+        for (int i = 0; i < 100; ++i) {
+            SelectTab(d, 1 + i % 5);
+            RedrawWindow(d, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        }
+        SelectTab(d, 0);
+        EXPECT_GT(GdiCounts().created - createdBefore, 100);
+        EXPECT_EQ(before, GdiCounts().Live());
+        dlg::Command(d, idOk);
+    }});
+}
