@@ -57,6 +57,8 @@ private:
 // Caption metric the dialog uses: small with the own look, else the normal one.
 int CaptionMetric();
 void PrepareDialogWindow(HWND window, bool forceSmallCaption);
+// The caption part of it alone: the small caption, or the normal one without the tool-window style.
+void UseDialogCaption(HWND window, bool small);
 // Paints the whole non-client area in the own look; false (nothing done) without it.
 bool PaintOwnCaption(HWND window, UINT message, WPARAM wParam, std::string_view caption, bool innerFrame,
                      HFONT captionFont);
