@@ -814,3 +814,30 @@ TEST_F(ExceptionDialogs, OwnLookCaptionAndColours)
         dlg::Command(d, idOk);
     }});
 }
+
+TEST_F(ExceptionDialogs, CustomButtonClosesWhenAHandlerAsks)
+{
+    struct {
+        TDialogState state;
+        int button;
+    } cases[] = {{TDialogState::Detailed, idHelp}, {TDialogState::Classic, 1002}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        SetUp();
+        testOptions->SetDialogFlags(0x18F | 0x200);
+        int calls = 0;
+        ExceptionDialogHooks().customButton = [&] { return ++calls == 2; };
+        DialogState = c.state;
+        dlg::Drive([] { ShowExceptionDialog(false); }, {[&](HWND d) {
+                       ASSERT_TRUE(dlg::Visible(d, c.button));
+                       dlg::Command(d, c.button);
+                       Sleep(200);
+                       EXPECT_TRUE(IsWindow(d)) << "the first handler call leaves it open";
+                       dlg::Command(d, c.button);
+                       EXPECT_TRUE(dlg::WaitClosed(d, 2000));
+                   }});
+        EXPECT_EQ(2, calls);
+        EXPECT_EQ(TDialogState::None, DialogState.load());
+        EXPECT_FALSE(DialogCancelled.load());
+    }
+}
