@@ -217,7 +217,7 @@ INT_PTR CALLBACK ClassicDialogProc(HWND h, UINT message, WPARAM wParam, LPARAM l
         case WM_TIMER:
             if (wParam == ShownCheckTimer) {
                 KillTimer(h, ShownCheckTimer);
-                if (!DialogShown) {
+                if (DialogNeverPainted(h)) {
                     DialogState = TDialogState::None;
                     FinishClassicDialog(h, false);
                 }

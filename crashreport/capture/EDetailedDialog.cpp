@@ -390,7 +390,7 @@ INT_PTR CALLBACK DetailedDialogProc(HWND h, UINT message, WPARAM wParam, LPARAM 
         case WM_TIMER:
             if (wParam == ShownCheckTimer) {
                 KillTimer(h, ShownCheckTimer);
-                if (!DialogShown)
+                if (DialogNeverPainted(h))
                     SendMessageW(h, WM_CLOSE, 0, 0);
                 return TRUE;
             }

@@ -361,6 +361,13 @@ bool HandleServiceTimer(HWND window, UINT_PTR id)
     return false;
 }
 
+bool DialogNeverPainted(HWND window)
+{
+    if (!DialogShown && IsWindowVisible(window) && !IsIconic(window))
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    return !DialogShown;
+}
+
 bool IsUserInput(UINT message)
 {
     switch (message) {

@@ -787,3 +787,57 @@ TEST_F(ExceptionDialogs, GdiObjectsBalanceOverPageCycles)
         dlg::Command(d, idOk);
     }});
 }
+
+TEST_F(ExceptionDialogs, OwnLookCaptionAndColours)
+{
+    testOptions->SetDialogFlags(0x18F | 0x40);
+    ShowDetailed({[&](HWND d) {
+        RedrawWindow(d, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Sleep(100);
+        RECT w, c;
+        GetWindowRect(d, &w);
+        GetClientRect(d, &c);
+        POINT origin{0, 0};
+        ClientToScreen(d, &origin);
+        const int captionTop = GetSystemMetrics(SM_CYFIXEDFRAME) - 1 + 1;
+        HDC dc = GetWindowDC(d);
+        // Active or not depends on the display's focus: the outline tells which colours apply.
+        const COLORREF outline = GetPixel(dc, 0, 10);
+        ASSERT_TRUE(outline == RGB(64, 64, 64) || outline == RGB(48, 48, 48)) << std::hex << outline;
+        const std::vector<uint32_t> bands =
+            CaptionBandColors(GetSystemMetrics(SM_CYSMCAPTION), outline == RGB(64, 64, 64));
+        ASSERT_FALSE(bands.empty());
+        EXPECT_EQ(bands[0], GetPixel(dc, (w.right - w.left) - 30, captionTop + 1)) << "first band, under the outline";
+        const int cx = origin.x - w.left, cy = origin.y - w.top;
+        EXPECT_EQ(RGB(212, 208, 200), GetPixel(dc, cx + c.right - 3, cy + 3)) << "own-look background";
+        ReleaseDC(d, dc);
+        dlg::Command(d, idOk);
+    }});
+}
+
+TEST_F(ExceptionDialogs, CustomButtonClosesWhenAHandlerAsks)
+{
+    struct {
+        TDialogState state;
+        int button;
+    } cases[] = {{TDialogState::Detailed, idHelp}, {TDialogState::Classic, 1002}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        SetUp();
+        testOptions->SetDialogFlags(0x18F | 0x200);
+        int calls = 0;
+        ExceptionDialogHooks().customButton = [&] { return ++calls == 2; };
+        DialogState = c.state;
+        dlg::Drive([] { ShowExceptionDialog(false); }, {[&](HWND d) {
+                       ASSERT_TRUE(dlg::Visible(d, c.button));
+                       dlg::Command(d, c.button);
+                       Sleep(200);
+                       EXPECT_TRUE(IsWindow(d)) << "the first handler call leaves it open";
+                       dlg::Command(d, c.button);
+                       EXPECT_TRUE(dlg::WaitClosed(d, 2000));
+                   }});
+        EXPECT_EQ(2, calls);
+        EXPECT_EQ(TDialogState::None, DialogState.load());
+        EXPECT_FALSE(DialogCancelled.load());
+    }
+}
