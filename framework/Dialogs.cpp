@@ -71,6 +71,23 @@ TModalAnswer MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     }
 }
 
+TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& caption, TMsgDlgType type,
+                                 unsigned flags)
+{
+    const TMessageBoxRequest request{text, caption, type, TMsgDlgButtons::Ok, flags};
+    const MessageBoxHook hook = Hook().Get();
+    if (hook)
+        return hook(request);
+    const std::wstring wtext = GbkToWide(text);
+    const std::wstring wcaption = GbkToWide(caption);
+    int r;
+    {
+        TProgramDialogMarker marker;
+        r = MessageBoxW(nullptr, wtext.c_str(), wcaption.c_str(), flags);
+    }
+    return r == IDCANCEL ? TModalAnswer::Cancel : TModalAnswer::Ok;
+}
+
 void MarkProgramDialog(HWND window) { SetPropW(window, kProgramDialogProp, reinterpret_cast<HANDLE>(1)); }
 
 bool IsProgramDialog(HWND window) { return window && GetPropW(window, kProgramDialogProp) != nullptr; }
