@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -90,15 +91,18 @@ TEST(AddressLookup, ExportsHeapAndModulesWithoutData)
     EXPECT_EQ(2, item.Kind);
     EXPECT_EQ("GetTickCount", item.ProcedureName.Str());
     EXPECT_EQ("", item.UnitName.Str());
-    // The byte at start + length is no longer the function's.
+    // The byte at start + length is no longer the function's; nor is the next export.
     ASSERT_NE(nullptr, item.Module);
+    const TVurazaFunctionsList& functions = *item.Module->Functions;
     size_t index = 0;
     ASSERT_TRUE(FindFunctionIndex(tick, *item.Module, index));
-    uint32_t length = FunctionLength(item.Module->Functions->Items(index));
-    ASSERT_GT(length, 3u);
-    EXPECT_TRUE(FindFunctionIndex(tick + length - 1, *item.Module, index));
-    size_t after = 0;
-    EXPECT_FALSE(FindFunctionIndex(tick + length, *item.Module, after) && after == index);
+    uintptr_t end = tick + FunctionLength(functions.Items(index));
+    if (index + 1 < functions.Count())
+        end = std::min(end, functions.Items(index + 1).Address);
+    ASSERT_GT(end, tick + 3);
+    size_t found = 0;
+    EXPECT_TRUE(FindFunctionIndex(end - 1, *item.Module, found) && found == index);
+    EXPECT_FALSE(FindFunctionIndex(end, *item.Module, found) && found == index);
 
     auto heap = std::make_unique<int>(5);
     LookupAddressInfo(Address(heap.get()), 0, item, false, 1);
