@@ -2,12 +2,15 @@
 
 #include <memory>
 
+#include "crashreport/capture/EAddressLookup.h"
 #include "framework/Forms.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/windows/MainUnit.h"
 
 int RunTradingClient()
 {
+    // Call stacks of reports name unit, procedure and line from here on.
+    InstallAddressLookup();
     TApplication application;
     application.SetTitle("Vidudo模拟交易系统");
     auto client = std::make_unique<TClient>();
