@@ -65,8 +65,13 @@ TEST_F(WbControlTest, WheelOverThePaneMovesTheFocusIntoIt)
     TTestForm form(500);
     form.browser.Navigate(L"about:blank");
     PumpUntil([] { return false; }, 500);
-    SetForegroundWindow(form.window);
-    HWND under = WindowFromPoint(form.PaneCenter());
+    // The window of a test that just ended may still cover the pane for a moment.
+    HWND under = nullptr;
+    PumpUntil([&] {
+        SetForegroundWindow(form.window);
+        under = WindowFromPoint(form.PaneCenter());
+        return GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId();
+    }, 3000);
     ASSERT_EQ(GetCurrentThreadId(), GetWindowThreadProcessId(under, nullptr)) << "another window covers the pane";
     for (bool fixOn : {false, true}) {
         SetFocus(form.edit);
