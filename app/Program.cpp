@@ -2,12 +2,14 @@
 
 #include <memory>
 
+#include "crashreport/capture/EFoundations.h"
 #include "framework/Forms.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/windows/MainUnit.h"
 
 int RunTradingClient()
 {
+    StartReporterFoundations();
     TApplication application;
     application.SetTitle("Vidudo模拟交易系统");
     auto client = std::make_unique<TClient>();
@@ -20,5 +22,6 @@ int RunTradingClient()
         application.SetMainForm(nullptr);
     }
     client.reset();
+    StopReporterFoundations();
     return exitCode;
 }

@@ -71,6 +71,32 @@ TModalAnswer MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     }
 }
 
+TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& caption, unsigned flags)
+{
+    TMsgDlgType type = TMsgDlgType::Information;
+    switch (flags & MB_ICONMASK) {
+    case MB_ICONERROR: type = TMsgDlgType::Error; break;
+    case MB_ICONWARNING: type = TMsgDlgType::Warning; break;
+    case MB_ICONQUESTION: type = TMsgDlgType::Confirmation; break;
+    default: break;
+    }
+    const TMsgDlgButtons buttons = (flags & MB_TYPEMASK) == MB_YESNO ? TMsgDlgButtons::YesNo : TMsgDlgButtons::Ok;
+    const MessageBoxHook hook = Hook().Get();
+    if (hook)
+        return hook(TMessageBoxRequest{text, caption, type, buttons});
+    int r;
+    {
+        TProgramDialogMarker marker;
+        r = MessageBoxW(nullptr, GbkToWide(text).c_str(), GbkToWide(caption).c_str(), flags);
+    }
+    switch (r) {
+    case IDYES: return TModalAnswer::Yes;
+    case IDNO: return TModalAnswer::No;
+    case IDCANCEL: return TModalAnswer::Cancel;
+    default: return TModalAnswer::Ok;
+    }
+}
+
 void MarkProgramDialog(HWND window) { SetPropW(window, kProgramDialogProp, reinterpret_cast<HANDLE>(1)); }
 
 bool IsProgramDialog(HWND window) { return window && GetPropW(window, kProgramDialogProp) != nullptr; }

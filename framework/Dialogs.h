@@ -31,6 +31,10 @@ inline bool AskYesNo(const std::string& text)
     return MessageDlg(text, TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo) == TModalAnswer::Yes;
 }
 
+// A box with its own caption and MessageBox flags (icon, buttons, modality, top-most), for the
+// crash reporter's boxes. Goes through the same hook.
+TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& caption, unsigned flags);
+
 // Caption used for every box; the application sets it to its title.
 void SetMessageBoxCaption(std::string caption);
 std::string MessageBoxCaption();
