@@ -3,8 +3,11 @@ add_library(vidudo_options INTERFACE)
 target_include_directories(vidudo_options INTERFACE ${CMAKE_SOURCE_DIR})
 # Sources are UTF-8; text in memory is GBK, so literals are compiled to code page 936.
 target_compile_options(vidudo_options INTERFACE
-  -g -fno-omit-frame-pointer -finput-charset=UTF-8 -fexec-charset=CP936
+  -g -fno-omit-frame-pointer -finput-charset=UTF-8
   -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+if(NOT VIDUDO_FUZZ)
+  target_compile_options(vidudo_options INTERFACE -fexec-charset=CP936)
+endif()
 
 if(WIN32)
   target_compile_definitions(vidudo_options INTERFACE
@@ -14,7 +17,13 @@ if(WIN32)
   set(VIDUDO_WINDOWS ON)
 else()
   set(VIDUDO_WINDOWS OFF)
-  if(VIDUDO_SANITIZE)
+  if(VIDUDO_FUZZ)
+    # Coverage for libFuzzer in every library; the fuzz targets add the fuzzer's main. Clang
+    # compiles literals only as UTF-8: the fuzz build looks for memory faults, not for text.
+    target_compile_options(vidudo_options INTERFACE
+      -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+    target_link_options(vidudo_options INTERFACE -fsanitize=address,undefined)
+  elseif(VIDUDO_SANITIZE)
     target_compile_options(vidudo_options INTERFACE
       -fsanitize=address,undefined -fno-sanitize-recover=undefined)
     target_link_options(vidudo_options INTERFACE -fsanitize=address,undefined)

@@ -18,6 +18,7 @@ packages=(
   googletest cmake make ninja-build g++ pkg-config dpkg-dev
   fonts-wqy-microhei locales python3
   microsocks dante-server zlib1g-dev
+  clang-14 libclang-rt-14-dev  # the libFuzzer targets
 )
 
 need_install=0

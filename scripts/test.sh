@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the host build under the sanitizers, then the Windows
-# build under Wine with one Xvfb display for the GUI tests. Ends with the combined count.
+# Sets up, builds and runs every test: the host build under the sanitizers, the fuzz targets for
+# a fixed time each, then the Windows build under Wine with one Xvfb display for the GUI tests.
+# Ends with the combined count.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/setup.sh || exit 1
 bash scripts/build.sh host || exit 1
+bash scripts/build.sh fuzz || exit 1
 bash scripts/build.sh win || exit 1
 
 win=${VIDUDO_BUILD_DIR:-$root/build/win}
 host=${VIDUDO_HOST_BUILD_DIR:-$root/build/host}
+fuzz=${VIDUDO_FUZZ_BUILD_DIR:-$root/build/fuzz}
 export WINEPREFIX=$win/wineprefix
 
 # One display for every GUI test of the run.
@@ -33,6 +36,26 @@ trap cleanup EXIT
 log_host=$(mktemp) log_win=$(mktemp)
 ctest --test-dir "$host" -j "$(nproc)" --output-on-failure 2>&1 | tee "$log_host"
 rc_host=${PIPESTATUS[0]}
+# Every fuzz target for a fixed time, four at a time, each from a scratch copy of its seeds.
+fuzz_one() {  # NAME [SEEDS]
+  local name=$1 seeds=${2:-} work log
+  work=$(mktemp -d) log=$(mktemp)
+  [ -n "$seeds" ] && [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
+  mkdir -p "$fuzz/artifacts"
+  if "$fuzz/fuzzers/$name" -max_total_time="${VIDUDO_FUZZ_SECONDS:-20}" -timeout=10 -rss_limit_mb=2048 \
+       -artifact_prefix="$fuzz/artifacts/$name-" -print_final_stats=0 "$work" >"$log" 2>&1; then
+    echo "fuzz $name: passed"
+  else
+    tail -40 "$log"; echo "fuzz $name: FAILED (input kept in $fuzz/artifacts)"
+  fi
+  rm -rf "$work" "$log"
+}
+export -f fuzz_one; export fuzz
+log_fuzz=$(mktemp)
+xargs -P 4 -L 1 bash -c 'fuzz_one "$@"' _ <"$fuzz/fuzzers.txt" 2>&1 | tee "$log_fuzz"
+f3=$(grep -c '^fuzz .*: FAILED' "$log_fuzz")
+t3=$(grep -c '^fuzz .*: \(passed\|FAILED\)' "$log_fuzz")
+
 # One at a time: Wine tests share one display and one focus, and the whole set takes about
 # a minute this way.
 ctest --test-dir "$win" --output-on-failure 2>&1 | tee "$log_win"
@@ -43,9 +66,9 @@ count() {  # passed failed from ctest's "N% tests passed, F tests failed out of 
 }
 read -r f1 t1 <<<"$(count "$log_host")"
 read -r f2 t2 <<<"$(count "$log_win")"
-failed=$(( ${f1:-0} + ${f2:-0} ))
-total=$(( ${t1:-0} + ${t2:-0} ))
-rm -f "$log_host" "$log_win"
+failed=$(( ${f1:-0} + ${f2:-0} + f3 ))
+total=$(( ${t1:-0} + ${t2:-0} + t3 ))
+rm -f "$log_host" "$log_win" "$log_fuzz"
 echo
 echo "tests: $((total - failed)) passed, $failed failed"
-[ "$rc_host" = 0 ] && [ "$rc_win" = 0 ] && [ "$total" -gt 0 ]
+[ "$rc_host" = 0 ] && [ "$rc_win" = 0 ] && [ "$f3" = 0 ] && [ "$total" -gt 0 ]
