@@ -56,13 +56,23 @@ public:
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
 
-    // Sent to the owner and every other owned component when one joins or leaves.
+    // Sent to the owner and every other owned component when one joins or leaves. A component
+    // created with an owner is announced only after its constructor has run (a constructor
+    // still running has not made the object its final class): by AnnounceNewComponents.
     virtual void Notification(TComponent* component, TOperation operation) {}
+
+    // Announces the components created since the last call. The application calls it from
+    // its own message, posted through the waker when the first component starts waiting.
+    static void AnnounceNewComponents();
+    static void SetAnnouncementWaker(void (*waker)());
 
 protected:
     bool loading_ = true;
 
 private:
+    void Adopt(TComponent* component);
+    void AnnounceInsert(TComponent* component);
+
     TComponent* owner_ = nullptr;
     std::vector<TComponent*> components_;
     std::string name_;

@@ -180,9 +180,7 @@ void TWinControl::WndProc(TMessage& m)
         if (defWndProc_ == DefWindowProcW) {
             RECT r;
             GetClientRect(handle_, &r);
-            if (!brush_)
-                brush_ = CreateSolidBrush(ColorToRGB(color_));
-            ::FillRect(reinterpret_cast<HDC>(m.WParam), &r, brush_);
+            ::FillRect(reinterpret_cast<HDC>(m.WParam), &r, BackgroundBrush());
             m.Result = 1;
             return;
         }

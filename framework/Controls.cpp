@@ -91,7 +91,7 @@ const wchar_t* FrameworkWindowClass()
         wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = ControlWindowProc;
         wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);  // a system cursor: the A and W forms are one
         wc.lpszClassName = L"VidudoWindow";
         RegisterClassExW(&wc);
         return L"VidudoWindow";
@@ -274,8 +274,6 @@ TWinControl::~TWinControl()
         controls_.back()->SetParent(nullptr);
     if (handle_)
         DestroyWnd();
-    if (brush_)
-        DeleteObject(brush_);
 }
 
 TWinControl* TWinControl::FromHandle(HWND window)
@@ -688,10 +686,7 @@ void TWinControl::FontChanged()
 
 void TWinControl::ColorChanged()
 {
-    if (brush_) {
-        DeleteObject(brush_);
-        brush_ = nullptr;
-    }
+    brush_.Reset();
     TControl::ColorChanged();
     Invalidate();
     for (TControl* c : controls_) {
@@ -700,13 +695,18 @@ void TWinControl::ColorChanged()
     }
 }
 
-LRESULT TWinControl::CtlColor(HDC dc)
+HBRUSH TWinControl::BackgroundBrush()
 {
     if (!brush_)
-        brush_ = CreateSolidBrush(ColorToRGB(color_));
+        brush_.Reset(CreateSolidBrush(ColorToRGB(color_)));
+    return brush_;
+}
+
+LRESULT TWinControl::CtlColor(HDC dc)
+{
     SetTextColor(dc, ColorToRGB(font_.Color()));
     SetBkColor(dc, ColorToRGB(color_));
-    return reinterpret_cast<LRESULT>(brush_);
+    return reinterpret_cast<LRESULT>(BackgroundBrush());
 }
 
 void TWinControl::DoEnter()

@@ -13,6 +13,7 @@
 #include "framework/Classes.h"
 #include "framework/Graphics.h"
 #include "framework/Messages.h"
+#include "framework/ScopedWin.h"
 
 class TWinControl;
 class TCustomForm;
@@ -226,6 +227,7 @@ protected:
     virtual void DoExit();
     // Text, background and brush for WM_CTLCOLORxxx of this control.
     virtual LRESULT CtlColor(HDC dc);
+    HBRUSH BackgroundBrush();
     virtual void Paint(TCanvas& canvas) {}
     virtual bool HasOwnPaint() const { return false; }
     // Dialog codes (DLGC_) the control wants beyond what its window class says.
@@ -242,7 +244,7 @@ protected:
     std::vector<TWinControl*> tabList_;
     bool tabStop_ = false;
     bool ctl3D_ = true;
-    HBRUSH brush_ = nullptr;
+    ScopedBrush brush_;  // the background for WM_CTLCOLOR..., made on first use
     ATOM nameAtom_ = 0;
     bool destroying_ = false;
 

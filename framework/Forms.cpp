@@ -74,6 +74,8 @@ TCustomForm::~TCustomForm()
 
 void TCustomForm::AfterConstruction()
 {
+    // The builder has finished every component: tell the form and its components of them.
+    TComponent::AnnounceNewComponents();
     Loaded();
     if (OnCreate)
         OnCreate(this);
@@ -448,6 +450,10 @@ LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT msg, WPARAM wparam, LPA
                 app->MainForm()->Close();
             handled = true;
             break;
+        case CM_ANNOUNCECOMPONENTS:
+            TComponent::AnnounceNewComponents();
+            handled = true;
+            break;
         default:
             break;
         }
@@ -476,10 +482,17 @@ TApplication::TApplication() : TComponent(nullptr)
                               nullptr, nullptr, wc.hInstance, nullptr);
     SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetBoundaryExceptionHandler([this](std::exception_ptr e) { HandleException(e); });
+    if (Application == this)
+        TComponent::SetAnnouncementWaker([] {
+            if (Application)
+                PostMessageW(Application->Handle(), CM_ANNOUNCECOMPONENTS, 0, 0);
+        });
 }
 
 TApplication::~TApplication()
 {
+    if (Application == this)
+        TComponent::SetAnnouncementWaker(nullptr);
     SetBoundaryExceptionHandler(nullptr);
     if (handle_) {
         SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);

@@ -1,6 +1,7 @@
 #include "framework/Graphics.h"
 
 #include "framework/CodePage.h"
+#include "framework/ScopedWin.h"
 
 COLORREF ColorToRGB(TColor color)
 {
@@ -13,9 +14,7 @@ namespace {
 
 int ScreenPixelsPerInch()
 {
-    HDC dc = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
+    const int dpi = GetDeviceCaps(ScopedGetDC(nullptr), LOGPIXELSY);
     return dpi > 0 ? dpi : 96;
 }
 

@@ -4,6 +4,7 @@
 
 #include "framework/CodePage.h"
 #include "framework/Forms.h"
+#include "framework/ScopedWin.h"
 
 namespace {
 
@@ -200,7 +201,7 @@ bool HandleMenuMeasureItem(MEASUREITEMSTRUCT& mis)
     TMenuItem* item = ItemOf(mis.itemData);
     if (!item)
         return false;
-    HDC dc = GetDC(nullptr);
+    ScopedGetDC dc(nullptr);
     TCanvas canvas;
     canvas.SetHandle(dc);
     int width = 0, height = 0;
@@ -211,7 +212,6 @@ bool HandleMenuMeasureItem(MEASUREITEMSTRUCT& mis)
         height = GetSystemMetrics(SM_CYMENU);
     }
     canvas.SetHandle(nullptr);
-    ReleaseDC(nullptr, dc);
     mis.itemWidth = static_cast<UINT>(width);
     mis.itemHeight = static_cast<UINT>(height);
     return true;

@@ -35,6 +35,8 @@ constexpr UINT CM_MOUSELEAVE = CM_BASE + 0x14;
 constexpr UINT CM_ENTER = CM_BASE + 0x1A;
 constexpr UINT CM_EXIT = CM_BASE + 0x1B;
 constexpr UINT CM_INVALIDATE = CM_BASE + 0x34;
+// Posted to the application window: announce the components created since (TComponent).
+constexpr UINT CM_ANNOUNCECOMPONENTS = CM_BASE + 0x60;
 
 constexpr UINT CN_BASE = 0xBC00;
 constexpr UINT CN_CTLCOLORBTN = CN_BASE + WM_CTLCOLORBTN;

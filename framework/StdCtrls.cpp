@@ -2,6 +2,7 @@
 
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
+#include "framework/ScopedWin.h"
 #include "framework/StringList.h"
 
 // ---- TItemList
@@ -161,13 +162,12 @@ void TCustomLabel::AdjustSize()
 {
     if (!autoSize_ || WordWrap)
         return;
-    HDC dc = GetDC(nullptr);
+    ScopedGetDC dc(nullptr);
     TCanvas c;
     c.SetHandle(dc);
     c.Font().Assign(font_);
     SIZE s = c.TextExtent(text_.empty() ? std::string(" ") : text_);
     c.SetHandle(nullptr);
-    ReleaseDC(nullptr, dc);
     SetBounds(left_, top_, text_.empty() ? width_ : s.cx, s.cy);
 }
 

@@ -300,8 +300,7 @@ std::string MapAsciiCase(std::string_view text, Map map)
 {
     std::string out(text);
     for (size_t i = 0; i < out.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(out[i]);
-        if (IsGbkLeadByte(c)) {
+        if (GbkCharLength(out, i) == 2) {
             ++i;  // keep the trail byte as it is
             continue;
         }

@@ -47,3 +47,14 @@ bool SameText(std::string_view a, std::string_view b);
 
 // True when byte c starts a GBK double-byte character.
 inline bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+// True when byte c can end a GBK double-byte character.
+inline bool IsGbkTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+// Bytes of the character that starts at i: 2 for a lead byte followed by a trail byte, else 1,
+// so a damaged lead byte never swallows a "," or "%" behind it.
+inline size_t GbkCharLength(std::string_view text, size_t i)
+{
+    return i + 1 < text.size() && IsGbkLeadByte(static_cast<unsigned char>(text[i])) &&
+                   IsGbkTrailByte(static_cast<unsigned char>(text[i + 1]))
+               ? 2
+               : 1;
+}

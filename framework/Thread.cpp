@@ -8,6 +8,7 @@
 
 #include "framework/Exception.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/ScopedWin.h"
 
 namespace {
 
@@ -167,7 +168,8 @@ void TThread::Synchronize(const std::function<void()>& method)
         method();
         return;
     }
-    SyncRequest request{&method, nullptr, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    ScopedHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    SyncRequest request{&method, nullptr, done};
     {
         std::lock_guard<std::mutex> guard(QueueLock());
         Queue().push_back(&request);
@@ -176,7 +178,6 @@ void TThread::Synchronize(const std::function<void()>& method)
     if (HWND hwnd = SyncWindowHandle())
         PostMessageW(hwnd, kSyncMessage, 0, 0);
     WaitForSingleObject(request.done, INFINITE);
-    CloseHandle(request.done);
     if (request.error)
         std::rethrow_exception(request.error);
 }

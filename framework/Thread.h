@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 
 class TThread {
@@ -44,8 +45,8 @@ private:
 
     HANDLE handle_ = nullptr;
     DWORD threadId_ = 0;
-    volatile bool terminated_ = false;
-    volatile bool finished_ = false;
+    std::atomic<bool> terminated_ = false;
+    std::atomic<bool> finished_ = false;
     bool started_ = false;
 };
 

@@ -9,19 +9,7 @@
 
 namespace {
 
-// Start of the character that holds byte i.
-bool IsTrailByte(std::string_view text, size_t i)
-{
-    size_t p = 0;
-    while (p < i)
-        p += IsGbkLeadByte(static_cast<unsigned char>(text[p])) && p + 1 < text.size() ? 2 : 1;
-    return p != i;
-}
-
-size_t CharLength(std::string_view text, size_t i)
-{
-    return IsGbkLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
-}
+size_t CharLength(std::string_view text, size_t i) { return GbkCharLength(text, i); }
 
 // Position of the last real backslash, or npos.
 size_t LastSlash(std::string_view path)
@@ -266,10 +254,15 @@ size_t FindTextFrom(std::string_view sub, std::string_view text, size_t start)
 {
     if (start < 1)
         start = 1;
-    size_t pos = text.find(sub, start - 1);
-    while (pos != std::string_view::npos && IsTrailByte(text, pos))
-        pos = text.find(sub, pos + 1);
-    return pos == std::string_view::npos ? 0 : pos + 1;
+    // One walk over the character starts: a candidate is a match only where a character begins.
+    size_t charStart = 0;
+    for (size_t pos = text.find(sub, start - 1); pos != std::string_view::npos; pos = text.find(sub, pos + 1)) {
+        while (charStart < pos)
+            charStart += CharLength(text, charStart);
+        if (charStart == pos)
+            return pos + 1;
+    }
+    return 0;
 }
 
 std::string ReplaceAllText(std::string_view text, std::string_view search, std::string_view replacement)

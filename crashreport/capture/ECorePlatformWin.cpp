@@ -6,6 +6,7 @@
 #include "crashreport/capture/ECorePlatform.h"
 #include "crashreport/capture/ECoreWin.h"
 #include "framework/CodePage.h"
+#include "framework/ScopedWin.h"
 
 namespace {
 
@@ -70,9 +71,9 @@ public:
     bool ReadFileBytes(const std::string& path, std::string& bytes) override
     {
         // Others may read meanwhile, not write.
-        HANDLE h = CreateFileW(GbkToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        ScopedHandle h(CreateFileW(GbkToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h)
             return false;
         LARGE_INTEGER size{};
         bool ok = GetFileSizeEx(h, &size) && size.QuadPart < 0x40000000;
@@ -81,18 +82,15 @@ public:
             DWORD got = 0;
             ok = bytes.empty() || (ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
         }
-        CloseHandle(h);
         return ok;
     }
     bool WriteFileBytes(const std::string& path, const std::string& bytes) override
     {
-        HANDLE h = CreateFileW(GbkToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        ScopedHandle h(CreateFileW(GbkToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h)
             return false;
         DWORD written = 0;
-        const bool ok = bytes.empty() || (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size());
-        CloseHandle(h);
-        return ok;
+        return bytes.empty() || (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size());
     }
 
 private:

@@ -5,6 +5,7 @@
 
 #include "crashreport/capture/ECore.h"
 #include "framework/CodePage.h"
+#include "framework/ScopedWin.h"
 #include "framework/SysUtils.h"
 
 namespace {
@@ -229,8 +230,8 @@ std::string ReadRegistryString(HKEY root, const std::string& subKey, const std::
     std::string path = subKey;
     if (!path.empty() && path[0] == '\\')
         path.erase(0, 1);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, W(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    ScopedRegKey key;
+    if (RegOpenKeyExW(root, W(path).c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
         return "";
     std::string result;
     const std::wstring name = W(valueName);
@@ -247,7 +248,6 @@ std::string ReadRegistryString(HKEY root, const std::string& subKey, const std::
             result = WideToGbk(std::wstring(buf.data(), count));
         }
     }
-    RegCloseKey(key);
     return result;
 }
 
@@ -275,12 +275,14 @@ bool FolderExists(const std::string& path)
 bool CanCreateFile(const std::string& path)
 {
     const std::wstring name = W(path);
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    CloseHandle(h);
+    bool existed = false;
+    {
+        ScopedHandle h(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h)
+            return false;
+        existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    }
     if (!existed)
         DeleteFileW(name.c_str());
     return true;
@@ -288,12 +290,9 @@ bool CanCreateFile(const std::string& path)
 
 bool CanOpenFileForReading(const std::string& path)
 {
-    HANDLE h = CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(h);
-    return true;
+    ScopedHandle h(CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(h);
 }
 
 std::string SafeComputerName()
@@ -304,7 +303,7 @@ std::string SafeComputerName()
         return "";
     std::string name = G(buf);
     for (size_t i = 0; i < name.size(); ++i) {
-        if (IsGbkLeadByte(static_cast<unsigned char>(name[i]))) {
+        if (GbkCharLength(name, i) == 2) {
             ++i;  // the trail byte may be "\\" or "|" and belongs to its character
             continue;
         }

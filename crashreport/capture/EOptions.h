@@ -155,6 +155,8 @@ public:
     // A stream that ends early or lies stops the load: what was read stays, and the failure
     // becomes an internal warning.
     virtual void LoadFromStream(TByteReader& stream);
+    // The same load, telling whether the whole stream was read.
+    bool TryLoadFromStream(TByteReader& stream);
     virtual void LoadFromFile(const std::string& fileName);
     virtual void PublishOptions() {}
     virtual void ReadPublishedOptions() {}

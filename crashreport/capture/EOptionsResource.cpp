@@ -59,7 +59,10 @@ bool UnpackOptionsResource(std::string_view resource, TVurazaModuleOptions& opti
         version = static_cast<uint16_t>(version * 10);
     if (version < 400)
         return Refuse("unknown format version");
-    if (packedSize > resource.size() - OptionsResourceHeaderSize || streamSize > OptionsResourceStreamLimit)
+    // zlib inflates at most about 1032 bytes from one: a larger stream size is damage, and
+    // must not cost an allocation.
+    if (packedSize > resource.size() - OptionsResourceHeaderSize || streamSize > OptionsResourceStreamLimit ||
+        streamSize / 1040 > packedSize)
         return Refuse("sizes beyond the data");
 
     std::string packed(resource.substr(OptionsResourceHeaderSize, packedSize));
@@ -71,8 +74,14 @@ bool UnpackOptionsResource(std::string_view resource, TVurazaModuleOptions& opti
         plainSize != streamSize)
         return Refuse("damaged options data");
 
+    // A stream cut short inside sound zlib data would leave the options half loaded: read into
+    // a copy and take it only when the whole stream was read.
     OptionsStreamVersion = version;
+    TVurazaModuleOptions loaded("");
+    loaded.Assign(&options);
     TByteReader stream(plain);
-    options.LoadFromStream(stream);
+    if (!loaded.TryLoadFromStream(stream))
+        return Refuse("options stream cut short");
+    options.Assign(&loaded);
     return true;
 }

@@ -314,12 +314,19 @@ void TVurazaModuleOptions::ReadStream(TByteReader& s)
 
 void TVurazaModuleOptions::LoadFromStream(TByteReader& stream)
 {
+    TryLoadFromStream(stream);
+}
+
+bool TVurazaModuleOptions::TryLoadFromStream(TByteReader& stream)
+{
     TChangeBlock block(*this);
     try {
         ReadStream(stream);
+        return true;
     } catch (const Exception& e) {
         ReportInternalWarning(TDuruvaDodErrorCode::eeOptionsError,
                               Format("[LoadFromStream] %s", e.Message().c_str()));
+        return false;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <olectl.h>
 
 #include "framework/LockedValue.h"
+#include "framework/ScopedWin.h"
 #include "framework/ole/OleError.h"
 
 namespace {
@@ -139,20 +140,15 @@ namespace {
 // Converts a property value in place; raises when it doesn't convert.
 void Coerce(VARIANT* v, VARTYPE type)
 {
-    if (V_VT(v) == type)
-        return;
-    const HRESULT hr = VariantChangeType(v, v, 0, type);
-    if (FAILED(hr)) {
-        VariantClear(v);
-        OleCheck(hr);
-    }
+    if (V_VT(v) != type)
+        OleCheck(VariantChangeType(v, v, 0, type));
 }
 
 }  // namespace
 
 bool TOleControlHost::GetBoolProp(DISPID id) const
 {
-    VARIANT v;
+    ScopedVariant v;
     GetProperty(id, &v);
     Coerce(&v, VT_BOOL);
     return V_BOOL(&v) != VARIANT_FALSE;
@@ -168,7 +164,7 @@ void TOleControlHost::SetBoolProp(DISPID id, bool value)
 
 long TOleControlHost::GetIntProp(DISPID id) const
 {
-    VARIANT v;
+    ScopedVariant v;
     GetProperty(id, &v);
     Coerce(&v, VT_I4);
     return V_I4(&v);
@@ -184,35 +180,26 @@ void TOleControlHost::SetIntProp(DISPID id, long value)
 
 std::wstring TOleControlHost::GetWideStrProp(DISPID id) const
 {
-    VARIANT v;
+    ScopedVariant v;
     GetProperty(id, &v);
     Coerce(&v, VT_BSTR);
-    std::wstring text(V_BSTR(&v) ? V_BSTR(&v) : L"", SysStringLen(V_BSTR(&v)));
-    VariantClear(&v);
-    return text;
+    return std::wstring(V_BSTR(&v) ? V_BSTR(&v) : L"", SysStringLen(V_BSTR(&v)));
 }
 
 void TOleControlHost::SetWideStrProp(DISPID id, const std::wstring& value)
 {
-    VARIANT v;
+    ScopedVariant v;
     V_VT(&v) = VT_BSTR;
     V_BSTR(&v) = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-    try {
-        SetProperty(id, v);
-    } catch (...) {
-        VariantClear(&v);
-        throw;
-    }
-    VariantClear(&v);
+    SetProperty(id, v);
 }
 
 TComPtr<IDispatch> TOleControlHost::GetDispatchProp(DISPID id) const
 {
-    VARIANT v;
+    ScopedVariant v;
     GetProperty(id, &v);
     TComPtr<IDispatch> result;
     if (V_VT(&v) == VT_DISPATCH)
         result = V_DISPATCH(&v);
-    VariantClear(&v);
     return result;
 }

@@ -3,6 +3,7 @@
 #include <olectl.h>
 
 #include "framework/ExceptionBoundary.h"
+#include "framework/ScopedWin.h"
 #include "framework/ole/OleError.h"
 
 namespace {
@@ -56,13 +57,10 @@ std::wstring TEventArgs::Text(int i) const
     const VARIANT& v = Value(i);
     if (V_VT(&v) == VT_BSTR)
         return V_BSTR(&v) ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : std::wstring();
-    VARIANT r;
-    VariantInit(&r);
+    ScopedVariant r;
     if (FAILED(VariantChangeType(&r, const_cast<VARIANT*>(&v), 0, VT_BSTR)))
         return {};
-    std::wstring text(V_BSTR(&r) ? V_BSTR(&r) : L"", SysStringLen(V_BSTR(&r)));
-    VariantClear(&r);
-    return text;
+    return std::wstring(V_BSTR(&r) ? V_BSTR(&r) : L"", SysStringLen(V_BSTR(&r)));
 }
 
 IDispatch* TEventArgs::Dispatch(int i) const

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "framework/Classes.h"
@@ -52,6 +53,51 @@ TEST(Classes, OwnershipNamesAndClassNames)
     delete owner;
     // The owner's own destructor body runs before its base frees what it owns.
     EXPECT_EQ((std::vector<std::string>{"a", "owner", "b"}), freed);
+}
+
+namespace {
+
+// Records the class each announced component has by then.
+class TListener : public TComponent {
+    VIDUDO_CLASS(TListener, TComponent)
+public:
+    using TComponent::TComponent;
+    void Notification(TComponent* c, TOperation op) override
+    {
+        if (op == TOperation::opInsert)
+            heard.emplace_back(c->ClassName());
+    }
+    std::vector<std::string> heard;
+};
+
+class TLateProbe : public TListener {
+    VIDUDO_CLASS(TLateProbe, TListener)
+public:
+    using TListener::TListener;
+};
+
+}  // namespace
+
+TEST(Classes, NewComponentsAreAnnouncedAfterConstructionToOwnerAndSiblings)
+{
+    TComponent::AnnounceNewComponents();  // nothing left over from other tests
+    TListener owner(nullptr);
+    auto* sibling = new TListener(&owner);
+    auto* gone = new TLateProbe(&owner);
+    delete gone;  // freed before its announcement: nobody hears of it
+    auto* late = new TLateProbe(&owner);
+    EXPECT_TRUE(owner.heard.empty()) << "nothing is announced from a constructor";
+    TComponent::AnnounceNewComponents();
+    EXPECT_EQ((std::vector<std::string>{"TListener", "TLateProbe"}), owner.heard);
+    EXPECT_EQ((std::vector<std::string>{"TLateProbe"}), sibling->heard) << "the final class, told to the sibling";
+    EXPECT_EQ(0, std::count(late->heard.begin(), late->heard.end(), "TLateProbe")) << "not told of itself";
+    TComponent::AnnounceNewComponents();
+    EXPECT_EQ(2u, owner.heard.size()) << "each component once";
+
+    // Moving a finished component to another owner is announced at once.
+    TListener other(nullptr);
+    other.InsertComponent(late);
+    EXPECT_EQ((std::vector<std::string>{"TLateProbe"}), other.heard);
 }
 
 TEST(ExceptionBoundary, CatchesAndHandsOver)

@@ -43,32 +43,32 @@ void TClient::DispatchReply(const std::string& utf8Text, TCmdStr& reply)
             q.SecondRate = Num(r[15]);
             q.Multiplier = WireStrToInt(r[16]);
             Hqxx = q;
-            RunTask(1125);
+            RunTask(rcQuote);
         } else if (tag == "WTXX") {
             Wtxx = Twtxx{IsFirst(r), r[3], r[12], r[4], r[6], r[5], r[7], r[8], r[9], r[10], r[11]};
-            RunTask(1126);
+            RunTask(rcOrder);
         } else if (tag == "CJXX") {
             Cjxx = Tcjxx{IsFirst(r), r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10]};
-            RunTask(1127);
+            RunTask(rcTrade);
         } else if (tag == "ZJXX") {
             Zjxx = Tzjxx{r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10], r[11]};
-            RunTask(1128);
+            RunTask(rcFunds);
         } else if (tag == "CCXX") {
             Ccxx = Tccxx{IsFirst(r), r[3], r[4], r[5], r[8], r[9], r[10], r[11], r[13], r[12], r[14]};
-            RunTask(1129);
+            RunTask(rcPosition);
         } else if (tag == "HYXX") {
             Hyxx = Thyxx{IsFirst(r), Trim(r[3]), r[4], r[5], r[6], r[7], r[8], r[9], r[10]};
-            RunTask(1130);
+            RunTask(rcContract);
         } else if (tag == "ZDCCXX") {
             const double n = Num(r[4]);
             if (!(n > -2147483649.0 && n < 2147483648.0))
                 throw EConvertError(Format("'%s' is out of range", r[4].c_str()));
             ZDcc = TZDcc{r[3], IntToStr(static_cast<int64_t>(n)), r[5]};
-            RunTask(1131);
+            RunTask(rcClosable);
         } else if (tag == "HYDMCW") {
-            RunTask(1132);
+            RunTask(rcBadContractCode);
         } else if (tag == "CJHB") {
-            RunTask(1133);
+            RunTask(rcTradeReport);
         } else if (tag == "ZLHYXX") {
             if (IsFirst(r)) {
                 Zlhy.assign(static_cast<size_t>(lineCount), Tzlhy());
@@ -82,7 +82,7 @@ void TClient::DispatchReply(const std::string& utf8Text, TCmdStr& reply)
                 continue;
             Zlhy[static_cast<size_t>(zlhyIndex)] = Tzlhy{r[3], r[4], r[5]};
             if (zlhyIndex == lineCount - 1)
-                RunTask(1134);
+                RunTask(rcMainContracts);
         }
     }
 }

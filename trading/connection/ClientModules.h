@@ -15,13 +15,14 @@
 #include "trading/connection/ClientRecords.h"
 #include "trading/connection/Fun.h"
 #include "trading/connection/HttpExchange.h"
+#include "trading/connection/ReplyCodes.h"
 #include "trading/connection/myFun.h"
 
 // What the connection module tells the main window, so the module needs no window.
 class IClientTask {
 public:
     virtual ~IClientTask() = default;
-    // Once per dispatched reply line: 1125 quote ... 1134 main contracts complete.
+    // Once per dispatched reply line, with its TReplyCode.
     virtual void Task(int code) = 0;
     // The greeting's web page, already checked to be an http:// or https:// address.
     virtual void OpenWelcomePage(const std::string& url) = 0;

@@ -30,6 +30,10 @@ std::optional<TRow> PositionRow(const Tccxx& cc);       // fcclb
 std::optional<TRow> PositionPageRow(const Tccxx& cc);   // fcclb2
 TRow ContractRow(const Thyxx& hy);                      // hylb
 
+// The column of an order's status (0 is the caption column).
+constexpr int kOrderStatusColumn = 6;      // fwtlb
+constexpr int kOrderPageStatusColumn = 1;  // fwtlb2, fwtlb3
+
 // Column titles of the lists.
 const std::vector<std::string>& OrderColumns();
 const std::vector<std::string>& OrderPageColumns();

@@ -262,7 +262,7 @@ void TMainForm::BindHandlers()
     fcclb2->OnClick = [this](TObject* s) { fcclb2Click(s); };
     fcclb2->OnDblClick = [this](TObject* s) { fcclb2DblClick(s); };
     fcclb->OnDblClick = [this](TObject* s) { fcclbDblClick(s); };
-    fwtlb->OnDblClick = [this](TObject*) { CancelOrderDblClick(fwtlb, 6); };
-    fwtlb2->OnDblClick = [this](TObject*) { CancelOrderDblClick(fwtlb2, 1); };
-    fwtlb3->OnDblClick = [this](TObject*) { CancelOrderDblClick(fwtlb3, 1); };
+    fwtlb->OnDblClick = [this](TObject*) { CancelOrderDblClick(fwtlb, kOrderStatusColumn); };
+    fwtlb2->OnDblClick = [this](TObject*) { CancelOrderDblClick(fwtlb2, kOrderPageStatusColumn); };
+    fwtlb3->OnDblClick = [this](TObject*) { CancelOrderDblClick(fwtlb3, kOrderPageStatusColumn); };
 }

@@ -316,7 +316,7 @@ void TMainForm::fcclbDblClick(TObject* sender)
     const std::string available = SubItem(row, 1);
     ClosePosition(row->Caption(), SubItem(row, 0), available);
     csCaption->SetText(available);
-    PageControl1->SetActivePageIndex(0);
+    PageControl1->SetActivePageIndex(mpOrder);
     fhydmExit(sender);
 }
 

@@ -107,35 +107,35 @@ void TMainForm::ShowFunds()
 void TMainForm::Task(int code)
 {
     switch (code) {
-    case 1125:
+    case rcQuote:
         ShowQuote();
         break;
-    case 1126:
+    case rcOrder:
         AddOrderLine();
         break;
-    case 1127: {
+    case rcTrade: {
         if (Client->Cjxx.First)
             ClearList(fcjlb);
         if (const auto row = TradeRow(Client->Cjxx))
             AddRow(fcjlb, *row);
         break;
     }
-    case 1128:
+    case rcFunds:
         ShowFunds();
         break;
-    case 1129:
+    case rcPosition:
         AddPositionLine();
         break;
-    case 1130:
+    case rcContract:
         AddRow(hylb, ContractRow(Client->Hyxx));
         break;
-    case 1131:
+    case rcClosable:
         break;  // the order check reads the record
-    case 1132:
+    case rcBadContractCode:
         Timer2->SetEnabled(false);
         ShowInformation("合约代码输入错误");
         break;
-    case 1133:
+    case rcTradeReport:
         for (TListView* l : {static_cast<TListView*>(fwtlb), static_cast<TListView*>(fwtlb2),
                              static_cast<TListView*>(fwtlb3), static_cast<TListView*>(fcjlb),
                              static_cast<TListView*>(fcclb)})
@@ -144,7 +144,7 @@ void TMainForm::Task(int code)
         Client->CXCC();
         Client->CXCJ();
         break;
-    case 1134: {
+    case rcMainContracts: {
         TListBox* lists[] = {shzlhyList, dlzlhyList, zzzlhylist, zjzlhylist};
         for (const Tzlhy& entry : Client->Zlhy) {
             const int list = MainContractList(entry);

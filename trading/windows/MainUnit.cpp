@@ -171,7 +171,7 @@ void TMainForm::FormShow(TObject*)
     {
         // The first page must be the autologin, so the index page waits for it.
         loadingPanes_ = true;
-        PageControl1->SetActivePageIndex(9);
+        PageControl1->SetActivePageIndex(mpNotices);
         loadingPanes_ = false;
     }
     LoadWebPanes();
@@ -194,12 +194,12 @@ void TMainForm::LoadWebPanes()
 void TMainForm::FormShortCut(WORD key, TShiftState, bool& handled)
 {
     if (key >= VK_F3 && key <= VK_F10)
-        PageControl1->SetActivePageIndex(key - VK_F3);
+        PageControl1->SetActivePageIndex(mpOrder + (key - VK_F3));
     // F10 would go on to open the window menu's keyboard mode, which holds every later key.
     if (key == VK_F10)
         handled = true;
     if (key == VK_F1)
-        PageControl1->SetActivePageIndex(9);
+        PageControl1->SetActivePageIndex(mpNotices);
 }
 
 void TMainForm::RefreshOrders()

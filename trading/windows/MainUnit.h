@@ -20,6 +20,20 @@
 #include "ui/components/xpmenu/XPMenu.h"
 #include "ui/components/MyListView.h"
 
+// The pages of PageControl1 in tab order; F3 ... F10 open the first eight.
+enum TMainPage : int {
+    mpOrder,           // F3
+    mpOrders,          // F4
+    mpTrades,          // F5
+    mpPositions,       // F6
+    mpFunds,           // F7
+    mpHistoryOrders,   // F8
+    mpHistoryTrades,   // F9
+    mpOptions,         // F10
+    mpContracts,
+    mpNotices,         // F1
+};
+
 class TMainForm : public TForm, public IClientTask {
     VIDUDO_CLASS(TMainForm, TForm)
 public:

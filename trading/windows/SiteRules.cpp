@@ -24,7 +24,7 @@ bool IsValidHost(std::string_view text)
     for (size_t i = 0; i < t.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(t[i]);
         // A GBK trail byte may be '@' (0x40): skip whole double-byte characters.
-        if (IsGbkLeadByte(c) && i + 1 < t.size()) {
+        if (GbkCharLength(t, i) == 2) {
             ++i;
             continue;
         }

@@ -1,6 +1,7 @@
 #include "ui/browser/EmbeddedBrowser.h"
 
 #include <commctrl.h>
+#include <exdispid.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -10,7 +11,9 @@
 #include "framework/CodePage.h"
 #include "framework/DialogMark.h"
 #include "framework/Messages.h"
+#include "framework/ScopedWin.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/Forms.h"
 #include "framework/SysUtils.h"
 #include "framework/ole/OleError.h"
 #include "ui/browser/WbControlComponent.h"
@@ -126,6 +129,7 @@ TEmbeddedBrowser::TEmbeddedBrowser(TComponent* owner)
         return true;
     };
     browserWindowNotify_ = [this] { InstallInnerFocusFixes(); };
+    TFocusControl::AttachToApplication();
 }
 
 TEmbeddedBrowser::~TEmbeddedBrowser()
@@ -142,8 +146,7 @@ TEmbeddedBrowser::~TEmbeddedBrowser()
     securityManager_.Reset();
     BeginDestroy();
     GuardedCall([&] { RemoveRegistryUserAgent(); });
-    if (FormActiveBrowser(FormHandle()) == this)
-        SetFormActiveBrowser(FormHandle(), nullptr);
+    ForgetActiveBrowser(this);
     delete printOptions_;
     delete dialogBoxes_;
     delete disableErrors_;
@@ -239,21 +242,42 @@ bool TEmbeddedBrowser::NavigateTo(const std::string& text, DWORD timeout)
     }
     if (Trim(text).empty())
         return true;
-    VARIANT url, zero[4];
+    ScopedVariant url;
     V_VT(&url) = VT_BSTR;
     V_BSTR(&url) = SysAllocString(wide.c_str());
+    VARIANT zero[4];
     for (VARIANT& v : zero) {
         V_VT(&v) = VT_I4;
         V_I4(&v) = 0;
     }
-    try {
-        Navigate2(&url, &zero[0], &zero[1], &zero[2], &zero[3]);
-    } catch (...) {
-        VariantClear(&url);
-        throw;
-    }
-    VariantClear(&url);
+    Navigate2(&url, &zero[0], &zero[1], &zero[2], &zero[3]);
     return timeout ? WaitWhileBusy(timeout) : true;
+}
+
+static bool ProcessPendingMessages()
+{
+    // The application's own processing: key preview, F-keys, Tab, mouse enter and leave all
+    // keep working while a page is awaited.
+    if (Application) {
+        MSG peek;
+        if (!PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (Application->OnIdle)
+                GuardedCall([] { Application->OnIdle(Application); });
+            return !Application->Terminated();
+        }
+        Application->ProcessMessages();
+        return !Application->Terminated();
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));  // the loop above ours still ends
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
 }
 
 bool TEmbeddedBrowser::PumpUntil(const std::function<bool()>& done, DWORD timeout, bool askHandler)
@@ -274,15 +298,8 @@ bool TEmbeddedBrowser::PumpUntil(const std::function<bool()>& done, DWORD timeou
         const DWORD passed = GetTickCount() - start;
         if (cancel || waitEnded_ || passed >= limit)
             return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));  // the loop above ours still ends
-                return false;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        if (!ProcessPendingMessages())
+            return false;
         if (waitEnded_ || Destroying())
             return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, limit - passed), QS_ALLINPUT);
@@ -310,7 +327,7 @@ bool TEmbeddedBrowser::WaitForHtmlDocument(DWORD timeout)
 
 void TEmbeddedBrowser::DispatchEvent(DISPID id, const TEventArgs& args)
 {
-    if (id == 271 || id == 253)  // NavigateError, OnQuit
+    if (id == DISPID_NAVIGATEERROR || id == DISPID_ONQUIT)
         waitEnded_ = true;
     TCustomEmbeddedBrowser::DispatchEvent(id, args);
 }
@@ -407,15 +424,14 @@ void TEmbeddedBrowser::ApplyUserAgentMode()
         if (name == registryAgent_)
             break;
         RemoveRegistryUserAgent();
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, kPostPlatform, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-            ERROR_SUCCESS)
+        ScopedRegKey key;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, kPostPlatform, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
+                            nullptr) != ERROR_SUCCESS)
             break;
         const std::wstring wide = GbkToWide(name);
         if (RegSetValueExW(key, wide.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t)) ==
             ERROR_SUCCESS)
             registryAgent_ = name;
-        RegCloseKey(key);
         break;
     }
     }
@@ -426,11 +442,9 @@ void TEmbeddedBrowser::RemoveRegistryUserAgent()
     if (registryAgent_.empty())
         return;
     // Only the value this component wrote goes; whatever else the key holds stays.
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPostPlatform, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    ScopedRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPostPlatform, 0, KEY_SET_VALUE, key.Receive()) == ERROR_SUCCESS)
         RegDeleteValueW(key, GbkToWide(registryAgent_).c_str());
-        RegCloseKey(key);
-    }
     registryAgent_.clear();
 }
 
@@ -621,11 +635,7 @@ void TEmbeddedBrowser::HandleDialog(HWND dialog)
             PostMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, 0);
             PostMessageW(dialog, WM_LBUTTONUP, 0, 0);
             SendMessageW(dialog, WM_CLOSE, 0, 0);
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
+            ProcessPendingMessages();
         } else if (upper.find(L"ERROR") != std::wstring::npos || exStyle == 0x410101) {
             DestroyWindow(dialog);
         }
@@ -685,9 +695,9 @@ void TEmbeddedBrowser::Reactivate()
 
 bool LoadPrintOptionsFromRegistry(TPrintOptions& options)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\PageSetup", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
+    ScopedRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\PageSetup", 0, KEY_READ,
+                      key.Receive()) != ERROR_SUCCESS)
         return false;
     auto read = [&](const wchar_t* name, const std::string& fallback) {
         wchar_t data[512] = {};
@@ -712,6 +722,5 @@ bool LoadPrintOptionsFromRegistry(TPrintOptions& options)
     options.Margins.Right = margin(L"margin_right");
     options.Margins.Top = margin(L"margin_top");
     options.Margins.Bottom = margin(L"margin_bottom");
-    RegCloseKey(key);
     return true;
 }

@@ -36,21 +36,55 @@ const TEventSignature* WebBrowserEventSignature(DISPID id)
     static const TEventSignature pageStatus{VT_DISPATCH, kRefVar, kRefVar};
     static const TEventSignature newWindow3{VT_BYREF | VT_DISPATCH, kRefBool, VT_UI4, VT_BSTR, VT_BSTR};
     switch (id) {
-    case 102: case 113: case 112: return &text;
-    case 108: return &twoInts;
-    case 105: return &command;
-    case 106: case 104: case 253: return &none;
-    case 250: return &before;
-    case 251: return &newWindow2;
-    case 252: case 259: return &complete;
-    case 254: case 255: case 256: case 257: case 258: case 260: case 261: case 262: case 272: return &boolean;
-    case 264: case 265: case 266: case 267: case 269: return &integer;
-    case 263: case 270: return &closing;
-    case 268: return &clientToHost;
-    case 271: return &error;
-    case 225: case 226: return &dispatch;
-    case 227: return &pageStatus;
-    case 273: return &newWindow3;
+    case DISPID_STATUSTEXTCHANGE:
+    case DISPID_TITLECHANGE:
+    case DISPID_PROPERTYCHANGE:
+        return &text;
+    case DISPID_PROGRESSCHANGE:
+        return &twoInts;
+    case DISPID_COMMANDSTATECHANGE:
+        return &command;
+    case DISPID_DOWNLOADBEGIN:
+    case DISPID_DOWNLOADCOMPLETE:
+    case DISPID_ONQUIT:
+        return &none;
+    case DISPID_BEFORENAVIGATE2:
+        return &before;
+    case DISPID_NEWWINDOW2:
+        return &newWindow2;
+    case DISPID_NAVIGATECOMPLETE2:
+    case DISPID_DOCUMENTCOMPLETE:
+        return &complete;
+    case DISPID_ONVISIBLE:
+    case DISPID_ONTOOLBAR:
+    case DISPID_ONMENUBAR:
+    case DISPID_ONSTATUSBAR:
+    case DISPID_ONFULLSCREEN:
+    case DISPID_ONTHEATERMODE:
+    case DISPID_ONADDRESSBAR:
+    case DISPID_WINDOWSETRESIZABLE:
+    case DISPID_PRIVACYIMPACTEDSTATECHANGE:
+        return &boolean;
+    case DISPID_WINDOWSETLEFT:
+    case DISPID_WINDOWSETTOP:
+    case DISPID_WINDOWSETWIDTH:
+    case DISPID_WINDOWSETHEIGHT:
+    case DISPID_SETSECURELOCKICON:
+        return &integer;
+    case DISPID_WINDOWCLOSING:
+    case DISPID_FILEDOWNLOAD:
+        return &closing;
+    case DISPID_CLIENTTOHOSTWINDOW:
+        return &clientToHost;
+    case DISPID_NAVIGATEERROR:
+        return &error;
+    case DISPID_PRINTTEMPLATEINSTANTIATION:
+    case DISPID_PRINTTEMPLATETEARDOWN:
+        return &dispatch;
+    case DISPID_UPDATEPAGESTATUS:
+        return &pageStatus;
+    case DISPID_NEWWINDOW3:
+        return &newWindow3;
     default: return nullptr;
     }
 }
@@ -205,57 +239,61 @@ void TWB::DispatchEvent(DISPID id, const TEventArgs& a)
     };
     TObject* self = this;
     switch (id) {
-    case 102: call(OnStatusTextChange, self, a.Text(0)); break;
-    case 108: call(OnProgressChange, self, a.Int(0), a.Int(1)); break;
-    case 105: call(OnCommandStateChange, self, a.Int(0), a.Bool(1)); break;
-    case 106: call(OnDownloadBegin, self); break;
-    case 104: call(OnDownloadComplete, self); break;
-    case 113: call(OnTitleChange, self, a.Text(0)); break;
-    case 112: call(OnPropertyChange, self, a.Text(0)); break;
-    case 250:
+    case DISPID_STATUSTEXTCHANGE: call(OnStatusTextChange, self, a.Text(0)); break;
+    case DISPID_PROGRESSCHANGE: call(OnProgressChange, self, a.Int(0), a.Int(1)); break;
+    case DISPID_COMMANDSTATECHANGE: call(OnCommandStateChange, self, a.Int(0), a.Bool(1)); break;
+    case DISPID_DOWNLOADBEGIN: call(OnDownloadBegin, self); break;
+    case DISPID_DOWNLOADCOMPLETE: call(OnDownloadComplete, self); break;
+    case DISPID_TITLECHANGE: call(OnTitleChange, self, a.Text(0)); break;
+    case DISPID_PROPERTYCHANGE: call(OnPropertyChange, self, a.Text(0)); break;
+    case DISPID_BEFORENAVIGATE2:
         withCancel(6, [&](bool& cancel) {
             call(OnBeforeNavigate2, self, a.Dispatch(0), a.Value(1), a.Value(2), a.Value(3), a.Value(4), a.Value(5),
                  cancel);
         });
         break;
-    case 251:
+    case DISPID_NEWWINDOW2:
         withCancel(1, [&](bool& cancel) { withDisp(0, [&](IDispatch*& d) { call(OnNewWindow2, self, d, cancel); }); });
         break;
-    case 252: call(OnNavigateComplete2, self, a.Dispatch(0), a.Value(1)); break;
-    case 259: call(OnDocumentComplete, self, a.Dispatch(0), a.Value(1)); break;
-    case 253: call(OnQuit, self); break;
-    case 254: call(OnVisible, self, a.Bool(0)); break;
-    case 255: call(OnToolBar, self, a.Bool(0)); break;
-    case 256: call(OnMenuBar, self, a.Bool(0)); break;
-    case 257: call(OnStatusBar, self, a.Bool(0)); break;
-    case 258: call(OnFullScreen, self, a.Bool(0)); break;
-    case 260: call(OnTheaterMode, self, a.Bool(0)); break;
-    case 261: call(OnAddressBar, self, a.Bool(0)); break;
-    case 262: call(OnWindowSetResizable, self, a.Bool(0)); break;
-    case 264: call(OnWindowSetLeft, self, a.Int(0)); break;
-    case 265: call(OnWindowSetTop, self, a.Int(0)); break;
-    case 266: call(OnWindowSetWidth, self, a.Int(0)); break;
-    case 267: call(OnWindowSetHeight, self, a.Int(0)); break;
-    case 263: withCancel(1, [&](bool& cancel) { call(OnWindowClosing, self, a.Bool(0), cancel); }); break;
-    case 268: {
+    case DISPID_NAVIGATECOMPLETE2: call(OnNavigateComplete2, self, a.Dispatch(0), a.Value(1)); break;
+    case DISPID_DOCUMENTCOMPLETE: call(OnDocumentComplete, self, a.Dispatch(0), a.Value(1)); break;
+    case DISPID_ONQUIT: call(OnQuit, self); break;
+    case DISPID_ONVISIBLE: call(OnVisible, self, a.Bool(0)); break;
+    case DISPID_ONTOOLBAR: call(OnToolBar, self, a.Bool(0)); break;
+    case DISPID_ONMENUBAR: call(OnMenuBar, self, a.Bool(0)); break;
+    case DISPID_ONSTATUSBAR: call(OnStatusBar, self, a.Bool(0)); break;
+    case DISPID_ONFULLSCREEN: call(OnFullScreen, self, a.Bool(0)); break;
+    case DISPID_ONTHEATERMODE: call(OnTheaterMode, self, a.Bool(0)); break;
+    case DISPID_ONADDRESSBAR: call(OnAddressBar, self, a.Bool(0)); break;
+    case DISPID_WINDOWSETRESIZABLE: call(OnWindowSetResizable, self, a.Bool(0)); break;
+    case DISPID_WINDOWSETLEFT: call(OnWindowSetLeft, self, a.Int(0)); break;
+    case DISPID_WINDOWSETTOP: call(OnWindowSetTop, self, a.Int(0)); break;
+    case DISPID_WINDOWSETWIDTH: call(OnWindowSetWidth, self, a.Int(0)); break;
+    case DISPID_WINDOWSETHEIGHT: call(OnWindowSetHeight, self, a.Int(0)); break;
+    case DISPID_WINDOWCLOSING:
+        withCancel(1, [&](bool& cancel) { call(OnWindowClosing, self, a.Bool(0), cancel); });
+        break;
+    case DISPID_CLIENTTOHOSTWINDOW: {
         long cx = a.Int(0), cy = a.Int(1);
         call(OnClientToHostWindow, self, cx, cy);
         a.SetInt(0, cx);
         a.SetInt(1, cy);
         break;
     }
-    case 269: call(OnSetSecureLockIcon, self, a.Int(0)); break;
-    case 270: withCancel(1, [&](bool& cancel) { call(OnFileDownload, self, a.Bool(0), cancel); }); break;
-    case 271:
+    case DISPID_SETSECURELOCKICON: call(OnSetSecureLockIcon, self, a.Int(0)); break;
+    case DISPID_FILEDOWNLOAD:
+        withCancel(1, [&](bool& cancel) { call(OnFileDownload, self, a.Bool(0), cancel); });
+        break;
+    case DISPID_NAVIGATEERROR:
         withCancel(4, [&](bool& cancel) {
             call(OnNavigateError, self, a.Dispatch(0), a.Value(1), a.Value(2), a.Value(3), cancel);
         });
         break;
-    case 225: call(OnPrintTemplateInstantiation, self, a.Dispatch(0)); break;
-    case 226: call(OnPrintTemplateTeardown, self, a.Dispatch(0)); break;
-    case 227: call(OnUpdatePageStatus, self, a.Dispatch(0), a.Value(1), a.Value(2)); break;
-    case 272: call(OnPrivacyImpactedStateChange, self, a.Bool(0)); break;
-    case 273:
+    case DISPID_PRINTTEMPLATEINSTANTIATION: call(OnPrintTemplateInstantiation, self, a.Dispatch(0)); break;
+    case DISPID_PRINTTEMPLATETEARDOWN: call(OnPrintTemplateTeardown, self, a.Dispatch(0)); break;
+    case DISPID_UPDATEPAGESTATUS: call(OnUpdatePageStatus, self, a.Dispatch(0), a.Value(1), a.Value(2)); break;
+    case DISPID_PRIVACYIMPACTEDSTATECHANGE: call(OnPrivacyImpactedStateChange, self, a.Bool(0)); break;
+    case DISPID_NEWWINDOW3:
         withCancel(1, [&](bool& cancel) {
             withDisp(0, [&](IDispatch*& d) {
                 call(OnNewWindow3, self, d, cancel, static_cast<unsigned long>(V_UI4(&a.Raw(2))), a.Text(3), a.Text(4));

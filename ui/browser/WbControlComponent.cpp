@@ -12,10 +12,7 @@
 namespace {
 
 TWBMouseHook* g_hook = nullptr;
-HWND g_mainWindow = nullptr;
 bool g_focusActive = false;
-constexpr UINT_PTR kFocusSubclassId = 0x57424643;  // 'WBFC'
-constexpr UINT CM_ACTIVATE = 0xB000;
 constexpr DWORD kProcessFeature = 2;  // the feature setting applies to this process
 
 std::map<HWND, TComponent*>& ActiveBrowsers()
@@ -26,41 +23,41 @@ std::map<HWND, TComponent*>& ActiveBrowsers()
 
 bool OwnThread(HWND window) { return window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId(); }
 
-LRESULT CALLBACK FocusProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+// Gives the focus back to the pane that is the active control of the active form.
+void RefocusActivePane()
 {
-    if (msg == WM_WINDOWPOSCHANGING || msg == CM_ACTIVATE || msg == WM_ACTIVATEAPP) {
-        GuardedCall([&] {
-            HWND form = GetActiveWindow();
-            if (!form || !IsWindowEnabled(form) || !IsWindowVisible(form))
-                return;
-            TComponent* browser = nullptr;
-            if (auto* f = dynamic_cast<TCustomForm*>(TWinControl::FromHandle(form)))
-                browser = f->ActiveControl();
-            if (!browser)
-                browser = FormActiveBrowser(form);
-            if (!browser || !(browser->ClassName() == "TEmbeddedBrowser" || browser->ClassName() == "TWBCore"))
-                return;
-            HWND pane = BrowserControlWindow(browser);
-            HWND focus = GetFocus();
-            if (pane && focus != pane && !IsChild(pane, focus))
-                PostMessageW(pane, WM_WB_REACTIVATE, reinterpret_cast<WPARAM>(browser), 0);
-        });
-    }
-    if (msg == WM_NCDESTROY) {
-        RemoveWindowSubclass(window, FocusProc, kFocusSubclassId);
-        g_mainWindow = nullptr;
-    }
-    return DefSubclassProc(window, msg, wParam, lParam);
+    HWND form = GetActiveWindow();
+    if (!form || !IsWindowEnabled(form) || !IsWindowVisible(form) || (Application && Application->Terminated()))
+        return;
+    TComponent* browser = nullptr;
+    if (auto* f = dynamic_cast<TCustomForm*>(TWinControl::FromHandle(form)))
+        browser = f->ActiveControl();
+    if (!browser)
+        browser = FormActiveBrowser(form);
+    if (!browser || !(browser->ClassName() == "TEmbeddedBrowser" || browser->ClassName() == "TWBCore"))
+        return;
+    HWND pane = BrowserControlWindow(browser);
+    HWND focus = GetFocus();
+    if (pane && focus != pane && !IsChild(pane, focus))
+        PostMessageW(pane, WM_WB_REACTIVATE, reinterpret_cast<WPARAM>(browser), 0);
 }
 
-void HookMainWindow(bool on)
+// The focus control's hook on the application window: forms send it CM_ACTIVATE when they
+// are activated. It never handles a message.
+const TWindowHook focusHook = [](TMessage& m) {
+    if (m.Msg == WM_WINDOWPOSCHANGING || m.Msg == CM_ACTIVATE || m.Msg == WM_ACTIVATEAPP)
+        RefocusActivePane();
+    return false;
+};
+
+void HookApplication(bool on)
 {
-    if (!g_mainWindow)
+    if (!Application)
         return;
+    // Removed first, so that it is never there twice.
+    Application->UnhookMainWindow(&focusHook);
     if (on)
-        SetWindowSubclass(g_mainWindow, FocusProc, kFocusSubclassId, 0);
-    else
-        RemoveWindowSubclass(g_mainWindow, FocusProc, kFocusSubclassId);
+        Application->HookMainWindow(&focusHook);
 }
 
 }  // namespace
@@ -100,7 +97,14 @@ LRESULT CALLBACK TWBMouseHook::HookProc(int code, WPARAM wParam, LPARAM lParam)
     TWBMouseHook* self = g_hook;
     if (!self)
         return CallNextHookEx(nullptr, code, wParam, lParam);
-    return GuardedCall(LRESULT(0), [&] { return self->Hook(code, wParam, lParam); });
+    LRESULT result = 0;
+    if (GuardedCall(false, [&] {
+            result = self->Hook(code, wParam, lParam);
+            return true;
+        }))
+        return result;
+    // A failing handler must not swallow the message for the hooks after this one.
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT TWBMouseHook::Hook(int code, WPARAM wParam, LPARAM lParam)
@@ -167,6 +171,13 @@ void SetFormActiveBrowser(HWND form, TComponent* browser)
         ActiveBrowsers().erase(form);
 }
 
+void ForgetActiveBrowser(TComponent* browser)
+{
+    auto& browsers = ActiveBrowsers();
+    for (auto it = browsers.begin(); it != browsers.end();)
+        it = it->second == browser ? browsers.erase(it) : std::next(it);
+}
+
 TComponent* FormActiveBrowser(HWND form)
 {
     auto it = ActiveBrowsers().find(form);
@@ -191,16 +202,13 @@ void TFocusControl::SetActive(bool active)
     if (designing_ || g_focusActive == active)
         return;
     g_focusActive = active;
-    HookMainWindow(active);
+    HookApplication(active);
 }
 
-void TFocusControl::SetMainWindow(HWND window)
+void TFocusControl::AttachToApplication()
 {
     if (g_focusActive)
-        HookMainWindow(false);
-    g_mainWindow = window;
-    if (g_focusActive)
-        HookMainWindow(true);
+        HookApplication(true);
 }
 
 TWbControl::TWbControl(TComponent* owner, bool designing)

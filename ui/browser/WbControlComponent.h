@@ -52,6 +52,8 @@ private:
 
 // The browser pane a form last gave the focus to; the focus control re-activates it.
 void SetFormActiveBrowser(HWND form, TComponent* browser);
+// Drops every entry of the browser: its form's window may be gone before it is.
+void ForgetActiveBrowser(TComponent* browser);
 TComponent* FormActiveBrowser(HWND form);
 HWND BrowserControlWindow(TComponent* browser);  // the pane's control window, if it is one
 
@@ -61,8 +63,9 @@ public:
     ~TFocusControl();
     bool Active() const { return active_; }
     void SetActive(bool active);
-    // The window whose activation and moves are watched (the application's main window).
-    static void SetMainWindow(HWND window);
+    // While active, the focus control hooks the application's window (TApplication), which
+    // may be made after the control: each browser pane calls this when it is created.
+    static void AttachToApplication();
 
 private:
     bool active_ = false;

@@ -7,6 +7,7 @@
 #include "framework/CodePage.h"
 #include "framework/Forms.h"
 #include "framework/Menus.h"
+#include "framework/ScopedWin.h"
 #include "framework/ole/OleError.h"
 #include "ui/browser/WbControlComponent.h"
 #include "ui/browser/WbTools.h"
@@ -33,13 +34,11 @@ std::string EventText(IDispatch* event, const wchar_t* name)
     if (FAILED(event->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
         throw Exception(Format("'%s' is not supported.", WideToGbk(name).c_str()));
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    VARIANT v;
-    VariantInit(&v);
+    ScopedVariant v;
     OleCheck(event->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr));
     std::string text;
     if (SUCCEEDED(VariantChangeType(&v, &v, 0, VT_BSTR)) && V_BSTR(&v))
         text = WideToGbk(V_BSTR(&v));
-    VariantClear(&v);
     return text;
 }
 
@@ -120,15 +119,13 @@ void TCustomEmbeddedBrowser::SetZoom(int level)
 {
     if (!DocumentAsHtml())
         return;
-    VARIANT range;
-    VariantInit(&range);
+    ScopedVariant range;
     ExecWB(OLECMDID_GETZOOMRANGE, OLECMDEXECOPT_DONTPROMPTUSER, nullptr, &range);
     if (SUCCEEDED(VariantChangeType(&range, &range, 0, VT_I4))) {
         const long low = static_cast<short>(LOWORD(V_I4(&range)));
         const long high = static_cast<short>(HIWORD(V_I4(&range)));
         level = static_cast<int>(std::max(low, std::min<long>(high, level)));
     }
-    VariantClear(&range);
     VARIANT in;
     V_VT(&in) = VT_I4;
     V_I4(&in) = level;
@@ -236,8 +233,7 @@ HRESULT TCustomEmbeddedBrowser::ShowBrowserMenu(DWORD id, POINT* pt, IUnknown* c
     TComPtr<IOleCommandTarget> commands = target.As<IOleCommandTarget>(IID_IOleCommandTarget);
     TComPtr<IOleWindow> window = target.As<IOleWindow>(IID_IOleWindow);
     if (commands) {
-        VARIANT encoding;
-        VariantInit(&encoding);
+        ScopedVariant encoding;
         if (SUCCEEDED(commands->Exec(&kCGID_ShellDocView, 27, 0, nullptr, &encoding)) && V_VT(&encoding) == VT_I4 &&
             IsMenu(reinterpret_cast<HMENU>(static_cast<INT_PTR>(V_I4(&encoding))))) {
             MENUITEMINFOW item{};
@@ -246,7 +242,6 @@ HRESULT TCustomEmbeddedBrowser::ShowBrowserMenu(DWORD id, POINT* pt, IUnknown* c
             item.hSubMenu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(V_I4(&encoding)));
             SetMenuItemInfoW(menu, kEncodingItem, FALSE, &item);
         }
-        VariantClear(&encoding);
     }
     FilterPopupMenu(id, menu);
     HWND owner = nullptr;

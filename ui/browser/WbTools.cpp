@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/CodePage.h"
+#include "framework/ScopedWin.h"
 
 namespace {
 
@@ -124,21 +125,21 @@ std::string FileVersionOf(const std::wstring& path)
 
 bool KeyExists(HKEY root, const wchar_t* path)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    ScopedRegKey key;
+    return RegOpenKeyExW(root, path, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 
 // Copies the subkey from under parent to its new name and deletes the source.
 void MoveSubKey(HKEY parent, const wchar_t* from, const wchar_t* to)
 {
-    HKEY target = nullptr;
-    if (RegCreateKeyExW(parent, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) != ERROR_SUCCESS)
-        return;
-    const bool copied = SHCopyKeyW(parent, from, target, 0) == ERROR_SUCCESS;
-    RegCloseKey(target);
+    bool copied = false;
+    {
+        ScopedRegKey target;
+        if (RegCreateKeyExW(parent, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.Receive(), nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        copied = SHCopyKeyW(parent, from, target, 0) == ERROR_SUCCESS;
+    }
     if (copied)
         SHDeleteKeyW(parent, from);
 }
@@ -255,22 +256,21 @@ std::string AppliedProxyServer() { return Saved().applied; }
 void SetNavigationSound(bool mute)
 {
     const wchar_t* parentPath = L"AppEvents\\Schemes\\Apps\\Explorer\\Navigating\\";
-    HKEY parent = nullptr;
+    ScopedRegKey parent;
     if (mute) {
         if (!KeyExists(HKEY_CURRENT_USER, L"AppEvents\\Schemes\\Apps\\Explorer\\Navigating\\.Current"))
             return;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, parentPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parent, nullptr) !=
-            ERROR_SUCCESS)
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, parentPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, parent.Receive(),
+                            nullptr) != ERROR_SUCCESS)
             return;
         MoveSubKey(parent, L".Current", L"Old_Current");
     } else {
         if (!KeyExists(HKEY_CURRENT_USER, L"AppEvents\\Schemes\\Apps\\Explorer\\Navigating\\Old_Current"))
             return;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, parentPath, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, parentPath, 0, KEY_ALL_ACCESS, parent.Receive()) != ERROR_SUCCESS)
             return;
         MoveSubKey(parent, L"Old_Current", L".Current");
     }
-    RegCloseKey(parent);
 }
 
 std::string BrowserFileVersion()

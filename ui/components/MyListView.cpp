@@ -22,21 +22,17 @@ char DecimalSeparator()
     return separator;
 }
 
-// The sign of round((a - b) x 1000) with halves to even, without the integer overflow of a
-// large difference; NaN sorts after every number so the order stays consistent.
+// Numbers compare by their value rounded to thousandths (halves to even): values closer than
+// half a thousandth are mostly equal, and unlike rounding each difference the order stays
+// transitive. NaN sorts after every number.
+double Thousandths(double value) { return std::nearbyint(value * 1000.0); }
+
 int CompareNumbers(double a, double b)
 {
     const bool nanA = std::isnan(a), nanB = std::isnan(b);
     if (nanA || nanB)
         return nanA == nanB ? 0 : (nanA ? 1 : -1);
-    if (a == b)
-        return 0;
-    const double d = (a - b) * 1000.0;
-    if (std::isnan(d))
-        return 0;
-    if (std::fabs(d) <= 0.5)
-        return 0;
-    return d < 0 ? -1 : 1;
+    return a < b ? -1 : (a > b ? 1 : 0);
 }
 
 // What the comparison needs of one item's text in the sorted column.
@@ -58,6 +54,8 @@ TSortKey MakeKey(TListItem* item, int column)
     }
     key.present = true;
     key.numeric = TryStrToFloat(*text, key.number, DecimalSeparator());
+    if (key.numeric)
+        key.number = Thousandths(key.number);
     key.text = GbkToWide(*text);
     return key;
 }
@@ -73,6 +71,10 @@ int CompareKeys(const TSortKey& a, const TSortKey& b, bool ascending)
         r = a.present ? 1 : -1;
     } else if (a.numeric && b.numeric) {
         r = CompareNumbers(a.number, b.number);
+    } else if (a.numeric != b.numeric) {
+        // Numbers against texts would not be transitive ("2" < "10" < "1a" < "2"): every
+        // number comes before every other text.
+        r = a.numeric ? -1 : 1;
     } else {
         const int c = CompareStringW(LOCALE_USER_DEFAULT, 0, a.text.c_str(), static_cast<int>(a.text.size()),
                                      b.text.c_str(), static_cast<int>(b.text.size()));

@@ -131,6 +131,47 @@ TEST(Texts, ReplaceFindAndSplit)
     EXPECT_EQ("a\r\n\r\nb\r\n", withEmpty.Text());
 }
 
+TEST(Texts, LeadByteWithoutTrailStaysSingle)
+{
+    // A lead byte pairs only with 0x40-0xFE but 0x7F; otherwise the next byte stands alone.
+    const struct {
+        const char* text;
+        const char* search;
+        size_t found;
+        const char* replaced;
+    } cases[] = {
+        {"\x81,x", ",", 2, "\x81;x"},
+        {"\xFE%", "%", 2, "\xFE;"},
+        {"\x81\x7F|", "\x7F", 2, "\x81;|"},
+        {"a\x81", "\x81", 2, "a;"},
+        {"東|", "|", 3, "東;"},  // 7C is a real trail byte
+        {"\x81\x40,", ",", 3, "\x81\x40;"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.found, FindTextFrom(c.search, c.text, 1));
+        EXPECT_EQ(c.replaced, ReplaceAllText(c.text, c.search, ";"));
+    }
+    EXPECT_EQ("\x81", ExpandTextVariables("\x81%%")) << "the percent signs are no trail bytes";
+    TStringList fields;
+    SplitTrimmedFields(MakeCharSet(";"), "\x81;a", fields);
+    ASSERT_EQ(2, fields.Count());
+    EXPECT_EQ("\x81", fields[0]);
+}
+
+TEST(Texts, FindInLongDoubleByteText)
+{
+    // Every 7C here is the trail of 東; only the final "|" stands alone.
+    std::string text;
+    for (int i = 0; i < 40000; ++i)
+        text += "東";
+    EXPECT_EQ(0u, FindTextFrom("|", text, 1));
+    text += "|";
+    EXPECT_EQ(text.size(), FindTextFrom("|", text, 1));
+    EXPECT_EQ(text.size(), FindTextFrom("|", text, 7));
+    EXPECT_EQ(0u, FindTextFrom("|", text, text.size() + 1));
+}
+
 TEST(Paths, SlashesNamesAndExtensions)
 {
     const struct {

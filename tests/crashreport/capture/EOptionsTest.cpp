@@ -4,6 +4,8 @@
 #include <limits>
 #include <string>
 
+#include <zlib.h>
+
 #include "crashreport/capture/EInternalWarning.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
@@ -552,5 +554,40 @@ TEST(OptionsResource, PacksAndUnpacksSoundDataOnly)
         EXPECT_FALSE(UnpackOptionsResource(b.data, o)) << b.what;
         EXPECT_EQ(TDuruvaDodErrorCode::eeOptionsError, LastWarningCode()) << b.what;
         EXPECT_EQ("", o.MailSubject()) << b.what;
+    }
+}
+
+TEST(OptionsResource, CutStreamInsideSoundDataLeavesOptionsAsTheyWere)
+{
+    TVurazaModuleOptions source("");
+    source.SetMailSubject("资源");
+    source.ExceptionFilters().Add(TExceptionFilter{true, "EFoo", "", 0, 2, 2, 0});
+    const std::string whole = Saved(source);
+    for (size_t keep : {whole.size() / 3, whole.size() / 2, whole.size() - 1}) {
+        SCOPED_TRACE(keep);
+        const std::string plain = whole.substr(0, keep);
+        uLongf packedSize = compressBound(static_cast<uLong>(plain.size()));
+        std::string packed(packedSize, '\0');
+        ASSERT_EQ(Z_OK, compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                                  reinterpret_cast<const Bytef*>(plain.data()), static_cast<uLong>(plain.size()), 9));
+        packed.resize(packedSize);
+        for (char& c : packed)
+            c = static_cast<char>(c ^ OptionsTextScramble);
+        TByteWriter r;
+        r.U32(OptionsResourceMark);
+        r.U16(6000);
+        r.U32(static_cast<uint32_t>(packed.size()));
+        r.U32(static_cast<uint32_t>(plain.size()));
+        r.U8(0);
+        r.U8(0);
+        r.Bytes(packed);
+
+        TVurazaModuleOptions target("");
+        target.SetMailSubject("旧的");
+        const std::string before = Saved(target);
+        ClearLastWarning();
+        EXPECT_FALSE(UnpackOptionsResource(r.Data(), target));
+        EXPECT_EQ(TDuruvaDodErrorCode::eeOptionsError, LastWarningCode());
+        EXPECT_EQ(before, Saved(target)) << "nothing of the cut stream is taken";
     }
 }

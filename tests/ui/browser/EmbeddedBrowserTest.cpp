@@ -393,31 +393,4 @@ TEST_F(EmbeddedBrowserTest, ArrowAtTheLastFolderItemIsHandledAndMovesNothing)
     DestroyWindow(list);
 }
 
-TEST_F(EmbeddedBrowserTest, FocusControlPostsReactivateToTheFormsPane)
-{
-    HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 365, 100, 20, form, nullptr, nullptr, nullptr);
-    struct EditGone {
-        HWND w;
-        ~EditGone() { DestroyWindow(w); }
-    } gone{edit};
-    TFocusControl focus(false);
-    focus.SetActive(true);
-    TFocusControl::SetMainWindow(form);
-    struct { bool paneIsActiveControl; bool posts; } cases[] = {{false, false}, {true, true}};
-    for (const auto& c : cases) {
-        SetFormActiveBrowser(form, c.paneIsActiveControl ? browser : nullptr);
-        SetActiveWindow(form);
-        SetFocus(edit);
-        WINDOWPOS pos{form, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER};
-        SendMessageW(form, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
-        MSG msg;
-        const bool posted = PeekMessageW(&msg, browser->Handle(), WM_WB_REACTIVATE, WM_WB_REACTIVATE, PM_REMOVE);
-        EXPECT_EQ(c.posts, posted);
-        if (posted)
-            EXPECT_EQ(reinterpret_cast<WPARAM>(browser), msg.wParam);
-    }
-    TFocusControl::SetMainWindow(nullptr);
-    SetFormActiveBrowser(form, nullptr);
-}
-
 }  // namespace

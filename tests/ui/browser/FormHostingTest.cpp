@@ -113,4 +113,70 @@ TEST(FormHostingTest, PaneOnAFrameworkForm)
     OleUninitialize();
 }
 
+// The focus control switched on by the browser part itself, on the application's window.
+TEST(FormHostingTest, ActivatingTheFormGivesThePaneTheFocusBack)
+{
+    OleInitialize(nullptr);
+    {
+        TApplication app;
+        auto* other = new TForm(nullptr);
+        other->SetBounds(20, 20, 200, 120);
+        auto* otherEdit = new TEdit(other);
+        otherEdit->SetParent(other);
+        auto* form = new TPaneForm(nullptr);
+        form->Show();
+        other->Show();
+        const struct {
+            bool paneActive;
+            bool posts;
+        } cases[] = {{false, false}, {true, true}};
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.paneActive ? "pane is the active control" : "edit is the active control");
+            SetForegroundWindow(other->Handle());
+            other->SetActiveControl(otherEdit);
+            ASSERT_EQ(otherEdit->Handle(), GetFocus());
+            // The pane form's active control, without giving it the focus now.
+            form->SetActiveControl(c.paneActive ? static_cast<TWinControl*>(form->gg) : form->edit);
+            SetForegroundWindow(other->Handle());
+            MSG msg;
+            while (PeekMessageW(&msg, form->gg->Handle(), WM_WB_REACTIVATE, WM_WB_REACTIVATE, PM_REMOVE)) {
+            }
+            SetActiveWindow(form->Handle());
+            ASSERT_EQ(form->Handle(), GetActiveWindow());
+            const bool posted = PeekMessageW(&msg, form->gg->Handle(), WM_WB_REACTIVATE, WM_WB_REACTIVATE, PM_REMOVE);
+            EXPECT_EQ(c.posts, posted);
+            if (posted)
+                EXPECT_EQ(reinterpret_cast<WPARAM>(form->gg), msg.wParam);
+        }
+        delete form;
+        delete other;
+    }
+    OleUninitialize();
+}
+
+TEST(FormHostingTest, AFreedPaneLeavesNoEntryBehind)
+{
+    OleInitialize(nullptr);
+    {
+        TApplication app;
+        auto* form = new TPaneForm(nullptr);
+        form->Show();
+        const HWND formWindow = form->Handle();
+        form->gg->Perform(WM_WB_REACTIVATE);
+        ASSERT_EQ(form->gg, FormActiveBrowser(formWindow));
+        delete form;  // the form's window goes before its components
+        EXPECT_EQ(nullptr, FormActiveBrowser(formWindow));
+
+        // Activating another form runs the focus control, which must find nothing stale.
+        auto* next = new TPaneForm(nullptr);
+        next->Show();
+        SetActiveWindow(next->Handle());
+        SendMessageW(app.Handle(), CM_ACTIVATE, 0, 0);
+        PumpUntil([] { return false; }, 100);
+        EXPECT_EQ(nullptr, FormActiveBrowser(formWindow));
+        delete next;
+    }
+    OleUninitialize();
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include "tests/support/LoopbackHttp.h"
 
+#include "framework/Exception.h"
+#include "framework/ExceptionBoundary.h"
 #include "ui/browser/SHDocVw_WB.h"
 #include "ui/browser/WbControlComponent.h"
 #include "ui/browser/WbTools.h"
@@ -35,6 +37,15 @@ public:
     HWND edit;
     TWB browser;
 };
+
+int wheelsSeenLater = 0;
+
+LRESULT CALLBACK CountingMouseHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && wParam == WM_MOUSEWHEEL)
+        ++wheelsSeenLater;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 HWND DeepestChild(HWND w)
 {
@@ -74,6 +85,33 @@ TEST_F(WbControlTest, WheelOverThePaneMovesTheFocusIntoIt)
         HWND focus = GetFocus();
         EXPECT_TRUE(IsChild(form.browser.Handle(), focus)) << "focus went outside the pane";
     }
+}
+
+TEST_F(WbControlTest, AFailingWheelHandlerStillPassesTheWheelOn)
+{
+    TTestForm form(500);
+    form.browser.Navigate(L"about:blank");
+    PumpUntil([] { return false; }, 500);
+    SetForegroundWindow(form.window);
+    SetFocus(form.edit);
+    std::string failure;
+    auto previous = SetBoundaryExceptionHandler([&](std::exception_ptr e) { failure = BoundaryExceptionMessage(e); });
+    // Installed before the fix, so it runs after it.
+    wheelsSeenLater = 0;
+    HHOOK later = SetWindowsHookExW(WH_MOUSE, CountingMouseHook, nullptr, GetCurrentThreadId());
+    ASSERT_NE(nullptr, later) << "GetLastError=" << GetLastError();
+    {
+        TMouseWheelFix fix(false);
+        fix.SetActive(true);
+        TWBMouseHook::Instance()->OnMouseWheel = [](POINT, HWND, const MOUSEHOOKSTRUCT&, bool&) {
+            throw Exception("wheel handler fails");
+        };
+        SendWheelAt(form.PaneCenter());
+        EXPECT_TRUE(PumpUntil([] { return wheelsSeenLater > 0; }, 3000)) << "the next hook never saw the wheel";
+    }
+    UnhookWindowsHookEx(later);
+    SetBoundaryExceptionHandler(previous);
+    EXPECT_EQ("wheel handler fails", failure);
 }
 
 TEST_F(WbControlTest, ActiveFormOnlyPassesAnInactiveFormsWheelOn)

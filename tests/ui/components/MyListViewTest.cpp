@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,52 @@ TEST_F(MyListViewTest, CompareRules)
         EXPECT_EQ(c.ascending, sign(TMyListView::CompareItems(a, b, c.column))) << c.a[0] << " vs " << c.b[0] << " col " << c.column;
         SetListSortDirection(false);
         EXPECT_EQ(-c.ascending, sign(TMyListView::CompareItems(a, b, c.column))) << c.a[0] << " vs " << c.b[0] << " descending";
+    }
+}
+
+TEST_F(MyListViewTest, MixedColumnsSortToOneConsistentOrder)
+{
+    // Numbers, number-like texts, texts and missing sub-items mixed at random, once without a
+    // window (the framework's own sort) and once in the control.
+    const char* pool[] = {"2", "10", "1a", "1", "-3", "9.5", "1.0004", "1.0001", "1.0006", "abc",
+                          "b", "东方", "", "1e2", "x9", "0", "10a", "3.25"};
+    std::mt19937 random(20261210);
+    for (bool windowed : {false, true}) {
+        SCOPED_TRACE(windowed ? "in the control" : "without a window");
+        std::vector<std::vector<const char*>> rows;
+        for (int i = 0; i < 200; ++i) {
+            const size_t pick = random() % (std::size(pool) + 1);
+            if (pick == std::size(pool))
+                rows.push_back({"r"});  // lacks the sub-item
+            else
+                rows.push_back({"r", pool[pick]});
+        }
+        Strings firstOrder;
+        for (int round = 0; round < 2; ++round) {
+            std::shuffle(rows.begin(), rows.end(), random);
+            TListForm form;
+            if (windowed)
+                form.Show();
+            ASSERT_EQ(windowed, form.list->HandleAllocated());
+            form.Fill(rows);
+            form.list->SortByColumn(1);
+            ASSERT_TRUE(form.list->SortAscending());
+            TListItems& items = form.list->Items();
+            SetListSortDirection(true);
+            for (int i = 0; i < items.Count(); ++i)
+                for (int j = i + 1; j < items.Count(); ++j)
+                    ASSERT_LE(TMyListView::CompareItems(items[i], items[j], 1), 0) << "rows " << i << " and " << j;
+            // Equal values (1, 1.0001, 1.0004) may swap; compare what the order says of each row.
+            Strings order;
+            for (int i = 0; i < items.Count(); ++i) {
+                const std::string text = items[i]->SubItems().Count() ? items[i]->SubItems()[0] : "(none)";
+                order.push_back(text == "1.0004" || text == "1.0001" ? "1" : text);
+            }
+            if (round == 0)
+                firstOrder = order;
+            else
+                EXPECT_EQ(firstOrder, order);
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/ScopedWin.h"
+
 TRgb Lighten(TColor colour, int percent, HDC dc)
 {
     TRgb rgb = LightenRgb(ColorToRGB(colour), percent);
@@ -40,7 +42,7 @@ void MapBitmap(HBITMAP bitmap, F&& f)
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
     std::vector<uint32_t> px(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-    HDC dc = GetDC(nullptr);
+    ScopedGetDC dc(nullptr);
     if (GetDIBits(dc, bitmap, 0, info.bmHeight, px.data(), &bi, DIB_RGB_COLORS)) {
         uint32_t lastIn = 0, lastOut = 0;
         bool have = false;
@@ -55,7 +57,6 @@ void MapBitmap(HBITMAP bitmap, F&& f)
         }
         SetDIBits(dc, bitmap, 0, info.bmHeight, px.data(), &bi, DIB_RGB_COLORS);
     }
-    ReleaseDC(nullptr, dc);
 }
 
 }  // namespace

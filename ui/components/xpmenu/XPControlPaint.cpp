@@ -2,24 +2,12 @@
 
 #include <algorithm>
 
+#include "framework/ScopedWin.h"
 #include "framework/SysUtils.h"
 #include "ui/components/xpmenu/XPGdi.h"
 #include "ui/components/xpmenu/XPMenuPaint.h"
 
 namespace {
-
-class TSelectHFont {
-public:
-    TSelectHFont(HDC dc, HFONT font) : dc_(dc), old_(font ? SelectObject(dc, font) : nullptr) {}
-    ~TSelectHFont()
-    {
-        if (old_)
-            SelectObject(dc_, old_);
-    }
-private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
 
 RECT Inset(RECT r, int l, int t, int rr, int b) { return RECT{r.left + l, r.top + t, r.right - rr, r.bottom - b}; }
 
@@ -142,7 +130,7 @@ void PaintXPButton(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, c
 {
     PaintButtonFace(dc, c, xp, s, xp.BtnRoundArc);
     const RECT r = s.Client;
-    TSelectHFont font(dc, s.Font);
+    ScopedSelectObject font(dc, s.Font);
     SIZE ts = TextSize(dc, s.Caption);
     int wh = TextSize(dc, "W").cy;
     RECT t{r.left + (r.right - r.left - ts.cx) / 2, r.top + (r.bottom - r.top - wh) / 2, r.right, r.bottom};
@@ -157,27 +145,24 @@ void PaintXPBitBtn(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, c
 {
     PaintButtonFace(dc, c, xp, s, 4);
     const RECT r = s.Client;
-    TSelectHFont font(dc, s.Font);
+    ScopedSelectObject font(dc, s.Font);
     SIZE ts = s.Caption.empty() ? SIZE{0, 0} : TextSize(dc, s.Caption);
     int wh = TextSize(dc, "W").cy;
     BITMAP bm{};
     SIZE gs{0, 0};
-    HBITMAP frame = nullptr;
+    ScopedBitmap frame;
     if (s.Glyph && GetObjectW(s.Glyph, sizeof bm, &bm) && bm.bmWidth > 0) {
         gs = SIZE{bm.bmWidth / std::max(1, s.NumGlyphs), bm.bmHeight};
         // The first frame of the glyph strip.
-        frame = static_cast<HBITMAP>(CopyImage(s.Glyph, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        frame.Reset(static_cast<HBITMAP>(CopyImage(s.Glyph, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
         if (frame && gs.cx != bm.bmWidth) {
-            HDC src = CreateCompatibleDC(dc), dst = CreateCompatibleDC(dc);
             HBITMAP first = CreateCompatibleBitmap(dc, gs.cx, gs.cy);
-            HGDIOBJ o1 = SelectObject(src, frame), o2 = SelectObject(dst, first);
-            BitBlt(dst, 0, 0, gs.cx, gs.cy, src, 0, 0, SRCCOPY);
-            SelectObject(src, o1);
-            SelectObject(dst, o2);
-            DeleteDC(src);
-            DeleteDC(dst);
-            DeleteObject(frame);
-            frame = first;
+            {
+                ScopedMemDC src(dc), dst(dc);
+                ScopedSelectObject fromStrip(src, frame), toFirst(dst, first);
+                BitBlt(dst, 0, 0, gs.cx, gs.cy, src, 0, 0, SRCCOPY);
+            }
+            frame.Reset(first);
         }
     }
     const int spacing = Trim(s.Caption).empty() || !frame ? 0 : s.Spacing;
@@ -207,7 +192,6 @@ void PaintXPBitBtn(HDC dc, const TXPMenuColors& c, const TXPControlColors& xp, c
     if (frame) {
         TImageLook look = !s.Enabled ? ilDisabled : (s.Hot && !s.Focused) ? ilHot : ilNormal;
         DrawMenuImage(dc, frame, g.x, g.y, look, Darken(c.SelectFill, 50), dimLevel, grayLevel);
-        DeleteObject(frame);
     }
     UINT flags = DT_SINGLELINE | DT_NOCLIP | (s.RightToLeft ? DT_RTLREADING : 0);
     TRgb colour = s.Enabled ? ColorToRGB(s.FontColor) : c.Disabled;
@@ -366,7 +350,7 @@ void PaintXPPanel(HDC dc, const TControlPaintState& s)
 
 void PaintXPGroupBox(HDC dc, const TControlPaintState& s)
 {
-    TSelectHFont font(dc, s.Font);
+    ScopedSelectObject font(dc, s.Font);
     int th = TextSize(dc, s.Caption.empty() ? std::string(" ") : s.Caption).cy;
     RECT f{s.Client.left + 1, s.Client.top + th / 2, s.Client.right - 1, s.Client.bottom - 1};
     TRgb dark = Darken(s.ControlColor, 60);

@@ -3,6 +3,7 @@
 #include "framework/Buttons.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/ExtCtrls.h"
+#include "framework/ScopedWin.h"
 #include "framework/StdCtrls.h"
 #include "ui/components/xpmenu/XPMenu.h"
 
@@ -276,7 +277,7 @@ void TControlSubClass::PaintControl()
     s.Ctl3D = wc->Ctl3D();
     FillPanelState(s);
 
-    HDC dc = GetDC(h);
+    ScopedGetDC dc(h);
     TXPMenuLook look = XPMenu->Look();
     const TXPMenuColors c = ComputeMenuColors(look, dc);
     if (IsComboBox(Control)) {
@@ -305,7 +306,6 @@ void TControlSubClass::PaintControl()
         PaintXPPanel(dc, s);
     if (IsGroupBox(Control) && onPaint)
         PaintXPGroupBox(dc, s);
-    ReleaseDC(h, dc);
 }
 
 void TControlSubClass::FillPanelState(TControlPaintState& s)

@@ -5,53 +5,29 @@
 #include "framework/CodePage.h"
 
 TSelectPen::TSelectPen(HDC dc, TColor colour, int width)
-    : dc_(dc), pen_(CreatePen(PS_SOLID, width, ColorToRGB(colour))), old_(SelectObject(dc, pen_))
+    : pen_(CreatePen(PS_SOLID, width, ColorToRGB(colour))), select_(dc, pen_)
 {
-}
-
-TSelectPen::~TSelectPen()
-{
-    SelectObject(dc_, old_);
-    DeleteObject(pen_);
 }
 
 TSelectBrush::TSelectBrush(HDC dc, TColor colour)
-    : dc_(dc),
-      brush_(colour == kHollow ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))
+    : brush_(colour == kHollow ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))
                                : CreateSolidBrush(ColorToRGB(colour))),
-      old_(SelectObject(dc, brush_))
+      select_(dc, brush_)
 {
 }
 
-TSelectBrush::~TSelectBrush()
-{
-    SelectObject(dc_, old_);
-    DeleteObject(brush_);  // stock objects ignore it
-}
-
-TSelectFont::TSelectFont(HDC dc, const LOGFONTW& font)
-    : dc_(dc), font_(CreateFontIndirectW(&font)), old_(SelectObject(dc, font_))
-{
-}
-
-TSelectFont::~TSelectFont()
-{
-    SelectObject(dc_, old_);
-    DeleteObject(font_);
-}
+TSelectFont::TSelectFont(HDC dc, const LOGFONTW& font) : font_(CreateFontIndirectW(&font)), select_(dc, font_) {}
 
 void FillSolid(HDC dc, const RECT& r, TColor colour)
 {
-    HBRUSH b = CreateSolidBrush(ColorToRGB(colour));
+    ScopedBrush b(CreateSolidBrush(ColorToRGB(colour)));
     FillRect(dc, &r, b);
-    DeleteObject(b);
 }
 
 void FrameSolid(HDC dc, const RECT& r, TColor colour)
 {
-    HBRUSH b = CreateSolidBrush(ColorToRGB(colour));
+    ScopedBrush b(CreateSolidBrush(ColorToRGB(colour)));
     FrameRect(dc, &r, b);
-    DeleteObject(b);
 }
 
 void Line(HDC dc, int x1, int y1, int x2, int y2)

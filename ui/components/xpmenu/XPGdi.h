@@ -7,18 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "framework/ScopedWin.h"
 #include "ui/components/xpmenu/XPColorWin.h"
 
 class TSelectPen {
 public:
     TSelectPen(HDC dc, TColor colour, int width = 1);
-    ~TSelectPen();
-    TSelectPen(const TSelectPen&) = delete;
-    TSelectPen& operator=(const TSelectPen&) = delete;
 private:
-    HDC dc_;
-    HPEN pen_;
-    HGDIOBJ old_;
+    ScopedPen pen_;
+    ScopedSelectObject select_;
 };
 
 // kHollow (clNone) selects the hollow brush.
@@ -26,25 +23,17 @@ class TSelectBrush {
 public:
     TSelectBrush(HDC dc, TColor colour);
     static constexpr TColor kHollow = clNone;
-    ~TSelectBrush();
-    TSelectBrush(const TSelectBrush&) = delete;
-    TSelectBrush& operator=(const TSelectBrush&) = delete;
 private:
-    HDC dc_;
-    HBRUSH brush_;
-    HGDIOBJ old_;
+    ScopedBrush brush_;  // DeleteObject ignores the stock hollow brush
+    ScopedSelectObject select_;
 };
 
 class TSelectFont {
 public:
     TSelectFont(HDC dc, const LOGFONTW& font);
-    ~TSelectFont();
-    TSelectFont(const TSelectFont&) = delete;
-    TSelectFont& operator=(const TSelectFont&) = delete;
 private:
-    HDC dc_;
-    HFONT font_;
-    HGDIOBJ old_;
+    ScopedFont font_;
+    ScopedSelectObject select_;
 };
 
 void FillSolid(HDC dc, const RECT& r, TColor colour);

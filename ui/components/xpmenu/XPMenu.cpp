@@ -219,7 +219,7 @@ void TXPMenu::HookMenuItem(TMenuItem* item, bool activate, bool onlyUnhooked)
     for (int i = 0; i < item->Count(); ++i) {
         TMenuItem* sub = item->Items(i);
         if (activate) {
-            if (sub->Tag() != 999 && !(onlyUnhooked && IsHookedItem(sub))) {
+            if (sub->Tag() != kXPMenuKeepOwnLookTag && !(onlyUnhooked && IsHookedItem(sub))) {
                 const bool replace = !onlyUnhooked && overrideOwnerDraw_;
                 if (!sub->OnAdvancedDrawItem || replace)
                     sub->OnAdvancedDrawItem = TXPDrawHandler{this};
@@ -287,7 +287,8 @@ void TXPMenu::HookControl(TComponent* component, bool activate, bool invalidate)
     auto* control = dynamic_cast<TControl*>(component);
     if (!control || !QualifiesForDecoration(control) || !InDecoratingContainer(control))
         return;
-    if (activate && control->Tag() != 999 && control->Parent()->Tag() != 999 && !SubClassOf(control)) {
+    if (activate && control->Tag() != kXPMenuKeepOwnLookTag && control->Parent()->Tag() != kXPMenuKeepOwnLookTag &&
+        !SubClassOf(control)) {
         auto* sub = new TControlSubClass(this);
         sub->Control = control;
         if (auto* wc = dynamic_cast<TWinControl*>(control))
@@ -306,7 +307,8 @@ void TXPMenu::HookFormComponents(TWinControl* form, bool activate, bool invalida
         components.push_back(form->Components(i));
     for (TComponent* c : components) {
         auto* menu = dynamic_cast<TMenu*>(c);
-        const bool mainMenu = menu && menu->Is<TMainMenu>() && HasFlag(xpControls_, xcMainMenu) && c->Tag() != 999;
+        const bool mainMenu =
+            menu && menu->Is<TMainMenu>() && HasFlag(xpControls_, xcMainMenu) && c->Tag() != kXPMenuKeepOwnLookTag;
         const bool popupMenu = menu && menu->Is<TPopupMenu>() && HasFlag(xpControls_, xcPopupMenu);
         if (mainMenu || popupMenu) {
             HookMenuItem(menu->Items(), activate, false);
@@ -386,6 +388,11 @@ void TXPMenu::Notification(TComponent* component, TOperation operation)
         }
         return;
     }
-    if (active_ && AutoDetect && !Designing && dynamic_cast<TMenuItem*>(component))
+    // Menu items and controls added to the form while it runs get the look too.
+    if (!active_ || !AutoDetect || Designing || destroying_)
+        return;
+    if (dynamic_cast<TMenuItem*>(component))
         HookFormComponents(form_, true, false);
+    else if (dynamic_cast<TControl*>(component))
+        HookFormComponents(form_, true, true);
 }

@@ -23,6 +23,8 @@ using TXPContainers = uint32_t;  // bit (1 << TXPContainer)
 using TXPControls = uint32_t;    // bit (1 << TXPControl)
 constexpr TXPContainers kAllXPContainers = 1023;
 constexpr TXPControls kAllXPControls = 65535;
+// A menu, menu item, control or container with this Tag keeps its own look.
+constexpr int kXPMenuKeepOwnLookTag = 999;
 
 class TControlSubClass;
 

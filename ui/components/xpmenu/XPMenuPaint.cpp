@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "framework/ScopedWin.h"
 #include "framework/SysUtils.h"
 #include "ui/components/xpmenu/XPGdi.h"
 
@@ -16,13 +17,11 @@ HBITMAP CopyItemImage(HDC dc, const TMenuItemView& item)
         if (!ImageList_GetIconSize(item.Images, &w, &h) || w <= 0 || h <= 0)
             return nullptr;
         HBITMAP bmp = CreateCompatibleBitmap(dc, w, h);
-        HDC mem = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(mem, bmp);
+        ScopedMemDC mem(dc);
+        ScopedSelectObject select(mem, bmp);
         RECT all{0, 0, w, h};
         FillSolid(mem, all, GetPixel(dc, 2, 2) == CLR_INVALID ? 0 : GetPixel(dc, 2, 2));
         ImageList_Draw(item.Images, item.ImageIndex, mem, 0, 0, ILD_TRANSPARENT);
-        SelectObject(mem, old);
-        DeleteDC(mem);
         return bmp;
     }
     BITMAP info{};
@@ -110,7 +109,7 @@ void DrawFlatFrame(HDC dc, HWND ownerWindow, const TXPMenuColors& c, int iconWid
         return;
     RECT wr{};
     GetWindowRect(wnd, &wr);
-    HDC screen = GetDC(nullptr);
+    ScopedGetDC screen(nullptr);
     RECT outer{wr.left, wr.top, wr.right - 2, wr.bottom - 2};
     FrameSolid(screen, outer, c.FrameBorder);
     RECT inner = outer;
@@ -126,7 +125,6 @@ void DrawFlatFrame(HDC dc, HWND ownerWindow, const TXPMenuColors& c, int iconWid
     FillSolid(screen, RECT{wr.left + 2, wr.bottom - 2, wr.right, wr.bottom}, c.FrameShadow);
     FillSolid(screen, RECT{wr.right - 2, wr.top, wr.right, wr.top + 2}, clBtnFace);
     FillSolid(screen, RECT{wr.left, wr.bottom - 2, wr.left + 2, wr.bottom}, clBtnFace);
-    ReleaseDC(nullptr, screen);
 }
 
 }  // namespace
@@ -201,7 +199,7 @@ void DrawMenuImage(HDC dc, HBITMAP bitmap, int x, int y, TImageLook look, TRgb s
     SIZE s = BitmapSize(bitmap);
     if (s.cx <= 0 || s.cy <= 0)
         return;
-    HBITMAP work = static_cast<HBITMAP>(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    ScopedBitmap work(static_cast<HBITMAP>(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     if (!work)
         return;
     if (look == ilDimmed)
@@ -210,14 +208,14 @@ void DrawMenuImage(HDC dc, HBITMAP bitmap, int x, int y, TImageLook look, TRgb s
         GrayBitmap(work, grayLevel);
         DimBitmap(work, 40);
     }
-    HDC mem = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(mem, work);
+    ScopedMemDC mem(dc);
+    ScopedSelectObject select(mem, work);
     COLORREF transparent = GetPixel(mem, 0, s.cy - 1);
     if (look == ilHot) {
         // Silhouette: every pixel that differs from the transparent one, in the shadow colour.
-        HBITMAP mask = CreateBitmap(s.cx, s.cy, 1, 1, nullptr);
-        HDC maskDc = CreateCompatibleDC(dc);
-        HGDIOBJ oldMask = SelectObject(maskDc, mask);
+        ScopedBitmap mask(CreateBitmap(s.cx, s.cy, 1, 1, nullptr));
+        ScopedMemDC maskDc(dc);
+        ScopedSelectObject selectMask(maskDc, mask);
         SetBkColor(mem, transparent);
         BitBlt(maskDc, 0, 0, s.cx, s.cy, mem, 0, 0, SRCCOPY);
         COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
@@ -228,16 +226,10 @@ void DrawMenuImage(HDC dc, HBITMAP bitmap, int x, int y, TImageLook look, TRgb s
         }
         SetTextColor(dc, oldText);
         SetBkColor(dc, oldBk);
-        SelectObject(maskDc, oldMask);
-        DeleteDC(maskDc);
-        DeleteObject(mask);
         --x;
         --y;
     }
     TransparentBlt(dc, x, y, s.cx, s.cy, mem, 0, 0, s.cx, s.cy, transparent);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    DeleteObject(work);
 }
 
 void DrawMenuItemView(HDC dc, RECT rect, UINT odsState, TXPMenuLook& look, const TMenuItemView& item,
@@ -254,9 +246,9 @@ void DrawMenuItemView(HDC dc, RECT rect, UINT odsState, TXPMenuLook& look, const
     R.bottom += 1;
     const std::string text = " " + item.Caption;
 
-    HBITMAP image = CopyItemImage(dc, item);
+    ScopedBitmap image(CopyItemImage(dc, item));
     SIZE is = BitmapSize(image);
-    const bool hasImage = image != nullptr;
+    const bool hasImage = image.Get() != nullptr;
 
     RECT icon = R;
     if (rtl)
@@ -352,7 +344,6 @@ void DrawMenuItemView(HDC dc, RECT rect, UINT odsState, TXPMenuLook& look, const
         else if (!item.Checked && !highlighted && c.Deep)
             il = ilDimmed;
         DrawMenuImage(dc, image, x, y, il, Darken(c.SelectFill, 50), look.DimLevel, look.GrayLevel);
-        DeleteObject(image);
     }
 
     if (separator) {

@@ -382,6 +382,25 @@ TEST_F(XPMenuPainting, EditIsFlatAndDoesNotRepaintForever)
     edit_->WindowProc = saved;
 }
 
+TEST_F(XPMenuPainting, AutoDetectPaintsControlsAndItemsAddedWhileRunning)
+{
+    TApplication app;  // its window carries the announcement of new components
+    xp_->AutoDetect = true;
+    Show();
+    auto* added = Make<TEdit>(form_, form_, 200, 200, 120, 22);
+    auto* item = Item(file_, "Added");
+    PumpFor(150);
+    EXPECT_TRUE(Decorated(added));
+    EXPECT_TRUE(xp_->IsHookedItem(item));
+    EXPECT_FALSE(added->Ctl3D()) << "the edit added at run time became flat";
+    EXPECT_EQ(HexColour(Darken(clBtnFace, 60)), HexColour(At(added, 0, 5))) << "flat border";
+
+    xp_->AutoDetect = false;
+    auto* ignored = Make<TEdit>(form_, form_, 200, 230, 120, 22);
+    PumpFor(50);
+    EXPECT_FALSE(Decorated(ignored)) << "without AutoDetect";
+}
+
 TEST_F(XPMenuPainting, CheckRadioComboPanelGroupBox)
 {
     auto* radio = Make<TRadioButton>(form_, form_, 10, 130, 120, 24, "r");

@@ -1,0 +1,195 @@
+// This program is stamped at build time (StampSelf.options) and reads its own reporter data
+// back the way the reporter does: the resource through FindResource, the tail from its own file.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EOptionsResource.h"
+#include "crashreport/capture/EStoredData.h"
+
+const int EntryLine = __LINE__ + 1;
+extern "C" __attribute__((noinline, used)) int StampEntryTarget(int v)
+{
+    return v * 3 + 1;
+}
+
+namespace stampcheck {
+
+class TProbe {
+public:
+    __attribute__((noinline)) static int Method(int v);
+};
+
+const int MethodLine = __LINE__ + 1;
+int TProbe::Method(int v)
+{
+    return v > 5 ? StampEntryTarget(v) : v - 1;
+}
+
+}  // namespace stampcheck
+
+namespace {
+
+const int FreeLine = __LINE__ + 1;
+__attribute__((noinline)) int FreeProcedure(int v)
+{
+    return stampcheck::TProbe::Method(v) + 2;
+}
+
+// Reads a module file by offset with the system's file calls, as the module records will.
+class TWin32File : public TStoredFile {
+public:
+    explicit TWin32File(const char* name)
+        : h_(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~TWin32File() override
+    {
+        if (h_ != INVALID_HANDLE_VALUE)
+            CloseHandle(h_);
+    }
+    bool Open() const { return h_ != INVALID_HANDLE_VALUE; }
+    uint64_t Size() const override
+    {
+        LARGE_INTEGER size{};
+        return GetFileSizeEx(h_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+    }
+    bool ReadAt(uint64_t offset, void* out, size_t count) const override
+    {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD read = 0;
+        return SetFilePointerEx(h_, at, nullptr, FILE_BEGIN) &&
+               ReadFile(h_, out, static_cast<DWORD>(count), &read, nullptr) && read == count;
+    }
+
+private:
+    HANDLE h_;
+};
+
+std::string_view ModuleResource(HMODULE module)
+{
+    HRSRC found = FindResourceA(module, "ELDATA", MAKEINTRESOURCEA(10));
+    if (!found)
+        return {};
+    HGLOBAL loaded = LoadResource(module, found);
+    return std::string_view(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
+}
+
+uint32_t CodeOffsetOf(const void* address)
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address) -
+                                 reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)) - 0x1000);
+}
+
+void ExpectStampedOptions(const TVurazaModuleOptions& o)
+{
+    EXPECT_EQ(3, o.DialogKind());
+    EXPECT_TRUE(o.LogEnabled());
+    EXPECT_EQ("smtp.example.test", o.SmtpServer());
+    EXPECT_EQ(2525, o.SmtpServerPort());
+    EXPECT_EQ("崩溃报告", o.MailSubject());
+    EXPECT_EQ(0, o.LeakFlags());
+    EXPECT_EQ(15, o.FreezeTimeoutSeconds());
+    EXPECT_EQ("程序出错了\r\n请重试", o.RawMessageText(5));
+    EXPECT_EQ(0x51, o.SendFlags()) << "an option the file leaves alone keeps its default";
+}
+
+TEST(StampSelf, ResourceHoldsTheStampedOptionsAndEntries)
+{
+    const std::string_view resource = ModuleResource(GetModuleHandleA(nullptr));
+    ASSERT_EQ(StoredResourceSize, resource.size()) << "GetLastError=" << GetLastError();
+    ASSERT_TRUE(HasStoredDataResource(resource));
+    TVurazaModuleOptions options("");
+    ASSERT_TRUE(UnpackOptionsResource(resource, options));
+    ExpectStampedOptions(options);
+
+    TStoredResource stored;
+    ASSERT_TRUE(ReadStoredResource(resource, stored));
+    EXPECT_EQ(6101, stored.dataVersion);
+    EXPECT_GT(stored.compilationDate, 45000.0);  // after 2023
+    const struct {
+        uint8_t id;
+        const void* target;
+    } entries[] = {{16, reinterpret_cast<const void*>(&StampEntryTarget)},
+                   {19, reinterpret_cast<const void*>(&stampcheck::TProbe::Method)}};
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.id);
+        uint32_t offset = 0;
+        ASSERT_TRUE(FindCodeEntry(stored, e.id, offset));
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)) + offset + 0x1000,
+                  reinterpret_cast<uintptr_t>(e.target));
+    }
+    uint32_t none = 0;
+    EXPECT_FALSE(FindCodeEntry(stored, 11, none));
+}
+
+TEST(StampSelf, TailGivesOptionsAndTheProceduresOfThisFile)
+{
+    char name[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameA(nullptr, name, MAX_PATH));
+    TWin32File file(name);
+    ASSERT_TRUE(file.Open()) << "GetLastError=" << GetLastError();
+    ASSERT_TRUE(HasStoredDataTail(file));
+    TStoredTail tail;
+    ASSERT_TRUE(ReadStoredDataTail(file, tail));
+    EXPECT_EQ(6101, tail.dataVersion);
+    TVurazaModuleOptions options("");
+    LoadTailOptions(tail, options);
+    ExpectStampedOptions(options);
+
+    EXPECT_FALSE(IsProtectedDebugData(tail.debugData));
+    TDebugModel model;
+    ASSERT_TRUE(DecodeStoredDebugData(tail.debugData, "", model));
+    const struct {
+        const void* address;
+        const char* className;
+        const char* procedure;
+        int line;
+    } cases[] = {
+        {reinterpret_cast<const void*>(&stampcheck::TProbe::Method), "stampcheck::TProbe", "Method", stampcheck::MethodLine},
+        {reinterpret_cast<const void*>(&FreeProcedure), "(anonymous namespace)", "FreeProcedure", FreeLine},
+        {reinterpret_cast<const void*>(&StampEntryTarget), "", "StampEntryTarget", EntryLine},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.procedure);
+        TDebugLocation loc;
+        ASSERT_TRUE(LookupDebugLocation(model, CodeOffsetOf(c.address), loc));
+        EXPECT_EQ("StampSelfTest.cpp", loc.unitName);
+        EXPECT_EQ("StampSelfTest.cpp", loc.fileName);
+        EXPECT_EQ(c.className, loc.className);
+        EXPECT_EQ(c.procedure, loc.procedureName);
+        // The first row is the line of the name or, optimised, of the brace below it.
+        EXPECT_TRUE(loc.line == static_cast<uint32_t>(c.line) || loc.line == static_cast<uint32_t>(c.line) + 1)
+            << loc.line;
+        EXPECT_EQ(0u, loc.lineDistance);
+        // A byte further in lies in the same procedure, no line before its first.
+        TDebugLocation inside;
+        ASSERT_TRUE(LookupDebugLocation(model, CodeOffsetOf(c.address) + 3, inside));
+        EXPECT_EQ(c.procedure, inside.procedureName);
+        EXPECT_GE(inside.line, loc.line);
+        EXPECT_EQ(inside.line - loc.line, inside.lineDistance);
+    }
+}
+
+TEST(StampSelf, ProgramWithoutStampedDataHasNone)
+{
+    HMODULE plain = LoadLibraryExA("stamp_sample_plain.exe", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, plain) << "GetLastError=" << GetLastError();
+    const std::string_view resource = ModuleResource(plain);
+    EXPECT_EQ(StoredResourceSize, resource.size()) << "the placeholder is linked";
+    EXPECT_FALSE(HasStoredDataResource(resource));
+    TStoredResource stored;
+    EXPECT_FALSE(ReadStoredResource(resource, stored));
+    FreeLibrary(plain);
+    TWin32File file("stamp_sample_plain.exe");
+    ASSERT_TRUE(file.Open());
+    EXPECT_FALSE(HasStoredDataTail(file));
+    EXPECT_GT(FreeProcedure(7), 0);  // keeps the procedures of this file alive
+}
+
+}  // namespace
