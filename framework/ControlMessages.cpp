@@ -1,6 +1,10 @@
-// TWinControl's message handling: reflection of child notifications, keys, focus, mouse
-// tracking and the framework's own notifications.
+// TWinControl's message handling: a short dispatcher and one handler per family of messages
+// (reflection to the child, menus, painting, keys and focus, mouse, the window's own changes).
+// Each handler returns true when it has dealt with the message; what none takes goes on to
+// TControl::WndProc and the window's default procedure.
 
+#include <windows.h>
+#include <commctrl.h>
 #include <windowsx.h>
 
 #include "framework/Controls.h"
@@ -12,6 +16,14 @@ namespace {
 bool IsFrameworkMessage(UINT msg) { return msg >= CM_BASE && msg < 0xC000; }
 
 }  // namespace
+
+void TWinControl::WndProc(TMessage& m)
+{
+    if (MenuMessage(m) || ReflectToChild(m) || PaintMessage(m) || KeyOrFocusMessage(m) || MouseMessage(m) ||
+        WindowMessage(m))
+        return;
+    TControl::WndProc(m);
+}
 
 void TWinControl::KeyNotification(TMessage& m)
 {
@@ -72,138 +84,154 @@ void TWinControl::KeyNotification(TMessage& m)
     }
 }
 
-void TWinControl::WndProc(TMessage& m)
+bool TWinControl::Reflect(TMessage& m, TWinControl* child, UINT reflected)
+{
+    if (!child || child == this)
+        return false;
+    m.Result = child->Perform(reflected, m.WParam, m.LParam);
+    return true;
+}
+
+// Notifications a child window sends its parent come back to the child's control as CN_...
+bool TWinControl::ReflectToChild(TMessage& m)
 {
     switch (m.Msg) {
     case WM_COMMAND:
-        if (m.LParam) {
-            TWinControl* child = FromHandle(reinterpret_cast<HWND>(m.LParam));
-            if (child && child != this) {
-                m.Result = child->Perform(CN_COMMAND, m.WParam, m.LParam);
-                return;
-            }
-        } else if (HIWORD(m.WParam) == 0 && HandleMenuCommand(LOWORD(m.WParam))) {
-            return;
-        }
-        break;
+        return m.LParam && Reflect(m, FromHandle(reinterpret_cast<HWND>(m.LParam)), CN_COMMAND);
     case WM_NOTIFY: {
-        auto* hdr = reinterpret_cast<NMHDR*>(m.LParam);
-        TWinControl* child = hdr ? FromHandle(hdr->hwndFrom) : nullptr;
-        if (child && child != this) {
-            m.Result = child->Perform(CN_NOTIFY, m.WParam, m.LParam);
-            return;
-        }
-        break;
+        const auto* hdr = reinterpret_cast<const NMHDR*>(m.LParam);
+        return hdr && Reflect(m, FromHandle(hdr->hwndFrom), CN_NOTIFY);
     }
     case WM_DRAWITEM: {
-        auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
-        if (dis->CtlType == ODT_MENU) {
-            if (HandleMenuDrawItem(*dis)) {
-                m.Result = 1;
-                return;
-            }
-            break;
-        }
-        TWinControl* child = FromHandle(dis->hwndItem);
-        if (child && child != this) {
-            m.Result = child->Perform(CN_DRAWITEM, m.WParam, m.LParam);
-            return;
-        }
-        break;
+        const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(m.LParam);
+        return dis->CtlType != ODT_MENU && Reflect(m, FromHandle(dis->hwndItem), CN_DRAWITEM);
     }
     case WM_MEASUREITEM: {
-        auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
-        if (mis->CtlType == ODT_MENU) {
-            if (HandleMenuMeasureItem(*mis)) {
-                m.Result = 1;
-                return;
-            }
-            break;
-        }
-        TWinControl* child = handle_ ? FromHandle(GetDlgItem(handle_, static_cast<int>(mis->CtlID))) : nullptr;
-        if (child && child != this) {
-            m.Result = child->Perform(CN_MEASUREITEM, m.WParam, m.LParam);
-            return;
-        }
-        break;
+        const auto* mis = reinterpret_cast<const MEASUREITEMSTRUCT*>(m.LParam);
+        return mis->CtlType != ODT_MENU && handle_ &&
+               Reflect(m, FromHandle(GetDlgItem(handle_, static_cast<int>(mis->CtlID))), CN_MEASUREITEM);
     }
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSTATIC: {
-        TWinControl* child = FindOwningControl(reinterpret_cast<HWND>(m.LParam));
-        if (child && child != this) {
-            m.Result = child->Perform(CN_BASE + m.Msg, m.WParam, m.LParam);
-            return;
-        }
-        break;
-    }
+    case WM_CTLCOLORSTATIC:
+        // The edit inside a combo box asks too: its combo box answers.
+        return Reflect(m, FindOwningControl(reinterpret_cast<HWND>(m.LParam)), CN_BASE + m.Msg);
     case WM_HSCROLL:
     case WM_VSCROLL:
-        if (m.LParam) {
-            TWinControl* child = FromHandle(reinterpret_cast<HWND>(m.LParam));
-            if (child && child != this) {
-                m.Result = child->Perform(CN_BASE + m.Msg, m.WParam, m.LParam);
-                return;
-            }
-        }
-        break;
+        return m.LParam && Reflect(m, FromHandle(reinterpret_cast<HWND>(m.LParam)), CN_BASE + m.Msg);
+    default:
+        return false;
+    }
+}
+
+bool TWinControl::MenuMessage(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_COMMAND:
+        return !m.LParam && HIWORD(m.WParam) == 0 && HandleMenuCommand(LOWORD(m.WParam));
+    case WM_DRAWITEM: {
+        auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
+        if (dis->CtlType != ODT_MENU || !HandleMenuDrawItem(*dis))
+            return false;
+        m.Result = 1;
+        return true;
+    }
+    case WM_MEASUREITEM: {
+        auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
+        if (mis->CtlType != ODT_MENU || !HandleMenuMeasureItem(*mis))
+            return false;
+        m.Result = 1;
+        return true;
+    }
+    case WM_INITMENUPOPUP:
+        HandleInitMenuPopup(reinterpret_cast<HMENU>(m.WParam));
+        return false;  // the default procedure still sees it
+    case WM_CONTEXTMENU: {
+        if (!PopupMenu)
+            return false;
+        POINT pt{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+        if (pt.x == -1 && pt.y == -1)
+            GetCursorPos(&pt);
+        PopupMenu->Popup(pt.x, pt.y);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool TWinControl::PaintMessage(TMessage& m)
+{
+    switch (m.Msg) {
     case CN_CTLCOLORBTN:
     case CN_CTLCOLOREDIT:
     case CN_CTLCOLORLISTBOX:
     case CN_CTLCOLORSTATIC:
         m.Result = CtlColor(reinterpret_cast<HDC>(m.WParam));
-        return;
+        return true;
+    case WM_ERASEBKGND: {
+        if (!ownClass_)
+            return false;
+        RECT r;
+        GetClientRect(handle_, &r);
+        ::FillRect(reinterpret_cast<HDC>(m.WParam), &r, BackgroundBrush());
+        m.Result = 1;
+        return true;
+    }
+    case WM_PAINT: {
+        if (!HasOwnPaint())
+            return false;
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(handle_, &ps);
+        TCanvas canvas;
+        canvas.SetHandle(dc);
+        canvas.Font().Assign(font_);
+        Paint(canvas);
+        canvas.SetHandle(nullptr);
+        EndPaint(handle_, &ps);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool TWinControl::KeyOrFocusMessage(TMessage& m)
+{
+    switch (m.Msg) {
     case CN_KEYDOWN:
     case CN_SYSKEYDOWN:
     case CN_KEYUP:
     case CN_SYSKEYUP:
     case CN_CHAR:
         KeyNotification(m);
-        return;
+        return true;
     case CM_ENTER:
         DoEnter();
-        return;
+        return true;
     case CM_EXIT:
         DoExit();
-        return;
+        return true;
     case WM_SETFOCUS:
         DefaultHandler(m);
         if (TCustomForm* form = ParentForm(); form && form != this)
             form->SetFocusedControl(this);
-        return;
-    case WM_SETTEXT:
-        DefaultHandler(m);
-        Perform(CM_TEXTCHANGED);
-        return;
-    case WM_ERASEBKGND:
-        if (defWndProc_ == DefWindowProcW) {
-            RECT r;
-            GetClientRect(handle_, &r);
-            ::FillRect(reinterpret_cast<HDC>(m.WParam), &r, BackgroundBrush());
-            m.Result = 1;
-            return;
-        }
-        break;
-    case WM_PAINT:
-        if (HasOwnPaint()) {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(handle_, &ps);
-            TCanvas canvas;
-            canvas.SetHandle(dc);
-            canvas.Font().Assign(font_);
-            Paint(canvas);
-            canvas.SetHandle(nullptr);
-            EndPaint(handle_, &ps);
-            return;
-        }
-        break;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TWinControl::MouseMessage(TMessage& m)
+{
+    switch (m.Msg) {
     case WM_MOUSEMOVE:
         // Enter and leave come from the application's loop, which sees inner windows too.
         DefaultHandler(m);
         if (OnMouseMove)
             OnMouseMove(this, KeysToShiftState(m.WParam), GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam));
-        return;
+        return true;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
@@ -220,44 +248,47 @@ void TWinControl::WndProc(TMessage& m)
         if (handler)
             handler(this, b, KeysToShiftState(m.WParam), x, y);
         // Our own windows have no click notification of their own.
-        if (m.Msg == WM_LBUTTONUP && defWndProc_ == DefWindowProcW && handle_) {
+        if (m.Msg == WM_LBUTTONUP && ownClass_ && handle_) {
             RECT r;
             GetClientRect(handle_, &r);
             if (x >= 0 && y >= 0 && x < r.right && y < r.bottom)
                 Click();
         }
-        return;
+        return true;
     }
     case WM_LBUTTONDBLCLK:
         DefaultHandler(m);
-        if (defWndProc_ == DefWindowProcW)
+        if (ownClass_)
             DblClick();
-        return;
-    case WM_INITMENUPOPUP:
-        HandleInitMenuPopup(reinterpret_cast<HMENU>(m.WParam));
-        break;
-    case WM_CONTEXTMENU:
-        if (PopupMenu) {
-            POINT pt{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
-            if (pt.x == -1 && pt.y == -1)
-                GetCursorPos(&pt);
-            PopupMenu->Popup(pt.x, pt.y);
-            return;
-        }
-        break;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The window's own changes: text, size, position and its end.
+bool TWinControl::WindowMessage(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_SETTEXT:
+        DefaultHandler(m);
+        Perform(CM_TEXTCHANGED);
+        return true;
     case WM_SIZE:
         DefaultHandler(m);
         UpdateBounds();
         AlignControls();
         if (OnResize)
             OnResize(this);
-        return;
+        return true;
     case WM_MOVE:
         DefaultHandler(m);
         UpdateBounds();
-        return;
+        return true;
     case WM_DESTROY:
-        text_ = Text();  // a recreated window shows what the user left in it
+        // The one place the window's text goes back to the control: a recreated window shows
+        // what the user left in it.
+        text_ = Text();
         DestroyingHandle();
         DefaultHandler(m);
         if (nameAtom_) {
@@ -265,22 +296,22 @@ void TWinControl::WndProc(TMessage& m)
             GlobalDeleteAtom(nameAtom_);
             nameAtom_ = 0;
         }
-        return;
+        return true;
     case WM_NCDESTROY: {
         HWND h = handle_;
         DefaultHandler(m);
-        WindowDestroyed(h);
-        return;
+        Unbind(h);
+        return true;
     }
     default:
-        break;
+        return false;
     }
-    TControl::WndProc(m);
 }
 
 void TWinControl::DefaultHandler(TMessage& m)
 {
-    if (!handle_ || !defWndProc_ || IsFrameworkMessage(m.Msg))
+    if (!handle_ || IsFrameworkMessage(m.Msg))
         return;
-    m.Result = CallWindowProcW(defWndProc_, handle_, m.Msg, m.WParam, m.LParam);
+    m.Result = ownClass_ ? DefWindowProcW(handle_, m.Msg, m.WParam, m.LParam)
+                         : DefSubclassProc(handle_, m.Msg, m.WParam, m.LParam);
 }

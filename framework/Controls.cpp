@@ -1,10 +1,10 @@
 #include "framework/Controls.h"
 
+#include <windows.h>
+#include <commctrl.h>
 #include <windowsx.h>
 
 #include <algorithm>
-#include <mutex>
-#include <unordered_map>
 
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
@@ -14,29 +14,31 @@
 
 namespace {
 
-thread_local TWinControl* creatingControl = nullptr;
+// A window finds its control without a lookup table: a window of the framework's own class
+// keeps it in its user data from WM_NCCREATE on; a system control the framework subclasses
+// keeps it as the reference data of its subclass.
+ATOM ownClassAtom = 0;
+constexpr UINT_PTR kControlSubclassId = 1;
 
-// Window to control. Not a window property: Wine keeps those in its server, and this lookup
-// runs for every message of every control.
-std::mutex controlsLock;
-std::unordered_map<HWND, TWinControl*>& ControlMap()
-{
-    static std::unordered_map<HWND, TWinControl*> map;
-    return map;
-}
-
-void BindControl(HWND window, TWinControl* control)
-{
-    std::lock_guard<std::mutex> guard(controlsLock);
-    ControlMap()[window] = control;
-}
-
-void UnbindControl(HWND window)
-{
-    std::lock_guard<std::mutex> guard(controlsLock);
-    ControlMap().erase(window);
-}
 UINT nextControlId = 100;
+
+bool IsOwnClass(HWND window) { return ownClassAtom && GetClassLongPtrW(window, GCW_ATOM) == ownClassAtom; }
+
+LRESULT RunWindowProc(TWinControl* control, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    TMessage message{msg, wparam, lparam, 0};
+    GuardedCall([&] {
+        // A copy: a subclasser may put the old WindowProc back (or free itself) while it runs.
+        const TWndMethod proc = control->WindowProc;
+        proc(message);
+    });
+    return message.Result;
+}
+
+LRESULT CALLBACK ControlSubclassProc(HWND, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR control)
+{
+    return RunWindowProc(reinterpret_cast<TWinControl*>(control), msg, wparam, lparam);
+}
 
 }  // namespace
 
@@ -63,24 +65,15 @@ TShiftState KeysToShiftState(WPARAM keys)
 
 LRESULT CALLBACK ControlWindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam)
 {
-    TWinControl* control = TWinControl::FromHandle(window);
-    if (!control && creatingControl) {
-        // Our own class: bind during creation, so WM_NCCREATE and WM_CREATE reach the control.
-        control = creatingControl;
-        creatingControl = nullptr;
-        control->handle_ = window;
-        control->defWndProc_ = DefWindowProcW;
-        BindControl(window, control);
+    if (msg == WM_NCCREATE) {
+        // CreateWnd passes the control as the creation parameter.
+        if (auto* control = static_cast<TWinControl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams))
+            control->Bind(window);
     }
+    auto* control = reinterpret_cast<TWinControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!control)
         return DefWindowProcW(window, msg, wparam, lparam);
-    TMessage message{msg, wparam, lparam, 0};
-    GuardedCall([&] {
-        // A copy: a subclasser may put the old WindowProc back (or free itself) while it runs.
-        const TWndMethod proc = control->WindowProc;
-        proc(message);
-    });
-    return message.Result;
+    return RunWindowProc(control, msg, wparam, lparam);
 }
 
 const wchar_t* FrameworkWindowClass()
@@ -93,7 +86,7 @@ const wchar_t* FrameworkWindowClass()
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);  // a system cursor: the A and W forms are one
         wc.lpszClassName = L"VidudoWindow";
-        RegisterClassExW(&wc);
+        ownClassAtom = RegisterClassExW(&wc);
         return L"VidudoWindow";
     }();
     return name;
@@ -280,9 +273,12 @@ TWinControl* TWinControl::FromHandle(HWND window)
 {
     if (!window)
         return nullptr;
-    std::lock_guard<std::mutex> guard(controlsLock);
-    auto it = ControlMap().find(window);
-    return it == ControlMap().end() ? nullptr : it->second;
+    if (IsOwnClass(window))
+        return reinterpret_cast<TWinControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    DWORD_PTR control = 0;
+    return GetWindowSubclass(window, ControlSubclassProc, kControlSubclassId, &control)
+               ? reinterpret_cast<TWinControl*>(control)
+               : nullptr;
 }
 
 TWinControl* TWinControl::FindOwningControl(HWND window)
@@ -331,18 +327,13 @@ void TWinControl::CreateWnd()
         p.Style |= WS_CLIPCHILDREN;  // our containers paint their background, never over children
     const wchar_t* cls = own ? FrameworkWindowClass() : p.WinClassName.c_str();
     HMENU id = (p.Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nextControlId++ & 0x7FFF)) : nullptr;
-    if (own)
-        creatingControl = this;
+    // Our own class binds at WM_NCCREATE, so WM_NCCREATE and WM_CREATE reach the control.
     HWND h = CreateWindowExW(p.ExStyle, cls, p.Caption.c_str(), p.Style, p.X, p.Y, p.Width, p.Height, p.WndParent, id,
-                             GetModuleHandleW(nullptr), nullptr);
-    creatingControl = nullptr;
+                             GetModuleHandleW(nullptr), own ? this : nullptr);
     if (!h)
         throw Exception(Format("Error creating window of '%s' (%lu)", Name().c_str(), GetLastError()));
-    if (!own) {
-        handle_ = h;
-        BindControl(h, this);
-        defWndProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlWindowProc)));
-    }
+    if (!own)
+        Bind(h);
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Handle()), FALSE);
     SetNameProperty();
     CreateHandleDone();
@@ -358,25 +349,31 @@ void TWinControl::DestroyWnd()
         DestroyWindow(handle_);
 }
 
-void TWinControl::WindowDestroyed(HWND window)
+void TWinControl::Bind(HWND window)
 {
-    if (defWndProc_ && defWndProc_ != DefWindowProcW)
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
-    UnbindControl(window);
+    handle_ = window;
+    ownClass_ = IsOwnClass(window);
+    if (ownClass_)
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    else
+        SetWindowSubclass(window, ControlSubclassProc, kControlSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void TWinControl::Unbind(HWND window)
+{
+    if (ownClass_)
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    else
+        RemoveWindowSubclass(window, ControlSubclassProc, kControlSubclassId);
     handle_ = nullptr;
-    defWndProc_ = nullptr;
+    ownClass_ = false;
 }
 
 HWND TWinControl::DetachHandle()
 {
     HWND h = handle_;
-    if (!h)
-        return nullptr;
-    if (defWndProc_ && defWndProc_ != DefWindowProcW)
-        SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
-    UnbindControl(h);
-    handle_ = nullptr;
-    defWndProc_ = nullptr;
+    if (h)
+        Unbind(h);
     return h;
 }
 
@@ -384,15 +381,7 @@ void TWinControl::AttachHandle(HWND window)
 {
     if (!window || handle_)
         return;
-    handle_ = window;
-    BindControl(window, this);
-    const auto proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
-    if (proc == ControlWindowProc) {
-        defWndProc_ = DefWindowProcW;  // our own class
-    } else {
-        defWndProc_ = proc;
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlWindowProc));
-    }
+    Bind(window);
     SetNameProperty();
 }
 
@@ -620,11 +609,12 @@ std::string TWinControl::Text() const
 
 void TWinControl::SetText(const std::string& text)
 {
-    text_ = text;
-    if (handle_)
+    if (handle_) {
         SetWindowTextW(handle_, GbkToWide(text).c_str());  // WM_SETTEXT sends CM_TEXTCHANGED
-    else
-        Perform(CM_TEXTCHANGED);
+        return;
+    }
+    text_ = text;
+    Perform(CM_TEXTCHANGED);
 }
 
 RECT TWinControl::ClientRect()

@@ -160,7 +160,8 @@ public:
     void HandleNeeded() { Handle(); }
     // Destroys the window and creates it again from the control's properties.
     void RecreateWnd();
-    operator HWND() { return Handle(); }
+    // The window if there is one; never creates it (Handle() does).
+    operator HWND() const { return handle_; }
 
     int ControlCount() const { return static_cast<int>(controls_.size()); }
     TControl* Controls(int index) const { return controls_.at(static_cast<size_t>(index)); }
@@ -185,7 +186,7 @@ public:
     void SetBounds(int left, int top, int width, int height) override;
     void SetVisible(bool visible) override;
     void SetEnabled(bool enabled) override;
-    // The window's text while there is a window (the user may have edited it).
+    // The window's text while there is a window, the stored text otherwise (see README).
     std::string Text() const override;
     void SetText(const std::string& text) override;
     RECT ClientRect() override;
@@ -209,6 +210,9 @@ public:
 protected:
     friend class TControl;
     friend LRESULT CALLBACK ControlWindowProc(HWND, UINT, WPARAM, LPARAM);
+    // Ties the window to this control (see FromHandle); Unbind unties it.
+    void Bind(HWND window);
+    void Unbind(HWND window);
     virtual void CreateParams(TCreateParams& params);
     virtual void CreateWnd();
     // After the window exists: push the model (items, state) into it.
@@ -239,7 +243,7 @@ protected:
     void UpdateBounds();
 
     HWND handle_ = nullptr;
-    WNDPROC defWndProc_ = nullptr;
+    bool ownClass_ = false;  // the framework's own window class, not a subclassed system control
     std::vector<TControl*> controls_;
     std::vector<TWinControl*> tabList_;
     bool tabStop_ = false;
@@ -250,8 +254,14 @@ protected:
 
 private:
     void SetNameProperty();
-    // After WM_NCDESTROY: the window is gone.
-    void WindowDestroyed(HWND window);
+    // The families of WndProc; each returns true when it has dealt with the message.
+    bool ReflectToChild(TMessage& message);
+    bool Reflect(TMessage& message, TWinControl* child, UINT reflected);
+    bool MenuMessage(TMessage& message);
+    bool PaintMessage(TMessage& message);
+    bool KeyOrFocusMessage(TMessage& message);
+    bool MouseMessage(TMessage& message);
+    bool WindowMessage(TMessage& message);
     void KeyNotification(TMessage& message);
 };
 

@@ -44,14 +44,15 @@ void TCustomPanel::Paint(TCanvas& canvas)
     bevel(BevelOuter);
     Frame3D(canvas, r, color_, color_, BorderWidth);
     bevel(BevelInner);
-    if (text_.empty())
+    const std::string text = Text();
+    if (text.empty())
         return;
     canvas.Brush().SetStyle(TBrushStyle::bsClear);
     UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
     format |= Alignment == TAlignment::taCenter ? DT_CENTER : Alignment == TAlignment::taRightJustify ? DT_RIGHT : DT_LEFT;
     if (!enabled_)
         canvas.Font().SetColor(clGrayText);
-    canvas.DrawText(text_, r, format);
+    canvas.DrawText(text, r, format);
 }
 
 void TCustomPanel::WndProc(TMessage& m)

@@ -166,9 +166,10 @@ void TCustomLabel::AdjustSize()
     TCanvas c;
     c.SetHandle(dc);
     c.Font().Assign(font_);
-    SIZE s = c.TextExtent(text_.empty() ? std::string(" ") : text_);
+    const std::string text = Text();
+    SIZE s = c.TextExtent(text.empty() ? std::string(" ") : text);
     c.SetHandle(nullptr);
-    SetBounds(left_, top_, text_.empty() ? width_ : s.cx, s.cy);
+    SetBounds(left_, top_, text.empty() ? width_ : s.cx, s.cy);
 }
 
 void TCustomLabel::WndProc(TMessage& m)
@@ -348,12 +349,6 @@ void TCustomComboBox::CreateHandleDone()
         SetWindowTextW(handle_, GbkToWide(text_).c_str());
 }
 
-void TCustomComboBox::DestroyingHandle()
-{
-    TCustomListControl::DestroyingHandle();
-    text_ = Text();
-}
-
 std::string TCustomComboBox::Text() const
 {
     if (!handle_)
@@ -368,7 +363,7 @@ std::string TCustomComboBox::Text() const
 void TCustomComboBox::SetItemIndex(int index)
 {
     TCustomListControl::SetItemIndex(index);
-    if (itemIndex_ >= 0)
+    if (itemIndex_ >= 0 && !handle_)
         text_ = items_[itemIndex_];
 }
 
@@ -596,17 +591,18 @@ TCustomGroupBox::TCustomGroupBox(TComponent* owner) : TWinControl(owner)
 void TCustomGroupBox::Paint(TCanvas& canvas)
 {
     RECT r = ClientRect();
-    const int h = canvas.TextHeight(text_.empty() ? std::string(" ") : text_);
+    const std::string text = Text();
+    const int h = canvas.TextHeight(text.empty() ? std::string(" ") : text);
     RECT frame{r.left, r.top + h / 2, r.right, r.bottom};
     DrawEdge(canvas.Handle(), &frame, ctl3D_ ? EDGE_ETCHED : BDR_SUNKENOUTER, BF_RECT);
-    if (text_.empty())
+    if (text.empty())
         return;
     canvas.Brush().SetColor(color_);
     canvas.Font().Assign(font_);
-    const int w = canvas.TextWidth(text_);
+    const int w = canvas.TextWidth(text);
     RECT caption{8, 0, 8 + w + 2, h};
     canvas.FillRect(caption);
-    canvas.TextOut(9, 0, text_);
+    canvas.TextOut(9, 0, text);
 }
 
 void TCustomGroupBox::WndProc(TMessage& m)

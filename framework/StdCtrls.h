@@ -149,7 +149,6 @@ protected:
     UINT GetSelMessage() const override { return CB_GETCURSEL; }
     UINT SetSelMessage() const override { return CB_SETCURSEL; }
     void CreateHandleDone() override;
-    void DestroyingHandle() override;
     virtual void Change();
     TComboBoxStyle style_ = TComboBoxStyle::csDropDown;
 };

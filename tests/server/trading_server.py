@@ -116,6 +116,7 @@ class Session:
             self.scripts = {}
             self.log = []
             self.pages = []
+            self.page_delays = {}
             self.cookies = set()
             self.in_flight = 0
             self.orders = []
@@ -251,6 +252,9 @@ class Handler(BaseHTTPRequestHandler):
         # The service's web pages: every GET is noted, so a test sees what a browser pane asked for.
         with s.lock:
             s.pages.append(self.path)
+            delay = s.page_delays.get(self.path.split("?")[0], 0)
+        if delay:
+            time.sleep(min(float(delay), 30))
         if self.path.split("?")[0] in PAGES:
             return self.send_text(200, PAGES[self.path.split("?")[0]], "text/html; charset=utf-8")
         self.send_text(404, "not found")
@@ -356,6 +360,12 @@ class Handler(BaseHTTPRequestHandler):
             with s.lock:
                 for cmd, actions in script.items():
                     s.scripts.setdefault(cmd.upper(), []).extend(actions)
+            return self.send_text(200, "ok")
+        if what == "pagedelay":
+            # {"/path": seconds, ...}: those pages answer only after the delay.
+            delays = json.loads(body.decode("utf-8"))
+            with s.lock:
+                s.page_delays.update({p: float(d) for p, d in delays.items()})
             return self.send_text(200, "ok")
         self.send_text(404, "unknown control")
 

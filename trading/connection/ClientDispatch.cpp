@@ -12,7 +12,7 @@ bool IsFirst(const TCmdStr& r) { return r[29] == "FIRST"; }
 
 }  // namespace
 
-void TClient::DispatchReply(const std::string& utf8Text, TCmdStr& reply)
+void TClient::DispatchReply(const std::string& utf8Text, TCmdStr& reply, bool& refused)
 {
     // Split while still UTF-8: 0x7C is a legal GBK trail byte.
     const auto lines = SplitLines(utf8Text);
@@ -25,6 +25,7 @@ void TClient::DispatchReply(const std::string& utf8Text, TCmdStr& reply)
         const std::string tag = UpperCase(r[2]);
         // Each record is built aside and assigned only once every field converted.
         if (tag == "MESSAGE" || tag == "MESS") {
+            refused = true;
             ShowInformation(r[3]);
         } else if (tag == "HQXX") {
             Thqxx q;

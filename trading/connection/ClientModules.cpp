@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "framework/CodePage.h"
@@ -17,6 +18,7 @@ namespace {
 
 const char kConnectionFailed[] = "服务器连接失败,网络故障";
 const char kProtocolVersion[] = "228";
+const long kShutDownWaitMs = 1500;
 
 // The server may only make the client open a web page, never start a program or a file.
 bool IsWebAddress(const std::string& text)
@@ -71,6 +73,7 @@ TClient::TClient(TComponent* owner) : TComponent(owner), MyFun(new TFun(this))
 
 TClient::~TClient()
 {
+    ShutDown();
     // Worker threads hold this module until their request was served.
     while (running_ > 0) {
         CheckSynchronize();
@@ -78,6 +81,15 @@ TClient::~TClient()
     }
     if (Client == this)
         Client = nullptr;
+}
+
+void TClient::ShutDown()
+{
+    shuttingDown_ = true;
+    pending_.clear();
+    // Anything still exchanged from here on ends soon.
+    http_.ConnectTimeoutMs = std::min(http_.ConnectTimeoutMs, kShutDownWaitMs);
+    http_.ExchangeTimeoutMs = std::min(http_.ExchangeTimeoutMs, kShutDownWaitMs);
 }
 
 bool TClient::ReadSysinfo() { return ReadSysinfoFile(*SysInfo, *MyFun, ClientIniPath()); }
@@ -187,10 +199,11 @@ TCmdStr TClient::SessionCmd(const char* command) const
     return cmd;
 }
 
-uint64_t TClient::Enqueue(const std::string& text, bool* exchanged)
+uint64_t TClient::Enqueue(const std::string& text, TOutcome* outcome)
 {
     const uint64_t ticket = nextTicket_++;
-    pending_.push_back(TPending{ticket, text, exchanged});
+    if (!shuttingDown_)
+        pending_.push_back(TPending{ticket, text, outcome});
     return ticket;
 }
 
@@ -206,18 +219,18 @@ void TClient::runThread(const std::string& text)
     }
 }
 
-bool TClient::RunWaiting(const TCmdStr& cmd)
+TClient::TOutcome TClient::RunWaiting(const TCmdStr& cmd)
 {
-    bool exchanged = false;
+    TOutcome outcome;
     try {
         auto thread = std::make_unique<TClientHandleThread>(*this, PackCmd(cmd));
-        thread->Ticket = Enqueue(thread->Request, &exchanged);
+        thread->Ticket = Enqueue(thread->Request, &outcome);
         running_++;
         thread->Resume();
         thread->WaitFor();
     } catch (...) {
     }
-    return exchanged;
+    return outcome;
 }
 
 void TClient::ServeUpTo(TClientHandleThread& thread)
@@ -227,14 +240,18 @@ void TClient::ServeUpTo(TClientHandleThread& thread)
     while (!pending_.empty() && pending_.front().ticket <= thread.Ticket) {
         const TPending request = std::move(pending_.front());
         pending_.pop_front();
+        bool refused = false;
         try {
             const std::string reply = Exchange(request.text);
-            if (request.exchanged)
-                *request.exchanged = true;
-            DispatchReply(reply, thread.Reply);
+            if (request.outcome)
+                request.outcome->answered = true;
+            if (!shuttingDown_)
+                DispatchReply(reply, thread.Reply, refused);
         } catch (...) {
             // A failure ends the dispatch of that reply only.
         }
+        if (request.outcome)
+            request.outcome->refused = refused;
     }
 }
 
@@ -278,7 +295,18 @@ void TClient::GGMM(const std::string& oldPassword, const std::string& newPasswor
     Send(cmd);
 }
 
-bool TClient::XD()
+namespace {
+
+TOrderReply OrderReply(bool answered, bool refused)
+{
+    if (!answered)
+        return TOrderReply::Unanswered;
+    return refused ? TOrderReply::ServerMessage : TOrderReply::Accepted;
+}
+
+}  // namespace
+
+TOrderReply TClient::XD()
 {
     TCmdStr cmd = SessionCmd("XD");
     cmd[3] = Wtzl.OpenClose;
@@ -288,14 +316,16 @@ bool TClient::XD()
     cmd[6] = FloatToStr(Wtzl.Price);
     cmd[7] = FloatToStr(Wtzl.Quantity);
     cmd[8] = IntToStr(Wtzl.Market);
-    return RunWaiting(cmd);
+    const TOutcome o = RunWaiting(cmd);
+    return OrderReply(o.answered, o.refused);
 }
 
-bool TClient::WTCD()
+TOrderReply TClient::WTCD()
 {
     TCmdStr cmd = SessionCmd("WTCD");
     cmd[3] = IntToStr(cdwth);
-    return RunWaiting(cmd);
+    const TOutcome o = RunWaiting(cmd);
+    return OrderReply(o.answered, o.refused);
 }
 
 void TClient::CXZJ() { RunWaiting(SessionCmd("CXZJ")); }

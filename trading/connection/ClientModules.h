@@ -30,6 +30,13 @@ public:
 
 class TClient;
 
+// How an order or a cancel that was waited for ended.
+enum class TOrderReply {
+    Unanswered,  // no reply reached the program
+    ServerMessage,  // the reply held a "MESSAGE" line (a refusal), whose text was shown
+    Accepted,
+};
+
 class TClientHandleThread : public TThread {
 public:
     TClientHandleThread(TClient& client, std::string request) : Request(std::move(request)), client_(client) {}
@@ -90,10 +97,10 @@ public:
     void CXCC();
     void CXHY();
     void GGMM(const std::string& oldPassword, const std::string& newPassword);
-    // Both wait for their exchange: true when it was answered, so the window reports an order
-    // or a cancel only once the server has it.
-    bool XD();
-    bool WTCD();
+    // Both wait for their exchange and its dispatch, so the window reports an order or a
+    // cancel only once the server has taken it.
+    TOrderReply XD();
+    TOrderReply WTCD();
     void CXZJ();    // returns after its reply, and every earlier one, was dispatched
     void CXZDCC();  // likewise
     void cxzlhy();  // likewise
@@ -101,8 +108,9 @@ public:
     // One exchange; the reply decoded to GBK text.
     std::string GetData(const std::string& text);
 
-    // Requests started and not yet exchanged.
-    bool Idle() const { return pending_.empty(); }
+    // The program is closing: requests not yet sent are dropped, later ones are never sent,
+    // and no reply shows a box any more.
+    void ShutDown();
 
 private:
     friend class TClientHandleThread;
@@ -110,10 +118,15 @@ private:
     void ApplySocks();
     TCmdStr SessionCmd(const char* command) const;
     void Send(const TCmdStr& cmd);
-    bool RunWaiting(const TCmdStr& cmd);
-    uint64_t Enqueue(const std::string& text, bool* exchanged = nullptr);
+    struct TOutcome {
+        bool answered = false;
+        bool refused = false;  // a "MESSAGE" line was dispatched
+    };
+    TOutcome RunWaiting(const TCmdStr& cmd);
+    uint64_t Enqueue(const std::string& text, TOutcome* outcome = nullptr);
     void ServeUpTo(TClientHandleThread& thread);
-    void DispatchReply(const std::string& utf8Text, TCmdStr& reply);
+    // refused is set when a "MESSAGE" or "MESS" line was dispatched.
+    void DispatchReply(const std::string& utf8Text, TCmdStr& reply, bool& refused);
     void RunTask(int code);
 
     THttpSession http_;
@@ -121,11 +134,12 @@ private:
     struct TPending {
         uint64_t ticket;
         std::string text;
-        bool* exchanged;  // set once the exchange was answered; the waiting caller owns it
+        TOutcome* outcome;  // filled once the exchange was answered; the waiting caller owns it
     };
     std::deque<TPending> pending_;
     uint64_t nextTicket_ = 1;
     std::atomic<int> running_{0};
+    bool shuttingDown_ = false;
 };
 
 // The module of the process and the address every exchange posts to.

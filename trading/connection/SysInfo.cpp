@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "framework/Dialogs.h"
 #include "framework/Shell.h"
 #include "framework/SysUtils.h"
@@ -13,6 +15,10 @@ namespace {
 
 const char kApplication[] = "Application";
 const char kNetWork[] = "NetWork";
+// No one keeps more sites than this; a larger "HostCount" is damage, not a list.
+const int kSiteLimit = 256;
+// The default a read returns when the key is missing: no value in the file can be it.
+const char kAbsent[] = "\x01absent\x01";
 
 }  // namespace
 
@@ -31,13 +37,26 @@ bool ReadSysinfoFile(TSysInfo& info, TFun& fun, const std::string& file)
         info.VarietyTitle = read(kApplication, "VarietyTitle");
         info.AppName = read(kApplication, "AppName", "Vidudo期货模拟交易系统");
         info.gid = read(kApplication, "gid");
-        for (int i = 0; i < info.HostCount; ++i) {
+        // The sites the file really holds: the list ends at the first index with none of its keys.
+        const int fileCount = info.HostCount;
+        const int claimed = std::min(fileCount, kSiteLimit);
+        for (int i = 0; i < claimed; ++i) {
             const std::string n = IntToStr(i);
-            info.HostNames.Add(read(kNetWork, "HostName" + n));
-            info.Hosts.Add(read(kNetWork, "Host" + n));
-            info.Ports.Add(read(kNetWork, "Port" + n));
+            std::string name = read(kNetWork, "HostName" + n, kAbsent);
+            std::string host = read(kNetWork, "Host" + n, kAbsent);
+            std::string port = read(kNetWork, "Port" + n, kAbsent);
+            if (name == kAbsent && host == kAbsent && port == kAbsent)
+                break;
+            for (std::string* value : {&name, &host, &port})
+                if (*value == kAbsent)
+                    value->clear();
+            info.HostNames.Add(name);
+            info.Hosts.Add(host);
+            info.Ports.Add(port);
         }
-        if (info.HostCount > 0)
+        if (info.HostCount > info.HostNames.Count())
+            info.HostCount = info.HostNames.Count();
+        if (fileCount > 0)
             info.HostIdx = StrToInt(read(kNetWork, "HostIdx", "0"));
         info.ProxyType = read(kNetWork, "ProxyType");
         info.ProxyServer = read(kNetWork, "ProxyServer");

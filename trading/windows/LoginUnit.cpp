@@ -79,7 +79,12 @@ TLoginForm::TLoginForm(TComponent* owner) : TForm(owner)
     StatusBar1->SetName("StatusBar1");
     StatusBar1->SetParent(this);
     StatusBar1->SetSimplePanel(true);
-    OnCreate = [this](TObject* s) { FormCreate(s); };
+    OnCreate = [this](TObject* s) {
+        // "Client.ini" may have been edited since the main window read it.
+        if (Client)
+            Client->ReadSysinfo();
+        FormCreate(s);
+    };
     OnShow = [this](TObject* s) { FormShow(s); };
     XPMenu1 = new TXPMenu(this);
     XPMenu1->SetName("XPMenu1");

@@ -204,6 +204,7 @@ void TMainForm::BindHandlers()
     OnCreate = [this](TObject* s) { FormCreate(s); };
     OnShow = [this](TObject* s) { FormShow(s); };
     OnShortCut = [this](WORD key, TShiftState shift, bool& handled) { FormShortCut(key, shift, handled); };
+    OnClose = [this](TObject* s, TCloseAction& action) { FormClose(s, action); };
     Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
     Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
     TabSheet1->OnEnter = [this](TObject* s) { TabSheet1Enter(s); };

@@ -12,6 +12,8 @@ namespace {
 
 const char kConnectionFailed[] = "服务器连接失败,网络故障";
 const DWORD kClosableWaitMs = 10000;
+// The quote labels hold FloatToStr's text.
+const char kLabelDecimalSeparator = '.';
 
 void Focus(TWinControl* control)
 {
@@ -167,12 +169,23 @@ void TMainForm::fhydmlistExit(TObject*)
 
 void TMainForm::SJWTCheckClick(TObject*) { fwtjg->SetEnabled(!SJWTCheck->Checked()); }
 
+void TMainForm::SetProgramPrice(const std::string& text)
+{
+    programPrice_ = text;
+    fwtjg->SetText(text);
+}
+
+char TMainForm::PriceSeparator() const
+{
+    return !programPrice_.empty() && fwtjg->Text() == programPrice_ ? kLabelDecimalSeparator : UserDecimalSeparator();
+}
+
 void TMainForm::QuotePriceDblClick(TLabel* price, int direction)
 {
     double value = 0;
-    if (!ParsePrice(price->Text(), value, UserDecimalSeparator()))
+    if (!ParsePrice(price->Text(), value, kLabelDecimalSeparator))
         return;
-    fwtjg->SetText(price->Text());
+    SetProgramPrice(price->Text());
     if (direction >= 0)
         fmmfx->SetItemIndex(direction);
 }
@@ -195,7 +208,7 @@ bool TMainForm::fwtjgExit(TObject*)
 {
     const Thqxx& quote = Client->Hqxx;
     const TPriceCheckResult r =
-        CheckPrice(QuoteHeld(), quote, fwtjg->Text(), SJWTCheck->Checked(), UserDecimalSeparator());
+        CheckPrice(QuoteHeld(), quote, fwtjg->Text(), SJWTCheck->Checked(), PriceSeparator());
     if (r.outcome == TPriceCheck::Failed) {
         ShowCheck(r.check);
         return false;
@@ -219,7 +232,7 @@ void TMainForm::OkButtonClick(TObject* sender)
 {
     TButtonHold hold(OkButton);
     const bool market = SJWTCheck->Checked();
-    const char separator = UserDecimalSeparator();
+    const char separator = PriceSeparator();
     const TCheckResult first = CheckSubmission(Client->Hqxx, fwtjg->Text(), fwtsl->Text(), market, separator);
     if (!first.passed) {
         ShowCheck(first);
@@ -254,9 +267,13 @@ void TMainForm::OkButtonClick(TObject* sender)
         }
     }
     Client->Wtzl = MakeOrder(Client->Hqxx, fmmfx->ItemIndex(), openClose, price, quantity, market);
-    const bool placed = Client->XD();
+    const TOrderReply placed = Client->XD();
     OkButton->SetEnabled(true);
-    ShowInformation(placed ? "委托成功" : kConnectionFailed);
+    // A refusal has shown the server's own text.
+    if (placed == TOrderReply::Accepted)
+        ShowInformation("委托成功");
+    else if (placed == TOrderReply::Unanswered)
+        ShowInformation(kConnectionFailed);
     Client->CXWT();
 }
 
@@ -331,7 +348,10 @@ void TMainForm::CancelOrderDblClick(TListView* list, int statusColumn)
     if (!AskYesNo("确实要撤单吗?"))
         return;
     Client->cdwth = number;
-    const bool cancelled = Client->WTCD();
-    ShowInformation(cancelled ? "撤单成功" : kConnectionFailed);
+    const TOrderReply cancelled = Client->WTCD();
+    if (cancelled == TOrderReply::Accepted)
+        ShowInformation("撤单成功");
+    else if (cancelled == TOrderReply::Unanswered)
+        ShowInformation(kConnectionFailed);
     Client->CXWT();
 }

@@ -41,9 +41,9 @@ void TMainForm::ShowQuote()
         DPCaption->SetText(t.lower);
         LPCaption->SetText(t.low);
         if (LianDong->Checked())
-            fwtjg->SetText(zxjgCaption->Text());
+            SetProgramPrice(zxjgCaption->Text());
         if (SJWTCheck->Checked()) {
-            fwtjg->SetText(zxjgCaption->Text());
+            SetProgramPrice(zxjgCaption->Text());
             fwtjg->SetEnabled(false);
         } else {
             fwtjg->SetEnabled(true);

@@ -18,7 +18,6 @@ TMainForm* MainForm = nullptr;
 bool LoggedIn = false;
 TQuickSet QuickContracts;
 TQuickSet QuickCodes;
-std::function<TModalResult(TMainForm&)> LoginStep;
 
 namespace {
 
@@ -143,14 +142,7 @@ void TMainForm::FormShow(TObject*)
 {
     if (!configured_)
         return;
-    TModalResult result = mrCancel;
-    if (LoginStep) {
-        result = LoginStep(*this);
-    } else {
-        auto login = std::make_unique<TLoginForm>(nullptr);
-        login->SetText(Text());
-        result = login->ShowModal();
-    }
+    const TModalResult result = RunLogin();
     if (result != mrOk) {
         PostQuitMessage(0);
         return;
@@ -177,6 +169,13 @@ void TMainForm::FormShow(TObject*)
     LoadWebPanes();
 }
 
+TModalResult TMainForm::RunLogin()
+{
+    auto login = std::make_unique<TLoginForm>(nullptr);
+    login->SetText(Text());
+    return login->ShowModal();
+}
+
 bool TMainForm::Site(std::string& site) const { return SysInfo && SiteAddress(*SysInfo, SysInfo->HostIdx, site); }
 
 void TMainForm::LoadWebPanes()
@@ -189,6 +188,15 @@ void TMainForm::LoadWebPanes()
     lswt->Navigate(HistoryOrdersURL(site, SysInfo->gid));
     lscj->Navigate(HistoryTradesURL(site, SysInfo->gid));
     gg->Navigate(IndexURL(site, SysInfo->gid));
+}
+
+void TMainForm::FormClose(TObject*, TCloseAction&)
+{
+    // Nothing queued is sent once the window is gone, and no reply raises a box over nothing.
+    Timer1->SetEnabled(false);
+    Timer2->SetEnabled(false);
+    if (Client)
+        Client->ShutDown();
 }
 
 void TMainForm::FormShortCut(WORD key, TShiftState, bool& handled)

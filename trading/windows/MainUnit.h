@@ -149,6 +149,7 @@ public:
     void FormCreate(TObject* sender);
     void FormShow(TObject* sender);
     void FormShortCut(WORD key, TShiftState shift, bool& handled);
+    void FormClose(TObject* sender, TCloseAction& action);
     void Timer1Timer(TObject* sender);
     void Timer2Timer(TObject* sender);
     void TabSheet1Enter(TObject* sender);
@@ -198,6 +199,10 @@ public:
     void Task(int code) override;
     void OpenWelcomePage(const std::string& url) override;
 
+protected:
+    // Shows the login window modally; its result decides whether the session starts.
+    virtual TModalResult RunLogin();
+
 private:
     void BuildStatusStrip();
     void BuildOrderPage();
@@ -217,9 +222,14 @@ private:
     void AddOrderLine();
     void AddPositionLine();
     void ClosePosition(const std::string& contract, const std::string& buySell, const std::string& available);
+    // The quote labels are written with "."; a price the program copied from them into the
+    // price field is read back the same way, whatever the user's decimal separator.
+    void SetProgramPrice(const std::string& text);
+    char PriceSeparator() const;
 
     bool configured_ = false;  // the configuration was read
     bool loadingPanes_ = false;
+    std::string programPrice_;  // the price field's text as the program last set it
     TQuickCodeEdit quickCodeEdit_;
 };
 
@@ -228,6 +238,3 @@ extern TMainForm* MainForm;
 extern bool LoggedIn;
 extern TQuickSet QuickContracts;
 extern TQuickSet QuickCodes;
-// When set, runs in place of the login window and answers as it would (tests drive the
-// session directly).
-extern std::function<TModalResult(TMainForm&)> LoginStep;

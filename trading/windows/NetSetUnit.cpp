@@ -27,7 +27,12 @@ TNetSetForm::TNetSetForm(TComponent* owner) : TForm(owner)
     BitBtn3 = Place<TBitBtn>(this, this, "BitBtn3", 194, 112, 75, 25);
     BitBtn3->SetKind(TBitBtnKind::bkCancel);
     BitBtn3->OnClick = [this](TObject* s) { BitBtn3Click(s); };
-    OnCreate = [this](TObject* s) { FormCreate(s); };
+    OnCreate = [this](TObject* s) {
+        // "Client.ini" may have been edited since it was last read.
+        if (Client)
+            Client->ReadSysinfo();
+        FormCreate(s);
+    };
     XPMenu1 = new TXPMenu(this);
     XPMenu1->SetName("XPMenu1");
     XPMenu1->SetActive(true);  // last, so it decorates every control above

@@ -9,7 +9,6 @@ TWebPane::TWebPane(TComponent* owner) : TEmbeddedBrowser(owner)
 
 void TWebPane::Navigate(const std::string& url)
 {
-    navigations_.push_back(url);
     // A pane whose control couldn't be created stays empty; the window goes on without it.
     try {
         TEmbeddedBrowser::Navigate(GbkToWide(url));

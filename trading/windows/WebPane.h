@@ -1,9 +1,8 @@
 #pragma once
 // A page of the service inside the main window: the embedded browser with every context menu
-// suppressed, keeping the addresses it was sent to in order.
+// suppressed.
 
 #include <string>
-#include <vector>
 
 #include "ui/browser/EmbeddedBrowser.h"
 
@@ -13,8 +12,4 @@ public:
     explicit TWebPane(TComponent* owner);
 
     void Navigate(const std::string& url);
-    const std::vector<std::string>& Navigations() const { return navigations_; }
-
-private:
-    std::vector<std::string> navigations_;
 };

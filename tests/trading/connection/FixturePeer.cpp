@@ -88,6 +88,12 @@ std::vector<std::string> TFixture::Pages()
     return pages;
 }
 
+void TFixture::DelayPage(const std::string& path, double seconds)
+{
+    const std::string body = "{\"" + path + "\": " + FloatToStr(seconds) + "}";
+    Call(base_ + "pagedelay", &body);
+}
+
 std::vector<TFixtureRequest> TFixture::Log()
 {
     std::vector<TFixtureRequest> log;

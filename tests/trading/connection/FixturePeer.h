@@ -32,6 +32,8 @@ public:
     std::vector<TFixtureRequest> Log();
     // Paths of the web pages (GETs) asked for since the last reset.
     std::vector<std::string> Pages();
+    // The web page at path (no query) answers only after seconds.
+    void DelayPage(const std::string& path, double seconds);
 
 private:
     std::string base_;

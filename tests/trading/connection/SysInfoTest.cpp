@@ -112,6 +112,41 @@ TEST_F(SysInfoFile, RoundTripWritesTheKeysInGbk)
     EXPECT_EQ("g7", back.gid);
 }
 
+TEST_F(SysInfoFile, HostCountBeyondTheSitesInTheFileReadsOnlyThoseSites)
+{
+    const struct {
+        const char* count;
+        int sites;
+        DWORD bound;  // milliseconds
+    } cases[] = {
+        {"2000000000", 2, 2000},
+        {"5", 2, 2000},
+        {"2", 2, 2000},
+        {"1", 1, 2000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        WriteFile(std::string("[NetWork]\r\nHostCount=") + c.count +
+                  "\r\nHostIdx=1\r\nHostName0=a\r\nHost0=127.0.0.1\r\nPort0=80\r\n"
+                  "Host1=127.0.0.2\r\nPort1=\r\nHostName3=gap\r\n");
+        TSysInfo info;
+        const DWORD start = GetTickCount();
+        ASSERT_TRUE(ReadSysinfoFile(info, fun, path));
+        EXPECT_LT(GetTickCount() - start, c.bound);
+        EXPECT_EQ(c.sites, info.HostCount);
+        ASSERT_EQ(c.sites, info.HostNames.Count());
+        EXPECT_EQ(c.sites, info.Hosts.Count());
+        EXPECT_EQ(c.sites, info.Ports.Count());
+        EXPECT_EQ("a", info.HostNames[0]);
+        if (c.sites > 1) {
+            EXPECT_EQ("", info.HostNames[1]) << "a missing key of a present site reads empty";
+            EXPECT_EQ("127.0.0.2", info.Hosts[1]);
+            EXPECT_EQ("", info.Ports[1]);
+        }
+        EXPECT_TRUE(boxes.empty());
+    }
+}
+
 TEST_F(SysInfoFile, SavedUserIsReadOnlyWhenRemembered)
 {
     WriteFile("[Application]\r\nSaveUserEnabled=false\r\nUserName=80001\r\n");
@@ -137,7 +172,7 @@ TEST_F(SysInfoFile, BadNumberStopsReadingWithTheWarningAndQuits)
     WriteFile("[NetWork]\r\nHostCount=1\r\nHostIdx=x\r\n[Application]\r\ngid=new\r\n");
     EXPECT_FALSE(ReadSysinfoFile(info, fun, path));
     EXPECT_EQ("new", info.gid) << "fields read before the failure keep their values";
-    EXPECT_EQ(1, info.HostNames.Count());
+    EXPECT_EQ(0, info.HostNames.Count()) << "the file holds no site";
     EXPECT_EQ(1u, boxes.size());
 }
 

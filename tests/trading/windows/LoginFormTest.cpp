@@ -135,6 +135,18 @@ TEST_F(LoginFormTest, SavedUserShownOnlyWhenRemembered)
     }
 }
 
+TEST_F(LoginFormTest, EditedConfigurationIsReadWhenTheWindowOpens)
+{
+    OneSite();
+    // Edited after the main window read it: a second site, the user remembered.
+    WriteClientIni("[Application]\r\ngid=1002\r\nSaveUserEnabled=True\r\nUserName=80002\r\n[NetWork]\r\n"
+                   "HostCount=2\r\nHostIdx=1\r\n" + Site(0, "本地", port) + Site(1, "二号", port2));
+    Open();
+    EXPECT_EQ((Strings{"本地", "二号"}), Items(form->HostList));
+    EXPECT_EQ(1, form->HostList->ItemIndex());
+    EXPECT_EQ("80002", ui::WindowText(Control("UserName")));
+}
+
 TEST_F(LoginFormTest, BannerPaneShowsTheSitesLoginPage)
 {
     OneSite();

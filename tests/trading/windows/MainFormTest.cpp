@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Shell.h"
 #include "framework/SysUtils.h"
+#include "framework/Thread.h"
 #include "tests/support/UiDriver.h"
 #include "tests/trading/connection/FixturePeer.h"
 #include "tests/support/ShellOpenRecorder.h"
@@ -65,6 +67,27 @@ std::string QuoteScript(const std::string& line, int times = 40)
     return R"("QQHQ": [)" + actions + "]";
 }
 
+// The main window with the login done by the connection module instead of the login window,
+// which is the login window's tests' business.
+class TLoggedInMainForm : public TMainForm {
+public:
+    TLoggedInMainForm(TFixture& fixture, TModalResult answer) : TMainForm(nullptr), fixture_(fixture), answer_(answer) {}
+    int requestsBeforeLogin = -1;
+
+protected:
+    TModalResult RunLogin() override
+    {
+        requestsBeforeLogin = static_cast<int>(fixture_.Log().size());
+        SysInfo->LoginUser = "80001";
+        SysInfo->LoginPasswd = "123456";
+        return answer_ == mrOk && Client->Login("80001", "123456") ? mrOk : answer_;
+    }
+
+private:
+    TFixture& fixture_;
+    TModalResult answer_;
+};
+
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -79,12 +102,6 @@ protected:
         *SysInfo = TSysInfo();
         ServerURL.clear();
         WriteConfig();
-        LoginStep = [this](TMainForm&) {
-            loginSawRequests = static_cast<int>(fixture.Log().size());
-            SysInfo->LoginUser = "80001";
-            SysInfo->LoginPasswd = "123456";
-            return loginAnswer == mrOk && Client->Login("80001", "123456") ? mrOk : loginAnswer;
-        };
     }
     void WriteConfig()
     {
@@ -97,22 +114,39 @@ protected:
         form.reset();
         client.reset();
         app.reset();
-        LoginStep = nullptr;
         DeleteFileW(GbkToWide(ProgramFolder() + "Client.ini").c_str());
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
+    void Create()
+    {
+        auto f = std::make_unique<TLoggedInMainForm>(fixture, loginAnswer);
+        loggedInForm = f.get();
+        form = std::move(f);
+        app->SetMainForm(form.get());
+    }
     void Open()
     {
-        form = std::make_unique<TMainForm>(nullptr);
-        app->SetMainForm(form.get());
+        Create();
         const DWORD start = GetTickCount();
         form->Show();
         // No page renders here: the wait for the first one must still end.
         EXPECT_LT(GetTickCount() - start, 15000u);
         ui::Activate(form->Handle());
-        ASSERT_TRUE(ui::WaitFor([this] { return LoggedIn && client->Idle(); }, 8000));
+        ASSERT_TRUE(ui::WaitFor([] { return LoggedIn; }, 8000));
+        Settle();
+    }
+    // The queued exchanges are over: no worker has waited for the main thread for a while (a
+    // new worker asks at once).
+    void Settle()
+    {
+        DWORD quietSince = GetTickCount();
+        ui::WaitFor([&] {
+            if (PendingSynchronizeCount() != 0)
+                quietSince = GetTickCount();
+            return GetTickCount() - quietSince >= 200;
+        }, 15000);
     }
     HWND Control(const char* name) { return ui::FindByName(name, form->Handle()); }
     // Later requests only; a reset would drop the scripts too.
@@ -173,7 +207,7 @@ protected:
         Mark();
         boxes.Seen.clear();
         ui::PressKey(VK_RETURN);
-        ui::WaitFor([this] { return client->Idle(); });
+        Settle();
     }
     static std::string FocusName()
     {
@@ -186,7 +220,7 @@ protected:
     size_t mark = 0;
     std::string codeSet;
     TModalResult loginAnswer = mrOk;
-    int loginSawRequests = -1;
+    TLoggedInMainForm* loggedInForm = nullptr;
     TFixture fixture;
     std::unique_ptr<TApplication> app;
     std::unique_ptr<TClient> client;
@@ -203,7 +237,7 @@ TEST_F(MainFormTest, StartUpCaptionFormatsListsAndPanesInOrder)
         EXPECT_EQ("yyyy-MM-dd", LocaleText(locale, LOCALE_SSHORTDATE)) << locale;
         EXPECT_EQ("HH:mm:ss", LocaleText(locale, LOCALE_STIMEFORMAT)) << locale;
     }
-    EXPECT_EQ(0, loginSawRequests) << "something was sent before the login";
+    EXPECT_EQ(0, loggedInForm->requestsBeforeLogin) << "something was sent before the login";
     EXPECT_EQ((Strings{"WELCOME", "LOGIN", "CXZJ", "CXWT", "CXCC", "CXZLHY"}), Commands());
     EXPECT_EQ("欢迎使用模拟交易系统", ui::WindowText(Control("pnlHint")));
     EXPECT_EQ("客户姓名:张三", ui::WindowText(Control("pnlInformation")));
@@ -225,18 +259,76 @@ TEST_F(MainFormTest, StartUpCaptionFormatsListsAndPanesInOrder)
     EXPECT_EQ("沪深300-IF1105", form->zjzlhylist->Items()[0]);
 
     const std::string site = "http://127.0.0.1:" + IntToStr(port);
-    EXPECT_EQ((Strings{site + "/autologinforapp.php?username=ODAwMDE%3D&password=MTIzNDU2",
-                       site + "/simulate_futures_forapp.php?ac=index&gid=1001"}),
-              form->gg->Navigations());
-    EXPECT_EQ((Strings{site + "/simulate_futures_forapp.php?do=lswt&ac=lswt&gid=1001"}), form->lswt->Navigations());
-    EXPECT_EQ((Strings{site + "/simulate_futures_forapp.php?do=lswt&ac=lscj&gid=1001"}), form->lscj->Navigations());
+    // The autologin page first (it sets the session for the others), then the other three.
+    Strings pages;
+    ASSERT_TRUE(ui::WaitFor([&] { return (pages = fixture.Pages()).size() >= 4; }, 5000)) << pages.size();
+    EXPECT_EQ("/autologinforapp.php?username=ODAwMDE%3D&password=MTIzNDU2", pages[0]);
+    Strings rest(pages.begin() + 1, pages.end());
+    std::sort(rest.begin(), rest.end());
+    EXPECT_EQ((Strings{"/simulate_futures_forapp.php?ac=index&gid=1001",
+                       "/simulate_futures_forapp.php?do=lswt&ac=lscj&gid=1001",
+                       "/simulate_futures_forapp.php?do=lswt&ac=lswt&gid=1001"}),
+              rest);
     EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen.front().text;
+}
+
+// A key pressed from inside the wait for the first page, as the program sees it.
+HWND keyTarget = nullptr;
+DWORD keyPressedAt = 0;
+
+void CALLBACK PressF3(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    keyPressedAt = GetTickCount();
+    PostMessageW(keyTarget, WM_KEYDOWN, VK_F3, 1 | (MapVirtualKeyW(VK_F3, MAPVK_VK_TO_VSC) << 16));
+}
+
+TEST_F(MainFormTest, FunctionKeysWorkWhileTheFirstPageLoads)
+{
+    fixture.DelayPage("/autologinforapp.php", 3);
+    Create();
+    DWORD shownAt = 0;
+    form->TabSheet1->OnShow = [&](TObject*) {
+        if (keyPressedAt && !shownAt)
+            shownAt = GetTickCount();
+    };
+    keyTarget = form->Handle();
+    keyPressedAt = 0;
+    SetTimer(nullptr, 0, 300, PressF3);
+    form->Show();
+    const DWORD returnedAt = GetTickCount();
+    ASSERT_NE(0u, keyPressedAt) << "the key was never pressed";
+    EXPECT_LT(keyPressedAt, returnedAt) << "pressed after the page wait";
+    ASSERT_NE(0u, shownAt) << "F3 was lost while the first page loaded";
+    EXPECT_LT(shownAt - keyPressedAt, 1000u);
+    EXPECT_EQ(0, form->PageControl1->ActivePageIndex());
+}
+
+TEST_F(MainFormTest, ClosingDropsWhatIsQueuedAndShowsNoBoxAfterwards)
+{
+    Open();
+    Mark();
+    boxes.Seen.clear();
+    // Each would take seconds and answer with a box.
+    Script(R"("CXWT": [{"delay": 2, "lines": [["#", "#", "MESSAGE", "迟到的消息"]]}],
+              "CXCC": [{"delay": 2, "lines": [["#", "#", "MESSAGE", "迟到的消息"]]}])");
+    client->CXWT();
+    client->CXCC();
+    const DWORD start = GetTickCount();
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    ui::Pump(100);
+    form.reset();
+    client.reset();
+    EXPECT_LT(GetTickCount() - start, 1500u);
+    EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen.front().text;
+    EXPECT_TRUE(Commands(true).empty()) << "sent after the close: " << Commands(true).front();
 }
 
 TEST_F(MainFormTest, CancelledLoginQuitsAndSendsNothing)
 {
     loginAnswer = mrCancel;
-    form = std::make_unique<TMainForm>(nullptr);
+    Create();
     form->Show();
     ui::Pump(100);
     EXPECT_FALSE(LoggedIn);
@@ -281,7 +373,7 @@ TEST_F(MainFormTest, FunctionKeysSelectPagesAndAskForTheirLists)
         Mark();
         ui::Activate(form->Handle());
         ui::PressKey(c.key);
-        ui::WaitFor([this] { return client->Idle(); });
+        Settle();
         ui::Pump(100);
         EXPECT_EQ(c.page, form->PageControl1->ActivePageIndex()) << "key " << c.key;
         EXPECT_EQ(c.sent, Commands()) << "key " << c.key;
@@ -290,7 +382,7 @@ TEST_F(MainFormTest, FunctionKeysSelectPagesAndAskForTheirLists)
     // The contract page asks only while its list is empty.
     Mark();
     form->PageControl1->SetActivePageIndex(8);
-    ui::WaitFor([this] { return client->Idle(); });
+    Settle();
     EXPECT_EQ((Strings{"CXHY"}), Commands());
     const auto contracts = ui::ListViewRows(Control("hylb"));
     ASSERT_EQ(2u, contracts.size());
@@ -466,6 +558,17 @@ TEST_F(MainFormTest, OrderThatDidNotReachTheServerIsNotReportedPlaced)
     EXPECT_EQ((Strings{"委托成功"}), Boxes());
 }
 
+TEST_F(MainFormTest, RefusedOrderShowsOnlyTheServersText)
+{
+    Open();
+    form->PageControl1->SetActivePageIndex(0);
+    EnterContract("m1105");
+    Script(R"("XD": [{"lines": [["#", "#", "MESSAGE", "资金不足,委托失败"]]}])");
+    Submit("3500", "1");
+    EXPECT_EQ((Strings{"资金不足,委托失败"}), Boxes());
+    ASSERT_EQ(1u, Requests("XD").size());
+}
+
 TEST_F(MainFormTest, MarketOrderTakesTheLatestPrice)
 {
     Open();
@@ -483,7 +586,7 @@ TEST_F(MainFormTest, MarketOrderTakesTheLatestPrice)
     Mark();
     boxes.Seen.clear();
     ui::PressKey(VK_RETURN);
-    ui::WaitFor([this] { return client->Idle(); });
+    Settle();
     EXPECT_EQ((Strings{"委托成功"}), Boxes());
     const auto orders = Requests("XD");
     ASSERT_EQ(1u, orders.size());
@@ -497,14 +600,14 @@ TEST_F(MainFormTest, CancelAsksFirstAndWaitsForTheServer)
 {
     Open();
     ui::PressKey(VK_F4);
-    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle() && form->fwtlb->Items().Count() == 1; }));
+    ASSERT_TRUE(ui::WaitFor([this] { return form->fwtlb->Items().Count() == 1; }));
     TListItem* row = form->fwtlb->Items()[0];
     const RECT r = row->DisplayRect();
     const auto cancelRow = [&] {
         Mark();
         boxes.Seen.clear();
         ui::DoubleClick(Control("fwtlb"), (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        ui::WaitFor([this] { return client->Idle(); });
+        Settle();
         ui::Pump(100);
     };
     boxes.Answers.push_back(TModalAnswer::No);
@@ -518,8 +621,8 @@ TEST_F(MainFormTest, CancelAsksFirstAndWaitsForTheServer)
     EXPECT_EQ((Strings{"确实要撤单吗?", "服务器连接失败,网络故障"}), Boxes());
 
     cancelRow();
-    // The server's own message comes while the exchange runs, then the window's.
-    EXPECT_EQ((Strings{"确实要撤单吗?", "撤单成功", "撤单成功"}), Boxes());
+    // The server answers with a message of its own: that one alone is shown.
+    EXPECT_EQ((Strings{"确实要撤单吗?", "撤单成功"}), Boxes());
     const auto cancels = Requests("WTCD");
     ASSERT_EQ(1u, cancels.size());
     EXPECT_EQ("1", cancels[0].fields[3]);
@@ -542,7 +645,7 @@ TEST_F(MainFormTest, ClosingFromBothPositionLists)
 {
     Open();
     ui::PressKey(VK_F6);
-    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle() && form->fcclb->Items().Count() == 1; }));
+    ASSERT_TRUE(ui::WaitFor([this] { return form->fcclb->Items().Count() == 1; }));
     RECT r = form->fcclb->Items()[0]->DisplayRect();
     ui::DoubleClick(Control("fcclb"), (r.left + r.right) / 2, (r.top + r.bottom) / 2);
     ui::Pump(100);
@@ -557,10 +660,10 @@ TEST_F(MainFormTest, ClosingFromBothPositionLists)
     // The order page's own list: a position opened today fills the today boxes.
     form->fmmfx->SetItemIndex(0);
     form->PageControl2->SetActivePageIndex(1);
-    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle() && form->fcclb2->Items().Count() == 1; }));
+    ASSERT_TRUE(ui::WaitFor([this] { return form->fcclb2->Items().Count() == 1; }));
     r = form->fcclb2->Items()[0]->DisplayRect();
     ui::DoubleClick(Control("fcclb2"), (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    ui::WaitFor([this] { return client->Idle(); });
+    Settle();
     ui::Pump(100);
     EXPECT_EQ(1, form->fmmfx->ItemIndex());
     EXPECT_EQ("2", ui::WindowText(Control("fwtsl")));
@@ -646,13 +749,13 @@ TEST_F(MainFormTest, LinesThatDoNotConvertAddNoHalfRows)
                  {"f": ["#", "#", "CJXX", "1", "m1105", "买入", "开仓", "3500", "2", "5", "昨天"], "first": true},
                  ["#", "#", "CJXX", "2", "m1105", "买入", "开仓", "3500", "2", "#", "2026-12-10 09:31:00"]]}])");
     ui::PressKey(VK_F6);
-    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle(); }));
+    Settle();
     ui::Pump(100);
     EXPECT_EQ((std::vector<Strings>{{"m1105", "买入", "3", "3500", "7000", "120", "5", "2026-12-10"}}),
               ui::ListViewRows(Control("fcclb")));
     EXPECT_EQ(1, form->fcclb2->Items().Count());
     ui::PressKey(VK_F5);
-    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle(); }));
+    Settle();
     ui::Pump(100);
     EXPECT_EQ((std::vector<Strings>{{"1", "m1105", "开仓", "买入", "3500", "2", "5", "昨天"}}),
               ui::ListViewRows(Control("fcjlb")));
@@ -665,7 +768,7 @@ TEST_F(MainFormTest, TradeReportRefreshesOrdersPositionsAndTrades)
     Script(R"("CXZJ": [{"lines": [["#", "#", "CJHB"]]}])");
     Mark();
     ui::PressKey(VK_F7);
-    ASSERT_TRUE(ui::WaitFor([this] { return client->Idle(); }));
+    Settle();
     EXPECT_EQ((Strings{"CXZJ", "CXWT", "CXCC", "CXCJ"}), Commands());
     EXPECT_EQ(1, form->fcclb2->Items().Count());
     EXPECT_EQ(1u, ui::ListViewRows(Control("fwtlb")).size());
@@ -690,6 +793,57 @@ TEST_F(MainFormTest, DoubleClickOnAQuotePriceTakesItAndItsDirection)
     ui::DoubleClick(Control("zxjgCaption"));
     EXPECT_EQ("3500", ui::WindowText(Control("fwtjg")));
     EXPECT_EQ(0, form->fmmfx->ItemIndex()) << "the latest price leaves the direction";
+}
+
+// The user's locale writes "3500,5"; the quote labels hold "3500.5".
+class CommaLocale {
+public:
+    CommaLocale()
+    {
+        GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved_, 8);
+        SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L",");
+    }
+    ~CommaLocale() { SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved_[0] ? saved_ : L"."); }
+
+private:
+    wchar_t saved_[8] = {};
+};
+
+TEST_F(MainFormTest, PricesTheProgramWroteWorkUnderACommaLocale)
+{
+    const CommaLocale comma;
+    ASSERT_EQ(',', UserDecimalSeparator());
+    Script(QuoteScript(QuoteLine("au1106", "A", "400", "300", "0.1", "1000", "350.5")));
+    Open();
+    form->PageControl1->SetActivePageIndex(0);
+    EnterContract("au1106");
+    ASSERT_EQ("350.5", ui::WindowText(Control("zxjgCaption")));
+    const auto order = [&](const char* what, const std::function<void()>& setPrice) {
+        SCOPED_TRACE(what);
+        setPrice();
+        form->fwtsl->SetText("1");
+        ui::Activate(Control("fwtsl"));
+        Mark();
+        boxes.Seen.clear();
+        ui::PressKey(VK_RETURN);
+        ui::WaitFor([this] { return !Requests("XD").empty() || !boxes.Seen.empty(); }, 5000);
+        ui::Pump(200);
+        EXPECT_EQ((Strings{"委托成功"}), Boxes());
+        const auto orders = Requests("XD");
+        ASSERT_EQ(1u, orders.size());
+        EXPECT_EQ("350.5", orders[0].fields[6]) << "the server reads one number format";
+    };
+    order("double-clicked latest price", [&] { ui::DoubleClick(Control("zxjgCaption")); });
+    order("typed with the user's separator", [&] { form->fwtjg->SetText("350,5"); });
+    order("linked price", [&] {
+        ui::Click(Control("LianDong"));
+        ASSERT_TRUE(ui::WaitFor([this] { return ui::WindowText(Control("fwtjg")) == "350.5"; }, 4000));
+    });
+    ui::Click(Control("LianDong"));
+    order("market order", [&] {
+        ui::Click(Control("SJWTCheck"));
+        ASSERT_TRUE(ui::WaitFor([this] { return ui::WindowText(Control("fwtjg")) == "350.5"; }, 4000));
+    });
 }
 
 TEST_F(MainFormTest, ChangePasswordOpensTheSiteInTheUsersBrowser)

@@ -95,6 +95,20 @@ TEST_F(SiteDialogsTest, EveryDialogIsABorderedDialogWithTheFlatLook)
     check(proxy, proxy.XPMenu1, "设置代理服务器");
 }
 
+TEST_F(SiteDialogsTest, SiteDialogReadsTheFileAsItIsWhenItOpens)
+{
+    // Edited behind the program's back: a third site.
+    WriteClientIni("[NetWork]\r\nHostCount=3\r\nHostIdx=0\r\nHostName0=一号站\r\nHost0=10.0.0.1\r\nPort0=8001\r\n"
+                   "HostName1=二号站\r\nHost1=10.0.0.2\r\nPort1=8002\r\nHostName2=三号站\r\nHost2=10.0.0.3\r\n"
+                   "Port2=8003\r\n");
+    auto form = Open<TNetSetForm>();
+    Strings names;
+    for (const auto& s : form->HostList->Items())
+        names.push_back(s);
+    EXPECT_EQ((Strings{"一号站", "二号站", "三号站"}), names);
+    EXPECT_EQ(3, SysInfo->HostCount);
+}
+
 TEST_F(SiteDialogsTest, SiteDialogRefusesBadInputAndStaysOpen)
 {
     const struct {
