@@ -19,6 +19,8 @@ packages=(
   fonts-wqy-microhei locales python3
   microsocks dante-server zlib1g-dev
   clang-14 libclang-rt-14-dev  # the libFuzzer targets
+  libcapstone-dev binutils  # the disassembler's reference decoders (Capstone, objdump)
+  pngcheck python3-pil  # checks of the screenshot PNG
 )
 
 need_install=0

@@ -13,7 +13,7 @@
 #include "framework/Shell.h"
 #include "framework/SysUtils.h"
 #include "tests/support/UiDriver.h"
-#include "tests/trading/connection/FixturePeer.h"
+#include "tests/support/FixturePeer.h"
 #include "tests/trading/windows/TradingWindowsTest.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"

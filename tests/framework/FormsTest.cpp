@@ -147,11 +147,12 @@ TEST_F(FormsTest, EveryStandardControlOpensAndShowsChineseCaptions)
         {"bitBtn", L"\u53d6\u6d88"},                   {"combo", L"\u4e0a\u6d77"},
     };
     for (const auto& t : texts) {
+        SCOPED_TRACE(t.name);
         HWND w = ui::FindByName(t.name);
-        ASSERT_NE(nullptr, w) << t.name;
+        ASSERT_NE(nullptr, w);
         wchar_t buffer[64] = {};
         GetWindowTextW(w, buffer, 64);
-        EXPECT_STREQ(t.text, buffer) << t.name;
+        EXPECT_STREQ(t.text, buffer);
     }
     EXPECT_EQ("cu1005", ui::ListViewRows(form.listView->Handle()).at(0).at(0));
     EXPECT_EQ("3500", ui::ListViewRows(form.listView->Handle()).at(0).at(1));
@@ -350,6 +351,7 @@ TEST_F(FormsTest, ShowModalEndsWithTheModalResult)
         {"quit message", [](TForm&, TButton&) { PostQuitMessage(3); }, mrCancel, true},
     };
     for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
         app.reset();
         app = std::make_unique<TApplication>();
         TForm dialog(nullptr);
@@ -361,8 +363,8 @@ TEST_F(FormsTest, ShowModalEndsWithTheModalResult)
         dialog.AfterConstruction();
         dialog.HandleNeeded();
         c.post(dialog, *ok);
-        EXPECT_EQ(c.expected, dialog.ShowModal()) << c.what;
-        EXPECT_FALSE(dialog.Visible()) << c.what;
+        EXPECT_EQ(c.expected, dialog.ShowModal());
+        EXPECT_FALSE(dialog.Visible());
         MSG msg;
         const bool quitPosted = PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
         EXPECT_EQ(c.quit, quitPosted) << c.what << ": the quit message must be posted again for the outer loop";
@@ -543,6 +545,7 @@ TEST_F(FormsTest, ImageListDrawsItsImagesAndBitmapButtonsCloseWithTheirKind)
         {TBitBtnKind::bkCancel, VK_ESCAPE, mrCancel, "取消"},
     };
     for (auto& c : cases) {
+        SCOPED_TRACE(c.caption);
         TForm dialog(nullptr);
         dialog.SetBounds(50, 50, 300, 150);
         auto* edit = Place<TEdit>(&dialog, &dialog, "edit", 8, 8, 100, 21);
@@ -563,8 +566,8 @@ TEST_F(FormsTest, ImageListDrawsItsImagesAndBitmapButtonsCloseWithTheirKind)
         giveUp->OnTimer = [&](TObject*) { dialog.SetModalResult(mrAbort); };
         dialog.AfterConstruction();
         dialog.SetActiveControl(edit);
-        EXPECT_EQ(c.expected, dialog.ShowModal()) << c.caption;
-        EXPECT_EQ(1, clicks) << c.caption;
+        EXPECT_EQ(c.expected, dialog.ShowModal());
+        EXPECT_EQ(1, clicks);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/Thread.h"
+#include "tests/support/PumpUntil.h"
 
 namespace {
 
@@ -34,23 +35,6 @@ private:
     std::function<void(const Sync&)> body_;
     bool* destroyed_;
 };
-
-// Pumps messages like any message loop until done() or the time runs out.
-bool PumpUntil(const std::function<bool()>& done, DWORD ms = 5000)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
 
 }  // namespace
 

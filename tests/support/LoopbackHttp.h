@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/PumpUntil.h"
+
 // Starts Winsock and listens on 127.0.0.1 at a free port; the caller closes the socket and
 // calls WSACleanup.
 inline SOCKET OpenLoopbackListener(int& port)
@@ -95,21 +97,3 @@ private:
     std::thread thread_;
 };
 
-// Pumps messages (never a busy spin) until done() holds; false when timeoutMs passed first.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        const DWORD passed = GetTickCount() - start;
-        if (passed >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, timeoutMs - passed), QS_ALLINPUT);
-    }
-}

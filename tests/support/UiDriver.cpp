@@ -2,12 +2,14 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "framework/CodePage.h"
 #include "framework/Forms.h"
 #include "framework/Messages.h"
 #include "framework/SysUtils.h"
+#include "tests/support/PumpUntil.h"
 
 namespace ui {
 
@@ -224,13 +226,7 @@ void Pump(int ms)
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
-    const DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
-    while (!done()) {
-        if (static_cast<int>(end - GetTickCount()) <= 0)
-            return done();
-        Pump(10);
-    }
-    return true;
+    return PumpUntil(done, static_cast<DWORD>(std::max(0, timeoutMs)), [] { Pump(); });
 }
 
 void Activate(HWND window)

@@ -142,9 +142,11 @@ TEST(StampSelf, TailGivesOptionsAndTheProceduresOfThisFile)
     LoadTailOptions(tail, options);
     ExpectStampedOptions(options);
 
-    EXPECT_FALSE(IsProtectedDebugData(tail.debugData));
+    // This program's debug data is protected: only its password opens it.
+    EXPECT_TRUE(IsProtectedDebugData(tail.debugData));
     TDebugModel model;
-    ASSERT_TRUE(DecodeStoredDebugData(tail.debugData, "", model));
+    EXPECT_FALSE(DecodeStoredDebugData(tail.debugData, "", model));
+    ASSERT_TRUE(DecodeStoredDebugData(tail.debugData, "口令", model));
     const struct {
         const void* address;
         const char* className;
@@ -176,19 +178,35 @@ TEST(StampSelf, TailGivesOptionsAndTheProceduresOfThisFile)
     }
 }
 
-TEST(StampSelf, ProgramWithoutStampedDataHasNone)
+TEST(StampSelf, ProgramsWithoutOrWithDamagedDataHaveNoTail)
 {
-    HMODULE plain = LoadLibraryExA("stamp_sample_plain.exe", nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, plain) << "GetLastError=" << GetLastError();
-    const std::string_view resource = ModuleResource(plain);
-    EXPECT_EQ(StoredResourceSize, resource.size()) << "the placeholder is linked";
-    EXPECT_FALSE(HasStoredDataResource(resource));
-    TStoredResource stored;
-    EXPECT_FALSE(ReadStoredResource(resource, stored));
-    FreeLibrary(plain);
-    TWin32File file("stamp_sample_plain.exe");
-    ASSERT_TRUE(file.Open());
-    EXPECT_FALSE(HasStoredDataTail(file));
+    const struct {
+        const char* file;
+        bool options;  // the resource was filled
+    } cases[] = {
+        {"stamp_sample_plain.exe", false},
+        {"stamp_sample_damaged_size.exe", true},  // block size 0x7FFFFFFF
+        {"stamp_sample_damaged_cut.exe", true},   // the file cut mid-block
+        {"stamp_sample.exe", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        HMODULE module = LoadLibraryExA(c.file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, module) << "GetLastError=" << GetLastError();
+        const std::string_view resource = ModuleResource(module);
+        EXPECT_EQ(StoredResourceSize, resource.size()) << "the placeholder is linked";
+        EXPECT_EQ(c.options, HasStoredDataResource(resource));
+        TStoredResource stored;
+        EXPECT_EQ(c.options, ReadStoredResource(resource, stored));
+        FreeLibrary(module);
+
+        TWin32File file(c.file);
+        ASSERT_TRUE(file.Open());
+        const bool intact = std::string_view(c.file) == "stamp_sample.exe";
+        EXPECT_EQ(intact, HasStoredDataTail(file));
+        TStoredTail tail;
+        EXPECT_EQ(intact, ReadStoredDataTail(file, tail));
+    }
     EXPECT_GT(FreeProcedure(7), 0);  // keeps the procedures of this file alive
 }
 

@@ -1,7 +1,9 @@
-// vidudo_stamp [--options FILE] PROGRAM.exe
+// vidudo_stamp [--options FILE] [--damage size|cut] PROGRAM.exe
 // Run after linking (and after anything that rewrites the file): fills the program's "ELDATA"
 // resource with its crash-reporter options and code entries, then appends the tail block with
-// its debug data. Stamping a stamped program again replaces its tail.
+// its debug data. Stamping a stamped program again replaces its tail. --damage makes the test
+// variants whose tail a reader must refuse: a block size of 0x7FFFFFFF, or the file cut in the
+// middle of the block.
 
 #include <cstdio>
 #include <ctime>
@@ -47,7 +49,7 @@ double CompilationDate()
     return static_cast<double>(now + local.tm_gmtoff) / 86400.0 + 25569.0;
 }
 
-int Stamp(const std::string& program, const std::string& optionsFile)
+int Stamp(const std::string& program, const std::string& optionsFile, const std::string& damage)
 {
     std::string bytes = ReadFile(program);
     TStoredTail old;
@@ -80,7 +82,12 @@ int Stamp(const std::string& program, const std::string& optionsFile)
 
     const TDebugModel model = ReadImageDebugModel(image);
     const std::string debugData = EncodeStoredDebugData(model, source.debugDataPassword);
+    const size_t blockStart = bytes.size();
     bytes += BuildStoredDataTail(StoredDataVersion, date, options, debugData);
+    if (damage == "size")
+        bytes.replace(bytes.size() - 8, 4, std::string("\xFF\xFF\xFF\x7F", 4));
+    else if (damage == "cut")
+        bytes.resize(blockStart + (bytes.size() - blockStart) / 2);
     WriteFile(program, bytes);
 
     size_t procedures = 0, rows = 0;
@@ -97,24 +104,26 @@ int Stamp(const std::string& program, const std::string& optionsFile)
 
 int main(int argc, char** argv)
 {
-    std::string optionsFile, program;
+    std::string optionsFile, program, damage;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--options" && i + 1 < argc)
             optionsFile = argv[++i];
+        else if (a == "--damage" && i + 1 < argc && (std::string(argv[i + 1]) == "size" || std::string(argv[i + 1]) == "cut"))
+            damage = argv[++i];
         else if (program.empty() && a.rfind("--", 0) != 0)
             program = a;
         else {
-            std::fprintf(stderr, "usage: vidudo_stamp [--options FILE] PROGRAM.exe\n");
+            std::fprintf(stderr, "usage: vidudo_stamp [--options FILE] [--damage size|cut] PROGRAM.exe\n");
             return 2;
         }
     }
     if (program.empty()) {
-        std::fprintf(stderr, "usage: vidudo_stamp [--options FILE] PROGRAM.exe\n");
+        std::fprintf(stderr, "usage: vidudo_stamp [--options FILE] [--damage size|cut] PROGRAM.exe\n");
         return 2;
     }
     try {
-        return Stamp(program, optionsFile);
+        return Stamp(program, optionsFile, damage);
     } catch (const Exception& e) {
         std::fprintf(stderr, "vidudo_stamp: %s: %s\n", program.c_str(), e.Message().c_str());
         return 1;

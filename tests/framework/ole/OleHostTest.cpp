@@ -82,17 +82,18 @@ TEST_F(OleHostTest, NavigatesAndCancelsThroughTheEventSink)
         {"/cancelled", true, false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
         cancel = c.cancel;
         const std::string url = server.Url(c.path);
         const std::wstring wide(url.begin(), url.end());
         BSTR b = SysAllocString(wide.c_str());
-        EXPECT_EQ(S_OK, browser->Navigate(b, nullptr, nullptr, nullptr, nullptr)) << c.path;
+        EXPECT_EQ(S_OK, browser->Navigate(b, nullptr, nullptr, nullptr, nullptr));
         SysFreeString(b);
         const std::string line = std::string("GET ") + c.path + " HTTP/1.1";
         const bool reached = PumpUntil([&] { return server.Saw(line); }, c.reaches ? 10000 : 1500);
-        EXPECT_EQ(c.reaches, reached) << c.path;
-        ASSERT_FALSE(seen.empty()) << c.path;
-        EXPECT_EQ(wide, seen.back()) << c.path;
+        EXPECT_EQ(c.reaches, reached);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(wide, seen.back());
     }
     host.Destroy();
 }

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "FixturePeer.h"
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/Shell.h"
@@ -17,6 +16,8 @@
 #include "framework/Thread.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
+#include "tests/support/FixturePeer.h"
+#include "tests/support/PumpUntil.h"
 
 namespace {
 
@@ -54,22 +55,6 @@ private:
     TClient*& client_;
     std::vector<std::string>& events_;
 };
-
-bool PumpUntil(const std::function<bool()>& done, DWORD ms = 10000)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
 
 const char kFailed[] = "box:服务器连接失败,网络故障";
 
@@ -206,12 +191,13 @@ TEST_F(ClientTest, OnlyAWebAddressFromTheGreetingIsOpened)
         {"", false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.field4);
         fixture.Reset();
         recorder.pages.clear();
         fixture.Script(std::string(R"({"WELCOME": [{"lines": [["#", "#", "WELCOME", "228", ")") + c.field4 + R"("]]}]})");
-        EXPECT_TRUE(LoginDefault()) << c.field4;
-        EXPECT_EQ(c.opened ? 1u : 0u, recorder.pages.size()) << c.field4;
-        EXPECT_EQ((Strings{"WELCOME", "LOGIN"}), Commands()) << c.field4;
+        EXPECT_TRUE(LoginDefault());
+        EXPECT_EQ(c.opened ? 1u : 0u, recorder.pages.size());
+        EXPECT_EQ((Strings{"WELCOME", "LOGIN"}), Commands());
     }
     EXPECT_TRUE(events.empty()) << events.front();
 }
@@ -231,13 +217,14 @@ TEST_F(ClientTest, LoginReplies)
         {R"({"lines": [["80001", "#", "LOGINFAIL"]]})", false, kFailed},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
         fixture.Reset();
         events.clear();
         client->Khxx = Tkhxx();
         fixture.Script(std::string(R"({"LOGIN": [)") + c.action + "]}");
-        EXPECT_EQ(c.ok, LoginDefault()) << c.action;
-        EXPECT_EQ(c.ok ? "王五" : "", client->Khxx.Name) << c.action;
-        EXPECT_EQ(*c.box ? Strings{c.box} : Strings{}, events) << c.action;
+        EXPECT_EQ(c.ok, LoginDefault());
+        EXPECT_EQ(c.ok ? "王五" : "", client->Khxx.Name);
+        EXPECT_EQ(*c.box ? Strings{c.box} : Strings{}, events);
     }
     // A wrong greeting ends the login quietly, before LOGIN.
     fixture.Reset();
@@ -521,25 +508,26 @@ TEST_F(ClientTest, FaultsShowTheConnectionBoxWithinTheTimeOut)
         {"connection closed", 0, R"({"close": true})", 1500},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         fixture.Reset();
         events.clear();
         ServerURL = FixtureURL(c.port ? c.port : port);
         if (*c.action)
             fixture.Script(std::string(R"({"WELCOME": [)") + c.action + "]}");
         const DWORD start = GetTickCount();
-        EXPECT_FALSE(LoginDefault()) << c.name;
-        EXPECT_LT(GetTickCount() - start, c.withinMs) << c.name;
-        EXPECT_EQ((Strings{kFailed}), events) << c.name;
+        EXPECT_FALSE(LoginDefault());
+        EXPECT_LT(GetTickCount() - start, c.withinMs);
+        EXPECT_EQ((Strings{kFailed}), events);
 
         // In the background the same failure stays silent, and the program goes on.
         events.clear();
         if (*c.action)
             fixture.Script(std::string(R"({"CXWT": [)") + c.action + "]}");
         client->CXWT();
-        ASSERT_TRUE(Drain()) << c.name;
+        ASSERT_TRUE(Drain());
         ServerURL = FixtureURL(port);
         client->CXZJ();
-        EXPECT_EQ((Strings{"1128"}), events) << c.name;
+        EXPECT_EQ((Strings{"1128"}), events);
     }
 }
 
@@ -575,7 +563,8 @@ TEST_F(ClientTest, ProxySettingsFromTheConfiguration)
         {"empty type is SOCKS 5", "", PeerPort("VIDUDO_SOCKS5_PORT"), "", "", "127.0.0.2"},
     };
     for (const auto& c : cases) {
-        ASSERT_NE(0, c.port) << c.name;
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(0, c.port);
         fixture.Reset();
         events.clear();
         SysInfo->ProxyEnabled = true;
@@ -589,16 +578,16 @@ TEST_F(ClientTest, ProxySettingsFromTheConfiguration)
         if (ok)
             client->getaccountlist(names, values);
         else
-            EXPECT_ANY_THROW(client->getaccountlist(names, values)) << c.name;
-        EXPECT_EQ(ok, LoginDefault()) << c.name;
+            EXPECT_ANY_THROW(client->getaccountlist(names, values));
+        EXPECT_EQ(ok, LoginDefault());
         if (!ok) {
-            EXPECT_EQ((Strings{kFailed}), events) << c.name;
-            EXPECT_TRUE(fixture.Log().empty()) << c.name;
+            EXPECT_EQ((Strings{kFailed}), events);
+            EXPECT_TRUE(fixture.Log().empty());
             continue;
         }
         client->CXZJ();
         const auto log = fixture.Log();
-        ASSERT_EQ(4u, log.size()) << c.name;
+        ASSERT_EQ(4u, log.size());
         for (const auto& r : log)
             EXPECT_EQ(c.peer, r.peer) << c.name << " " << r.fields[2];
     }

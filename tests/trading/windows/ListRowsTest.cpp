@@ -15,10 +15,11 @@ TEST(ListRows, WholeNumbers)
         {"#", nullptr}, {"", nullptr}, {"abc", nullptr}, {"1e300", nullptr}, {"7.00%", nullptr},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
         const auto got = WholeNumber(c.in);
         if (c.out) {
-            ASSERT_TRUE(got.has_value()) << c.in;
-            EXPECT_EQ(c.out, *got) << c.in;
+            ASSERT_TRUE(got.has_value());
+            EXPECT_EQ(c.out, *got);
         } else {
             EXPECT_FALSE(got.has_value()) << c.in << " gave " << got.value_or("");
         }
@@ -46,8 +47,9 @@ TEST(ListRows, DatesAndTimes)
         {"昨天", "昨天", "昨天"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.time, TimeOfDayText(c.in)) << c.in;
-        EXPECT_EQ(c.date, DateText(c.in)) << c.in;
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(c.time, TimeOfDayText(c.in));
+        EXPECT_EQ(c.date, DateText(c.in));
     }
 }
 

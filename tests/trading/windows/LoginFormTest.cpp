@@ -14,7 +14,7 @@
 #include "framework/Shell.h"
 #include "framework/SysUtils.h"
 #include "tests/support/UiDriver.h"
-#include "tests/trading/connection/FixturePeer.h"
+#include "tests/support/FixturePeer.h"
 #include "tests/support/ShellOpenRecorder.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
@@ -127,10 +127,11 @@ TEST_F(LoginFormTest, SavedUserShownOnlyWhenRemembered)
         {"UserName=80002\r\n", false, ""},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.application);
         OneSite(c.application);
         Open();
-        EXPECT_EQ(c.checked, form->saveuser->Checked()) << c.application;
-        EXPECT_EQ(c.user, ui::WindowText(Control("UserName"))) << c.application;
+        EXPECT_EQ(c.checked, form->saveuser->Checked());
+        EXPECT_EQ(c.user, ui::WindowText(Control("UserName")));
         form.reset();
     }
 }
@@ -285,17 +286,18 @@ TEST_F(LoginFormTest, NoUsableSiteSendsNothing)
         {"negative HostIdx", "HostCount=1\r\nHostIdx=-1\r\n" + Site(0, "本地", port)},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         fixture.Reset();
         Configure("gid=1001\r\n", c.network);
         Open();
-        EXPECT_EQ(-1, form->HostList->ItemIndex()) << c.what;
-        EXPECT_EQ(0, form->accountname->Items().Count()) << c.what;
+        EXPECT_EQ(-1, form->HostList->ItemIndex());
+        EXPECT_EQ(0, form->accountname->Items().Count());
         Type("UserName", "80001");
         Type("Passwd", "123456");
         ClickLogin();
-        EXPECT_TRUE(fixture.Log().empty()) << c.what;
-        EXPECT_EQ(mrNone, form->ModalResult()) << c.what;
-        EXPECT_TRUE(boxes.Seen.empty()) << c.what;
+        EXPECT_TRUE(fixture.Log().empty());
+        EXPECT_EQ(mrNone, form->ModalResult());
+        EXPECT_TRUE(boxes.Seen.empty());
         form.reset();
     }
 }

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,7 +17,8 @@
 #include "framework/SysUtils.h"
 #include "framework/Thread.h"
 #include "tests/support/UiDriver.h"
-#include "tests/trading/connection/FixturePeer.h"
+#include "tests/support/ClientIni.h"
+#include "tests/support/FixturePeer.h"
 #include "tests/support/ShellOpenRecorder.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
@@ -27,19 +27,6 @@
 namespace {
 
 using Strings = std::vector<std::string>;
-
-void WriteIni(const std::string& text)
-{
-    std::ofstream(ProgramFolder() + "Client.ini", std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string IniKey(const std::string& section, const std::string& key)
-{
-    wchar_t buf[512] = {};
-    GetPrivateProfileStringW(GbkToWide(section).c_str(), GbkToWide(key).c_str(), L"<none>", buf, 512,
-                             GbkToWide(ProgramFolder() + "Client.ini").c_str());
-    return WideToGbk(buf);
-}
 
 std::string LocaleText(LCID locale, LCTYPE type)
 {
@@ -105,7 +92,7 @@ protected:
     }
     void WriteConfig()
     {
-        WriteIni("[Application]\r\nAppName=期货练习\r\ngid=1001\r\nVarietyTitle=输入合约代码\r\n"
+        WriteClientIni("[Application]\r\nAppName=期货练习\r\ngid=1001\r\nVarietyTitle=输入合约代码\r\n"
                  "[NetWork]\r\nHostCount=1\r\nHostIdx=0\r\nHostName0=本地\r\nHost0=127.0.0.1\r\nPort0=" +
                  IntToStr(port) + "\r\n" + codeSet);
     }
@@ -114,7 +101,7 @@ protected:
         form.reset();
         client.reset();
         app.reset();
-        DeleteFileW(GbkToWide(ProgramFolder() + "Client.ini").c_str());
+        DeleteClientIni();
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
@@ -730,9 +717,9 @@ TEST_F(MainFormTest, QuickCodesAndQuickContracts)
     form->Q1[0]->SetText("SR105");
     form->Q1[1]->SetText("");
     ui::Click(Control("BitBtn6"));
-    EXPECT_EQ("SR105", IniKey("CodeSet", "QCODE0"));
-    EXPECT_EQ("", IniKey("CodeSet", "QCODE1"));
-    EXPECT_EQ("", IniKey("CodeSet", "QCODE9"));
+    EXPECT_EQ("SR105", ClientIniKey("CodeSet", "QCODE0"));
+    EXPECT_EQ("", ClientIniKey("CodeSet", "QCODE1"));
+    EXPECT_EQ("", ClientIniKey("CodeSet", "QCODE9"));
     EXPECT_EQ("SR105", QuickContracts[0]);
     EXPECT_EQ("", QuickContracts[1]);
 }
@@ -786,9 +773,10 @@ TEST_F(MainFormTest, DoubleClickOnAQuotePriceTakesItAndItsDirection)
         int direction;
     } cases[] = {{"SPCaption", "3501", 1}, {"BCCaption", "3499", 0}, {"SCCaption", "3501", 1}, {"BPCaption", "3499", 0}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
         ui::DoubleClick(Control(c.label));
-        EXPECT_EQ(c.price, ui::WindowText(Control("fwtjg"))) << c.label;
-        EXPECT_EQ(c.direction, form->fmmfx->ItemIndex()) << c.label;
+        EXPECT_EQ(c.price, ui::WindowText(Control("fwtjg")));
+        EXPECT_EQ(c.direction, form->fmmfx->ItemIndex());
     }
     ui::DoubleClick(Control("zxjgCaption"));
     EXPECT_EQ("3500", ui::WindowText(Control("fwtjg")));

@@ -49,12 +49,13 @@ TEST(OrderCheck, FractionalPricesOnlyWhereAllowed)
         {"cu1105", "", false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
         EXPECT_EQ(c.allowed, AllowsFractionalPrice(Quote(c.code, c.exchange))) << c.code << " " << c.exchange;
         const TPriceCheckResult r = CheckPrice(true, Quote(c.code, c.exchange), "3500.5", false, '.');
         if (c.allowed) {
-            EXPECT_EQ(TPriceCheck::Passed, r.outcome) << c.code;
+            EXPECT_EQ(TPriceCheck::Passed, r.outcome);
         } else {
-            EXPECT_EQ(TPriceCheck::Failed, r.outcome) << c.code;
+            EXPECT_EQ(TPriceCheck::Failed, r.outcome);
             EXPECT_EQ("合约委托价格应为整数", r.check.text);
             EXPECT_EQ(TBoxKind::Information, r.check.box);
             EXPECT_EQ(TOrderField::Price, r.check.focus);
@@ -87,11 +88,12 @@ TEST(OrderCheck, PriceCheckSteps)
         {true, "1", false, 0, 0, TPriceCheck::Passed, "", TBoxKind::None, TOrderField::None},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.price);
         const TPriceCheckResult r = CheckPrice(c.held, Quote("m1105", "B", c.upper, c.lower), c.price, c.market, '.');
-        EXPECT_EQ(c.outcome, r.outcome) << c.price;
-        EXPECT_EQ(c.text, r.check.text) << c.price;
-        EXPECT_EQ(c.box, r.check.box) << c.price;
-        EXPECT_EQ(c.focus, r.check.focus) << c.price;
+        EXPECT_EQ(c.outcome, r.outcome);
+        EXPECT_EQ(c.text, r.check.text);
+        EXPECT_EQ(c.box, r.check.box);
+        EXPECT_EQ(c.focus, r.check.focus);
     }
 }
 

@@ -27,7 +27,6 @@ TEST(QuickCodes, ReadAndWriteTheTenKeys)
     EXPECT_EQ("QKIND0", written[0].first);
     EXPECT_EQ("QKIND9", written[9].first);
     EXPECT_EQ("SR105", written[3].second);
-    EXPECT_STREQ("CodeSet", kCodeSetSection);
 }
 
 TEST(QuickCodes, DropDownItems)

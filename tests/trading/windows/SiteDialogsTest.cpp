@@ -218,11 +218,12 @@ TEST_F(SiteDialogsTest, ProxyDialogShowsTheSettings)
         bool socks4;
     } cases[] = {{"Socks4", true}, {"SOCKS4", true}, {"socks4", true}, {"Socks5", false}, {"Socks9", false}, {"", false}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
         SysInfo->ProxyType = c.type;
         SysInfo->ProxyEnabled = true;
         auto form = Open<TProxyForm>();
-        EXPECT_EQ(c.socks4, form->Socks4->Checked()) << c.type;
-        EXPECT_EQ(!c.socks4, form->Socks5->Checked()) << c.type;
+        EXPECT_EQ(c.socks4, form->Socks4->Checked());
+        EXPECT_EQ(!c.socks4, form->Socks5->Checked());
         EXPECT_TRUE(form->ProxyEnabled->Checked());
         EXPECT_EQ("10.9.9.9", ui::WindowText(ui::FindByName("ProxyServer", form->Handle())));
         EXPECT_EQ("old", ui::WindowText(ui::FindByName("ProxyUserName", form->Handle())));

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <memory>
 
@@ -37,21 +36,6 @@ void CALLBACK RunStep(HWND, UINT, UINT_PTR id, DWORD)
 }
 
 }  // namespace
-
-void WriteClientIni(const std::string& text)
-{
-    std::ofstream(ProgramFolder() + "Client.ini", std::ios::binary | std::ios::trunc) << text;
-}
-
-void DeleteClientIni() { DeleteFileW(GbkToWide(ProgramFolder() + "Client.ini").c_str()); }
-
-std::string ClientIniKey(const std::string& section, const std::string& key)
-{
-    wchar_t buf[1024] = {};
-    GetPrivateProfileStringW(GbkToWide(section).c_str(), GbkToWide(key).c_str(), L"<none>", buf, 1024,
-                             GbkToWide(ProgramFolder() + "Client.ini").c_str());
-    return WideToGbk(buf);
-}
 
 UINT_PTR Later(std::function<void()> step, UINT delayMs)
 {

@@ -7,11 +7,8 @@
 #include <functional>
 #include <string>
 
-// Writes "Client.ini" beside the test program; text is GBK (literals are compiled to it).
-void WriteClientIni(const std::string& text);
-void DeleteClientIni();
-// One key of "Client.ini" as the system reads it; "<none>" when missing.
-std::string ClientIniKey(const std::string& section, const std::string& key);
+#include "tests/support/ClientIni.h"
+
 
 // Runs step once, from a timer, in the message loop that is running then. A step that opens
 // a modal dialog needs another Later for that dialog.

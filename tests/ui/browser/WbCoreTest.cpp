@@ -210,11 +210,12 @@ TEST_F(WbCoreTest, HostInfoKeyPathsAndTexts)
         {"Software\\Vidudo", true, S_FALSE, S_OK},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
         browser.OptionKeyPath = c.path;
         browser.OverrideOptionKeyPath = c.override;
         LPOLESTR a = reinterpret_cast<LPOLESTR>(1), b = reinterpret_cast<LPOLESTR>(1);
-        EXPECT_EQ(c.option, site->GetOptionKeyPath(&a, 0)) << c.path;
-        EXPECT_EQ(c.overrideAnswer, site->GetOverrideKeyPath(&b, 0)) << c.path;
+        EXPECT_EQ(c.option, site->GetOptionKeyPath(&a, 0));
+        EXPECT_EQ(c.overrideAnswer, site->GetOverrideKeyPath(&b, 0));
         for (LPOLESTR s : {a, b}) {
             if (s) {
                 EXPECT_STREQ(L"Software\\Vidudo", s);

@@ -90,10 +90,11 @@ TEST(WbToolsTest, ProxyIsProcessLocalKeepsThePortAndRestores)
         {"127.0.0.1:9000", "user", 8080, "127.0.0.1:9000"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
         const bool applied = *c.user ? ApplyConnectionProxyWithLogin("agent", c.server, c.user, "secret", c.port)
                                      : ApplyConnectionProxy("agent", c.server);
-        ASSERT_TRUE(applied) << c.server;
-        EXPECT_EQ(c.applied, AppliedProxyServer()) << c.server;
+        ASSERT_TRUE(applied);
+        EXPECT_EQ(c.applied, AppliedProxyServer());
     }
     ASSERT_TRUE(RestoreConnectionProxy());
     EXPECT_EQ("", AppliedProxyServer());

@@ -300,12 +300,13 @@ TEST_F(MyListViewTest, SortMarkStaysDrawnAfterCaptionAndWidthChanges)
          }},
     };
     for (auto& c : changes) {
+        SCOPED_TRACE(c.what);
         c.change();
         ui::Pump(20);
-        EXPECT_TRUE(HeaderOwnerDrawn(*form.list)) << c.what;
+        EXPECT_TRUE(HeaderOwnerDrawn(*form.list));
         m = ReadMark(*form.list, 1, true);
-        EXPECT_EQ(light, m.baseLine) << c.what;
-        EXPECT_EQ(dark, m.apex) << c.what;
+        EXPECT_EQ(light, m.baseLine);
+        EXPECT_EQ(dark, m.apex);
     }
     form.list->SortByColumn(1);
     m = ReadMark(*form.list, 1, false);

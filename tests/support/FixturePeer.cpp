@@ -1,4 +1,4 @@
-#include "FixturePeer.h"
+#include "tests/support/FixturePeer.h"
 
 #include <curl/curl.h>
 
