@@ -13,7 +13,8 @@ if(WIN32)
 
   add_library(deps_minizip INTERFACE)
   target_include_directories(deps_minizip INTERFACE ${VIDUDO_DEPS}/include)
-  target_link_libraries(deps_minizip INTERFACE ${VIDUDO_DEPS}/lib/libminizip.a deps_zlib)
+  # zlib named again after minizip: a static library only resolves what stands before it.
+  target_link_libraries(deps_minizip INTERFACE ${VIDUDO_DEPS}/lib/libminizip.a ${ZLIB_STATIC})
 else()
   find_package(ZLIB REQUIRED)
   add_library(deps_zlib INTERFACE)

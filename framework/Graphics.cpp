@@ -18,20 +18,12 @@ int ScreenPixelsPerInch()
     return dpi > 0 ? dpi : 96;
 }
 
-template <class H>
-void DeleteHandle(H& h)
-{
-    if (h)
-        DeleteObject(h);
-    h = nullptr;
-}
-
 }  // namespace
 
 // ---- TFont
 
 TFont::TFont() = default;
-TFont::~TFont() { DeleteHandle(handle_); }
+TFont::~TFont() = default;
 
 void TFont::Assign(const TFont& other)
 {
@@ -45,7 +37,7 @@ void TFont::Assign(const TFont& other)
 
 void TFont::Changed()
 {
-    DeleteHandle(handle_);
+    handle_.Reset();
     if (OnChange)
         OnChange();
 }
@@ -81,14 +73,13 @@ HFONT TFont::Handle()
     lf.lfQuality = DEFAULT_QUALITY;
     const std::wstring face = GbkToWide(name_);
     lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
-    handle_ = CreateFontIndirectW(&lf);
+    handle_.Reset(CreateFontIndirectW(&lf));
     return handle_;
 }
 
 // ---- TPen, TBrush
 
-TPen::~TPen() { DeleteHandle(handle_); }
-void TPen::Changed() { DeleteHandle(handle_); }
+void TPen::Changed() { handle_.Reset(); }
 void TPen::SetColor(TColor color) { if (color != color_) { color_ = color; Changed(); } }
 void TPen::SetWidth(int width) { if (width != width_) { width_ = width; Changed(); } }
 void TPen::SetStyle(TPenStyle style) { if (style != style_) { style_ = style; Changed(); } }
@@ -103,13 +94,12 @@ HPEN TPen::Handle()
         case TPenStyle::psDot: s = PS_DOT; break;
         case TPenStyle::psClear: s = PS_NULL; break;
         }
-        handle_ = CreatePen(s, width_, ColorToRGB(color_));
+        handle_.Reset(CreatePen(s, width_, ColorToRGB(color_)));
     }
     return handle_;
 }
 
-TBrush::~TBrush() { DeleteHandle(handle_); }
-void TBrush::Changed() { DeleteHandle(handle_); }
+void TBrush::Changed() { handle_.Reset(); }
 void TBrush::SetColor(TColor color)
 {
     if (color != color_ || style_ == TBrushStyle::bsClear) {
@@ -123,8 +113,8 @@ void TBrush::SetStyle(TBrushStyle style) { if (style != style_) { style_ = style
 HBRUSH TBrush::Handle()
 {
     if (!handle_)
-        handle_ = style_ == TBrushStyle::bsClear ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))
-                                                 : CreateSolidBrush(ColorToRGB(color_));
+        handle_.Reset(style_ == TBrushStyle::bsClear ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))
+                                                       : CreateSolidBrush(ColorToRGB(color_)));
     return handle_;
 }
 
@@ -253,7 +243,7 @@ TBitmap::~TBitmap() { Release(); }
 void TBitmap::Release()
 {
     canvas_.reset();
-    DeleteHandle(handle_);
+    handle_.Reset();
     width_ = height_ = 0;
 }
 
@@ -271,7 +261,7 @@ void TBitmap::SetSize(int width, int height)
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     // A 0 x 0 bitmap still gets a handle so that it counts as a graphic.
-    handle_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    handle_.Reset(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
 }
 
 bool TBitmap::LoadFromFile(const std::string& path)
@@ -281,7 +271,7 @@ bool TBitmap::LoadFromFile(const std::string& path)
     if (!h)
         return false;
     Release();
-    handle_ = h;
+    handle_.Reset(h);
     BITMAP bm{};
     GetObjectW(h, sizeof(bm), &bm);
     width_ = bm.bmWidth;

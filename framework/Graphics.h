@@ -10,6 +10,7 @@
 #include <string>
 
 #include "framework/Classes.h"
+#include "framework/ScopedWin.h"
 
 // A colour is 0x00BBGGRR, or a system colour: 0x80000000 | COLOR_xxx.
 using TColor = int32_t;
@@ -68,13 +69,12 @@ private:
     int charset_ = GB2312_CHARSET;
     TColor color_ = clWindowText;
     TFontStyles style_ = 0;
-    HFONT handle_ = nullptr;
+    ScopedFont handle_;  // made on first use, dropped on every change
 };
 
 enum class TPenStyle { psSolid, psDash, psDot, psClear };
 class TPen {
 public:
-    ~TPen();
     TColor Color() const { return color_; }
     void SetColor(TColor color);
     int Width() const { return width_; }
@@ -88,13 +88,12 @@ private:
     TColor color_ = clBlack;
     int width_ = 1;
     TPenStyle style_ = TPenStyle::psSolid;
-    HPEN handle_ = nullptr;
+    ScopedPen handle_;
 };
 
 enum class TBrushStyle { bsSolid, bsClear };
 class TBrush {
 public:
-    ~TBrush();
     TColor Color() const { return color_; }
     void SetColor(TColor color);
     TBrushStyle Style() const { return style_; }
@@ -105,7 +104,7 @@ private:
     void Changed();
     TColor color_ = clWhite;
     TBrushStyle style_ = TBrushStyle::bsSolid;
-    HBRUSH handle_ = nullptr;
+    ScopedBrush handle_;  // DeleteObject ignores the stock hollow brush
 };
 
 class TGraphic;
@@ -178,7 +177,7 @@ public:
     ~TBitmap() override;
     int Width() const override { return width_; }
     int Height() const override { return height_; }
-    bool Empty() const override { return handle_ == nullptr; }
+    bool Empty() const override { return !handle_; }
     void SetSize(int width, int height);
     // A .bmp file; false when the system can't read it.
     bool LoadFromFile(const std::string& path);
@@ -194,7 +193,7 @@ public:
 private:
     class TBitmapCanvas;
     void Release();
-    HBITMAP handle_ = nullptr;
+    ScopedBitmap handle_;
     int width_ = 0, height_ = 0;
     std::unique_ptr<TCanvas> canvas_;
 };

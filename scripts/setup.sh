@@ -21,6 +21,7 @@ packages=(
   clang-14 libclang-rt-14-dev  # the libFuzzer targets
   libcapstone-dev binutils  # the disassembler's reference decoders (Capstone, objdump)
   pngcheck python3-pil  # checks of the screenshot PNG
+  unzip p7zip-full libxml2-utils  # archives and XML are checked with other tools
 )
 
 need_install=0
@@ -87,16 +88,20 @@ if [ ! -f "$prefix/lib/libcurl.a" ]; then
     ninja >/dev/null && ninja install >/dev/null )
 fi
 
-# minizip, from zlib's contrib folder, over the MinGW zlib
-if [ ! -f "$prefix/lib/libminizip.a" ]; then
+# minizip, from zlib's contrib folder, over the MinGW zlib, with the traditional encryption (the
+# stamp file marks a build that has it; older ones are rebuilt)
+if [ ! -f "$prefix/lib/libminizip.a" ] || [ ! -f "$prefix/lib/minizip-crypt.stamp" ]; then
   ( cd "$deps/src"
     fetch_source zlib
     mz=zlib-src/contrib/minizip
     rm -rf minizip-build && mkdir minizip-build
     for f in ioapi zip unzip iowin32 mztools; do
-      $triplet-gcc-posix -O2 -g -DNOCRYPT=0 -I"$mz" -c "$mz/$f.c" -o "minizip-build/$f.o"
+      $triplet-gcc-posix -O2 -g -I"$mz" -c "$mz/$f.c" -o "minizip-build/$f.o"
     done
-    $triplet-ar rcs "$prefix/lib/libminizip.a" minizip-build/*.o
+    rm -f "$prefix/lib/libminizip.a.new"
+    $triplet-ar rcs "$prefix/lib/libminizip.a.new" minizip-build/*.o
+    mv -f "$prefix/lib/libminizip.a.new" "$prefix/lib/libminizip.a"
+    touch "$prefix/lib/minizip-crypt.stamp"
     mkdir -p "$prefix/include/minizip"
     cp "$mz"/{ioapi,zip,unzip,iowin32,mztools,crypt}.h "$prefix/include/minizip/" )
 fi

@@ -72,6 +72,7 @@ protected:
         ASSERT_NE(nullptr, edit);
         SetForegroundWindow(window);
         SetFocus(edit);
+        EXPECT_EQ(edit, GetFocus());
         // far from the window: no cursor over the pixels checked
         SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 2, GetSystemMetrics(SM_CYSCREEN) - 2);
         UpdateWindow(window);
@@ -87,7 +88,7 @@ protected:
     {
         TScreenshotRequest r;
         r.SendFlags = flags;
-        r.FocusedWindow = GetFocus();
+        r.FocusedWindow = edit;  // noted while it had the focus
         r.Cursor = LoadCursor(nullptr, IDC_ARROW);
         CaptureScreenshot(r);
         TPixels p;
@@ -125,6 +126,40 @@ TEST_F(ScreenshotTest, ForegroundWindowOfThisProcess)
 {
     ASSERT_EQ(window, GetForegroundWindow());
     ExpectWindowPixels(Capture(ScreenshotForegroundWindowFlag));
+}
+
+TEST_F(ScreenshotTest, ForegroundWindowOfAnotherProcessIsNotTaken)
+{
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    wchar_t cmd[] = L"notepad.exe";
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        << GetLastError();
+    WaitForInputIdle(pi.hProcess, 10000);
+    HWND other = nullptr;
+    for (int i = 0; i < 100 && !other; ++i) {
+        other = FindWindowW(L"Notepad", nullptr);
+        Pump(50);
+    }
+    if (other) {
+        SetWindowPos(other, nullptr, 700, 500, 400, 300, SWP_NOZORDER | SWP_SHOWWINDOW);
+        SetForegroundWindow(other);
+        Pump(500);
+    }
+    RECT mine, theirs, both;
+    GetWindowRect(window, &mine);
+    GetWindowRect(other, &theirs);
+    HWND foreground = GetForegroundWindow();
+    TPixels p = Capture(ScreenshotForegroundWindowFlag);
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ASSERT_NE(nullptr, other);
+    ASSERT_EQ(other, foreground);
+    ASSERT_FALSE(IntersectRect(&both, &mine, &theirs)) << theirs.left << "," << theirs.top;
+    // as without the flag: this process's windows, not the other one
+    ExpectWindowPixels(p);
 }
 
 TEST_F(ScreenshotTest, ApplicationWindowsAndTheirPng)

@@ -1,0 +1,137 @@
+#include "crashreport/delivery/ELogFileWin.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "crashreport/capture/EHash.h"
+#include "framework/CodePage.h"
+#include "framework/Exception.h"
+#include "framework/SysUtils.h"
+
+namespace {
+
+std::wstring FullPath(const std::string& fileName)
+{
+    const std::wstring wide = GbkToWide(fileName);
+    wchar_t buffer[MAX_PATH * 2];
+    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(std::size(buffer)), buffer, nullptr);
+    return n > 0 && n < std::size(buffer) ? std::wstring(buffer, n) : wide;
+}
+
+// Mutex names can't hold "\": the name is a digest of the upper-cased full path.
+std::wstring LockName(const std::wstring& path)
+{
+    std::wstring upper = path;
+    CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    uint8_t digest[16];
+    Md5Digest(digest, upper.data(), upper.size() * sizeof(wchar_t));
+    wchar_t name[64];
+    std::swprintf(name, std::size(name), L"Local\\DuruvaDodLog_%08X%08X", *reinterpret_cast<uint32_t*>(digest),
+                  *reinterpret_cast<uint32_t*>(digest + 4));
+    return name;
+}
+
+[[noreturn]] void RaiseFileError(const char* what, const std::wstring& path)
+{
+    const DWORD error = GetLastError();
+    throw Exception(Format("%s \"%s\" (error %u).", what, WideToGbk(path).c_str(), static_cast<unsigned>(error)));
+}
+
+class TScopedFile {
+public:
+    explicit TScopedFile(HANDLE handle) : handle_(handle) {}
+    ~TScopedFile()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    TScopedFile(const TScopedFile&) = delete;
+    TScopedFile& operator=(const TScopedFile&) = delete;
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+void WriteWhole(const std::wstring& path, std::string_view text)
+{
+    TScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) RaiseFileError("Cannot create the file", path);
+    size_t done = 0;
+    while (done < text.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1 << 20));
+        DWORD written = 0;
+        if (!WriteFile(file.Get(), text.data() + done, chunk, &written, nullptr) || written == 0)
+            RaiseFileError("Cannot write the file", path);
+        done += written;
+    }
+    if (!FlushFileBuffers(file.Get())) RaiseFileError("Cannot write the file", path);
+}
+
+class TWinLogFileStore : public TLogFileStore {
+public:
+    explicit TWinLogFileStore(const std::string& fileName) : path_(FullPath(fileName))
+    {
+        lock_ = CreateMutexW(nullptr, FALSE, LockName(path_).c_str());
+        if (!lock_) RaiseFileError("Cannot lock the log file", path_);
+        const DWORD wait = WaitForSingleObject(lock_, kLogLockTimeoutMs);
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+            CloseHandle(lock_);
+            SetLastError(WAIT_TIMEOUT);
+            RaiseFileError("Cannot lock the log file", path_);
+        }
+    }
+    ~TWinLogFileStore() override
+    {
+        ReleaseMutex(lock_);
+        CloseHandle(lock_);
+    }
+
+    std::optional<std::string> Read() override
+    {
+        TScopedFile file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid()) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+            RaiseFileError("Cannot open the file", path_);
+        }
+        std::string text;
+        char buffer[65536];
+        for (;;) {
+            DWORD read = 0;
+            if (!ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr)) RaiseFileError("Cannot read the file", path_);
+            if (read == 0) return text;
+            text.append(buffer, read);
+        }
+    }
+
+    // The new text goes beside the log first, so a crash in the middle leaves the old log whole;
+    // a log that can't be replaced (someone holds it open) is written in place.
+    void Write(std::string_view text) override
+    {
+        const std::wstring temp = path_ + L".tmp";
+        WriteWhole(temp, text);
+        if (MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+        DeleteFileW(temp.c_str());
+        WriteWhole(path_, text);
+    }
+
+private:
+    std::wstring path_;
+    HANDLE lock_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<TLogFileStore> OpenLogFileStore(const std::string& fileName)
+{
+    return std::make_unique<TWinLogFileStore>(fileName);
+}
+
+std::unique_ptr<TLogFile> OpenLogFile(const std::string& fileName)
+{
+    return std::make_unique<TLogFile>(OpenLogFileStore(fileName));
+}

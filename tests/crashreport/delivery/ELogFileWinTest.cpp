@@ -1,0 +1,123 @@
+#include "crashreport/delivery/ELogFileWin.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <set>
+
+#include "framework/CodePage.h"
+#include "tests/crashreport/delivery/LogSamples.h"
+
+namespace {
+
+std::wstring TestFolder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+std::string TempLogName(const char* name)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::string file = WideToGbk(temp) + name;
+    DeleteFileW(GbkToWide(file).c_str());
+    return file;
+}
+
+PROCESS_INFORMATION StartLogTool(const std::wstring& arguments)
+{
+    std::wstring line = L"\"" + TestFolder() + L"log_tool.exe\" " + arguments;
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        << "GetLastError=" << GetLastError();
+    return pi;
+}
+
+DWORD Finish(PROCESS_INFORMATION& pi, DWORD timeoutMs)
+{
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, timeoutMs));
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+TEST(LogFileOnDisk, SavesThroughATemporaryFileAndReadsBack)
+{
+    const std::string name = TempLogName("vidudo-log-roundtrip.elf");
+    {
+        std::unique_ptr<TLogFile> log = OpenLogFile(name);
+        EXPECT_EQ(0, log->ReportCount());
+        log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
+        log->SaveLogFile();
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(GbkToWide(name + ".tmp").c_str()));
+    std::unique_ptr<TLogFile> log = OpenLogFile(name);
+    ASSERT_EQ(1, log->ReportCount());
+    EXPECT_EQ("1A2B", log->GetReportItem("2.7", 0));
+}
+
+TEST(LogFileOnDisk, ALogHeldOpenByOthersIsWrittenInPlace)
+{
+    const std::string name = TempLogName("vidudo-log-held.elf");
+    {
+        std::unique_ptr<TLogFile> log = OpenLogFile(name);
+        log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
+        log->SaveLogFile();
+    }
+    // Shared for reading and writing but not for deletion: the log can't be replaced.
+    HANDLE held = CreateFileW(GbkToWide(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    {
+        std::unique_ptr<TLogFile> log = OpenLogFile(name);
+        log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
+        log->SaveLogFile();
+    }
+    CloseHandle(held);
+    EXPECT_EQ(2, OpenLogFile(name)->ReportCount());
+}
+
+TEST(LogFileOnDisk, TwoProcessesAppendingAtOnceLoseNothing)
+{
+    const std::string name = TempLogName("vidudo-log-shared.elf");
+    const std::wstring file = GbkToWide(name);
+    PROCESS_INFORMATION a = StartLogTool(L"append \"" + file + L"\" 50 A");
+    PROCESS_INFORMATION b = StartLogTool(L"append \"" + file + L"\" 50 B");
+    EXPECT_EQ(0u, Finish(a, 60000));
+    EXPECT_EQ(0u, Finish(b, 60000));
+    std::unique_ptr<TLogFile> log = OpenLogFile(name);
+    ASSERT_EQ(100, log->ReportCount());
+    std::set<std::string> ids;
+    for (int i = 0; i < log->ReportCount(); ++i) ids.insert(log->GetReportItem("2.7", i));
+    EXPECT_EQ(100u, ids.size());
+    EXPECT_EQ(1u, ids.count("A-49"));
+    EXPECT_EQ(1u, ids.count("B-0"));
+}
+
+TEST(LogFileOnDisk, AProcessKilledWhileSavingLeavesTheLogWhole)
+{
+    const std::string name = TempLogName("vidudo-log-killed.elf");
+    {
+        std::unique_ptr<TLogFile> log = OpenLogFile(name);
+        for (int i = 0; i < 400; ++i) log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
+        log->SaveLogFile();
+    }
+    for (DWORD delay : {150u, 230u, 310u, 390u, 470u}) {
+        SCOPED_TRACE(delay);
+        PROCESS_INFORMATION churn = StartLogTool(L"churn \"" + GbkToWide(name) + L"\"");
+        Sleep(delay);
+        TerminateProcess(churn.hProcess, 9);
+        Finish(churn, 10000);
+        std::unique_ptr<TLogFile> log = OpenLogFile(name);
+        EXPECT_EQ(400, log->ReportCount());
+        EXPECT_EQ("1A2B", log->GetReportItem("2.7", 399));
+    }
+}
+
+}  // namespace
