@@ -6,9 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// MaxInstructionLength: no instruction is longer; a longer run of prefixes and operands is
-// undecodable.
-#include "crashreport/capture/EDisAsm.h"
+// No instruction is longer: a longer run of prefixes and operands is undecodable.
+constexpr size_t MaxInstructionLength = 15;
 
 enum class TInstructionMeasure { Decoded, Undecodable, Truncated };
 // Truncated: the instruction needs more than the available bytes (length says how many).
