@@ -71,23 +71,20 @@ TModalAnswer MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
     }
 }
 
-TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& caption, unsigned flags)
+TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& caption, TMsgDlgType type,
+                                 unsigned flags)
 {
-    TMsgDlgType type = TMsgDlgType::Information;
-    switch (flags & MB_ICONMASK) {
-    case MB_ICONERROR: type = TMsgDlgType::Error; break;
-    case MB_ICONWARNING: type = TMsgDlgType::Warning; break;
-    case MB_ICONQUESTION: type = TMsgDlgType::Confirmation; break;
-    default: break;
-    }
     const TMsgDlgButtons buttons = (flags & MB_TYPEMASK) == MB_YESNO ? TMsgDlgButtons::YesNo : TMsgDlgButtons::Ok;
+    const TMessageBoxRequest request{text, caption, type, buttons, flags};
     const MessageBoxHook hook = Hook().Get();
     if (hook)
-        return hook(TMessageBoxRequest{text, caption, type, buttons});
+        return hook(request);
+    const std::wstring wtext = GbkToWide(text);
+    const std::wstring wcaption = GbkToWide(caption);
     int r;
     {
         TProgramDialogMarker marker;
-        r = MessageBoxW(nullptr, GbkToWide(text).c_str(), GbkToWide(caption).c_str(), flags);
+        r = MessageBoxW(nullptr, wtext.c_str(), wcaption.c_str(), flags);
     }
     switch (r) {
     case IDYES: return TModalAnswer::Yes;

@@ -14,6 +14,7 @@ struct TMessageBoxRequest {
     std::string caption;  // GBK
     TMsgDlgType type;
     TMsgDlgButtons buttons;
+    unsigned flags = 0;  // MessageBoxW flags of a box with its own (MessageBoxWithFlags)
 };
 
 using MessageBoxHook = std::function<TModalAnswer(const TMessageBoxRequest&)>;
@@ -31,9 +32,10 @@ inline bool AskYesNo(const std::string& text)
     return MessageDlg(text, TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo) == TModalAnswer::Yes;
 }
 
-// A box with its own caption and MessageBox flags (icon, buttons, modality, top-most), for the
-// crash reporter's boxes. Goes through the same hook.
-TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& caption, unsigned flags);
+// A box with its own caption and MessageBoxW flags, owned by no window (the crash reporter's,
+// which must not depend on the application's windows); the hook sees it like any other.
+TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& caption, TMsgDlgType type,
+                                 unsigned flags);
 
 // Caption used for every box; the application sets it to its title.
 void SetMessageBoxCaption(std::string caption);

@@ -17,5 +17,7 @@ case "$kind" in
         target=(--target vidudo_fuzzers) ;;
   *) echo "usage: $0 win|host|fuzz" >&2; exit 2 ;;
 esac
+# Test builds: the fallback resolver of the mail-exchanger lookup is a silent loopback address.
+extra+=(-DVIDUDO_FALLBACK_DNS_SERVER="${VIDUDO_FALLBACK_DNS_SERVER:-127.0.0.254}")
 cmake -S "$root" -B "$dir" -G Ninja "${extra[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)" "${target[@]}"

@@ -19,6 +19,7 @@ packages=(
   fonts-wqy-microhei locales python3
   microsocks dante-server zlib1g-dev
   clang-14 libclang-rt-14-dev  # the libFuzzer targets
+  python3-aiosmtpd dnsmasq-base tinyproxy-bin openssl iproute2  # mail, DNS and HTTP peers of the transport tests
   libcapstone-dev binutils  # the disassembler's reference decoders (Capstone, objdump)
   pngcheck python3-pil  # checks of the screenshot PNG
   unzip p7zip-full libxml2-utils  # archives and XML are checked with other tools

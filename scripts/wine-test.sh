@@ -18,7 +18,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=${WINEPREFIX:?WINEPREFIX must name the build folder\'s prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEARCH=win32
-export LC_ALL=zh_CN.UTF-8
+export LC_ALL=${VIDUDO_WINE_LOCALE:-zh_CN.UTF-8}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 "$here/wine-prefix.sh" || exit 1

@@ -155,15 +155,20 @@ int TWindowMeasurer::LineHeight(TDialogFont font) const
 
 int CaptionMetric() { return GetSystemMetrics(captionMetric); }
 
-void PrepareDialogWindow(HWND window, bool forceSmallCaption)
+void UseDialogCaption(HWND window, bool small)
 {
     activeCaption = true;
-    if ((OwnLook() && DialogState != TDialogState::Classic) || forceSmallCaption) {
+    if (small) {
         captionMetric = SM_CYSMCAPTION;
     } else {
         SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) & ~WS_EX_TOOLWINDOW);
         captionMetric = SM_CYCAPTION;
     }
+}
+
+void PrepareDialogWindow(HWND window, bool forceSmallCaption)
+{
+    UseDialogCaption(window, (OwnLook() && DialogState != TDialogState::Classic) || forceSmallCaption);
     TopMostMode = DialogFlag(dfTopMost);
     RECT r;
     GetWindowRect(window, &r);
@@ -354,6 +359,13 @@ bool HandleServiceTimer(HWND window, UINT_PTR id)
         return true;
     }
     return false;
+}
+
+bool DialogNeverPainted(HWND window)
+{
+    if (!DialogShown && IsWindowVisible(window) && !IsIconic(window))
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    return !DialogShown;
 }
 
 bool IsUserInput(UINT message)

@@ -57,6 +57,8 @@ private:
 // Caption metric the dialog uses: small with the own look, else the normal one.
 int CaptionMetric();
 void PrepareDialogWindow(HWND window, bool forceSmallCaption);
+// The caption part of it alone: the small caption, or the normal one without the tool-window style.
+void UseDialogCaption(HWND window, bool small);
 // Paints the whole non-client area in the own look; false (nothing done) without it.
 bool PaintOwnCaption(HWND window, UINT message, WPARAM wParam, std::string_view caption, bool innerFrame,
                      HFONT captionFont);
@@ -78,6 +80,9 @@ void StartKeepInFront(HWND window);
 void StopKeepInFront(HWND window);
 // Timers 2 and 3; true when the tick was one of theirs.
 bool HandleServiceTimer(HWND window, UINT_PTR id);
+// Timer 1's question: has the dialog still not painted? A visible dialog whose first paint is
+// merely late (the display hasn't exposed it yet) is painted now instead of closed unseen.
+bool DialogNeverPainted(HWND window);
 // User input that resets the auto-close counter.
 bool IsUserInput(UINT message);
 

@@ -10,9 +10,6 @@
 
 namespace {
 
-// The longest instruction the processor accepts.
-constexpr size_t LongestInstruction = 15;
-
 const char* const Reg8[8] = {"al", "cl", "dl", "bl", "ah", "ch", "dh", "bh"};
 const char* const Reg16[8] = {"ax", "cx", "dx", "bx", "sp", "bp", "si", "di"};
 const char* const Reg32[8] = {"eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi"};
@@ -35,7 +32,7 @@ const char* SizeWord(int size)
 class TDecoder {
 public:
     TDecoder(const TDisAsm& d, const uint8_t* code, size_t count, uint32_t address, std::string& text)
-        : d_(d), code_(code), count_(count < LongestInstruction ? count : LongestInstruction),
+        : d_(d), code_(code), count_(count < MaxInstructionLength ? count : MaxInstructionLength),
           address_(address), text_(text)
     {
     }

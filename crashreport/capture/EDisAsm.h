@@ -29,6 +29,9 @@ public:
                                     std::string& text) const;
 };
 
+// The longest instruction the processor accepts.
+constexpr size_t MaxInstructionLength = 15;
+
 // The template table: one-byte and two-byte opcodes, group mnemonics, operand tails and the
 // floating-point escapes. Exposed for the tests that walk it.
 extern const char* const OneByteTemplates[256];

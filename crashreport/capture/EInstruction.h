@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// No instruction is longer: a longer run of prefixes and operands is undecodable.
-constexpr size_t MaxInstructionLength = 15;
+// MaxInstructionLength: no instruction is longer; a longer run of prefixes and operands is
+// undecodable.
+#include "crashreport/capture/EDisAsm.h"
 
 enum class TInstructionMeasure { Decoded, Undecodable, Truncated };
 // Truncated: the instruction needs more than the available bytes (length says how many).

@@ -98,14 +98,14 @@ void Run(const std::string& section, const std::string& fallbackMessage)
         Format("Error: '%s'\r\n\r\nThis is an internal DuruvaDod bug.\r\nDo you want to send the bug information to "
                "DuruvaDod author?",
                message.c_str()),
-        "Probably internal bug", 0x242014);
+        "Probably internal bug", TMsgDlgType::Error, 0x242014);
     if (answer != TModalAnswer::Yes)
         return;
     if (mailProc && mailProc(path, InternalBugAddress, "DuruvaDod 6.1.01 RC 1 critical bug."))
         return;
     MessageBoxWithFlags(Format("Cannot connect with your email client.\r\nSend manually the \"%s\" file to the ", path.c_str()) +
                             InternalBugAddress + " email address, after click on OK button to close this box.",
-                        "Information", 0x242030);
+                        "Information", TMsgDlgType::Information, 0x242030);
 }
 
 }  // namespace

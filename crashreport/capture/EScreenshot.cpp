@@ -119,8 +119,12 @@ void CaptureScreenshot(const TScreenshotRequest& request)
     state.oldBitmap = SelectObject(state.memoryDc, state.bitmap);
 
     if (GetDeviceCaps(state.windowDc, RASTERCAPS) & RC_PALETTE) {
-        std::vector<uint8_t> buffer(sizeof(LOGPALETTE) + 256 * sizeof(PALETTEENTRY));
-        auto* lp = reinterpret_cast<LOGPALETTE*>(buffer.data());
+        // on the stack: the capture runs while the exception is handled
+        struct {
+            LOGPALETTE head;
+            PALETTEENTRY more[255];
+        } logical{};
+        LOGPALETTE* lp = &logical.head;
         lp->palVersion = 0x300;
         lp->palNumEntries = static_cast<WORD>(GetSystemPaletteEntries(state.windowDc, 0, 256, lp->palPalEntry));
         if (lp->palNumEntries) {

@@ -83,7 +83,7 @@ void WarningOutput(TDuruvaDodErrorCode code, const std::string& message)
     case TDuruvaDodErrorCode::eeWebHTTPSError: case TDuruvaDodErrorCode::eeWebFTPError:
     case TDuruvaDodErrorCode::eeWebTrakerError:
         if (sendProgressOpen && sendProgressOpen())
-            MessageBoxWithFlags(message, "Error.", 0x242010);
+            MessageBoxWithFlags(message, "Error.", TMsgDlgType::Error, 0x242010);
         break;
     default:
         break;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "crashreport/capture/EDebugNames.h"
+#include "crashreport/capture/EReporterUnits.h"
 
 TEST(ExportNames, ParseExportName)
 {
@@ -69,5 +70,21 @@ TEST(DebugSourceNames, SplitTable)
         EXPECT_EQ(c.unit, item.UnitName);
         EXPECT_EQ(c.className, item.ClassName);
         EXPECT_EQ(c.procedure, item.ProcedureName);
+    }
+}
+
+TEST(ReporterUnits, ListsTheReportersOwnSources)
+{
+    EXPECT_GE(ReporterUnitCount(), 20u);
+    for (size_t i = 1; i < ReporterUnitCount(); ++i)
+        EXPECT_LT(ReporterUnitName(i - 1), ReporterUnitName(i)) << "sorted";
+    const struct {
+        const char* unit;
+        bool reporter;
+    } cases[] = {{"EDebug.cpp", true}, {"edebugmap.CPP", true}, {"EBase64.cpp", true},
+                 {"Program.cpp", false}, {"EDebug", false}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.unit);
+        EXPECT_EQ(c.reporter, IsReporterUnit(c.unit));
     }
 }

@@ -133,3 +133,64 @@ TEST(TreeListColours, GroupRowColourByFlag)
     EXPECT_EQ(0x606060u, GroupRowColor(0));
     EXPECT_EQ(0x606060u, GroupRowColor(2));
 }
+
+#include "crashreport/capture/EStackRows.h"
+
+TEST(StackPageRows, GroupsSeparatorsAndExcludedThreads)
+{
+    auto frame = [](uint32_t tid, int group, bool first, int line, TStackModuleKind kind) {
+        TDialogStackItem i;
+        i.threadId = tid;
+        i.group = group;
+        i.first = first;
+        i.line = line;
+        i.lineOffset = 7;
+        i.moduleKind = kind;
+        i.address = 0x401000 + tid;
+        i.modulePath = kind == TStackModuleKind::None ? "" : "C:\\App\\Vidudo.exe";
+        i.unit = "Unit" + std::to_string(tid);
+        i.header = "Thread " + std::to_string(tid) + (first ? " first" : "");
+        return i;
+    };
+    std::vector<TDialogStackItem> items = {
+        frame(10, 1, true, 12, TStackModuleKind::Program),
+        frame(10, 1, false, 0, TStackModuleKind::Library),
+        frame(10, 0, false, 5, TStackModuleKind::Package),
+        frame(20, 1, true, 1, TStackModuleKind::Program),  // excluded below
+        frame(30, 1, true, 3, TStackModuleKind::None),
+    };
+    items[3].listed = false;
+    items[4].kind4 = true;
+    TDialogStackItem own = frame(30, 1, true, 9, TStackModuleKind::Program);
+    own.ownModuleKind3 = true;
+    items.push_back(own);
+
+    const std::vector<TStackPageRow> rows = BuildStackPageRows(items);
+    struct {
+        TStackPageRow::Kind kind;
+        const char* text;  // caption or address
+        int colourOrImage;
+    } expected[] = {
+        {TStackPageRow::Header, "Thread 10 first", 3}, {TStackPageRow::Frame, "0040100A", 2},
+        {TStackPageRow::Separator, "", -1},            {TStackPageRow::Header, "Thread 10", 1},
+        {TStackPageRow::Frame, "0040100A", 0},         {TStackPageRow::Header, "Thread 10", 0},
+        {TStackPageRow::Frame, "0040100A", 1},         {TStackPageRow::Separator, "", -1},
+        {TStackPageRow::Header, "Thread 30 first", 3}, {TStackPageRow::Frame, "0040101E", 3},
+    };
+    ASSERT_EQ(std::size(expected), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(expected[i].kind, rows[i].kind);
+        if (rows[i].kind == TStackPageRow::Header) {
+            EXPECT_EQ(expected[i].text, rows[i].caption);
+            EXPECT_EQ(expected[i].colourOrImage, rows[i].colourFlag);
+        } else if (rows[i].kind == TStackPageRow::Frame) {
+            EXPECT_EQ(expected[i].text, rows[i].columns[0]);
+            EXPECT_EQ(expected[i].colourOrImage, rows[i].image);
+        }
+    }
+    EXPECT_EQ("Vidudo.exe", rows[1].columns[1]);
+    EXPECT_EQ("12 [7]", rows[1].columns[5]);
+    EXPECT_EQ("", rows[4].columns[5]) << "line 0 shows no line";
+    EXPECT_EQ("", rows[9].columns[1]) << "no module";
+}

@@ -94,6 +94,13 @@ void InstallGdiCounter()
         Patch(h);
 }
 
+void* PatchImport(const char* dll, const char* name, void* hook)
+{
+    void* real = nullptr;
+    Patch(THook{dll, name, hook, &real});
+    return real;
+}
+
 TGdiCounts& GdiCounts()
 {
     static TGdiCounts counts;

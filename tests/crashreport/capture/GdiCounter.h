@@ -13,3 +13,6 @@ struct TGdiCounts {
 // Installs the hooks on first use; the counts run from then on.
 TGdiCounts& GdiCounts();
 void InstallGdiCounter();
+
+// Points this program's imports of dll!name at hook; returns the real function.
+void* PatchImport(const char* dll, const char* name, void* hook);

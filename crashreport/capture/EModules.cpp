@@ -1,0 +1,601 @@
+#include "crashreport/capture/EModules.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "crashreport/capture/ECore.h"
+#include "crashreport/capture/ECoreWin.h"
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EOptionsResource.h"
+#include "crashreport/capture/EStandIns.h"
+#include "crashreport/capture/EStoredData.h"
+#include "framework/CodePage.h"
+#include "framework/Exception.h"
+
+namespace {
+
+TVurazaModulesList modules;
+bool refreshing = false;
+
+std::wstring W(const std::string& text)
+{
+    return GbkToWide(text);
+}
+
+uintptr_t ThisModule()
+{
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ModulesList), &self);
+    return reinterpret_cast<uintptr_t>(self);
+}
+
+// Reads of a loaded image by RVA, inside SizeOfImage and probed.
+class TImageReader {
+public:
+    explicit TImageReader(uintptr_t module) : base_(module) {}
+    bool Open()
+    {
+        IMAGE_DOS_HEADER dos;
+        if (!Read(0, &dos, sizeof dos, false) || dos.e_magic != IMAGE_DOS_SIGNATURE)
+            return false;
+        if (dos.e_lfanew < 0 || static_cast<uint32_t>(dos.e_lfanew) > 0x10000000)
+            return false;
+        ntOffset_ = static_cast<uint32_t>(dos.e_lfanew);
+        if (!Read(ntOffset_, &nt_, sizeof nt_, false) || nt_.Signature != IMAGE_NT_SIGNATURE ||
+            nt_.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+            return false;
+        size_ = nt_.OptionalHeader.SizeOfImage;
+        return ntOffset_ < size_ && size_ - ntOffset_ >= sizeof nt_;
+    }
+    bool Read(uint32_t rva, void* dest, size_t count, bool bounded = true) const
+    {
+        if (bounded && (rva > size_ || count > size_ - rva))
+            return false;
+        const uintptr_t at = base_ + rva;
+        if (at < base_ || !IsReadableMemory(reinterpret_cast<const void*>(at), count))
+            return false;
+        memcpy(dest, reinterpret_cast<const void*>(at), count);
+        return true;
+    }
+    // A NUL-terminated name of at most 256 bytes.
+    bool ReadName(uint32_t rva, std::string& name) const
+    {
+        name.clear();
+        for (uint32_t i = 0; i < 256; ++i) {
+            char c = 0;
+            if (!Read(rva + i, &c, 1))
+                return false;
+            if (c == 0)
+                return true;
+            name += c;
+        }
+        return true;
+    }
+    const IMAGE_NT_HEADERS32& Nt() const { return nt_; }
+    uint32_t NtOffset() const { return ntOffset_; }
+    uint32_t Size() const { return size_; }
+
+private:
+    uintptr_t base_;
+    uint32_t ntOffset_ = 0;
+    uint32_t size_ = 0;
+    IMAGE_NT_HEADERS32 nt_{};
+};
+
+// Start of the first code section (RVA), 0 when none is found.
+uint32_t CodeSectionStart(const TImageReader& image)
+{
+    const IMAGE_NT_HEADERS32& nt = image.Nt();
+    const uint32_t first = image.NtOffset() + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                           nt.FileHeader.SizeOfOptionalHeader;
+    for (unsigned i = 0; i < nt.FileHeader.NumberOfSections && i < 96; ++i) {
+        IMAGE_SECTION_HEADER section;
+        if (!image.Read(first + i * sizeof section, &section, sizeof section))
+            return 0;
+        if (section.Characteristics & IMAGE_SCN_CNT_CODE)
+            return section.VirtualAddress;
+    }
+    return nt.OptionalHeader.BaseOfCode;
+}
+
+bool HasResource(HMODULE module, const wchar_t* name)
+{
+    return FindResourceW(module, name, MAKEINTRESOURCEW(10)) != nullptr;  // RT_RCDATA
+}
+
+std::string_view ResourceBytes(uintptr_t module, const wchar_t* name)
+{
+    HMODULE h = reinterpret_cast<HMODULE>(module);
+    HRSRC info = FindResourceW(h, name, MAKEINTRESOURCEW(10));
+    if (!info)
+        return {};
+    HGLOBAL data = LoadResource(h, info);
+    const DWORD size = SizeofResource(h, info);
+    const void* bytes = data ? LockResource(data) : nullptr;
+    if (!bytes || !IsReadableMemory(bytes, size))
+        return {};
+    return std::string_view(static_cast<const char*>(bytes), size);
+}
+
+// The module file, read by offset: the readers of the stored data need only its end.
+class TModuleFile : public TStoredFile {
+public:
+    explicit TModuleFile(const std::string& name)
+        : h_(name.empty() ? INVALID_HANDLE_VALUE
+                          : CreateFileW(W(name).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+        LARGE_INTEGER size{};
+        if (h_ != INVALID_HANDLE_VALUE && GetFileSizeEx(h_, &size))
+            size_ = static_cast<uint64_t>(size.QuadPart);
+    }
+    ~TModuleFile() override
+    {
+        if (h_ != INVALID_HANDLE_VALUE)
+            CloseHandle(h_);
+    }
+    TModuleFile(const TModuleFile&) = delete;
+    TModuleFile& operator=(const TModuleFile&) = delete;
+    uint64_t Size() const override { return size_; }
+    bool ReadAt(uint64_t offset, void* out, size_t count) const override
+    {
+        if (h_ == INVALID_HANDLE_VALUE || offset > size_ || count > size_ - offset || count > 0x7FFFFFFF)
+            return false;
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        return SetFilePointerEx(h_, at, nullptr, FILE_BEGIN) &&
+               ReadFile(h_, out, static_cast<DWORD>(count), &got, nullptr) && got == count;
+    }
+
+private:
+    HANDLE h_;
+    uint64_t size_ = 0;
+};
+
+void SortModules()
+{
+    auto& raw = modules.Raw();
+    std::stable_sort(raw.begin(), raw.end(), [](const auto& a, const auto& b) { return a->Handle < b->Handle; });
+}
+
+// Index of the first record whose handle is not below module.
+size_t LowerBound(uintptr_t module)
+{
+    auto& raw = modules.Raw();
+    return static_cast<size_t>(
+        std::lower_bound(raw.begin(), raw.end(), module, [](const auto& r, uintptr_t h) { return r->Handle < h; }) -
+        raw.begin());
+}
+
+}  // namespace
+
+bool THModuleStream::Read(void* dest, size_t count)
+{
+    if (count > Size - position_)
+        return false;
+    const uintptr_t at = start_ + position_;
+    if (at < start_ || !IsReadableMemory(reinterpret_cast<const void*>(at), count))
+        return false;
+    memcpy(dest, reinterpret_cast<const void*>(at), count);
+    position_ += static_cast<uint32_t>(count);
+    return true;
+}
+
+namespace {
+
+// 0 unreadable signature or header offset, 1 unreadable file header, else 2 when a DLL, 3 not.
+int ReadImageHeader(uintptr_t module)
+{
+    THModuleStream s(module);
+    uint16_t mz = 0;
+    uint32_t offset = 0, pe = 0;
+    if (!s.Read(&mz, 2) || mz != IMAGE_DOS_SIGNATURE)
+        return 0;
+    s.Seek(60);
+    if (!s.Read(&offset, 4) || offset > 0x7FFFFFFF)
+        return 0;
+    s.Seek(offset);
+    if (!s.Read(&pe, 4) || pe != IMAGE_NT_SIGNATURE)
+        return 0;
+    IMAGE_FILE_HEADER header;
+    if (!s.Read(&header, sizeof header))
+        return 1;
+    return (header.Characteristics & IMAGE_FILE_DLL) ? 2 : 3;
+}
+
+}  // namespace
+
+bool IsLibraryImage(uintptr_t module)
+{
+    const int header = ReadImageHeader(module);
+    if (header >= 2)
+        return header == 2;
+    const uintptr_t self = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
+    return module != self && ReadImageHeader(self) == 2;
+}
+
+uint8_t ModuleImageKind(uintptr_t module)
+{
+    const int header = ReadImageHeader(module);
+    if (header == 0)
+        return mkUnknown;
+    if (header != 2)
+        return mkProgram;
+    const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
+    HMODULE data = fileName.empty() ? nullptr : LoadLibraryExW(W(fileName).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!data)
+        return mkLibrary;
+    const bool package = HasResource(data, L"PACKAGEINFO") && HasResource(data, L"PACKAGEOPTIONS");
+    FreeLibrary(data);
+    return package ? mkPackage : mkLibrary;
+}
+
+namespace {
+
+// The version library, bound by name once: a system without it gives empty versions.
+struct TVersionLibrary {
+    HMODULE lib = LoadLibraryW(L"version.dll");
+    decltype(&GetFileVersionInfoSizeW) size = Bind<decltype(&GetFileVersionInfoSizeW)>("GetFileVersionInfoSizeW");
+    decltype(&GetFileVersionInfoW) info = Bind<decltype(&GetFileVersionInfoW)>("GetFileVersionInfoW");
+    decltype(&VerQueryValueW) query = Bind<decltype(&VerQueryValueW)>("VerQueryValueW");
+    template <typename T>
+    T Bind(const char* name) const
+    {
+        return lib ? reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(lib, name))) : nullptr;
+    }
+    bool Ok() const { return size && info && query; }
+};
+
+const TVersionLibrary& VersionLibrary()
+{
+    static const TVersionLibrary library;
+    return library;
+}
+
+// The file's whole version resource; empty when it has none.
+std::vector<char> VersionResource(const std::string& fileName)
+{
+    const TVersionLibrary& v = VersionLibrary();
+    if (!v.Ok())
+        return {};
+    const std::wstring name = W(fileName);
+    DWORD ignored = 0;
+    const DWORD size = v.size(name.c_str(), &ignored);
+    if (size == 0)
+        return {};
+    std::vector<char> data(size);
+    if (!v.info(name.c_str(), 0, size, data.data()))
+        return {};
+    return data;
+}
+
+BOOL QueryVersionValue(const void* block, const wchar_t* subBlock, void** value, UINT* length)
+{
+    return VersionLibrary().query(block, subBlock, value, length);
+}
+
+}  // namespace
+
+TVersionInfo ReadVersionInfo(const std::string& fileName)
+{
+    TVersionInfo result;
+    std::vector<char> data = VersionResource(fileName);
+    if (data.empty())
+        return result;
+    struct TTranslation {
+        WORD language, codePage;
+    };
+    TTranslation* translation = nullptr;
+    UINT length = 0;
+    if (QueryVersionValue(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
+        translation && length >= sizeof(TTranslation)) {
+        wchar_t block[80];
+        swprintf(block, 80, L"\\StringFileInfo\\%04x%04x\\FileDescription", translation->language,
+                 translation->codePage);
+        wchar_t* text = nullptr;
+        if (QueryVersionValue(data.data(), block, reinterpret_cast<void**>(&text), &length) && text && length > 0)
+            result.Description = WideToGbk(std::wstring(text, wcsnlen(text, length)));
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    if (QueryVersionValue(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed &&
+        length >= sizeof *fixed) {
+        const std::string version = Format("%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                                           HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+        if (version != "0.0.0.0")
+            result.Version = version;
+    }
+    return result;
+}
+
+std::string ReadProductVersion(const std::string& fileName)
+{
+    std::vector<char> data = VersionResource(fileName);
+    if (data.empty())
+        return "";
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (!QueryVersionValue(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+        !translation || length < 4)
+        return "";
+    wchar_t block[80];
+    swprintf(block, 80, L"\\StringFileInfo\\%04x%04x\\ProductVersion", translation[0], translation[1]);
+    wchar_t* text = nullptr;
+    if (!QueryVersionValue(data.data(), block, reinterpret_cast<void**>(&text), &length) || !text || length == 0)
+        return "";
+    return WideToGbk(std::wstring(text, wcsnlen(text, length)));
+}
+
+std::string ApplicationVersion()
+{
+    return ReadVersionInfo(ApplicationFileName()).Version;
+}
+
+uint32_t FileSizeOf(const std::string& fileName)
+{
+    WIN32_FIND_DATAW found{};
+    HANDLE h = FindFirstFileW(W(fileName).c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(h);
+    return found.nFileSizeLow;
+}
+
+bool ForceDeleteFile(const std::string& fileName)
+{
+    const std::wstring name = W(fileName);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(name.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileW(name.c_str()) != FALSE;
+}
+
+bool ReadExportedFunctions(uintptr_t module, TVurazaFunctionsList& functions)
+{
+    if (!ModuleHasFileName(reinterpret_cast<HMODULE>(module)) ||
+        !IsReadableMemory(reinterpret_cast<const void*>(module), 64))
+        return false;
+    TImageReader image(module);
+    if (!image.Open())
+        return false;
+    const IMAGE_DATA_DIRECTORY& dir = image.Nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (image.Nt().OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXPORT || dir.VirtualAddress == 0)
+        return false;
+    IMAGE_EXPORT_DIRECTORY exports;
+    if (!image.Read(dir.VirtualAddress, &exports, sizeof exports))
+        return false;
+    const uint32_t codeStart = CodeSectionStart(image);
+    size_t added = 0;
+    for (uint32_t i = 0; i < exports.NumberOfNames && i < 0x10000; ++i) {
+        uint32_t nameRva = 0, functionRva = 0;
+        uint16_t ordinal = 0;
+        if (!image.Read(exports.AddressOfNames + i * 4, &nameRva, 4) ||
+            !image.Read(exports.AddressOfNameOrdinals + i * 2, &ordinal, 2) || ordinal >= exports.NumberOfFunctions ||
+            !image.Read(exports.AddressOfFunctions + ordinal * 4u, &functionRva, 4))
+            continue;
+        TVurazaFunctionInfo info;
+        if (!image.ReadName(nameRva, info.Name) || info.Name.empty())
+            continue;
+        if (functionRva >= dir.VirtualAddress && functionRva - dir.VirtualAddress < dir.Size) {
+            // A forwarded export: its RVA names the other module's function.
+            info.Address = reinterpret_cast<uintptr_t>(
+                reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(module), info.Name.c_str())));
+            if (!info.Address)
+                continue;
+        } else {
+            info.Address = module + functionRva;
+        }
+        info.BelowCode = info.Address < module + codeStart;
+        functions.Add(std::move(info));
+        ++added;
+    }
+    functions.SortByAddress();
+    return added > 0;
+}
+
+TVurazaModulesList& ModulesList()
+{
+    return modules;
+}
+
+bool IsRefreshingModules()
+{
+    return refreshing;
+}
+
+bool HasStoredDataResource(uintptr_t module)
+{
+    return HasStoredDataResource(ResourceBytes(module, L"ELDATA"));
+}
+
+bool HasStoredDataTail(uintptr_t module)
+{
+    return HasStoredDataTail(TModuleFile(ModuleFileNameOf(reinterpret_cast<HMODULE>(module))));
+}
+
+bool HasReporterData(uintptr_t module)
+{
+    return HasStoredDataResource(module) || HasStoredDataTail(module);
+}
+
+uint16_t ReporterDataVersion(uintptr_t module)
+{
+    TStoredResource resource;
+    if (ReadStoredResource(ResourceBytes(module, L"ELDATA"), resource))
+        return resource.dataVersion;
+    TStoredTail tail;
+    if (ReadStoredDataTail(TModuleFile(ModuleFileNameOf(reinterpret_cast<HMODULE>(module))), tail, false))
+        return tail.dataVersion;
+    return 0;
+}
+
+bool HasCompatibleReporterData(uintptr_t module)
+{
+    return HasReporterData(module) && ReporterDataVersion(module) >= 6101;
+}
+
+bool LoadModuleDebugData(TVurazaModuleInfo& record)
+{
+    if (!record.Options)
+        return false;
+    // Options come from the resource when it is filled, else from the tail; the debug data
+    // lives only in the tail.
+    bool loaded = false;
+    const std::string_view resource = ResourceBytes(record.Handle, L"ELDATA");
+    TStoredResource stored;
+    if (ReadStoredResource(resource, stored) && UnpackOptionsResource(resource, *record.Options)) {
+        record.DataVersion = stored.dataVersion;
+        record.CompilationDate = stored.compilationDate;
+        loaded = true;
+    }
+    TStoredTail tail;
+    const bool wantDebugData = !refreshing;
+    if (ReadStoredDataTail(TModuleFile(record.FileName), tail, wantDebugData)) {
+        if (!loaded) {
+            LoadTailOptions(tail, *record.Options);
+            record.DataVersion = tail.dataVersion;
+            record.CompilationDate = tail.compilationDate;
+            loaded = true;
+        }
+        if (wantDebugData && !tail.debugData.empty())
+            record.DebugData = std::make_unique<std::string>(std::move(tail.debugData));
+    }
+    if (loaded && record.Handle != ThisModule())
+        record.Options->ReadPublishedOptions();
+    return loaded;
+}
+
+namespace {
+
+std::unique_ptr<TVurazaModuleInfo> MakeModuleRecord(uintptr_t module, const std::string& fileName, bool load)
+{
+    auto record = std::make_unique<TVurazaModuleInfo>();
+    record->Handle = module;
+    record->FileName = fileName;
+    record->LastModified = GetFileDateTime(fileName);
+    const TVersionInfo version = ReadVersionInfo(fileName);
+    record->Description = version.Description;
+    record->Version = version.Version;
+    record->Size = FileSizeOf(fileName);
+    record->Functions = std::make_unique<TVurazaFunctionsList>();
+    if (load && !refreshing) {
+        if (module != reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)))
+            ReadExportedFunctions(module, *record->Functions);
+        record->Kind = ModuleImageKind(module);
+    }
+    record->Options = std::make_unique<TVurazaModuleOptionsEx>(fileName);
+    if (!load || !LoadModuleDebugData(*record)) {
+        record->DataVersion = 6101;
+        record->CompilationDate = 0;
+        record->DebugData.reset();
+    }
+    return record;
+}
+
+}  // namespace
+
+bool AddModuleRecord(uintptr_t module, const std::string& fileName, bool load)
+{
+    auto record = MakeModuleRecord(module, fileName, load);
+    auto& raw = modules.Raw();
+    raw.insert(raw.begin() + static_cast<ptrdiff_t>(LowerBound(module)), std::move(record));
+    return true;
+}
+
+bool AddModuleRecordOfHandle(uintptr_t module)
+{
+    const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
+    if (fileName.empty())
+        return false;
+    return AddModuleRecord(module, fileName, true);
+}
+
+void RefreshModuleList()
+{
+    VersionLibrary();  // loaded now, so that it is in the list it helps to describe
+    refreshing = true;
+    for (size_t i = modules.Count(); i-- > 0;) {
+        if (!ModuleHasFileName(reinterpret_cast<HMODULE>(modules.Items(i)->Handle)))
+            modules.Delete(i);
+    }
+    std::vector<HMODULE> handles;
+    HMODULE psapi = LoadLibraryW(L"PSAPI.DLL");
+    using TEnumProcessModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+    auto enumModules = psapi ? reinterpret_cast<TEnumProcessModules>(
+                                   reinterpret_cast<void*>(GetProcAddress(psapi, "EnumProcessModules")))
+                             : nullptr;
+    if (enumModules) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
+        if (process) {
+            handles.resize(1024);
+            DWORD needed = 0;
+            if (enumModules(process, handles.data(), static_cast<DWORD>(handles.size() * sizeof(HMODULE)), &needed)) {
+                handles.resize(std::min<size_t>(needed / sizeof(HMODULE), handles.size()));
+            } else {
+                handles.clear();
+            }
+            CloseHandle(process);
+        }
+    }
+    if (psapi)
+        FreeLibrary(psapi);
+    for (HMODULE h : handles) {
+        const uintptr_t module = reinterpret_cast<uintptr_t>(h);
+        const size_t at = LowerBound(module);
+        if (at < modules.Count() && modules.Items(at)->Handle == module)
+            continue;
+        try {
+            AddModuleRecordOfHandle(module);
+        } catch (const std::exception&) {
+            // A module that can't be described is left out of the list, not out of the report.
+        }
+    }
+    SortModules();
+    refreshing = false;
+}
+
+TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
+{
+    if (module == 0)
+        return nullptr;
+    const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
+    if (fileName.empty())
+        return nullptr;
+    size_t at = LowerBound(module);
+    if (at < modules.Count() && modules.Items(at)->Handle == module) {
+        TVurazaModuleInfo* found = modules.Items(at);
+        if (found->Kind != mkUnknown || refreshing)
+            return found;
+        modules.Delete(at);
+    }
+    AddModuleRecord(module, fileName, true);
+    at = LowerBound(module);
+    return at < modules.Count() ? modules.Items(at) : nullptr;
+}
+
+TVurazaModuleInfo* FindModuleRecordOfAddress(uintptr_t address)
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(address), &module))
+        return nullptr;
+    return FindModuleRecord(reinterpret_cast<uintptr_t>(module));
+}
+
+bool HasFramePrologue(uintptr_t address)
+{
+    uint8_t b[3];
+    if (!IsReadableMemory(reinterpret_cast<const void*>(address), 3))
+        return false;
+    memcpy(b, reinterpret_cast<const void*>(address), 3);
+    return b[0] == 0x55 && ((b[1] == 0x8B && b[2] == 0xEC) || (b[1] == 0x89 && b[2] == 0xE5));
+}
+
+bool StartsWithPushEbx(uintptr_t address)
+{
+    return IsReadableMemory(reinterpret_cast<const void*>(address), 1) &&
+           *reinterpret_cast<const uint8_t*>(address) == 0x53;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The processes running on the machine, the windows of a process, and the process helpers of
+// the handling road (clipboard, restart, termination).
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "crashreport/capture/EModuleInfo.h"
+
+TVurazaProcessesList& ProcessesList();
+void RefreshProcessList();
+int FindProcessIndex(uint32_t processId);
+uint32_t ParentProcessId();
+
+HWND FindProcessMainWindow(uint32_t processId);
+bool IsIdeProcess(uint32_t processId);
+// (-1, -1, -1, -1) when the process shows no window.
+RECT ProcessWindowsBounds(uint32_t processId);
+void SnapshotProcessWindows();
+bool IsWindowOfProcess(HWND window);
+bool IsNewWindow(HWND window);
+
+// Nothing for an empty text. The clipboard owns the memory once it took it.
+void CopyReportToClipboard(const std::string& text);
+// The folder the program was started in; the restart runs there.
+void SetStartupFolder(const std::string& folder);
+[[noreturn]] void RestartOrTerminate(bool restart);

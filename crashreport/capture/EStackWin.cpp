@@ -1,0 +1,145 @@
+#include "crashreport/capture/EStackWin.h"
+
+#include <cstring>
+
+#include "crashreport/capture/EStandIns.h"
+
+namespace {
+
+HANDLE PrivateHeap()
+{
+    static HANDLE heap = HeapCreate(0, 0, 0);
+    return heap;
+}
+
+void* PrivateAllocate(size_t size)
+{
+    HANDLE heap = PrivateHeap();
+    return heap ? HeapAlloc(heap, 0, size) : nullptr;
+}
+
+void PrivateRelease(void* block)
+{
+    HeapFree(PrivateHeap(), 0, block);
+}
+
+struct TStackHeapSetup {
+    TStackHeapSetup() { SetStackHeap({&PrivateAllocate, &PrivateRelease}); }
+} stackHeapSetup;
+
+bool IsReadableProtection(DWORD protect)
+{
+    if (protect & (PAGE_GUARD | PAGE_NOACCESS))
+        return false;
+    return (protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                       PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
+}
+
+}  // namespace
+
+bool TLiveMemoryReader::Cached(uintptr_t address, size_t count) const
+{
+    for (const TRegion& r : regions_) {
+        if (address >= r.begin && address < r.end && count <= r.end - address)
+            return true;
+    }
+    return false;
+}
+
+bool TLiveMemoryReader::IsReadable(uintptr_t address, size_t count)
+{
+    if (count == 0)
+        return true;
+    if (Cached(address, count))
+        return true;
+    uintptr_t at = address;
+    const uintptr_t last = address + count - 1;
+    if (last < address)
+        return false;
+    for (;;) {
+        MEMORY_BASIC_INFORMATION info{};
+        if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) != sizeof info)
+            return false;
+        if (info.State != MEM_COMMIT || !IsReadableProtection(info.Protect))
+            return false;
+        const uintptr_t begin = reinterpret_cast<uintptr_t>(info.BaseAddress);
+        const uintptr_t end = begin + info.RegionSize;
+        if (end <= at)
+            return false;
+        regions_[next_] = {begin, end};
+        next_ = (next_ + 1) % RegionCount;
+        if (end - 1 >= last)
+            return true;
+        at = end;
+    }
+}
+
+bool TLiveMemoryReader::Read(uintptr_t address, void* dest, size_t count)
+{
+    if (!IsReadable(address, count))
+        return false;
+    memcpy(dest, reinterpret_cast<const void*>(address), count);
+    return true;
+}
+
+bool TLiveMemoryReader::ModuleOf(uintptr_t address, uintptr_t& handle, std::string& fileName)
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(address), &module) ||
+        !module)
+        return false;
+    handle = reinterpret_cast<uintptr_t>(module);
+    fileName = ModuleFileNameOf(module);
+    return true;
+}
+
+TThreadStackCopy::TThreadStackCopy()
+{
+    buffer_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, StackScanLimit, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
+TThreadStackCopy::~TThreadStackCopy()
+{
+    if (buffer_)
+        VirtualFree(buffer_, 0, MEM_RELEASE);
+}
+
+bool TThreadStackCopy::Capture(HANDLE thread)
+{
+    size_ = 0;
+    stackPointer_ = 0;
+    if (!buffer_ || SuspendThread(thread) == static_cast<DWORD>(-1))
+        return false;
+    // Nothing here allocates or locks: the suspended thread may hold the heap's lock.
+    context_.ContextFlags = CONTEXT_FULL;
+    bool ok = GetThreadContext(thread, &context_) != FALSE;
+    if (ok) {
+        stackPointer_ = context_.Esp;
+        MEMORY_BASIC_INFORMATION info{};
+        ok = VirtualQuery(reinterpret_cast<const void*>(stackPointer_), &info, sizeof info) == sizeof info &&
+             info.State == MEM_COMMIT;
+        if (ok) {
+            const uintptr_t end = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
+            size_ = end - stackPointer_ < StackScanLimit ? end - stackPointer_ : StackScanLimit;
+            memcpy(buffer_, reinterpret_cast<const void*>(stackPointer_), size_);
+        }
+    }
+    ResumeThread(thread);
+    return ok;
+}
+
+void ScanCapturedStack(TVurazaStackList& list, const TThreadStackCopy& copy, uint32_t threadId, uint8_t group,
+                       bool resolve, TLiveMemoryReader& live)
+{
+    TStackCopyReader reader(copy.StackPointer(), copy.Bytes(), copy.Size(), live);
+    TStackScanRequest r;
+    r.Address = copy.Context().Eip;
+    r.StackPointer = copy.StackPointer();
+    r.StackTop = copy.StackTop();
+    r.FollowTargets = true;
+    r.Resolve = resolve;
+    r.Group = group;
+    r.ThreadId = threadId;
+    ScanStack(list, r, reader);
+}

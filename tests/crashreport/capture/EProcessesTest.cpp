@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "crashreport/capture/EProcesses.h"
+#include "framework/CodePage.h"
+
+namespace {
+
+std::wstring CrashLabPath()
+{
+    wchar_t buf[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    std::wstring path = buf;
+    return path.substr(0, path.find_last_of(L'\\') + 1) + L"..\\..\\crashlab\\crashlab.exe";
+}
+
+// The crash-test program as a child, with its input and output on pipes.
+class TChild {
+public:
+    explicit TChild(const std::wstring& args)
+    {
+        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+        HANDLE inRead = nullptr, outWrite = nullptr;
+        CreatePipe(&inRead, &inWrite_, &sa, 0);
+        CreatePipe(&outRead_, &outWrite, &sa, 0);
+        SetHandleInformation(inWrite_, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(outRead_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = inRead;
+        startup.hStdOutput = outWrite;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        std::wstring commandLine = L"\"" + CrashLabPath() + L"\" " + args;
+        started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                  &info_) != FALSE;
+        CloseHandle(inRead);
+        CloseHandle(outWrite);
+    }
+    ~TChild()
+    {
+        CloseHandle(inWrite_);
+        if (started_) {
+            if (WaitForSingleObject(info_.hProcess, 10000) != WAIT_OBJECT_0)
+                TerminateProcess(info_.hProcess, 1);
+            CloseHandle(info_.hThread);
+            CloseHandle(info_.hProcess);
+        }
+        CloseHandle(outRead_);
+    }
+    bool Started() const { return started_; }
+    uint32_t Id() const { return info_.dwProcessId; }
+    // The next line of its output, "" at its end.
+    std::string ReadLine()
+    {
+        std::string line;
+        char c;
+        DWORD got = 0;
+        while (ReadFile(outRead_, &c, 1, &got, nullptr) && got == 1 && c != '\n')
+            line += c;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return line;
+    }
+
+private:
+    HANDLE inWrite_ = nullptr, outRead_ = nullptr;
+    PROCESS_INFORMATION info_{};
+    bool started_ = false;
+};
+
+// Wine's snapshot gives the priority class's index (2) as the base priority, not 8.
+bool RunningOnWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+TEST(Processes, HelpersShowTheirThreadsInIdOrder)
+{
+    TChild first(L"helper 3"), second(L"helper 3");
+    ASSERT_TRUE(first.Started() && second.Started()) << GetLastError();
+    ASSERT_EQ("ready", first.ReadLine());
+    ASSERT_EQ("ready", second.ReadLine());
+    RefreshProcessList();
+    TVurazaProcessesList& list = ProcessesList();
+    for (size_t i = 1; i < list.Count(); ++i)
+        EXPECT_LT(list.Items(i - 1)->ProcessId, list.Items(i)->ProcessId);
+    for (const TChild* child : {&first, &second}) {
+        const int index = FindProcessIndex(child->Id());
+        ASSERT_GE(index, 0) << child->Id();
+        const TVurazaProcessInfo& info = *list.Items(static_cast<size_t>(index));
+        EXPECT_EQ(4u, info.ThreadCount);
+        EXPECT_EQ(RunningOnWine() ? 64u : 32u, info.PriorityClass);
+        EXPECT_EQ(0u, info.Memory);
+        EXPECT_NE(std::string::npos, info.FileName.find("crashlab.exe")) << info.FileName;
+    }
+    EXPECT_GE(FindProcessIndex(GetCurrentProcessId()), 0);
+    EXPECT_EQ(-1, FindProcessIndex(0xFFFFFFF0));
+}
+
+TEST(Processes, AChildSeesUsAsItsParent)
+{
+    TChild child(L"parent");
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ("parent " + std::to_string(GetCurrentProcessId()), child.ReadLine());
+}
+
+HWND MakeWindow(int x, int y, int w, int h, DWORD exStyle = 0, HWND owner = nullptr)
+{
+    HWND window = CreateWindowExW(exStyle, L"STATIC", L"bounds", WS_POPUP | WS_VISIBLE, x, y, w, h, owner, nullptr,
+                                  nullptr, nullptr);
+    return window;
+}
+
+TEST(ProcessWindows, BoundsHoldTheVisibleWindowsOnly)
+{
+    const uint32_t self = GetCurrentProcessId();
+    RECT none = ProcessWindowsBounds(self);
+    EXPECT_EQ(-1, none.left);
+    EXPECT_EQ(-1, none.bottom);
+    HWND a = MakeWindow(100, 120, 200, 100);
+    HWND b = MakeWindow(250, 50, 100, 300);
+    HWND hidden = CreateWindowExW(0, L"STATIC", L"hidden", WS_POPUP, 0, 0, 900, 900, nullptr, nullptr, nullptr, nullptr);
+    HWND minimised = CreateWindowExW(0, L"STATIC", L"minimised", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 500, 500,
+                                     nullptr, nullptr, nullptr, nullptr);
+    ShowWindow(minimised, SW_MINIMIZE);
+    const RECT r = ProcessWindowsBounds(self);
+    EXPECT_EQ(100, r.left);
+    EXPECT_EQ(50, r.top);
+    EXPECT_EQ(350, r.right);
+    EXPECT_EQ(350, r.bottom);
+    // The main window is the first qualifying one: not a tool window, not owned.
+    HWND tool = MakeWindow(0, 0, 50, 50, WS_EX_TOOLWINDOW);
+    HWND main = FindProcessMainWindow(self);
+    EXPECT_TRUE(main == a || main == b || main == minimised);
+    EXPECT_NE(tool, main);
+    EXPECT_FALSE(IsIdeProcess(self));
+    EXPECT_FALSE(IsIdeProcess(0));
+    SnapshotProcessWindows();
+    EXPECT_FALSE(IsNewWindow(a));
+    HWND later = MakeWindow(0, 0, 10, 10);
+    EXPECT_TRUE(IsNewWindow(later));
+    EXPECT_TRUE(IsWindowOfProcess(later));
+    EXPECT_FALSE(IsWindowOfProcess(GetDesktopWindow()));
+    for (HWND w : {a, b, hidden, minimised, tool, later})
+        DestroyWindow(w);
+}
+
+std::string ClipboardText()
+{
+    std::string text;
+    if (!OpenClipboard(nullptr))
+        return "<closed>";
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(data))) {
+            text = p;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+TEST(Clipboard, TheReportGoesAsGbkText)
+{
+    const std::string report = "报告 Access violation at 0040100A";
+    CopyReportToClipboard(report);
+    EXPECT_EQ(report, ClipboardText());
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE locale = GetClipboardData(CF_LOCALE);
+    ASSERT_NE(nullptr, locale);
+    EXPECT_EQ(0x0804u, *static_cast<const LCID*>(GlobalLock(locale)));
+    GlobalUnlock(locale);
+    // Readers of Unicode text get the Chinese characters back.
+    HANDLE wide = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(nullptr, wide);
+    EXPECT_EQ(std::wstring(L"报告 Access violation at 0040100A"), static_cast<const wchar_t*>(GlobalLock(wide)));
+    GlobalUnlock(wide);
+    CloseClipboard();
+    // An empty report leaves the clipboard alone.
+    CopyReportToClipboard("");
+    EXPECT_EQ(report, ClipboardText());
+}
+
+}  // namespace
