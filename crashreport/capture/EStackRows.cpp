@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "crashreport/capture/ECore.h"
+#include "crashreport/capture/EModuleInfo.h"
+#include "crashreport/capture/EStack.h"
 
 namespace {
 
@@ -49,4 +51,41 @@ std::vector<TStackPageRow> BuildStackPageRows(const std::vector<TDialogStackItem
         previous = &item;
     }
     return rows;
+}
+
+std::vector<TDialogStackItem> DialogStackItems(const TVurazaStackList& list, uint32_t kindsMask, uintptr_t ownModule,
+                                               const std::function<std::string(const TVurazaStackItem&)>& header)
+{
+    std::vector<TDialogStackItem> items;
+    for (size_t i = 0; i < list.Count(); ++i) {
+        const TVurazaStackItem* s = list.GetItem(i);
+        if (!s)
+            continue;
+        TDialogStackItem d;
+        d.threadId = s->ThreadId;
+        d.group = s->Group;
+        d.first = s->First != 0;
+        d.listed = s->Kind < 32 && (kindsMask & (1u << s->Kind)) != 0;
+        d.ownModuleKind3 = s->Kind == 3 && s->Module && s->Module->Handle == ownModule;
+        d.kind4 = s->Kind == 4;
+        d.address = static_cast<uint32_t>(s->Address);
+        if (s->Module) {
+            d.modulePath = s->Module->FileName;
+            switch (s->Module->Kind) {
+            case mkProgram: d.moduleKind = TStackModuleKind::Program; break;
+            case mkPackage: d.moduleKind = TStackModuleKind::Package; break;
+            case mkLibrary: d.moduleKind = TStackModuleKind::Library; break;
+            default: d.moduleKind = TStackModuleKind::Other; break;
+            }
+        }
+        d.unit = s->UnitName.Str();
+        d.className = s->ClassName.Str();
+        d.procedure = s->ProcedureName.Str();
+        d.line = s->Line;
+        d.lineOffset = s->LineDistance;
+        if (header)
+            d.header = header(*s);
+        items.push_back(std::move(d));
+    }
+    return items;
 }

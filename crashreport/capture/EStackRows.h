@@ -3,6 +3,7 @@
 // header row per thread (or leak), with separators between the blocks. No Win32 here.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,3 +33,11 @@ struct TStackPageRow {
 };
 
 std::vector<TStackPageRow> BuildStackPageRows(const std::vector<TDialogStackItem>& items);
+
+class TVurazaStackList;
+struct TVurazaStackItem;
+// The page's view of a captured call stack. kindsMask: the item kinds (bit 1 << Kind) the
+// call-stack options list; ownModule: the handle of the program's own module; header: the
+// text of an item's thread row (ThreadHeaderText).
+std::vector<TDialogStackItem> DialogStackItems(const TVurazaStackList& list, uint32_t kindsMask, uintptr_t ownModule,
+                                               const std::function<std::string(const TVurazaStackItem&)>& header);

@@ -194,3 +194,50 @@ TEST(StackPageRows, GroupsSeparatorsAndExcludedThreads)
     EXPECT_EQ("", rows[4].columns[5]) << "line 0 shows no line";
     EXPECT_EQ("", rows[9].columns[1]) << "no module";
 }
+
+#include "crashreport/capture/EModuleInfo.h"
+#include "crashreport/capture/EStack.h"
+
+TEST(StackPageRows, FromACapturedStackList)
+{
+    TVurazaModuleInfo program, library;
+    program.Handle = 0x400000;
+    program.FileName = "C:\\App\\Vidudo.exe";
+    program.Kind = mkProgram;
+    library.Handle = 0x7C800000;
+    library.FileName = "C:\\Windows\\kernel32.dll";
+    library.Kind = mkLibrary;
+    struct {
+        uint8_t kind;
+        TVurazaModuleInfo* module;
+        int line;
+    } rows[] = {{4, &program, 42}, {3, &program, 0}, {1, &library, 0}, {0, nullptr, 0}};
+    TVurazaStackList list;
+    for (const auto& r : rows) {
+        auto item = std::make_unique<TVurazaStackItem>();
+        item->Kind = r.kind;
+        item->Module = r.module;
+        item->ThreadId = 7;
+        item->Group = 1;
+        item->Address = 0x401234;
+        item->UnitName.Assign("Main");
+        item->Line = r.line;
+        item->LineDistance = 2;
+        list.Add(std::move(item));
+    }
+    const auto items = DialogStackItems(list, 0x1E, 0x400000, [](const TVurazaStackItem& i) {
+        return "Thread " + std::to_string(i.ThreadId);
+    });
+    ASSERT_EQ(4u, items.size());
+    EXPECT_TRUE(items[0].kind4);
+    EXPECT_TRUE(items[1].ownModuleKind3) << "kind 3 of the program's own module";
+    EXPECT_EQ(TStackModuleKind::Library, items[2].moduleKind);
+    EXPECT_FALSE(items[3].listed) << "kind 0 is not in the mask";
+    const auto page = BuildStackPageRows(items);
+    ASSERT_EQ(3u, page.size());  // header, the line frame, the library frame
+    EXPECT_EQ("Thread 7", page[0].caption);
+    EXPECT_EQ("42 [2]", page[1].columns[5]);
+    EXPECT_EQ(3, page[1].image);
+    EXPECT_EQ("kernel32.dll", page[2].columns[1]);
+    EXPECT_EQ(0, page[2].image);
+}

@@ -1,0 +1,529 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EReportText.h"
+#include "crashreport/delivery/ELogFile.h"
+#include "framework/SysUtils.h"
+
+namespace {
+
+double Day(int days, int h, int m, int s) { return days + h / 24.0 + m / 1440.0 + s / 86400.0; }
+
+class TFakeMemory : public TListingMemory {
+public:
+    uint32_t base = 0x00401A00;
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(0x100, 0x90);
+    bool IsReadable(uint32_t address, size_t count) override
+    {
+        return address >= base && address - base + count <= bytes.size();
+    }
+    bool Read(uint32_t address, void* dest, size_t count) override
+    {
+        if (!IsReadable(address, count)) return false;
+        std::memcpy(dest, bytes.data() + (address - base), count);
+        return true;
+    }
+};
+
+class TNoSymbols : public TListingSymbols {
+public:
+    void LookupWithDebugSource(uint32_t, TCodeLocation&) override {}
+};
+
+class TMemoryStore : public TLogFileStore {
+public:
+    explicit TMemoryStore(std::shared_ptr<std::string> file) : file_(std::move(file)) {}
+    std::optional<std::string> Read() override
+    {
+        if (file_->empty()) return std::nullopt;
+        return *file_;
+    }
+    void Write(std::string_view text) override { *file_ = std::string(text); }
+
+private:
+    std::shared_ptr<std::string> file_;
+};
+
+TReportGeneralFacts GoldenGeneral()
+{
+    TReportGeneralFacts f;
+    f.StartTime = Day(46366, 8, 0, 0);
+    f.ExceptionTime = Day(46367, 20, 1, 1);
+    f.TimeZoneMinutes = 480;
+    f.ProgramFileName = "Vidudo.exe";
+    f.ProgramDescription = "Vidudo trading client";
+    f.ApplicationVersion = "1.0.0.7";
+    f.CommandLine = " \"C:\\Program Files\\Vidudo\\Vidudo.exe\" -site 2 /log ";
+    f.CompilationDate = Day(46357, 2, 0, 0);
+    f.ExceptionAddress = 0x00401A2C;
+    f.ExceptModuleName = "Vidudo.exe";
+    f.ExceptModuleDescription = "Vidudo trading client";
+    f.ExceptModuleVersion = "1.0.0.7";
+    f.ExceptionClass = "EAccessViolation";
+    f.ExceptionMessage = "Access violation at address 00401A2C";
+    f.BugId = "1A2B3C4D";
+    f.UserId = "trader";
+    f.UserName = "Li Wei";
+    f.UserEmail = "li.wei@example.com";
+    f.Company = "Vidudo Securities";
+    f.Privileges = {{"SeDebugPrivilege", true}, {"SeShutdownPrivilege", false}};
+    f.FormClass = "TMainForm";
+    f.FormText = "Vidudo\r\n- main";
+    f.ControlClass = "TEdit";
+    f.ControlText = "600123";
+    f.ComputerName = "TRADER-PC";
+    f.TotalMemory = (4096ull << 20) + (1 << 19);
+    f.FreeMemory = 3ull << 19;
+    f.DiskKnown = true;
+    f.TotalDisk = 500107862016ull;
+    f.FreeDisk = 100ull << 30;
+    f.SystemTickMilliseconds = 90061000;
+    f.ProcessorNameString = "  Intel(R) Core(TM) i5 CPU  ";
+    f.ScreenWidth = 1920;
+    f.ScreenHeight = 1080;
+    f.BitsPerPixel = 32;
+    f.Dpi = 96;
+    f.VideoAdapterName = "Wine Display ";
+    f.VideoDriverVersion = "6.0.0.1";
+    f.VideoMemory = 256ull << 20;
+    f.HasDefaultPrinter = true;
+    f.PrinterDriverName = "XPS Writer";
+    f.PrinterDriverVersion = "6.1. 7600.16385";
+    f.OsType = "Microsoft Windows 7";
+    f.OsBuild = "7601";
+    f.OsUpdate = " Service Pack 1 ";
+    f.OsLanguage = "Chinese";
+    f.Charset = 134;
+    TReportAdapter first;
+    first.IpAddress = "192.168.1.20";
+    first.SubnetMask = "255.255.255.0";
+    first.Gateway = "192.168.1.1";
+    first.DnsServers = {"192.168.1.1"};
+    first.Dhcp = true;
+    TReportAdapter second;
+    second.IpAddress = "10.0.0.5";
+    second.SubnetMask = "255.0.0.0";
+    second.DnsServers = {"10.0.0.1", "10.0.0.2"};
+    second.DnsListReadable = false;
+    f.Adapters = {first, second};
+    return f;
+}
+
+TReportStackItem Frame(int kind, uint32_t address, const char* module, const char* unit, const char* cls,
+                       const char* proc, uint32_t line, uint32_t distance)
+{
+    TReportStackItem it;
+    it.Kind = kind;
+    it.Address = address;
+    it.ModuleFileName = module;
+    it.UnitName = unit;
+    it.ClassName = cls;
+    it.ProcedureName = proc;
+    it.Line = line;
+    it.LineDistance = distance;
+    return it;
+}
+
+TReportFacts GoldenFacts()
+{
+    TReportFacts facts;
+    facts.General = GoldenGeneral();
+    TThreadHeaderFacts faulting;
+    faulting.IsExceptionThread = true;
+    faulting.ThreadId = 1111;
+    faulting.Priority = "Normal";
+    faulting.ThreadName = "Or|d\r\n";
+    std::vector<TReportStackItem> own = {
+        Frame(4, 0x00401A2C, "Vidudo.exe", "Unit1", "TForm1", "Button1Click", 12, 3),
+        Frame(4, 0x00401B00, "Vidudo.exe", "Unit1", "TForm1", "DoWork", 40, 7),
+        Frame(3, 0x00402000, "Vidudo.exe", "Unit2", "", "ProcessOrder", 0, 0),
+        Frame(1, 0x7C900000, "ntdll.dll", "", "", "", 0, 0),  // module only: never listed
+        Frame(2, 0x7C801000, "kernel32.dll", "", "", "LoadLibraryA", 0, 0),
+        Frame(4, 0x00403000, "Vidudo.exe", "Threads", "TWorker", "Execute", 88, 2),
+        Frame(4, 0x00403100, "Vidudo.exe", "Threads", "TWorker", "Start", 20, 0),
+    };
+    for (size_t i = 0; i < own.size(); ++i) {
+        own[i].ThreadId = 1111;
+        own[i].Thread = faulting;
+        own[i].First = i == 0;
+        own[i].Group = i < 5 ? 1 : 0;
+        own[i].Thread.Group = own[i].Group;
+    }
+    TReportStackItem running = Frame(2, 0x7C90E4F4, "ntdll.dll", "", "", "KiFastSystemCallRet", 0, 0);
+    running.ThreadId = 2222;
+    running.Thread.ThreadId = 2222;
+    running.Thread.Priority = "Higher";
+    running.Thread.IsMainThread = true;
+    running.Thread.ThreadName = "Feed";
+    facts.HasStackList = true;
+    facts.StackList = own;
+    facts.StackList.push_back(running);
+    facts.Modules = {
+        {0x00400000, "Vidudo.exe", "Vidudo trading client", "1.0.0.7", 2345678, Day(46357, 2, 0, 0),
+         "C:\\Program Files\\Vidudo\\"},
+        {0x7C800000, "kernel32.dll", "Windows NT BASE API|Client\r\nDLL", "5.1.2600.5781", 989696,
+         Day(39552, 12, 0, 0), "C:\\WINDOWS\\system32\\"},
+    };
+    facts.Processes = {
+        {1234, "Vidudo.exe", "Vidudo trading client", "1.0.0.7", 52428800, "Normal", 12, "C:\\Program Files\\Vidudo\\"},
+        {4, "System", "", "", 245760, "Normal", 0, ""},
+    };
+    facts.StackPointer = 0x0012FF00;
+    return facts;
+}
+
+// Written by hand from the layout rules: rows padded to their column, rules as wide as the table.
+const char* const kGoldenLines[] = {
+    "DuruvaDod 6.1.01 RC 1",
+    "",
+    "Application:",
+    "------------------------------------------------------------",
+    "  1.1 Start Date      : Thu, 10 Dec 2026 08:00:00 +0800",
+    "  1.2 Name/Description: Vidudo.exe - (Vidudo trading client)",
+    "  1.3 Version Number  : 1.0.0.7",
+    "  1.4 Parameters      : -site 2 /log",
+    "  1.5 Compilation Date: Tue, 1 Dec 2026 10:00:00 +0800",
+    "  1.6 Up Time         : 1 day, 12 hours, 1 minute, 1 second",
+    "",
+    "Exception:",
+    "-----------------------------------------------------------",
+    "  2.1 Date          : Fri, 11 Dec 2026 20:01:01 +0800",
+    "  2.2 Address       : 00401A2C",
+    "  2.3 Module Name   : Vidudo.exe - (Vidudo trading client)",
+    "  2.4 Module Version: 1.0.0.7",
+    "  2.5 Type          : EAccessViolation",
+    "  2.6 Message       : Access violation at address 00401A2C.",
+    "  2.7 ID            : 1A2B3C4D",
+    "  2.8 Count         : 1",
+    "  2.9 Status        : New",
+    "  2.10 Note         : ",
+    "",
+    "User:",
+    "-------------------------------------------------------",
+    "  3.1 ID        : trader",
+    "  3.2 Name      : Li Wei",
+    "  3.3 Email     : li.wei@example.com",
+    "  3.4 Company   : Vidudo Securities",
+    "  3.5 Privileges: SeDebugPrivilege                - ON",
+    "                  SeShutdownPrivilege             - OFF",
+    "                  .",
+    "",
+    "Active Controls:",
+    "----------------------------------",
+    "  4.1 Form Class   : TMainForm",
+    "  4.2 Form Text    : Vidudo - main",
+    "  4.3 Control Class: TEdit",
+    "  4.4 Control Text : 600123",
+    "",
+    "Computer:",
+    "----------------------------------------------------------------",
+    "  5.1 Name          : TRADER-PC",
+    "  5.2 Total Memory  : 4096 Mb",
+    "  5.3 Free Memory   : 2 Mb",
+    "  5.4 Total Disk    : 465.76 Gb",
+    "  5.5 Free Disk     : 100 Gb",
+    "  5.6 System Up Time: 1 day, 1 hour, 1 minute, 1 second",
+    "  5.7 Processor     : Intel(R) Core(TM) i5 CPU",
+    "  5.8 Display Mode  : 1920 x 1080, 32 bit",
+    "  5.9 Display DPI   : 96",
+    "  5.10 Video Card   : Wine Display (driver 6.0.0.1 - RAM 256 MB)",
+    "  5.11 Printer      : XPS Writer (driver 6.1.7600.16385)",
+    "",
+    "Operating System:",
+    "-----------------------------------",
+    "  6.1 Type    : Microsoft Windows 7",
+    "  6.2 Build # : 7601",
+    "  6.3 Update  : Service Pack 1",
+    "  6.4 Language: Chinese",
+    "  6.5 Charset : 134",
+    "",
+    "Network:",
+    "---------------------------------------------------",
+    "  7.1 IP Address: 192.168.001.020 - 010.000.000.005",
+    "  7.2 Submask   : 255.255.255.000 - 255.000.000.000",
+    "  7.3 Gateway   : 192.168.001.001 - 000.000.000.000",
+    "  7.4 DNS 1     : 192.168.001.001 - 000.000.000.000",
+    "  7.5 DNS 2     : 000.000.000.000 - 000.000.000.000",
+    "  7.6 DHCP      : ON              - OFF            ",
+    "Call Stack Information:",
+    "-----------------------------------------------------------------",
+    "|Address |Module      |Unit   |Class  |Procedure/Method   |Line |",
+    "-----------------------------------------------------------------",
+    "|*Exception Thread: ID=1111; Priority=Normal; Class= (Or?d?\?)   |",
+    "|---------------------------------------------------------------|",
+    "|00401A2C|Vidudo.exe  |Unit1  |TForm1 |Button1Click       |12[3]|",
+    "|00401B00|Vidudo.exe  |Unit1  |TForm1 |DoWork             |40[7]|",
+    "|00402000|Vidudo.exe  |Unit2  |       |ProcessOrder       |     |",
+    "|7C801000|kernel32.dll|       |       |LoadLibraryA       |     |",
+    "|---------------------------------------------------------------|",
+    "|Calling Thread: ID=1111; Priority=Normal; Class= (Or?d?\?)      |",
+    "|---------------------------------------------------------------|",
+    "|00403000|Vidudo.exe  |Threads|TWorker|Execute            |88[2]|",
+    "|00403100|Vidudo.exe  |Threads|TWorker|Start              |20[0]|",
+    "|---------------------------------------------------------------|",
+    "|                                                               |",
+    "|Running Thread: ID=2222; Priority=Higher; Class=; [Main] (Feed)|",
+    "|---------------------------------------------------------------|",
+    "|7C90E4F4|ntdll.dll   |       |       |KiFastSystemCallRet|     |",
+    "-----------------------------------------------------------------",
+    "",
+    "Modules Information:",
+    "--------------------------------------------------------------------------------------------------------------------------",
+    "|Handle  |Name        |Description                    |Version      |Size   |Modified           |Path                    |",
+    "--------------------------------------------------------------------------------------------------------------------------",
+    "|00400000|Vidudo.exe  |Vidudo trading client          |1.0.0.7      |2345678|2026-12-01 02:00:00|C:\\Program Files\\Vidudo\\|",
+    "|7C800000|kernel32.dll|Windows NT BASE API?Client??DLL|5.1.2600.5781|989696 |2008-04-14 12:00:00|C:\\WINDOWS\\system32\\    |",
+    "--------------------------------------------------------------------------------------------------------------------------",
+    "",
+    "Processes Information:",
+    "--------------------------------------------------------------------------------------------------",
+    "|ID  |Name      |Description          |Version|Memory  |Priority|Threads|Path                    |",
+    "--------------------------------------------------------------------------------------------------",
+    "|1234|Vidudo.exe|Vidudo trading client|1.0.0.7|52428800|Normal  |12     |C:\\Program Files\\Vidudo\\|",
+    "|4   |System    |                     |       |245760  |Normal  |??     |                        |",
+    "--------------------------------------------------------------------------------------------------",
+    "",
+};
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+        out.push_back(text.substr(start, at - start));
+    out.push_back(text.substr(start));
+    return out;
+}
+
+std::string GoldenTables()
+{
+    std::string text;
+    for (const char* line : kGoldenLines) text += std::string(line) + "\r\n";
+    return text;
+}
+
+}  // namespace
+
+TEST(ReportText, GoldenReportByteForByte)
+{
+    TVurazaModuleOptions options("Vidudo.exe");
+    ASSERT_EQ(0x30, options.LogFlags());
+    ASSERT_EQ(AllReportFields, options.ReportFieldVisibility());
+    TReportFacts facts = GoldenFacts();
+    TFakeMemory memory;
+    TNoSymbols symbols;
+    facts.Memory = &memory;
+    facts.Symbols = &symbols;
+    facts.HasContext = true;
+    facts.Registers = {1, 2, 3, 4, 5, 0x0012FF00, 7, 0x00401A2C};
+    const TReportText report = BuildReportText(facts, options);
+
+    // The listing and CPU section are their own units' text, placed after the tables.
+    const TAsmListing listing = BuildAssemblerListing(0x00401A2C, memory, symbols, "Assembler Information");
+    ASSERT_FALSE(listing.Text.empty());
+    const std::string cpu = BuildCpuSection(&facts.Registers, 0x0012FF00, 0x00401A2C, memory, TCpuSectionTexts());
+    const std::string expected = GoldenTables() + listing.Title + "\r\n" + listing.Text + "\r\n" + cpu;
+    EXPECT_EQ(expected, report.LastReportText);
+    EXPECT_EQ(report.LastReportText, report.LogReportText);
+    EXPECT_NE(std::string::npos, report.LastReportText.find("-\r\n|"));
+    EXPECT_EQ("EAccessViolation", report.ExceptionClassText);
+    EXPECT_EQ("Access violation at address 00401A2C.", report.ExceptionMessageText);
+    EXPECT_EQ(options.MessageText(4) + "\r\n\r\n", report.Header);
+
+    // Every table line is as long as the rule above its table.
+    size_t ruleLength = 0;
+    for (const std::string& line : Lines(GoldenTables())) {
+        if (!line.empty() && line.find_first_not_of('-') == std::string::npos) ruleLength = line.size();
+        if (!line.empty() && line[0] == '|') {
+            SCOPED_TRACE(line);
+            EXPECT_EQ(ruleLength, line.size());
+        }
+    }
+}
+
+TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
+{
+    TVurazaModuleOptions options("Vidudo.exe");
+    const TReportText report = BuildReportText(GoldenFacts(), options);
+    auto file = std::make_shared<std::string>();
+    {
+        TLogFile log(std::make_unique<TMemoryStore>(file));
+        log.AddLogReport(report.LastReportText, 10);
+        log.SaveLogFile();
+    }
+    TLogFile reloaded(std::make_unique<TMemoryStore>(file));
+    ASSERT_EQ(1, reloaded.ReportCount());
+    EXPECT_EQ("6.1.01 RC 1", ReportVersion(reloaded.Report(0)));
+    // Every "N.I Label: value" line of the golden text, read back by its number.
+    int items = 0;
+    for (const char* line : kGoldenLines) {
+        const std::string text = line;
+        if (text.rfind("  ", 0) != 0 || text.size() < 4 || !isdigit(static_cast<unsigned char>(text[2]))) continue;
+        const std::string number = text.substr(2, text.find(' ', 2) - 2);
+        const size_t colon = text.find(": ");
+        SCOPED_TRACE(number);
+        std::string value = text.substr(colon + 2);
+        if (number == "3.5")
+            value = std::string("SeDebugPrivilege").append(15, ' ') + " - ON\r\nSeShutdownPrivilege" +
+                    std::string(12, ' ') + " - OFF\r\n";
+        EXPECT_EQ(Trim(value), Trim(reloaded.GetReportItem(number, 0)));
+        ++items;
+    }
+    EXPECT_EQ(47, items);
+    EXPECT_NE("", reloaded.CallStackTable(0));
+    EXPECT_NE(std::string::npos, reloaded.ModulesTable(0).find("Windows NT BASE API?Client??DLL"));
+    EXPECT_NE(std::string::npos, reloaded.ProcessesTable(0).find("|4   |System"));
+}
+
+TEST(ReportText, FieldSwitches)
+{
+    const std::string banner = "DuruvaDod 6.1.01 RC 1\r\n\r\n";
+    struct {
+        uint64_t bits;
+        bool console;
+        std::string general;
+    } cases[] = {
+        {0, false, ""},
+        {1ull << 13, false, "Exception:\r\n" + std::string(14, '-') + "\r\n  2.8 Count: 1"},
+        {1ull << 19, false,
+         "User:\r\n" + std::string(55, '-') + "\r\n"
+         "  3.5 Privileges: SeDebugPrivilege                - ON\r\n"
+         "                  SeShutdownPrivilege             - OFF\r\n"
+         "                  ."},
+        {1ull << 20, false, "User:\r\n" + std::string(32, '-') + "\r\n  3.4 Company: Vidudo Securities"},
+        {0xFull << 21, true, ""},
+        {1ull << 22, false, "Active Controls:\r\n" + std::string(30, '-') + "\r\n  4.2 Form Text: Vidudo - main"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits);
+        TVurazaModuleOptions options("Vidudo.exe");
+        options.SetReportFieldVisibility(c.bits);
+        TReportGeneralFacts facts = GoldenGeneral();
+        facts.IsConsoleProgram = c.console;
+        EXPECT_EQ(banner + c.general, FillGeneralSections(facts, options));
+    }
+}
+
+TEST(ReportText, ValueForms)
+{
+    const double t = Day(46367, 20, 1, 1);
+    struct {
+        std::string got, expected;
+    } cases[] = {
+        {ReportMailDate(t, 480), "Fri, 11 Dec 2026 20:01:01 +0800"},
+        {ReportMailDate(t, -300), "Fri, 11 Dec 2026 20:01:01 -0500"},
+        {ReportMailDate(t, 0), "Fri, 11 Dec 2026 20:01:01 +0000"},
+        {ReportMailDate(t, 330), "Fri, 11 Dec 2026 20:01:01 +0500"},
+        {ReportMailDate(Day(46023, 0, 0, 0), 600), "Thu, 1 Jan 2026 00:00:00 +1000"},
+        {ReportDuration(1.5), "1 day, 12 hours, 0 second"},
+        {ReportDuration(2.0 / 24), "2 hours, 0 second"},
+        {ReportDuration(61.0 / 86400), "1 minute, 1 second"},
+        {ReportDuration(0), "0 second"},
+        {MegabyteText(3ull << 19), "2 Mb"},
+        {MegabyteText(5ull << 19), "2 Mb"},
+        {MegabyteText((7ull << 19) + 1), "4 Mb"},
+        {GigabyteText(500107862016ull), "465.76 Gb"},
+        {GigabyteText(3ull << 29), "1.5 Gb"},
+        {PaddedIpAddress("8.8.4.4"), "008.008.004.004"},
+        {PaddedIpAddress(""), "000.000.000.000"},
+        {PaddedIpAddress("1.2.3"), "000.000.000.000"},
+        {ProcessorText("", "GenuineIntel", "x86 Family 6"), "GenuineIntel - x86 Family 6"},
+        {ProcessorText(" ", "", ""), "Unknown processor"},
+        {VideoCardText("VGA", "1.0", 0), "VGA (driver 1.0)"},
+        {PrinterText(false, "XPS", "1"), ""},
+        {CleanTableCell("a|b\r\nc"), "a?b??c"},
+        {SectionTitleBlock("Registers"), "Registers:\r\n----------\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(c.expected, c.got);
+    }
+}
+
+TEST(ReportText, ParametersSkipTheFirstTokenAsWindowsDoes)
+{
+    struct {
+        const char* line;
+        const char* parameters;
+    } cases[] = {
+        {"\"C:\\Program Files\\Vidudo\\Vidudo.exe\" -site 2", "-site 2"},
+        {"\"C:\\Vidudo.exe\"", ""},
+        {"Vidudo.exe /log  x ", "/log  x"},
+        {"C:\\Vidudo\\Vidudo.exe\t-a", "-a"},
+        // Not the program path's length: a short path form must not cut the parameters.
+        {"C:\\PROGRA~1\\Vidudo.exe -site 2", "-site 2"},
+        {"  ", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(c.parameters, CommandLineParameters(c.line));
+    }
+}
+
+TEST(ReportText, AccessViolationMessageInGbk)
+{
+    // 存取地址 and 入口违规 in code page 936.
+    const std::string inModule = AccessViolationMessage(0x00401A2C, "C:\\Lab\\crashlab.exe", true, 0);
+    EXPECT_EQ(0, inModule.rfind("\xB4\xE6\xC8\xA1\xB5\xD8\xD6\xB7 00401A2C ", 0)) << inModule;
+    EXPECT_NE(std::string::npos, inModule.find(" 'crashlab.exe' "));
+    EXPECT_NE(std::string::npos, inModule.find(". \xD0\xB4 ")) << "write";
+    EXPECT_EQ(inModule.size() - 11, inModule.find("00000000 \xC0\xEF"));
+    const std::string outside = AccessViolationMessage(0x00A00000, "", false, 0x10);
+    EXPECT_EQ(0, outside.rfind("\xC8\xEB\xBF\xDA\xCE\xA5\xB9\xE6: ", 0)) << outside;
+    EXPECT_NE(std::string::npos, outside.find("00A00000. \xB6\xC1 "));
+}
+
+TEST(ReportText, EdgesOfTheTables)
+{
+    TVurazaModuleOptions options("Vidudo.exe");
+    options.SetLogFlags(0);
+    options.SetReportFieldVisibility(0);
+    TReportFacts facts;
+    facts.General.IsExceptionObject = false;
+    const TReportText report = BuildReportText(facts, options);
+    const std::string rule(50, '-');
+    EXPECT_EQ("DuruvaDod 6.1.01 RC 1\r\n\r\n\r\nCall Stack Information:\r\n" + rule +
+                  "\r\n|Address |Module|Unit|Class|Procedure/Method|Line|\r\n" + rule + "\r\n" + rule +
+                  "\r\n\r\nModules Information:\r\n--------------------\r\n\r\n"
+                  "Processes Information:\r\n----------------------\r\n\r\n"
+                  "Assembler Information:\r\n----------------------\r\n\r\n"
+                  "Registers:\r\n----------\r\n\r\n",
+              report.LastReportText);
+    EXPECT_EQ("Unknown exception type", report.ExceptionClassText);
+    EXPECT_EQ("Unknown error message.", report.ExceptionMessageText);
+}
+
+TEST(ReportText, TypeAndMessageOfTheException)
+{
+    struct {
+        const char* cls;
+        bool isException;
+        const char* message;
+        const char* type;
+        const char* shown;
+    } cases[] = {
+        {"EConvertError", true, "'x' is not a valid integer value", "EConvertError", "'x' is not a valid integer value."},
+        {"EConvertError", true, "Ends with one.", "EConvertError", "Ends with one."},
+        {"TObject", false, "ignored", "TObject", "Unknown error message."},
+        {"", false, "", "Unknown exception type", "Unknown error message."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        TVurazaModuleOptions options("Vidudo.exe");
+        TReportGeneralFacts facts = GoldenGeneral();
+        facts.ExceptionClass = c.cls;
+        facts.IsExceptionObject = c.isException;
+        facts.ExceptionMessage = c.message;
+        TReportText out;
+        const std::string general = FillGeneralSections(facts, options, &out);
+        EXPECT_EQ(c.type, out.ExceptionClassText);
+        EXPECT_EQ(c.shown, out.ExceptionMessageText);
+        EXPECT_NE(std::string::npos, general.find(std::string(": ") + c.shown + "\r\n"));
+    }
+}
