@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "crashreport/capture/EAddressLookup.h"
 #include "crashreport/capture/EFoundations.h"
 #include "framework/Forms.h"
 #include "trading/connection/ClientModules.h"
@@ -10,6 +11,8 @@
 int RunTradingClient()
 {
     StartReporterFoundations();
+    // Call stacks of reports name unit, procedure and line from here on.
+    InstallAddressLookup();
     TApplication application;
     application.SetTitle("Vidudo模拟交易系统");
     auto client = std::make_unique<TClient>();

@@ -147,7 +147,7 @@ bool TELDebugInfoJedy::OpenSource()
     TImageHeaders headers(Module(), DebugInfoPlatform().Readable);
     TImageSection section;
     if (headers.FindSection("JCLDEBUG", section)) {
-        section_ = std::make_unique<THModuleStream>(section.Memory(Module()), section.Size);
+        section_ = std::make_unique<edebug::THModuleStream>(section.Memory(Module()), section.Size);
         scanner_ = std::make_unique<TELBinDebugScanner>(section_->Bytes(), true, DebugInfoPlatform().Readable);
     } else {
         std::string path = ModuleFileNameWith(".jdbg");

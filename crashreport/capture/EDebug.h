@@ -45,6 +45,8 @@ constexpr size_t MaxDebugFileSize = 256u << 20;
 
 std::string ChangeFileExtension(const std::string& path, const char* extension);
 
+// The module list has a stream of this name too: this unit's own lives in its namespace.
+namespace edebug {
 // A read-only view of memory of a loaded module, neither copied nor freed.
 class THModuleStream {
 public:
@@ -54,6 +56,7 @@ public:
 private:
     TDebugBytes bytes_;
 };
+}  // namespace edebug
 
 class TELDebugInfoSource : public TObject {
     VIDUDO_CLASS(TELDebugInfoSource, TObject)
@@ -165,7 +168,7 @@ protected:
     std::string SourceAt(uint32_t offset) const override { return scanner_->SourceAt(offset); }
 
 private:
-    std::unique_ptr<THModuleStream> section_;
+    std::unique_ptr<edebug::THModuleStream> section_;
     std::string file_;
     std::unique_ptr<TELBinDebugScanner> scanner_;
 };

@@ -4,6 +4,7 @@
 //   td32-section IMAGE VMA OUT       a section's bytes at VMA: the debug directory entry, then
 //                                    the TD32 data it points at
 //   set-debug-directory IMAGE RVA SIZE   points data directory 6 at RVA (in place)
+//   symbol IMAGE NAME                the RVA (hex) of a function, by its raw or demangled name
 //   lookup IMAGE                     loads IMAGE as the loader would, picks its debug source and
 //                                    answers code RVAs (hex, one a line on stdin) with
 //                                    "RVA<TAB>unit<TAB>class<TAB>procedure<TAB>line<TAB>distance"
@@ -71,6 +72,16 @@ int Files(const std::string& image, const std::string& base)
     WriteFile(base + ".tds", tds.data(), tds.size());
     std::vector<uint8_t> jdbg = WriteJdbgData(model);
     WriteFile(base + ".jdbg", jdbg.data(), jdbg.size());
+    return 0;
+}
+
+int Symbol(const std::string& image, const std::string& name)
+{
+    std::string bytes = ReadFile(image);
+    uint32_t rva = 0;
+    if (!FindSymbolRva(TPeImage(bytes), name, rva))
+        return 3;
+    std::printf("%X\n", rva);
     return 0;
 }
 
@@ -187,6 +198,8 @@ int main(int argc, char** argv)
         std::string command = argc > 1 ? argv[1] : "";
         if (command == "files" && argc == 4)
             return Files(argv[2], argv[3]);
+        if (command == "symbol" && argc == 4)
+            return Symbol(argv[2], argv[3]);
         if (command == "next-vma" && argc == 3)
             return NextVma(argv[2]);
         if (command == "td32-section" && argc == 5)
@@ -200,6 +213,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    std::fputs("usage: vidudo_debug_files files|next-vma|td32-section|set-debug-directory|lookup ...\n", stderr);
+    std::fputs("usage: vidudo_debug_files files|symbol|next-vma|td32-section|set-debug-directory|lookup ...\n", stderr);
     return 2;
 }
