@@ -5,6 +5,12 @@
 #include <vector>
 
 #include "crashreport/capture/EDisAsm.h"
+#if __has_include("crashreport/capture/EInstruction.h")
+#include "crashreport/capture/EInstruction.h"
+#define HAVE_LENGTH_DECODER 1
+#else
+#define HAVE_LENGTH_DECODER 0
+#endif
 
 namespace {
 
@@ -98,10 +104,18 @@ void StringHook(uintptr_t user, uint32_t, uint32_t value, int size, std::string&
 
 bool OwnLength(const uint8_t* code, size_t count, uint32_t& length)
 {
+#if HAVE_LENGTH_DECODER
+    // the hooking code's decoder measures, as it does for the trampolines
+    size_t n = 0;
+    bool ok = InstructionLength(code, count, n);
+    length = static_cast<uint32_t>(n);
+    return ok;
+#else
     static const TDisAsm plain;
     std::string text;
     length = plain.DisassembleInstruction(code, count, 0, text);
     return length != 0 && text.rfind("DB", 0) != 0;
+#endif
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ struct TAsmListing {
 };
 
 // titleText is the "Assembler Information" message text. lengthOf measures instructions while
-// the start is searched; none means the disassembler's own lengths.
+// the start is searched; none means the hooking code's length decoder.
 TAsmListing BuildAssemblerListing(uint32_t exceptionAddress, TListingMemory& memory, TListingSymbols& symbols,
                                   const std::string& titleText, TInstructionLengthProc lengthOf = nullptr);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EReportSources.h"
 #include "crashreport/capture/EReportText.h"
 #include "crashreport/delivery/ELogFile.h"
 #include "framework/SysUtils.h"
@@ -525,5 +526,53 @@ TEST(ReportText, TypeAndMessageOfTheException)
         EXPECT_EQ(c.type, out.ExceptionClassText);
         EXPECT_EQ(c.shown, out.ExceptionMessageText);
         EXPECT_NE(std::string::npos, general.find(std::string(": ") + c.shown + "\r\n"));
+    }
+}
+
+TEST(ReportText, RowsFromTheCapturedRecords)
+{
+    TVurazaModuleInfo module;
+    module.Handle = 0x00400000;
+    module.FileName = "C:\\Program Files\\Vidudo\\Vidudo.exe";
+    module.Description = "Vidudo|trading";
+    module.Version = "1.0.0.7";
+    module.Size = 2345678;
+    module.LastModified = Day(46357, 2, 0, 0);
+    TVurazaStackItem item;
+    item.Kind = 4;
+    item.Module = &module;
+    item.ThreadId = 1111;
+    item.Group = 1;
+    item.First = 1;
+    item.Address = 0x00401A2C;
+    item.UnitName.Assign("Unit1");
+    item.ProcedureName.Assign("Button1Click");
+    item.Line = 12;
+    item.LineDistance = 3;
+    TThreadHeaderFacts thread;
+    thread.IsExceptionThread = true;
+    thread.ThreadId = 1111;
+    TVurazaProcessInfo process;
+    process.ProcessId = 1234;
+    process.FileName = "C:\\Program Files\\Vidudo\\Vidudo.exe";
+    process.PriorityClass = 32;
+
+    TReportFacts facts;
+    facts.HasStackList = true;
+    facts.StackList = {ReportStackItemOf(item, thread)};
+    facts.Modules = {ReportModuleOf(module)};
+    facts.Processes = {ReportProcessOf(process)};
+    TVurazaModuleOptions options("Vidudo.exe");
+    options.SetLogFlags(0x10);
+    const std::string text = BuildReportText(facts, options).LastReportText;
+    const char* rows[] = {
+        "|*Exception Thread: ID=1111; Priority=?\?; Class=       |\r\n",
+        "|00401A2C|Vidudo.exe|Unit1|     |Button1Click    |12[3]|\r\n",
+        "|00400000|Vidudo.exe|Vidudo?trading|1.0.0.7|2345678|2026-12-01 02:00:00|C:\\Program Files\\Vidudo|\r\n",
+        "|1234|Vidudo.exe|           |       |0     |Normal  |??     |C:\\Program Files\\Vidudo|\r\n",
+    };
+    for (const char* row : rows) {
+        SCOPED_TRACE(row);
+        EXPECT_NE(std::string::npos, text.find(row)) << text;
     }
 }
