@@ -3,12 +3,14 @@
 #include <memory>
 
 #include "crashreport/capture/EAddressLookup.h"
+#include "crashreport/capture/EFoundations.h"
 #include "framework/Forms.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/windows/MainUnit.h"
 
 int RunTradingClient()
 {
+    StartReporterFoundations();
     // Call stacks of reports name unit, procedure and line from here on.
     InstallAddressLookup();
     TApplication application;
@@ -23,5 +25,6 @@ int RunTradingClient()
         application.SetMainForm(nullptr);
     }
     client.reset();
+    StopReporterFoundations();
     return exitCode;
 }

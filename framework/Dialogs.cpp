@@ -74,7 +74,8 @@ TModalAnswer MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButton
 TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& caption, TMsgDlgType type,
                                  unsigned flags)
 {
-    const TMessageBoxRequest request{text, caption, type, TMsgDlgButtons::Ok, flags};
+    const TMsgDlgButtons buttons = (flags & MB_TYPEMASK) == MB_YESNO ? TMsgDlgButtons::YesNo : TMsgDlgButtons::Ok;
+    const TMessageBoxRequest request{text, caption, type, buttons, flags};
     const MessageBoxHook hook = Hook().Get();
     if (hook)
         return hook(request);
@@ -85,7 +86,12 @@ TModalAnswer MessageBoxWithFlags(const std::string& text, const std::string& cap
         TProgramDialogMarker marker;
         r = MessageBoxW(nullptr, wtext.c_str(), wcaption.c_str(), flags);
     }
-    return r == IDCANCEL ? TModalAnswer::Cancel : TModalAnswer::Ok;
+    switch (r) {
+    case IDYES: return TModalAnswer::Yes;
+    case IDNO: return TModalAnswer::No;
+    case IDCANCEL: return TModalAnswer::Cancel;
+    default: return TModalAnswer::Ok;
+    }
 }
 
 void MarkProgramDialog(HWND window) { SetPropW(window, kProgramDialogProp, reinterpret_cast<HANDLE>(1)); }

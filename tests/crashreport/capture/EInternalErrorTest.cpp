@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "crashreport/capture/ECore.h"
+#include "crashreport/capture/ECoreWin.h"
+#include "crashreport/capture/EInternalError.h"
+#include "framework/CodePage.h"
+#include "framework/Dialogs.h"
+#include "framework/Exception.h"
+
+namespace {
+
+class EAbort : public Exception {
+public:
+    using Exception::Exception;
+};
+
+std::string ReadWhole(const std::string& path)
+{
+    HANDLE h = CreateFileW(GbkToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return "";
+    std::string bytes(65536, '\0');
+    DWORD got = 0;
+    ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(h);
+    bytes.resize(got);
+    return bytes;
+}
+
+struct TBoxes {
+    std::vector<TMessageBoxRequest> shown;
+    TModalAnswer answer = TModalAnswer::Yes;
+    MessageBoxHook previous;
+    TBoxes()
+    {
+        previous = SetMessageBoxHook([this](const TMessageBoxRequest& r) {
+            shown.push_back(r);
+            return answer;
+        });
+    }
+    ~TBoxes() { SetMessageBoxHook(previous); }
+};
+
+template <class E>
+void FailStep(const std::string& section, const E& error)
+{
+    try {
+        throw error;
+    } catch (...) {
+        ReportInternalError(section);
+    }
+}
+
+TEST(InternalError, WrittenAndOfferedOnlyInTheDevelopmentEnvironment)
+{
+    TBoxes boxes;
+    const std::string log = ChangeFileExt(ApplicationFileName(), ".log");
+    DeleteFileW(GbkToWide(log).c_str());
+
+    FailStep("EHook.Init", Exception("boom"));
+    EXPECT_TRUE(boxes.shown.empty()) << "neither the environment nor a debugger";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(GbkToWide(log).c_str()));
+
+    DetectRunningInIde("C:\\Zorbel\\Bin\\ZORBEL32.EXE");
+    FailStep("EHook.Init", EAbort("quiet"));
+    EXPECT_TRUE(boxes.shown.empty()) << "EAbort is never reported";
+
+    FailStep("EHook.Init", Exception("boom"));
+    EXPECT_FALSE(InternalErrorRunning());
+    ASSERT_EQ(log, LastInternalErrorFile());
+    const std::string text = ReadWhole(log);
+    for (const char* line : {"Version   : 6.1.01 RC 1\r\n", "RAD       : Zorbel 7.0\r\n", "Section   : EHook.Init\r\n",
+                             "Exception : Exception\r\n", "Message   : boom\r\n", "OS        : Microsoft Windows ",
+                             "Date      : ", "Call Stack: "}) {
+        SCOPED_TRACE(line);
+        EXPECT_NE(std::string::npos, text.find(line)) << text;
+    }
+    ASSERT_EQ(2u, boxes.shown.size()) << "asked, then told to send it by hand: no mail program here";
+    EXPECT_EQ("Probably internal bug", boxes.shown[0].caption);
+    EXPECT_EQ("Error: 'boom'\r\n\r\nThis is an internal DuruvaDod bug.\r\nDo you want to send the bug information to "
+              "DuruvaDod author?",
+              boxes.shown[0].text);
+    EXPECT_EQ(TMsgDlgButtons::YesNo, boxes.shown[0].buttons);
+    EXPECT_EQ(TMsgDlgType::Error, boxes.shown[0].type);
+    EXPECT_EQ("Information", boxes.shown[1].caption);
+    EXPECT_EQ(0u, boxes.shown[1].text.find("Cannot connect with your email client.\r\nSend manually the \"" + log + "\" file to the "));
+
+    boxes.shown.clear();
+    boxes.answer = TModalAnswer::No;
+    SetInternalErrorMailProc([](const std::string&, const std::string&, const std::string&) { return true; });
+    ReportInternalError("ECore.Done", "no exception here");
+    ASSERT_EQ(1u, boxes.shown.size());
+    EXPECT_EQ(0u, boxes.shown[0].text.find("Error: 'no exception here'"));
+    SetInternalErrorMailProc(nullptr);
+
+    DetectRunningInIde(ApplicationFileName());
+    DeleteFileW(GbkToWide(log).c_str());
+}
+
+}  // namespace
