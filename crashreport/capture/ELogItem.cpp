@@ -10,39 +10,6 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-std::string ToCrLf(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size() + 8);
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            out += kCrLf;
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else if (c == '\n') {
-            out += kCrLf;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::vector<std::string> SplitCrLf(std::string_view text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = text.find(kCrLf, start);
-        if (at == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            return lines;
-        }
-        lines.emplace_back(text.substr(start, at - start));
-        start = at + kCrLf.size();
-    }
-}
-
 using TSection = std::vector<std::string>;
 
 bool IsTitled(const TSection& s) { return s.size() >= 2 && IsTitleLine(s[0], s[1]); }
@@ -75,6 +42,39 @@ void AlignSection(TSection& s)
 
 }  // namespace
 
+std::string ToCrLf(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r') {
+            out += kCrLf;
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            out += kCrLf;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string_view> SplitCrLfLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = text.find(kCrLf, start);
+        if (at == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            return lines;
+        }
+        lines.push_back(text.substr(start, at - start));
+        start = at + kCrLf.size();
+    }
+}
+
 bool IsRuleLine(std::string_view line)
 {
     return !line.empty() && line.find_first_not_of('-') == std::string_view::npos;
@@ -90,11 +90,12 @@ std::string StoredItemValue(std::string_view value)
 {
     const std::string text = ToCrLf(value);
     if (text.find(kCrLf) == std::string::npos) return text;
-    std::vector<std::string> lines = SplitCrLf(ReplaceAllText(text, ": ", ":_"));
+    const std::string replaced = ReplaceAllText(text, ": ", ":_");
+    const std::vector<std::string_view> lines = SplitCrLfLines(replaced);
     std::string out;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) out += "\r\n ";
-        out += Trim(lines[i]).empty() ? std::string(".") : lines[i];
+        out += Trim(lines[i]).empty() ? std::string_view(".") : lines[i];
     }
     return out;
 }
@@ -122,11 +123,11 @@ void TLogItem::AddItem(std::string_view label, std::string_view value, bool incl
 std::string TLogItem::GetFormattedText() const
 {
     std::vector<TSection> sections(1);
-    for (std::string& line : SplitCrLf(text_)) {
+    for (std::string_view line : SplitCrLfLines(text_)) {
         if (line.empty())
             sections.emplace_back();
         else
-            sections.back().push_back(std::move(line));
+            sections.back().emplace_back(line);
     }
     std::string out;
     for (TSection& s : sections) {

@@ -11,6 +11,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+// Lone CR and lone LF made CR LF.
+std::string ToCrLf(std::string_view text);
+// The lines between CR LF breaks; a text without one is one line (an empty text, one empty line).
+std::vector<std::string_view> SplitCrLfLines(std::string_view text);
 
 // Value of several lines in its stored form: CR LF breaks, ": " as ":_", empty lines as ".",
 // every line after the first indented by one blank (the alignment adds the rest).

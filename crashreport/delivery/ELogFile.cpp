@@ -19,24 +19,6 @@ bool EndsWith(std::string_view text, std::string_view tail)
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
-std::string NormalizeBreaks(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size() + 16);
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            out += kCrLf;
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else if (c == '\n') {
-            out += kCrLf;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string WithoutTrailingBreaks(std::string_view text)
 {
     while (EndsWith(text, kCrLf)) text.remove_suffix(kCrLf.size());
@@ -112,21 +94,6 @@ std::vector<std::string_view> SplitBlocks(std::string_view report)
     return blocks;
 }
 
-std::vector<std::string_view> SplitLinesCrLf(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = text.find(kCrLf, start);
-        if (at == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            return lines;
-        }
-        lines.push_back(text.substr(start, at - start));
-        start = at + kCrLf.size();
-    }
-}
-
 bool IsTableBlock(std::string_view block) { return block.find(kTableMark) != std::string_view::npos; }
 
 // From the rule above the first row to the closing rule.
@@ -136,7 +103,7 @@ std::string TablePart(std::string_view block)
     if (mark == std::string_view::npos) return {};
     const size_t begin = block.rfind(kCrLf, mark);
     const size_t from = begin == std::string_view::npos ? 0 : begin + kCrLf.size();
-    std::vector<std::string_view> lines = SplitLinesCrLf(block.substr(from));
+    std::vector<std::string_view> lines = SplitCrLfLines(block.substr(from));
     std::string out;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) out += kCrLf;
@@ -149,7 +116,7 @@ std::string TablePart(std::string_view block)
 // The lines of a section after its title and rule.
 std::string SectionBody(std::string_view block)
 {
-    std::vector<std::string_view> lines = SplitLinesCrLf(block);
+    std::vector<std::string_view> lines = SplitCrLfLines(block);
     std::string out;
     for (size_t i = 2; i < lines.size(); ++i) {
         if (i > 2) out += kCrLf;
@@ -185,7 +152,7 @@ TStringList SplitLogText(std::string_view raw)
 {
     TStringList reports;
     if (raw.size() < 8) return reports;
-    std::string text = NormalizeBreaks(raw);
+    std::string text = ToCrLf(raw);
     if (!EndsWith(text, kFourBreaks)) text += kFourBreaks;
     size_t start = 0;
     while (start < text.size()) {

@@ -14,20 +14,10 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kUnknownRegister = "????    ";
 
+// The lines of a text; an empty text has none.
 std::vector<std::string_view> Lines(std::string_view text)
 {
-    std::vector<std::string_view> lines;
-    if (text.empty()) return lines;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = text.find(kCrLf, start);
-        if (at == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            return lines;
-        }
-        lines.push_back(text.substr(start, at - start));
-        start = at + kCrLf.size();
-    }
+    return text.empty() ? std::vector<std::string_view>() : SplitCrLfLines(text);
 }
 
 // Characters from..to (1-based, inclusive) of a line; what lies beyond its end is empty.
