@@ -5,11 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "crashreport/capture/EReporterHeap.h"
+
 // The names part of a call-stack item; Kind as the item's: 1 module, 2 procedure, 3 unit and
 // procedure, 4 the same with a line.
 struct TAddressNames {
     uint8_t Kind = 0;
-    std::string UnitName, ClassName, ProcedureName;
+    TReporterString UnitName, ClassName, ProcedureName;  // on the reporter's heap
 };
 
 // Fills unit, class and procedure from an export name; false leaves the item unchanged.

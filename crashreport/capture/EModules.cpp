@@ -8,8 +8,8 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
-#include "crashreport/capture/EStandIns.h"
 #include "crashreport/capture/EStoredData.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
 
@@ -17,6 +17,14 @@ namespace {
 
 TVurazaModulesList modules;
 bool refreshing = false;
+bool frozen = false;
+TModuleRecordPreparer preparer = nullptr;
+
+// Records made in advance for modules first met while the records are frozen: their file-name
+// buffers are reserved, so filling one allocates nothing.
+constexpr size_t spareRecordCount = 8;
+constexpr size_t fileNameCapacity = 2 * MAX_PATH + 2;
+TVurazaModuleInfo* spareRecords[spareRecordCount] = {};
 
 std::wstring W(const std::string& text)
 {
@@ -25,10 +33,7 @@ std::wstring W(const std::string& text)
 
 uintptr_t ThisModule()
 {
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ModulesList), &self);
-    return reinterpret_cast<uintptr_t>(self);
+    return reinterpret_cast<uintptr_t>(CurrentModuleHandle());
 }
 
 // Reads of a loaded image by RVA, inside SizeOfImage and probed.
@@ -492,7 +497,49 @@ std::unique_ptr<TVurazaModuleInfo> MakeModuleRecord(uintptr_t module, const std:
         record->CompilationDate = 0;
         record->DebugData.reset();
     }
+    if (load && !refreshing && preparer)
+        preparer(*record);
     return record;
+}
+
+// The module's file name into a spare record, without the object-path prefix; no allocation.
+bool FillSpareFileName(HMODULE module, std::string& name)
+{
+    wchar_t wide[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(module, wide, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return false;
+    char text[fileNameCapacity];
+    const int length = WideCharToMultiByte(936, 0, wide, static_cast<int>(n), text, sizeof text - 1, nullptr, nullptr);
+    if (length <= 0)
+        return false;
+    std::string_view view(text, static_cast<size_t>(length));
+    const size_t question = view.find('?');
+    if (question != std::string_view::npos) {
+        const size_t colon = view.find(':', question);
+        if (colon != std::string_view::npos && colon > 0)
+            view.remove_prefix(colon - 1);
+    }
+    name.assign(view.data(), view.size());
+    return true;
+}
+
+TVurazaModuleInfo* AddSpareRecord(uintptr_t module)
+{
+    for (TVurazaModuleInfo*& spare : spareRecords) {
+        if (!spare)
+            continue;
+        if (!FillSpareFileName(reinterpret_cast<HMODULE>(module), spare->FileName))
+            return nullptr;
+        std::unique_ptr<TVurazaModuleInfo> record(spare);
+        spare = nullptr;
+        record->Handle = module;
+        record->DataVersion = 6101;
+        auto& raw = modules.Raw();
+        // The list's memory is the reporter's heap too.
+        return raw.insert(raw.begin() + static_cast<ptrdiff_t>(LowerBound(module)), std::move(record))->get();
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -559,18 +606,20 @@ void RefreshModuleList()
 
 TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
 {
-    if (module == 0)
-        return nullptr;
-    const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
-    if (fileName.empty())
+    if (module == 0 || !ModuleHasFileName(reinterpret_cast<HMODULE>(module)))
         return nullptr;
     size_t at = LowerBound(module);
     if (at < modules.Count() && modules.Items(at)->Handle == module) {
         TVurazaModuleInfo* found = modules.Items(at);
-        if (found->Kind != mkUnknown || refreshing)
+        if (found->Kind != mkUnknown || refreshing || frozen)
             return found;
         modules.Delete(at);
     }
+    if (frozen)
+        return AddSpareRecord(module);
+    const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
+    if (fileName.empty())
+        return nullptr;
     AddModuleRecord(module, fileName, true);
     at = LowerBound(module);
     return at < modules.Count() ? modules.Items(at) : nullptr;
@@ -598,4 +647,36 @@ bool StartsWithPushEbx(uintptr_t address)
 {
     return IsReadableMemory(reinterpret_cast<const void*>(address), 1) &&
            *reinterpret_cast<const uint8_t*>(address) == 0x53;
+}
+
+void SetModuleRecordPreparer(TModuleRecordPreparer prepare)
+{
+    preparer = prepare;
+}
+
+void PrepareModuleRecords()
+{
+    if (frozen)
+        return;
+    for (TVurazaModuleInfo*& spare : spareRecords) {
+        if (!spare) {
+            spare = new TVurazaModuleInfo;
+            spare->FileName.reserve(fileNameCapacity);
+        }
+    }
+    for (size_t i = 0; i < modules.Count(); ++i) {
+        TVurazaModuleInfo& record = *modules.Items(i);
+        if (preparer && record.Kind != mkUnknown)
+            preparer(record);
+    }
+}
+
+void FreezeModuleRecords(bool freeze)
+{
+    frozen = freeze;
+}
+
+bool ModuleRecordsFrozen()
+{
+    return frozen;
 }

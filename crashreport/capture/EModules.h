@@ -47,6 +47,29 @@ void RefreshModuleList();
 TVurazaModuleInfo* FindModuleRecord(uintptr_t module);
 TVurazaModuleInfo* FindModuleRecordOfAddress(uintptr_t address);
 
+// What a lookup needs of a record (decoded stored data, debug-information source) is made by
+// the preparer when a loaded record is made; the address lookup installs it. It must leave a
+// record it has prepared once unchanged.
+using TModuleRecordPreparer = void (*)(TVurazaModuleInfo& record);
+void SetModuleRecordPreparer(TModuleRecordPreparer prepare);
+// Prepares the records there are and the spare records for modules first met while frozen.
+void PrepareModuleRecords();
+// While an exception is handled the records are frozen: FindModuleRecord neither remakes nor
+// reads a record; a module without one gets a spare record (handle and file name only) until
+// the spares run out. Frozen lookups allocate nothing from the process heap.
+void FreezeModuleRecords(bool freeze);
+bool ModuleRecordsFrozen();
+class TFrozenModuleRecords {
+public:
+    TFrozenModuleRecords() : was_(ModuleRecordsFrozen()) { FreezeModuleRecords(true); }
+    ~TFrozenModuleRecords() { FreezeModuleRecords(was_); }
+    TFrozenModuleRecords(const TFrozenModuleRecords&) = delete;
+    TFrozenModuleRecords& operator=(const TFrozenModuleRecords&) = delete;
+
+private:
+    bool was_;
+};
+
 // Reporter data stored in a module: the "ELDATA" resource, or the block at the file's end.
 bool HasStoredDataResource(uintptr_t module);
 bool HasStoredDataTail(uintptr_t module);

@@ -117,11 +117,12 @@ bool ReadStoredDataTail(const TStoredFile& file, TStoredTail& tail, bool withDeb
 void LoadTailOptions(const TStoredTail& tail, TVurazaModuleOptions& options);
 
 // --- lookup ----------------------------------------------------------------------------------
+// Views of the model's names: a lookup allocates nothing.
 struct TDebugLocation {
-    std::string unitName;  // the unit's source, "Program.cpp"
-    std::string fileName;  // the row's file: the unit's source or an inlined header
-    std::string className;
-    std::string procedureName;
+    std::string_view unitName;  // the unit's source, "Program.cpp"
+    std::string_view fileName;  // the row's file: the unit's source or an inlined header
+    std::string_view className;
+    std::string_view procedureName;
     uint32_t procedureStart = 0;
     bool procedureKnown = false;
     uint32_t line = 0;          // 0: no row covers the offset

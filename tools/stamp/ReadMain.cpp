@@ -89,8 +89,9 @@ int Lookup(const std::string& bytes, const std::string& password)
         const uint32_t address = static_cast<uint32_t>(std::strtoul(line.c_str(), nullptr, 16));
         TDebugLocation loc;
         if (LookupDebugLocation(model, address - base - CodeOffsetBase, loc))
-            std::printf("%08x\t%s\t%s\t%u\t%s\t%s\t%u\n", address, loc.unitName.c_str(), loc.fileName.c_str(), loc.line,
-                        loc.className.c_str(), loc.procedureName.c_str(), loc.lineDistance);
+            std::printf("%08x\t%.*s\t%.*s\t%u\t%.*s\t%.*s\t%u\n", address, int(loc.unitName.size()), loc.unitName.data(),
+                        int(loc.fileName.size()), loc.fileName.data(), loc.line, int(loc.className.size()),
+                        loc.className.data(), int(loc.procedureName.size()), loc.procedureName.data(), loc.lineDistance);
         else
             std::printf("%08x\t-\n", address);
     }
