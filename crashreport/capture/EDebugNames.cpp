@@ -55,6 +55,9 @@ bool AllDigits(std::string_view s)
     return true;
 }
 
+
+}  // namespace
+
 bool EqualNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -64,8 +67,6 @@ bool EqualNoCase(std::string_view a, std::string_view b)
             return false;
     return true;
 }
-
-}  // namespace
 
 std::string_view FileNameOfPath(std::string_view path)
 {

@@ -22,5 +22,8 @@ bool ParseExportName(std::string_view exportName, TAddressNames& item);
 void SplitDebugSourceNames(std::string_view unitText, std::string_view sourceFile, std::string_view procText,
                            uint32_t line, bool hasModule, TAddressNames& item);
 
+// Equal but for the case of ASCII letters.
+bool EqualNoCase(std::string_view a, std::string_view b);
+
 // The file name without its folder.
 std::string_view FileNameOfPath(std::string_view path);

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <set>
 
+#include "crashreport/capture/EDebugNames.h"
+
 namespace {
 
 constexpr uint16_t sstModule = 0x120;
@@ -21,16 +23,6 @@ bool IsSignature(const TDebugBytes& data, size_t offset)
         return false;
     const uint8_t* p = data.Data() + offset;
     return p[0] == 'F' && p[1] == 'B' && p[2] == '0' && (p[3] == '9' || p[3] == 'A');
-}
-
-bool SameTextIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 }  // namespace
@@ -65,7 +57,7 @@ TReporterString TELTD32InfoParser::CleanProcedureName(std::string_view name, std
         s[at + 1] = '@';
     // The unit prefix counts only when a "." follows it: unit "Main" leaves "MainUnit.X" whole.
     if (!unitName.empty() && s.size() > unitName.size() && s[unitName.size()] == '.' &&
-        SameTextIgnoringCase(std::string_view(s).substr(0, unitName.size()), unitName))
+        EqualNoCase(std::string_view(s).substr(0, unitName.size()), unitName))
         s.erase(0, unitName.size() + 1);
     return s;
 }

@@ -19,6 +19,7 @@ TVurazaModulesList modules;
 bool refreshing = false;
 bool frozen = false;
 TModuleRecordPreparer preparer = nullptr;
+TStoredDataPasswordProc passwordProc = nullptr;
 
 // Records made in advance for modules first met while the records are frozen: their file-name
 // buffers are reserved, so filling one allocates nothing.
@@ -112,16 +113,9 @@ bool HasResource(HMODULE module, const wchar_t* name)
 
 std::string_view ResourceBytes(uintptr_t module, const wchar_t* name)
 {
-    HMODULE h = reinterpret_cast<HMODULE>(module);
-    HRSRC info = FindResourceW(h, name, MAKEINTRESOURCEW(10));
-    if (!info)
-        return {};
-    HGLOBAL data = LoadResource(h, info);
-    const DWORD size = SizeofResource(h, info);
-    const void* bytes = data ? LockResource(data) : nullptr;
-    if (!bytes || !IsReadableMemory(bytes, size))
-        return {};
-    return std::string_view(static_cast<const char*>(bytes), size);
+    uint32_t size = 0;
+    const void* bytes = LoadResourceData(module, name, MAKEINTRESOURCEW(10), size);  // RT_RCDATA
+    return bytes ? std::string_view(static_cast<const char*>(bytes), size) : std::string_view();
 }
 
 // The module file, read by offset: the readers of the stored data need only its end.
@@ -213,6 +207,32 @@ int ReadImageHeader(uintptr_t module)
 }
 
 }  // namespace
+
+const void* LoadResourceData(uintptr_t module, const wchar_t* name, const wchar_t* type, uint32_t& size)
+{
+    size = 0;
+    HMODULE h = reinterpret_cast<HMODULE>(module);
+    HRSRC info = FindResourceW(h, name, type);
+    if (!info)
+        return nullptr;
+    HGLOBAL data = LoadResource(h, info);
+    const DWORD length = SizeofResource(h, info);
+    const void* bytes = data ? LockResource(data) : nullptr;
+    if (!bytes || !IsReadableMemory(bytes, length))
+        return nullptr;
+    size = length;
+    return bytes;
+}
+
+uintptr_t ResourceAddressById(uint8_t id)
+{
+    const uintptr_t program = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
+    TStoredResource resource;
+    uint32_t offset = 0;
+    if (!ReadStoredResource(ResourceBytes(program, L"ELDATA"), resource) || !FindCodeEntry(resource, id, offset))
+        return 0;
+    return CodeImageAddress(program, offset);
+}
 
 bool IsLibraryImage(uintptr_t module)
 {
@@ -430,16 +450,39 @@ uint16_t ReporterDataVersion(uintptr_t module)
 {
     TStoredResource resource;
     if (ReadStoredResource(ResourceBytes(module, L"ELDATA"), resource))
-        return resource.dataVersion;
+        return NormalizeDataVersion(resource.dataVersion);
     TStoredTail tail;
     if (ReadStoredDataTail(TModuleFile(ModuleFileNameOf(reinterpret_cast<HMODULE>(module))), tail, false))
-        return tail.dataVersion;
+        return NormalizeDataVersion(tail.dataVersion);
     return 0;
 }
 
 bool HasCompatibleReporterData(uintptr_t module)
 {
     return HasReporterData(module) && ReporterDataVersion(module) >= 6101;
+}
+
+namespace {
+
+// Protected data is kept only with a password that opens it, which becomes the record's key.
+void AcceptDebugData(TVurazaModuleInfo& record, std::string data)
+{
+    if (IsProtectedDebugData(data)) {
+        std::string password;
+        if (!passwordProc || !passwordProc(record, password) || !PasswordOpensDebugData(data, password)) {
+            record.DataValid = false;
+            return;
+        }
+        record.DataKey = password;
+    }
+    record.DebugData = std::make_unique<std::string>(std::move(data));
+}
+
+}  // namespace
+
+void SetStoredDataPasswordProc(TStoredDataPasswordProc proc)
+{
+    passwordProc = proc;
 }
 
 bool LoadModuleDebugData(TVurazaModuleInfo& record)
@@ -452,7 +495,7 @@ bool LoadModuleDebugData(TVurazaModuleInfo& record)
     const std::string_view resource = ResourceBytes(record.Handle, L"ELDATA");
     TStoredResource stored;
     if (ReadStoredResource(resource, stored) && UnpackOptionsResource(resource, *record.Options)) {
-        record.DataVersion = stored.dataVersion;
+        record.DataVersion = NormalizeDataVersion(stored.dataVersion);
         record.CompilationDate = stored.compilationDate;
         loaded = true;
     }
@@ -461,12 +504,12 @@ bool LoadModuleDebugData(TVurazaModuleInfo& record)
     if (ReadStoredDataTail(TModuleFile(record.FileName), tail, wantDebugData)) {
         if (!loaded) {
             LoadTailOptions(tail, *record.Options);
-            record.DataVersion = tail.dataVersion;
+            record.DataVersion = NormalizeDataVersion(tail.dataVersion);
             record.CompilationDate = tail.compilationDate;
             loaded = true;
         }
         if (wantDebugData && !tail.debugData.empty())
-            record.DebugData = std::make_unique<std::string>(std::move(tail.debugData));
+            AcceptDebugData(record, std::move(tail.debugData));
     }
     if (loaded && record.Handle != ThisModule())
         record.Options->ReadPublishedOptions();

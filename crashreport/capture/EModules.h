@@ -23,6 +23,12 @@ private:
     uint32_t position_ = 0;
 };
 
+// The module's resource of that name and type, locked, and its size; nullptr when it has none.
+const void* LoadResourceData(uintptr_t module, const wchar_t* name, const wchar_t* type, uint32_t& size);
+// The code address the program's "ELDATA" resource records under the entry id; 0 when the
+// resource, its mark or the entry is missing. Ids in use: ECodeEntries.h.
+uintptr_t ResourceAddressById(uint8_t id);
+
 bool IsLibraryImage(uintptr_t module);
 uint8_t ModuleImageKind(uintptr_t module);
 
@@ -77,6 +83,11 @@ bool HasReporterData(uintptr_t module);
 bool HasCompatibleReporterData(uintptr_t module);
 uint16_t ReporterDataVersion(uintptr_t module);
 bool LoadModuleDebugData(TVurazaModuleInfo& record);
+// Asked for the password of a module's protected debug data (the events unit installs the
+// password request); false when there is none. Without an answer that opens it the data is
+// dropped and the record's data-valid flag cleared.
+using TStoredDataPasswordProc = bool (*)(const TVurazaModuleInfo& record, std::string& password);
+void SetStoredDataPasswordProc(TStoredDataPasswordProc proc);
 
 // A readable frame prologue (push ebp; mov ebp, esp in either encoding) at address.
 bool HasFramePrologue(uintptr_t address);

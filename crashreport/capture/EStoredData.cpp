@@ -217,15 +217,20 @@ bool DecodeStoredDebugData(std::string_view data, std::string_view password, TDe
     return ReadDebugModel(stream, model);
 }
 
-bool IsProtectedDebugData(std::string_view data)
+bool PasswordOpensDebugData(std::string_view data, std::string_view password)
 {
     if (data.size() < 8)
         return false;
-    // The first block alone tells whether the empty password opens the data.
+    // The first block alone tells whether the password opens the data.
     uint8_t head[8];
-    SetCipherKey("");
+    SetCipherKey(password);
     DecryptBuffer(reinterpret_cast<const uint8_t*>(data.data()), head, 8);
-    return !IsMark(LoadLittle(head));
+    return IsMark(LoadLittle(head));
+}
+
+bool IsProtectedDebugData(std::string_view data)
+{
+    return data.size() >= 8 && !PasswordOpensDebugData(data, "");
 }
 
 // --- the resource ----------------------------------------------------------------------------

@@ -51,6 +51,12 @@ constexpr uint32_t StoredDataMark = 0x100FAB10;
 constexpr uint16_t StoredDataVersion = 6101;
 constexpr size_t StoredResourceSize = 32768;
 
+// Data versions 600-602 of the older form count as 6000-6002.
+constexpr uint16_t NormalizeDataVersion(uint16_t version)
+{
+    return version >= 600 && version <= 602 ? static_cast<uint16_t>(6000 + (version - 600)) : version;
+}
+
 // Inflates a zlib stream into exactly expectedSize bytes; false unless the stream ends there.
 using TInflateFunction = bool (*)(std::string_view packed, size_t expectedSize, std::string& out);
 bool InflateExactly(std::string_view packed, size_t expectedSize, std::string& out);
@@ -64,6 +70,8 @@ bool DecodeStoredDebugData(std::string_view data, std::string_view password, TDe
                            TInflateFunction inflate = InflateExactly);
 // True when the data does not open with the empty password: the user must give one.
 bool IsProtectedDebugData(std::string_view data);
+// Whether its first block decodes to the stored-data mark with the password.
+bool PasswordOpensDebugData(std::string_view data, std::string_view password);
 
 // --- the resource ----------------------------------------------------------------------------
 using TCodeEntry = std::pair<uint8_t, uint32_t>;  // entry id, code offset

@@ -13,20 +13,17 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <new>
 #include <sstream>
 
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
 #include "crashreport/capture/EStoredData.h"
+#include "tools/stamp/AllocationWatch.h"
 #include "tools/stamp/ImageDebugData.h"
 #include "tools/stamp/OptionsSource.h"
 #include "tools/stamp/PeImage.h"
 
 namespace {
-
-bool counting = false;
-size_t largestAllocation = 0;
 
 std::string ReadFile(const std::string& name)
 {
@@ -112,13 +109,13 @@ int Check(const std::string& bytes)
 {
     uint32_t base = 0;
     const std::string_view resource = ResourceOf(bytes, base);
-    counting = true;
+    StartAllocationWatch();
     TStoredResource stored;
     TVurazaModuleOptions options("");
     const bool hasResource = ReadStoredResource(resource, stored) && UnpackOptionsResource(resource, options);
     TDebugModel model;
     const bool hasTail = LoadModel(bytes, "", model);
-    counting = false;
+    const size_t largestAllocation = StopAllocationWatch();
     std::printf("resource: %s\ntail: %s\nlargest allocation: %zu\n", hasResource ? "yes" : "no", hasTail ? "yes" : "no",
                 largestAllocation);
     return hasResource || hasTail ? 0 : 3;
@@ -126,23 +123,6 @@ int Check(const std::string& bytes)
 
 }  // namespace
 
-// Counts what the readers ask for while a check runs.
-void* operator new(size_t size)
-{
-    if (counting && size > largestAllocation)
-        largestAllocation = size;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept
-{
-    std::free(p);
-}
 
 int main(int argc, char** argv)
 {
