@@ -241,3 +241,34 @@ void InstallAddressLookup()
     PrepareModuleRecords();
     SetStackItemResolver(&LookupAddressInfo);
 }
+
+void ReleaseAddressLookup()
+{
+    TVurazaModulesList& modules = ModulesList();
+    for (size_t i = 0; i < modules.Count(); ++i) {
+        TVurazaModuleInfo& record = *modules.Items(i);
+        record.DebugModel.reset();
+        record.DebugModelTried = false;
+        record.DebugInfoSource.reset();
+        record.DebugSourceSought = false;
+    }
+    ReleaseSpareModuleRecords();
+}
+
+const TDebugModel* StoredDebugModelOf(uintptr_t address, uint32_t& offset)
+{
+    try {
+        TVurazaModuleInfo* module = FindModuleRecordOfAddress(address);
+        if (!module)
+            return nullptr;
+        const uintptr_t codeStart = CodeImageAddress(module->Handle, 0);
+        if (address < codeStart || address - codeStart > 0xFFFFFFFFu)
+            return nullptr;
+        offset = static_cast<uint32_t>(address - codeStart);
+        if (!ModuleRecordsFrozen())
+            DecodeModel(*module);
+        return module->DebugModel.get();
+    } catch (...) {
+        return nullptr;
+    }
+}

@@ -60,6 +60,7 @@ using TModuleRecordPreparer = void (*)(TVurazaModuleInfo& record);
 void SetModuleRecordPreparer(TModuleRecordPreparer prepare);
 // Prepares the records there are and the spare records for modules first met while frozen.
 void PrepareModuleRecords();
+void ReleaseSpareModuleRecords();
 // While an exception is handled the records are frozen: FindModuleRecord neither remakes nor
 // reads a record; a module without one gets a spare record (handle and file name only) until
 // the spares run out. Frozen lookups allocate nothing from the process heap.
