@@ -32,6 +32,17 @@ TStoredDataPasswordProc passwordProc = nullptr;
 constexpr size_t spareRecordCount = 8;
 constexpr size_t fileNameCapacity = 2 * MAX_PATH + 2;
 TVurazaModuleInfo* spareRecords[spareRecordCount] = {};
+bool sparesWanted = false;  // PrepareModuleRecords made them: spares used while frozen come back
+
+void RefillSpareRecords()
+{
+    for (TVurazaModuleInfo*& spare : spareRecords) {
+        if (!spare) {
+            spare = new TVurazaModuleInfo;
+            spare->FileName.reserve(fileNameCapacity);
+        }
+    }
+}
 
 std::wstring W(const std::string& text)
 {
@@ -666,6 +677,8 @@ TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
     }
     if (frozen)
         return AddSpareRecord(module);
+    if (sparesWanted)
+        RefillSpareRecords();
     const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
     if (fileName.empty())
         return nullptr;
@@ -707,12 +720,8 @@ void PrepareModuleRecords()
 {
     if (frozen)
         return;
-    for (TVurazaModuleInfo*& spare : spareRecords) {
-        if (!spare) {
-            spare = new TVurazaModuleInfo;
-            spare->FileName.reserve(fileNameCapacity);
-        }
-    }
+    sparesWanted = true;
+    RefillSpareRecords();
     for (size_t i = 0; i < Modules().Count(); ++i) {
         TVurazaModuleInfo& record = *Modules().Items(i);
         if (preparer && record.Kind != mkUnknown)
@@ -722,6 +731,7 @@ void PrepareModuleRecords()
 
 void ReleaseSpareModuleRecords()
 {
+    sparesWanted = false;
     for (TVurazaModuleInfo*& spare : spareRecords) {
         delete spare;
         spare = nullptr;

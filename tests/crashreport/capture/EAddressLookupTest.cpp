@@ -281,6 +281,10 @@ TEST(AddressLookup, FrozenRecordsLookUpWithEveryOtherHeapLocked)
     ASSERT_NE(nullptr, run->items[4].Module);
     EXPECT_EQ(Address(freshDll), run->items[4].Module->Handle);
     EXPECT_NE(std::string::npos, run->items[4].Module->FileName.find("crashreport_lookup_fresh.dll"));
+    // Thawed, the spare record is made again in full.
+    const TVurazaModuleInfo* remade = FindModuleRecord(Address(freshDll));
+    ASSERT_NE(nullptr, remade);
+    EXPECT_EQ(mkLibrary, remade->Kind);
     FreeLibrary(freshDll);
     FreeLibrary(dll);
     DeleteFileA(fresh.c_str());
