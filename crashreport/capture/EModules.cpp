@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "crashreport/capture/ECore.h"
@@ -620,8 +621,36 @@ bool AddModuleRecordOfHandle(uintptr_t module)
     return AddModuleRecord(module, fileName, true);
 }
 
+namespace {
+
+// Frozen, the list only gains spare records for modules loaded since: nothing is freed, read
+// or loaded (the kernel's own module enumeration, into a buffer on the stack).
+void AddSpareRecordsOfLoadedModules()
+{
+    using TEnumProcessModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+    const auto enumModules = reinterpret_cast<TEnumProcessModules>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32EnumProcessModules")));
+    HMODULE handles[512];
+    DWORD needed = 0;
+    if (!enumModules || !enumModules(GetCurrentProcess(), handles, sizeof handles, &needed))
+        return;
+    const size_t count = std::min<size_t>(needed / sizeof(HMODULE), std::size(handles));
+    for (size_t i = 0; i < count; ++i) {
+        const uintptr_t module = reinterpret_cast<uintptr_t>(handles[i]);
+        const size_t at = LowerBound(module);
+        if (at >= Modules().Count() || Modules().Items(at)->Handle != module)
+            AddSpareRecord(module);
+    }
+}
+
+}  // namespace
+
 void RefreshModuleList()
 {
+    if (frozen) {
+        AddSpareRecordsOfLoadedModules();
+        return;
+    }
     VersionLibrary();  // loaded now, so that it is in the list it helps to describe
     refreshing = true;
     for (size_t i = Modules().Count(); i-- > 0;) {
