@@ -156,12 +156,6 @@ void StartFreezeWatch()
     const bool wasRefreshing = SetRefreshingModules(true);
     const TVurazaModuleOptions* options = CurrentOptions();
     if (!IsRunningInIde() && !watchdog.load() && options && options->FreezeWatchEnabled()) {
-        // Made and resumed under the thread-control flag: the reporter's own thread gets no
-        // thread record.
-        TThreadExceptionContext* own = ThreadExceptionContext();
-        const bool wasControlling = own && own->threadControl;
-        if (own)
-            own->threadControl = true;
         try {
             auto* thread = new TFreezeThread;
             TFreezeThread* none = nullptr;
@@ -172,8 +166,6 @@ void StartFreezeWatch()
         } catch (const Exception& e) {
             ReportInternalWarning(TDuruvaDodErrorCode::eeLogError, e.Message());
         }
-        if (own)
-            own->threadControl = wasControlling;
     }
     SetRefreshingModules(wasRefreshing);
 }

@@ -19,6 +19,7 @@ int ArgInt(const std::vector<std::string>& args, size_t index, int fallback)
 
 volatile DWORD sleepStart = 0;
 volatile LONG frozenReports = 0;
+bool stopOnReport = false;  // the report's handler switches the watchdog off, on its own thread
 HANDLE mainThread = nullptr;
 
 // The main thread's suspend count as seen now: suspending returns the count before.
@@ -30,6 +31,8 @@ DWORD MainSuspendCount()
     return before;
 }
 
+void LabOptionsOff();
+
 void ObserveFrozen(const std::string& className, const std::string& message, uint32_t threadId,
                    const TVurazaStackList& stack)
 {
@@ -40,6 +43,8 @@ void ObserveFrozen(const std::string& className, const std::string& message, uin
                     static_cast<unsigned>(MainSuspendCount()), message.c_str()));
     DumpStack(stack);
     LabPrint("frozen end");
+    if (stopOnReport)
+        LabOptionsOff();
 }
 
 void LabFreezeRoute(EFrozenApplication& error, const TFrozenMainThread& frozen)
@@ -63,6 +68,13 @@ TVurazaModuleOptionsEx& LabOptions()
         }
     }
     return *static_cast<TVurazaModuleOptionsEx*>(chosen);
+}
+
+void LabOptionsOff()
+{
+    LabOptions().SetFreezeWatchEnabled(false);
+    LabPrint(Format("switched off on thread %u running %d", static_cast<unsigned>(GetCurrentThreadId()),
+                    FreezeWatchRunning() ? 1 : 0));
 }
 
 void WatchWith(int timeoutSeconds)
@@ -128,11 +140,13 @@ void EndWatch(HWND window)
     LabPrint(Format("reports %ld", frozenReports));
 }
 
-// crashlab hang [TIMEOUT_S=2] [SLEEP_MS=3500]: the main thread stops answering in HangInSleep.
+// crashlab hang [TIMEOUT_S=2] [SLEEP_MS=3500] [stop]: the main thread stops answering in
+// HangInSleep; with "stop" the report's handler switches the watchdog off.
 int HangMode(const std::vector<std::string>& args)
 {
     const int timeout = ArgInt(args, 0, 2);
     const DWORD sleep = static_cast<DWORD>(ArgInt(args, 1, 3500));
+    stopOnReport = args.size() > 2 && args[2] == "stop";
     HWND window = ShowLabWindow();
     WatchWith(timeout);
     Pump(600);  // the watchdog finds the window and gets its answers

@@ -56,6 +56,11 @@ for fields, items in reports[:1]:
     check(bool(with_line) and with_line[0][1] == "HangInSleep" and with_line[0][0] == "CrashLabHang.cpp",
           "first item with a line is in HangInSleep: %s" % with_line[:3])
 
+# Switched off by a handler of its own report, on its own thread: only asked to stop, no hang.
+out, rc = run("hang", "2", "2600", "stop")
+check(rc == 0 and "reports 1" in out, "hang with stop ends with 0 and one report: %s" % out[-600:])
+check(re.search(r"^switched off on thread \d+ running 0$", out, flags=re.M) is not None, "stopped from its own thread")
+
 # Busy for 1.5 s between short pumps, with a 2 s time-out: no report.
 out, rc = run("hangpump", "2", "6000", "1500")
 check(rc == 0 and "reports 0" in out and not frozen_reports(out), "no report while pumping every 1.5 s: %s" % out[-600:])
