@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EFreezeWatch.h"
+#include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoad.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -54,6 +57,17 @@ void LabFreezeRoute(EFrozenApplication& error, const TFrozenMainThread& frozen)
     ObserveFrozen("EFrozenApplication", error.Message(), frozen.ThreadId, stack);
 }
 
+// With the reporter running, the hang travels the road and is seen by an exception handler.
+void OnExceptionNotify(void*, TVurazaExceptionRecord& record, bool&)
+{
+    TVurazaStackList none;
+    const std::string type = RoadExceptionTypeName(TRoadException(record.ExceptionObject, record.ExceptionType));
+    ObserveFrozen(type, ObjectMessage(record.ExceptionObject), record.ThreadId,
+                  record.CallStack ? *record.CallStack : none);
+}
+
+TDuruvaDodHandlers observer;
+
 // The options the watchdog reads: the running module's when the reporter has them, else ours.
 TVurazaModuleOptionsEx& LabOptions()
 {
@@ -81,9 +95,17 @@ void WatchWith(int timeoutSeconds)
 {
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread,
                     THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE, 0);
-    InstallFreezeWatchHooks();
-    SetFreezeRoute(&LabFreezeRoute);
     TVurazaModuleOptionsEx& options = LabOptions();
+    if (IsReporterStarted()) {
+        // Quiet handling: no dialog, no log; the handler prints what the road hands it.
+        options.SetDialogKind(0);
+        options.SetKeepLogFile(false);
+        observer.ExceptionNotify = OnExceptionNotify;
+        RegisterDuruvaDodHandlers(&observer);
+    } else {
+        InstallFreezeWatchHooks();
+        SetFreezeRoute(&LabFreezeRoute);
+    }
     options.SetFreezeTimeoutSeconds(timeoutSeconds);
     options.SetReporterActive(true);
     if (options.FreezeWatchEnabled())
