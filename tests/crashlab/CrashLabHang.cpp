@@ -106,11 +106,14 @@ void WatchWith(int timeoutSeconds)
         InstallFreezeWatchHooks();
         SetFreezeRoute(&LabFreezeRoute);
     }
-    options.SetFreezeTimeoutSeconds(timeoutSeconds);
-    options.SetReporterActive(true);
-    if (options.FreezeWatchEnabled())
-        options.SetFreezeWatchEnabled(false);
-    options.SetFreezeWatchEnabled(true);
+    // A time-out of 0 keeps the stamped options: the watchdog start-up made is watched as it is.
+    if (timeoutSeconds > 0) {
+        options.SetFreezeTimeoutSeconds(timeoutSeconds);
+        options.SetReporterActive(true);
+        if (options.FreezeWatchEnabled())
+            options.SetFreezeWatchEnabled(false);
+        options.SetFreezeWatchEnabled(true);
+    }
     LabPrint(Format("watching %d", FreezeWatchRunning() ? 1 : 0));
 }
 
@@ -162,7 +165,7 @@ void EndWatch(HWND window)
     LabPrint(Format("reports %ld", frozenReports));
 }
 
-// crashlab hang [TIMEOUT_S=2] [SLEEP_MS=3500] [stop]: the main thread stops answering in
+// crashlab hang [TIMEOUT_S=2, 0 as stamped] [SLEEP_MS=3500] [stop]: the main thread stops answering in
 // HangInSleep; with "stop" the report's handler switches the watchdog off.
 int HangMode(const std::vector<std::string>& args)
 {
@@ -218,6 +221,13 @@ int WatchToggleMode(const std::vector<std::string>&)
     LabPrint(Format("active %d", FreezeWatchRunning() ? 1 : 0));
     EndWatch(window);
     LabPrint(Format("stopped %d", FreezeWatchRunning() ? 1 : 0));
+    return 0;
+}
+
+// crashlab watchstate: whether the reporter started and its watchdog runs, before anything changes.
+int WatchStateMode(const std::vector<std::string>&)
+{
+    LabPrint(Format("reporter %d watching %d", IsReporterStarted() ? 1 : 0, FreezeWatchRunning() ? 1 : 0));
     return 0;
 }
 
@@ -319,6 +329,7 @@ const std::vector<TCrashLabMode>& CrashLabHangModes()
         {"hang", "a window up, then the main thread sleeps in HangInSleep (timeout 2 s, 3500 ms)", HangMode},
         {"hangpump", "the main thread busy for 1.5 s between short pumps, 6 s long", HangPumpMode},
         {"watchtoggle", "the options switch the watchdog off and on", WatchToggleMode},
+        {"watchstate", "prints whether the reporter started and its watchdog runs", WatchStateMode},
         {"storm", "N threads (20) create and end threads while main returns", StormMode},
         {"runs", "COUNT BATCH LIMIT_MS MODE...: runs this program with MODE, each within the limit", RunsMode},
     };
