@@ -171,6 +171,11 @@ void StartFreezeWatch()
 {
     const bool wasRefreshing = SetRefreshingModules(true);
     const TVurazaModuleOptions* options = CurrentOptions();
+    // A library's copy leaves the watching to the main module's when the options say so.
+    if (ForwardToMainModule && options && (options->BehaviourFlags() & 0x8)) {
+        SetRefreshingModules(wasRefreshing);
+        return;
+    }
     if (!IsRunningInIde() && !watchdog.load() && options && options->FreezeWatchEnabled()) {
         try {
             auto* thread = new TFreezeThread;
