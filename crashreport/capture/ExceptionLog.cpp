@@ -9,6 +9,7 @@
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExternalObjects.h"
 
@@ -160,6 +161,7 @@ void StartExceptionLog()
     mainStackTop = CurrentStackTop();
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
                     THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
+    CreateVurazaThreadsList();
     TerminatePressed = false;
     ApplicationStartTime = NowDateTime();
     PrepareRoadBuffers();
@@ -170,8 +172,8 @@ void StartExceptionLog()
     }
     InstallBoundaryReporter();
     // Step 11: the runtime's exception procedures and the import hooks.
-    if (!IsRunningInIde() && OwnRuntimeHooks && ExceptionHookProcs().install) {
-        ExceptionHookProcs().install();
+    if (!IsRunningInIde() && OwnRuntimeHooks) {
+        InstallExceptionHooks();
         hooksInstalled = true;
     }
     // Step 12: the hang watchdog.
@@ -187,8 +189,8 @@ void StopExceptionLog()
     EnterHandlingLock();
     ReporterStarted = false;
     CaptureActive = false;
-    if (hooksInstalled && ExceptionHookProcs().remove)
-        ExceptionHookProcs().remove();
+    if (hooksInstalled)
+        RemoveExceptionHooks();
     hooksInstalled = false;
     LeaveHandlingLock();
     StopReporterWatchdog();
