@@ -7,9 +7,9 @@
 #include <string>
 #include <typeinfo>
 
+#include "crashreport/capture/EModuleInfo.h"
 #include "framework/StringList.h"
 
-class TVurazaModulesList;
 class TVurazaStackList;
 class TVurazaModuleOptions;
 

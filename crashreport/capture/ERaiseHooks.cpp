@@ -12,6 +12,7 @@
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtils.h"

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/StringList.h"
+
 struct TVurazaExceptionRecord;
 
 class TRoadSteps {
@@ -30,15 +32,30 @@ public:
     virtual void CopyReportToClipboard(const std::string& text) { (void)text; }
     virtual void StartSendReport() {}
     virtual void CheckCrashRate() {}
-    // Restarts or terminates when TerminatePressed is set.
-    virtual void ApplyTerminateAction() {}
+    // Waits at most that long for reports being sent in the background (at shut-down).
+    virtual void WaitForBackgroundSenders(unsigned milliseconds) { (void)milliseconds; }
+    // When TerminatePressed is set: action 8, then restart or terminate as TerminateButtonAction says.
+    virtual void ApplyTerminateAction();
 };
 
 void SetRoadSteps(TRoadSteps* steps);  // null: the defaults
 TRoadSteps& RoadSteps();
 
+// The action notification, told on the faulting thread with ActionContinueFlag set first:
+// true when the handlers left it set, so the step may run. A step raises its "before" code,
+// runs when allowed, then raises its "after" code.
+bool NotifyAction(uint8_t action);
+// The same with a flag of the caller's (TerminatePressed for action 8).
+void NotifyActionFlag(uint8_t action, bool& flag);
+// The error notification of a failed step (3 log, 5 e-mail, 7 web): true when a handler asks
+// for the step again.
+bool NotifyError(uint8_t step);
+
 // Written by the handling road, read by the report's later steps.
 extern std::string LastReportText, LogReportText, LastHTMLPage, CapturedHtmlPage, BugIdText, LastExceptMessage;
+// The text BugIdText is the checksum of.
+extern std::string BugIdSource;
+extern TStringList CrashTimesList;
 // The dialog's results (SendChecked, TerminatePressed ...) are in EDialogState.h.
 extern volatile long ReportCounter;
 extern double ExceptionTime;

@@ -25,7 +25,9 @@ using TResumeThreadProc = DWORD(WINAPI*)(HANDLE);
 using TExitThreadProc = void(WINAPI*)(DWORD);
 
 // Read by the RaiseException stub, which jumps to it.
-extern "C" void* ReplacedRaiseException = nullptr;
+extern "C" {
+void* ReplacedRaiseException = nullptr;
+}
 
 namespace {
 

@@ -11,7 +11,8 @@
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtilsWin.h"
-#include "crashreport/capture/ExternalObjects.h"
+#include "crashreport/capture/EDialogState.h"
+#include "crashreport/capture/EExternal.h"
 
 // The bootstrap runs before every static object of default priority: what lives here is
 // constant-initialised, and objects are made on the heap at start-up and never destroyed by

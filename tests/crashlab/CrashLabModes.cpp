@@ -112,7 +112,8 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         {"exit", "exits with the given code", ExitMode},
         {"av", "writes to address 0", AccessViolationMode},
     };
-    return modes;
+    static const std::vector<TCrashLabMode> all = JoinModes(modes, CrashLabHangModes());
+    return all;
 }
 
 void LabPrint(const std::string& line)
