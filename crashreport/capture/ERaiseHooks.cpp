@@ -29,7 +29,8 @@ struct TThreadRaise {
     const void* rethrown;     // the object a `throw;` sends on: its catch's end is no handling
 };
 
-DWORD raiseSlot = TlsAlloc();
+// Made at install, on the main thread: the reporter starts before dynamic initialisation.
+DWORD raiseSlot = TLS_OUT_OF_INDEXES;
 volatile LONG runtimeHooksOn = 0;
 std::terminate_handler previousTerminate = nullptr;
 
@@ -263,6 +264,8 @@ void CaptureRaiseInfo(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* par
 
 void InstallRuntimeExceptionHooks()
 {
+    if (raiseSlot == TLS_OUT_OF_INDEXES)
+        raiseSlot = TlsAlloc();
     if (InterlockedExchange(&runtimeHooksOn, 1) == 0)
         previousTerminate = std::set_terminate(&UnhandledExceptProc);
 }

@@ -89,7 +89,9 @@ bool IsOwnThreadClass(const void* threadObject)
 {
     if (!threadObject || !IsValidObject(threadObject))
         return false;
-    const std::string name = ObjectClassName(threadObject);
+    std::string name = ObjectClassName(threadObject);
+    if (const size_t colon = name.rfind("::"); colon != std::string::npos)
+        name.erase(0, colon + 2);
     return name == "TExceptionThread" || name == "TFreezeThread" || name == "TSendDialogThread";
 }
 

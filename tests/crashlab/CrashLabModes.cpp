@@ -112,7 +112,7 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         {"exit", "exits with the given code", ExitMode},
         {"av", "writes to address 0", AccessViolationMode},
     };
-    static const std::vector<TCrashLabMode> all = JoinModes(modes, CrashLabHangModes());
+    static const std::vector<TCrashLabMode> all = JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabHookModes());
     return all;
 }
 
