@@ -29,6 +29,12 @@ void ReleaseRaiseCapture();
 // record are filled from them. raiseStackPointer 0 keeps the one the RaiseException hook saw.
 void CaptureRaiseInfo(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* parameters, uintptr_t raiseStackPointer);
 
+// What the linker's wraps of the runtime report (ERaiseWraps.cpp, in programs carrying the
+// reporter): a throw with the wrap's return address and frame, a `throw;`, a catch's end.
+void RuntimeThrowSeen(void* object, const std::type_info* type, uintptr_t returnAddress, const uintptr_t* frame);
+void RuntimeRethrowSeen(uintptr_t returnAddress, const uintptr_t* frame);
+void RuntimeCatchEnds();
+
 // The runtime hooks of throws and catches, and the unhandled-exception procedure
 // (std::set_terminate). Installed and removed with the import hooks.
 void InstallRuntimeExceptionHooks();

@@ -1,7 +1,7 @@
-// The C++ runtime's side of the exception hooks: the linker wraps __cxa_throw, __cxa_rethrow
-// and __cxa_end_catch (every program carrying the reporter links with --wrap for them), and
-// the unhandled-exception procedure is the std::set_terminate handler, which the runtime calls
-// before unwinding, the throwing frames still on the stack.
+// The C++ runtime's side of the exception hooks: what the wraps of __cxa_throw, __cxa_rethrow
+// and __cxa_end_catch (ERaiseWraps.cpp) see, and the unhandled-exception procedure, the
+// std::set_terminate handler, which the runtime calls before unwinding, the throwing frames
+// still on the stack.
 
 #include <cstdio>
 #include <cstring>
@@ -170,46 +170,34 @@ void DoneExcept()
 
 }  // namespace
 
-extern "C" {
-[[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
-[[noreturn]] void __real___cxa_rethrow();
-void __real___cxa_end_catch();
-
-[[noreturn]] __attribute__((noinline)) void __wrap___cxa_throw(void* object, std::type_info* type,
-                                                              void (*destructor)(void*))
+void RuntimeThrowSeen(void* object, const std::type_info* type, uintptr_t returnAddress, const uintptr_t* frame)
 {
     if (Active())
-        CaptureThrow(object, type, reinterpret_cast<uintptr_t>(__builtin_return_address(0)),
-                     static_cast<const uintptr_t*>(__builtin_frame_address(0)));
-    __real___cxa_throw(object, type, destructor);
+        CaptureThrow(object, type, returnAddress, frame);
 }
 
-[[noreturn]] __attribute__((noinline)) void __wrap___cxa_rethrow()
+void RuntimeRethrowSeen(uintptr_t returnAddress, const uintptr_t* frame)
 {
-    if (Active()) {
-        std::exception_ptr current;
-        const void* object = CaughtObject(current);
-        if (object) {
-            if (TThreadRaise* raise = ThreadRaise(true))
-                raise->rethrown = object;
-            CaptureThrow(object, current.__cxa_exception_type(), reinterpret_cast<uintptr_t>(__builtin_return_address(0)),
-                         static_cast<const uintptr_t*>(__builtin_frame_address(0)));
-        }
-    }
-    __real___cxa_rethrow();
+    if (!Active())
+        return;
+    std::exception_ptr current;
+    const void* object = CaughtObject(current);
+    if (!object)
+        return;
+    if (TThreadRaise* raise = ThreadRaise(true))
+        raise->rethrown = object;
+    CaptureThrow(object, current.__cxa_exception_type(), returnAddress, frame);
 }
 
-void __wrap___cxa_end_catch()
+void RuntimeCatchEnds()
 {
-    if (Active()) {
-        try {
-            DoneExcept();
-        } catch (...) {
-            // Nothing may leave the runtime's end of a catch.
-        }
+    if (!Active())
+        return;
+    try {
+        DoneExcept();
+    } catch (...) {
+        // Nothing may leave the runtime's end of a catch.
     }
-    __real___cxa_end_catch();
-}
 }
 
 const TRaiseCapture* ThreadRaiseCapture()

@@ -85,6 +85,12 @@ T Replaced(T& slot, const char* name)
     return slot;
 }
 
+// A thread whose stack is nearly used up (a stack overflow being handled) gets no bookkeeping.
+bool StackNearlyExhausted()
+{
+    return CurrentStackPointer() - CurrentStackLimit() < 32 * 1024;
+}
+
 bool IsOwnThreadClass(const void* threadObject)
 {
     if (!threadObject || !IsValidObject(threadObject))
@@ -171,7 +177,7 @@ DWORD WINAPI ThreadStart(void* parameter)
 void RecordResume(HANDLE thread, uintptr_t callerStack)
 {
     TThreadExceptionContext* context = ThreadExceptionContext();
-    if (context && context->threadControl)
+    if ((context && context->threadControl) || StackNearlyExhausted())
         return;
     THookScope scope;
     TVurazaThreadsList* list = scope.List();
@@ -214,7 +220,7 @@ HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
     THookScope scope;
     TVurazaThreadsList* list = scope.List();
     // The reporter's own threads (made under its thread-control flag) get no record.
-    if (!list || !start || (context && context->threadControl)) {
+    if (!list || !start || (context && context->threadControl) || StackNearlyExhausted()) {
         scope.Leave();
         return create(security, stackSize, start, parameter, flags, threadId);
     }
@@ -299,7 +305,11 @@ void ExecuteWrapper(TThread* thread, void (*execute)(TThread*))
 // Structured exceptions at a callback boundary go to ExceptionManager with the context intact.
 bool RouteStructured(void* exceptionPointers, int step, std::exception_ptr* forApplication)
 {
-    if (!hooksActive || !ReporterStarted)
+    if (!hooksActive || !ReporterStarted || GetCurrentThreadId() == HandlingThreadId())
+        return false;
+    // A fault while this thread waits for its own handling: unwinding to the boundary would
+    // abandon that handling, its lock held; it travels on to the process's filter instead.
+    if (const TThreadExceptionContext* thread = ThreadExceptionContext(); thread && thread->routingGuard)
         return false;
     const auto* pointers = static_cast<EXCEPTION_POINTERS*>(exceptionPointers);
     const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
