@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "crashreport/capture/ECoreWin.h"
+#include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/ERoad.h"
@@ -140,9 +141,11 @@ void DoneExcept()
         return;
     const TRoadException e(current);
     const uintptr_t address = raise && raise->capture.object == object ? raise->capture.address : 0;
+    // Named as RecordObjectInThread names what the road routes: an exception already reported
+    // as unhandled at a boundary is not reported again when that boundary's catch ends.
     char name[sizeof thread->lastExceptionTypeName] = {};
-    if (e.type)
-        ClassNameOfMangled(e.type->name(), name, sizeof name);
+    if (const std::type_info* type = ObjectClass(object))
+        ClassNameOfMangled(type->name(), name, sizeof name);
     if (std::strcmp(name, thread->lastExceptionTypeName) == 0 && address == thread->lastExceptionAddress)
         return;
     RouteException(e, address, true, nullptr, true, RouteModeOrdinary, CurrentModuleHandle(), OutputAutomatic, nullptr,

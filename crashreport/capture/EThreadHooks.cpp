@@ -378,6 +378,44 @@ void CallResumeThread(HANDLE thread, const void* source)
     list->EndWrite();
 }
 
+// The exception object the runtime would make of a system exception record, kept alive until
+// the next call; the thread's context block learns the record and the context on the way.
+std::exception_ptr lastMadeObject;
+
+const void* CallExceptObject(EXCEPTION_RECORD* record, CONTEXT* context, bool flag)
+{
+    try {
+        if (!record || !IsReadableMemory(record, sizeof(EXCEPTION_RECORD)))
+            return nullptr;
+        lastMadeObject = MakeExternalException(*record);
+        const TRoadException e(lastMadeObject);
+        if (record->ExceptionCode == ThreadNamingCode)
+            return e.object;
+        if (TThreadExceptionContext* thread = ThreadExceptionContext()) {
+            thread->exceptionRecord = *record;
+            thread->exceptionRecord.ExceptionRecord = nullptr;
+            if (context && IsReadableMemory(context, ThreadContextSavedSize)) {
+                CONTEXT copy;
+                std::memcpy(&copy, context, ThreadContextSavedSize);
+                copy.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+                StoreThreadContext(*thread, copy);
+                thread->walkStart = copy.Esp;
+            } else {
+                std::memset(thread->context, 0, sizeof(DWORD));
+                thread->walkStart = 0;
+            }
+        }
+        const auto address = reinterpret_cast<uintptr_t>(record->ExceptionAddress);
+        if (GetCurrentThreadId() == MainThreadId() && !StartupPhase && !FinalizationStarted)
+            RecordLastException(e.object, address, false);
+        else if (flag)
+            EnterExceptionHandling(e, address, false, false);
+        return e.object;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 bool LastLanguageException()
 {
     return CurrentRaiseFlag();
@@ -472,6 +510,7 @@ void InstallExceptionHooks()
     CreateVurazaThreadsList();
     TExceptionHookProcs& procs = ExceptionHookProcs();
     procs.callGeneralRaise = &CallGeneralRaise;
+    procs.callExceptObject = &CallExceptObject;
     procs.lastLanguageException = &LastLanguageException;
     procs.callCreateThread = &CallCreateThread;
     procs.callResumeThread = &CallResumeThread;
@@ -519,6 +558,7 @@ void RemoveExceptionHooks()
     RemoveRuntimeExceptionHooks();
     TExceptionHookProcs& procs = ExceptionHookProcs();
     procs.callGeneralRaise = nullptr;
+    procs.callExceptObject = nullptr;
     procs.lastLanguageException = nullptr;
     procs.callCreateThread = nullptr;
     procs.callResumeThread = nullptr;

@@ -35,19 +35,44 @@ namespace {
 volatile LONG notifications = 0;
 volatile LONG applicationCalls = 0;
 
+volatile LONG handledNotifications = 0;
+void PrintFirstItems(const TVurazaExceptionRecord& record);
+
+void CountHandled(void*, TVurazaExceptionRecord& record, bool& handle)
+{
+    InterlockedIncrement(&handledNotifications);
+    LabPrint(Format("handled type=%s", record.ExceptionType ? record.ExceptionType->name() : "-"));
+    handle = false;
+}
+
 void CountNotify(void*, TVurazaExceptionRecord& record, bool& handle)
 {
     InterlockedIncrement(&notifications);
     LabPrint(Format("notify type=%s main=%d", record.ExceptionType ? record.ExceptionType->name() : "-",
                     record.ThreadId == MainThreadID() ? 1 : 0));
+    PrintFirstItems(record);
     handle = false;  // no dialog, log or mail in the scenarios
 }
 
 TDuruvaDodHandlers notifyOwner;
+const void* expectedFirstFunction = nullptr;
+
+// Whether the report's first two call-stack items lie in the expected function and its caller.
+void PrintFirstItems(const TVurazaExceptionRecord& record)
+{
+    if (!expectedFirstFunction)
+        return;
+    const auto begin = reinterpret_cast<uintptr_t>(expectedFirstFunction);
+    const TVurazaStackList* stack = record.CallStack;
+    const uintptr_t first = stack && stack->Count() > 0 ? stack->GetItem(0)->Address : 0;
+    LabPrint(Format("report first-in-thrower=%d items=%d", first > begin && first < begin + 200 ? 1 : 0,
+                    stack ? static_cast<int>(stack->Count()) : -1));
+}
 
 void WatchNotifications()
 {
     notifyOwner.ExceptionNotify = &CountNotify;
+    notifyOwner.HandledExceptionNotify = &CountHandled;
     RegisterDuruvaDodHandlers(&notifyOwner);
     SetBoundaryExceptionHandler([](std::exception_ptr error) {
         InterlockedIncrement(&applicationCalls);
@@ -401,6 +426,35 @@ int CaptureMode(const std::vector<std::string>&)
                         capture->stackStart == context.Esp ? 1 : 0, capture->stackSize <= 102400 ? 1 : 0,
                         capture->type && *capture->type == typeid(Exception) ? 1 : 0));
     }
+    // Reported from a boundary, after unwinding: the report still starts in the thrower.
+    WatchNotifications();
+    expectedFirstFunction = reinterpret_cast<const void*>(&ThrowingFunction);
+    GuardedCall([] { ThrowingFunction(); });
+    return 0;
+}
+
+// With handled exceptions reported: a catch that ends reports its exception once; the catch
+// that said `throw;` reports nothing; one reported at a boundary is not reported again.
+int HandledMode(const std::vector<std::string>&)
+{
+    WatchNotifications();
+    try {
+        ThrowingFunction();
+    } catch (const Exception&) {
+    }
+    LabPrint(Format("after catch handled=%d", static_cast<int>(handledNotifications)));
+    try {
+        try {
+            ThrowingFunction();
+        } catch (const Exception&) {
+            throw;
+        }
+    } catch (const Exception&) {
+    }
+    LabPrint(Format("after rethrow handled=%d", static_cast<int>(handledNotifications)));
+    GuardedCall([] { ThrowingFunction(); });
+    LabPrint(Format("after boundary handled=%d", static_cast<int>(handledNotifications)));
+    PrintCounts();
     return 0;
 }
 
@@ -436,6 +490,7 @@ const std::vector<TCrashLabMode>& CrashLabHookModes()
         {"naming", "threads named through the debugger exception, in Execute and at a boundary", NamingMode},
         {"window", "throw|av in a window procedure behind the boundary, twice", WindowMode},
         {"capture", "the throw capture of a throw from ThrowingFunction", CaptureMode},
+        {"handled", "caught exceptions, a `throw;` and a boundary, with handled exceptions reported", HandledMode},
         {"unhandledthread", "a std::thread's exception nobody catches", UnhandledThreadMode},
         {"unhandledmain", "the main thread's exception nobody catches", UnhandledMainMode},
     };

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Runs the crash-test program's hook scenarios under Wine and checks what they print.
-Usage: crashlab_hooks_check.py RUNNER... -- CRASHLAB CRASHLAB_PLAIN LAUNCHER"""
+Usage: crashlab_hooks_check.py RUNNER... -- CRASHLAB CRASHLAB_PLAIN LAUNCHER CRASHLAB_HANDLED"""
 import subprocess
 import sys
 
 sep = sys.argv.index("--")
 runner = sys.argv[1:sep]
-crashlab, plain, launcher = sys.argv[sep + 1:sep + 4]
+crashlab, plain, launcher, handled = sys.argv[sep + 1:sep + 5]
 failures = []
 
 KINDS = ["RaiseException", "RtlUnwind", "WriteFile", "CreateThread", "ResumeThread", "ExitThread"]
@@ -61,15 +61,25 @@ expect("window throw", run(crashlab, "window", "throw"), [
 expect("window av", run(crashlab, "window", "av"), [
     "notify type=16EAccessViolation main=1", "window result=-1 destructors=0", "window again=-1",
     "notifications 2 application 2"])
-expect("capture", run(crashlab, "capture"), [
+capture = run(crashlab, "capture")
+expect("capture", capture, [
     "capture eip-in-thrower=1 call=1 return=1 esp-below-frame=1 walk=1",
-    "capture stack=1 start=1 capped=1 type=1"])
+    "capture stack=1 start=1 capped=1 type=1", "application captured"])
+# Reported from a boundary after unwinding, the report still starts in the throwing function.
+if not any(l.startswith("report first-in-thrower=1 ") for l in capture):
+    failures.append("capture: the report's first item is not in the thrower: %s" % capture)
 expect("unhandledthread", run(crashlab, "unhandledthread"), [
     "notify type=St13runtime_error main=0", "worker exit=1", "notifications 1 application 0"])
 main = run(launcher, crashlab, "unhandledmain")
 expect("unhandledmain", main, ["notify type=St13runtime_error main=1", "exit code 0x00000001"])
 if sum(1 for l in main if l.startswith("notify")) != 1:
     failures.append("unhandledmain: notified %d times" % sum(1 for l in main if l.startswith("notify")))
+
+# Handled exceptions: off by default; on, one report per catch, none for `throw;` or a boundary's.
+expect("handled off", run(crashlab, "handled"), [
+    "after catch handled=0", "after rethrow handled=0", "after boundary handled=0", "notifications 1 application 1"])
+expect("handled on", run(handled, "handled"), [
+    "after catch handled=1", "after rethrow handled=2", "after boundary handled=2", "notifications 1 application 1"])
 
 print("%d failures" % len(failures))
 sys.exit(1 if failures else 0)
