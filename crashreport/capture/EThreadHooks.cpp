@@ -170,6 +170,7 @@ DWORD WINAPI ThreadStart(void* parameter)
     // A start routine that returns ends its thread without the ExitThread import.
     ForgetCurrentThread();
     ReleaseRaiseCapture();
+    ReleaseThreadExceptionContext();
     return result;
 }
 
@@ -271,6 +272,7 @@ void WINAPI ExitThreadHook(DWORD code)
 {
     ForgetCurrentThread();
     ReleaseRaiseCapture();
+    ReleaseThreadExceptionContext();
     Replaced(replacedExitThread, "ExitThread")(code);
 }
 

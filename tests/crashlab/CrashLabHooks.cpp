@@ -13,6 +13,7 @@
 #include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
+#include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/Thread.h"
@@ -299,6 +300,29 @@ int ImportsMode(const std::vector<std::string>&)
     return 0;
 }
 
+// Shut-down puts every import back before the list goes; a thread made through the hooks
+// ends cleanly afterwards.
+int UnhookMode(const std::vector<std::string>&)
+{
+    releaseThreads = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreatePlain(0);
+    auto* framework = new TLabThread();
+    framework->Resume();
+    Sleep(50);
+    FinalizeExceptionLog();
+    LabPrint(Format("list after shut-down %d", VurazaThreadsList() ? 1 : 0));
+    ImportsMode({});
+    SetEvent(releaseThreads);
+    framework->WaitFor();
+    delete framework;
+    LabPrint(Format("thread ended %d", WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 ? 1 : 0));
+    CloseHandle(thread);
+    HANDLE after = CreatePlain(0);
+    LabPrint(Format("thread after %d", WaitForSingleObject(after, 10000) == WAIT_OBJECT_0 ? 1 : 0));
+    CloseHandle(after);
+    return 0;
+}
+
 // --- exceptions at the boundary and in thread objects ---
 
 class TThrowingThread : public TThread {
@@ -486,6 +510,7 @@ const std::vector<TCrashLabMode>& CrashLabHookModes()
     static const std::vector<TCrashLabMode> modes = {
         {"records", "threads of every kind, each with one record: resumer, creator stack, object", RecordsMode},
         {"imports", "the six kernel32 imports of the program and msvcrt: hooked or the system's", ImportsMode},
+        {"unhook", "shut-down with hooked threads running: imports back, threads end", UnhookMode},
         {"executethrow", "a thread object's Execute throws", ExecuteThrowMode},
         {"naming", "threads named through the debugger exception, in Execute and at a boundary", NamingMode},
         {"window", "throw|av in a window procedure behind the boundary, twice", WindowMode},

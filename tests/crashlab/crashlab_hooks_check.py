@@ -51,6 +51,12 @@ for name in KINDS:
         expect("imports", hooked, ["import msvcrt %s hooked" % name])
         expect("plain imports", untouched, ["import msvcrt %s system" % name])
 
+# Shut-down puts the imports back before freeing the list; hooked threads end cleanly after it.
+unhook = run(crashlab, "unhook")
+expect("unhook", unhook, ["list after shut-down 0", "thread ended 1", "thread after 1"])
+for name in KINDS:
+    expect("unhook", unhook, ["import program %s system" % name])
+
 expect("executethrow", run(crashlab, "executethrow"), [
     "notify type=9Exception main=0", "application thrown in Execute", "notifications 1 application 1"])
 expect("naming", run(crashlab, "naming"), [
