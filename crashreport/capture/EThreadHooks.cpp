@@ -85,10 +85,11 @@ T Replaced(T& slot, const char* name)
     return slot;
 }
 
-// A thread whose stack is nearly used up (a stack overflow being handled) gets no bookkeeping.
-bool StackNearlyExhausted()
+// No bookkeeping for a thread whose stack is nearly used up (a stack overflow being handled),
+// nor for the handling thread: threads it keeps suspended may hold the list's lock.
+bool SkipBookkeeping()
 {
-    return CurrentStackPointer() - CurrentStackLimit() < 32 * 1024;
+    return CurrentStackPointer() - CurrentStackLimit() < 32 * 1024 || GetCurrentThreadId() == HandlingThreadId();
 }
 
 bool IsOwnThreadClass(const void* threadObject)
@@ -178,7 +179,7 @@ DWORD WINAPI ThreadStart(void* parameter)
 void RecordResume(HANDLE thread, uintptr_t callerStack)
 {
     TThreadExceptionContext* context = ThreadExceptionContext();
-    if ((context && context->threadControl) || StackNearlyExhausted())
+    if ((context && context->threadControl) || SkipBookkeeping())
         return;
     THookScope scope;
     TVurazaThreadsList* list = scope.List();
@@ -221,7 +222,7 @@ HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
     THookScope scope;
     TVurazaThreadsList* list = scope.List();
     // The reporter's own threads (made under its thread-control flag) get no record.
-    if (!list || !start || (context && context->threadControl) || StackNearlyExhausted()) {
+    if (!list || !start || (context && context->threadControl) || SkipBookkeeping()) {
         scope.Leave();
         return create(security, stackSize, start, parameter, flags, threadId);
     }
