@@ -191,6 +191,11 @@ bool RunDelivery(const TVurazaModuleOptions& options, const TDeliveryReport& rep
     } catch (...) {
         if (!failure) failure = std::current_exception();
     }
+    try {
+        platform.FreeCallStacks();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
     ApplyTerminateAction(options, run.TerminatePressed, platform);
     if (failure) std::rethrow_exception(failure);
     return success;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "crashreport/delivery/EReportFiles.h"
-#include "crashreport/delivery/EWebStep.h"
 #include "framework/StringList.h"
 
 class TVurazaModuleOptions;
@@ -23,6 +22,21 @@ struct TDeliveryReport {
     std::string RequestedPassword;
     bool WebServerApplication = false;
     // For the web step.
+    std::string AppVersion;
+    std::string OsType;
+    std::string OsBuild;
+    std::string ReproduceText;
+    std::string BugId;
+    std::string ExceptionMessage;
+    std::string ExceptionClass;
+};
+
+// What the web channel's step (an upload or a tracker's dialogue) gets besides the options.
+struct TWebStepRequest {
+    const TVurazaModuleOptions* Options = nullptr;
+    TStringList Files;         // what is sent: the zip, or nothing
+    TStringList DisplayNames;  // the names they are sent under, in the same order
+    TStringList CustomFields;  // name=value, from the custom web-fields event
     std::string AppVersion;
     std::string OsType;
     std::string OsBuild;
@@ -78,6 +92,8 @@ public:
     // After delivery.
     virtual void RemoveWorkFolder() = 0;
     virtual void ScheduleTerminate(int action) = 0;
+    // Between the crash rate and the terminate action: the current call stacks are let go.
+    virtual void FreeCallStacks() {}
     [[noreturn]] virtual void RestartOrTerminate(bool restart) = 0;
 };
 
