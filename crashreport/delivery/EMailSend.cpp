@@ -17,6 +17,7 @@
 #include "crashreport/delivery/ESendProgress.h"
 #include "crashreport/delivery/ESmtp.h"
 #include "framework/CodePage.h"
+#include "framework/ExceptionBoundary.h"
 #include "framework/SysUtils.h"
 
 namespace {

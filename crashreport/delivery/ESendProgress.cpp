@@ -27,6 +27,7 @@ struct TSendDialogState {
 };
 TSendDialogState state;
 TSendProgress bar;
+std::atomic<TSendProgressTrace> progressTrace{nullptr};
 
 class TSendDialogThread : public TThread {
 public:
@@ -121,9 +122,12 @@ void SetSendProgressText(const std::string& text)
         PumpSendMessages();
         const std::wstring wide = GbkToWide(text);
         SendDlgItemMessageW(w, 100, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+        if (TSendProgressTrace trace = progressTrace.load()) trace(text);
         PumpSendMessages();
     }
 }
+
+void SetSendProgressTrace(TSendProgressTrace trace) { progressTrace = trace; }
 
 void SetSendMessageCounter(int current, int count)
 {

@@ -36,5 +36,8 @@ void PumpSendMessages();
 // The status displays of the web senders: a tracker connection's states and the plain uploads.
 void ShowConnectionStatus(int state, int percent);
 void ShowUploadStatus(int kind, uint64_t total, uint64_t done);
+// Told of every status text the open window shows (for tests).
+using TSendProgressTrace = void (*)(const std::string& text);
+void SetSendProgressTrace(TSendProgressTrace trace);
 // A message text of the options the window was opened for.
 std::string SendProgressMessageText(int slot);
