@@ -204,9 +204,12 @@ void RunJob(const TDeliveryJob& job)
     }
 }
 
+std::atomic<int> runningSenders{0};
+
 class TSendThread : public TThread {
 public:
-    explicit TSendThread(TDeliveryJob job) : job_(std::move(job)) {}
+    explicit TSendThread(TDeliveryJob job) : job_(std::move(job)) { ++runningSenders; }
+    ~TSendThread() override { --runningSenders; }
 
 protected:
     void Execute() override
@@ -236,12 +239,43 @@ std::unique_ptr<TDeliveryPlatform> MakeDeliveryPlatform(const TDeliveryJob& job)
 
 void StartSendReport(TDeliveryJob job)
 {
-    if (!job.InlineHandling && (job.Options->SendFlags() & 0x80)) {
+    const bool background = (job.Options->SendFlags() & 0x80) != 0;
+    if (background && !job.InlineHandling) {
         auto* thread = new TSendThread(std::move(job));
         thread->FreeOnTerminate = true;
         SetThreadPriority(thread->Handle(), THREAD_PRIORITY_HIGHEST);
         thread->Resume();
         return;
     }
-    RunJob(job);
+    if (background) {
+        RunJob(job);
+        return;
+    }
+    auto platform = MakeDeliveryPlatform(job);
+    try {
+        SendReport(*job.Options, job.Report, *platform);
+    } catch (...) {
+        ReportStepFailure(TDuruvaDodErrorCode::eeNone, "SendReport");
+    }
+}
+
+void CheckCrashRate(const TDeliveryJob& job)
+{
+    auto platform = MakeDeliveryPlatform(job);
+    CheckCrashRate(*job.Options, job.Report, job.Run.CrashTimes, job.Run.UnderDevelopmentEnvironment, *platform);
+}
+
+void ApplyTerminateAction(const TDeliveryJob& job)
+{
+    auto platform = MakeDeliveryPlatform(job);
+    ApplyTerminateAction(*job.Options, job.Run.TerminatePressed, *platform);
+}
+
+bool WaitForBackgroundSenders(unsigned timeout)
+{
+    for (unsigned waited = 0; runningSenders.load() > 0; waited += 20) {
+        if (waited >= timeout) return false;
+        Sleep(20);
+    }
+    return true;
 }

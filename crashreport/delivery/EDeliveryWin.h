@@ -29,9 +29,16 @@ struct TDeliveryJob {
     bool DialogFailed = false;
 };
 
-// With SendFlags 0x80 and not inline: the whole delivery in a TSendThread of highest priority
-// under the handling lock; otherwise at once. Either way SendReport, CheckCrashRate and
-// ApplyTerminateAction run in that order.
+// With SendFlags 0x80 and not inline: the whole delivery (SendReport, CheckCrashRate,
+// ApplyTerminateAction) in a TSendThread of highest priority under the handling lock.
+// Otherwise SendReport at once, and the road runs the other two after it; inline with 0x80
+// (where the road skips them) they run here too. A raising SendReport is reported as a
+// failed step and never keeps the other two from running.
 void StartSendReport(TDeliveryJob job);
+// The road's own steps, for a report that isn't sent or is sent without the thread.
+void CheckCrashRate(const TDeliveryJob& job);
+void ApplyTerminateAction(const TDeliveryJob& job);
+// Before the program ends: waits (at most timeout ms) until no TSendThread runs.
+bool WaitForBackgroundSenders(unsigned timeout);
 // The platform of the running program, for tests and for the road's own steps.
 std::unique_ptr<TDeliveryPlatform> MakeDeliveryPlatform(const TDeliveryJob& job);

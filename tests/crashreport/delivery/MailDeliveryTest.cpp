@@ -465,6 +465,8 @@ TEST_F(DriverTest, InlineDeliveryMailsTheZipAndCleansUp)
     EXPECT_NE(std::string::npos, messages.back().find("name=\"BugReport__20240131235959.zip\""));
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("The message was sent successfully.", boxes[0].text);
+    EXPECT_EQ(2u, FilesLike(WorkFolder(), "*").size());  // only "." and "..": SendReport deleted its files
+    CheckCrashRate(job);  // the road's next step
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
 }
 
@@ -505,6 +507,49 @@ TEST_F(DriverTest, AClearedContinueFlagSendsNothingAndReportsFailure)
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Sorry, sending the message didn't work.", boxes[0].text);
     EXPECT_EQ(TMsgDlgType::Error, boxes[0].type);
+}
+
+TEST_F(DriverTest, NoChannelLeavesNoFilesAndShowsNoBox)
+{
+    options.SetMailMethod(0);
+    // Inline with the thread's flag: the road leaves the crash rate to the delivery.
+    options.SetSendFlags(0x2 | 0x8 | 0x40 | 0x80);
+    job.InlineHandling = true;
+    job.Report.LastHTMLPage = "<html></html>";
+    job.Report.Files.HasLastHtmlPage = true;
+    std::vector<int> actions;
+    TDeliveryHooks hooks;
+    hooks.ActionNotify = [&](int action, bool&) { actions.push_back(action); };
+    SetDeliveryHooks(hooks);
+    StartSendReport(job);
+    SetDeliveryHooks({});
+    EXPECT_TRUE(actions.empty());
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
+}
+
+TEST_F(DriverTest, AFailedUploadKeepsTheTenLastReportZips)
+{
+    const std::string logs = Work() + "logs\\";
+    CreateDirectoryA(logs.c_str(), nullptr);
+    for (const std::string& name : FilesLike(logs, "*")) DeleteFileA((logs + name).c_str());
+    for (int i = 0; i < 12; ++i) WriteFile(logs + "BugReport__2024010100" + std::to_string(1000 + i) + ".zip", "old");
+    WriteFile(logs + "photos.zip", "mine");
+    options.SetLogFilePath(logs + "Test.elf");
+    options.SetMailMethod(0);
+    options.SetUploadMethod(1);  // fails: nothing listens there
+    options.SetUploadAddress("http://127.0.0.1:1/upload");
+    options.SetBehaviourFlags(0x20);
+    StartSendReport(job);
+    CheckCrashRate(job);
+    std::vector<std::string> expected;
+    for (int i = 3; i < 12; ++i) expected.push_back("BugReport__2024010100" + std::to_string(1000 + i) + ".zip");
+    expected.push_back("BugReport__20240131235959.zip");
+    expected.push_back("photos.zip");
+    EXPECT_EQ(expected, FilesLike(logs, "*.zip"));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Sorry, sending the message didn't work.", boxes[0].text);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
 }
 
 #ifdef VIDUDO_NO_DIALOG_RESOURCES
