@@ -94,7 +94,8 @@ public:
     virtual void ScheduleTerminate(int action) = 0;
     // Between the crash rate and the terminate action: the current call stacks are let go.
     virtual void FreeCallStacks() {}
-    [[noreturn]] virtual void RestartOrTerminate(bool restart) = 0;
+    // Ends the process, unless a handler of the terminate action keeps it running.
+    virtual void RestartOrTerminate(bool restart) = 0;
 };
 
 // The steps of one delivery; true when every channel that ran succeeded. The temporary files

@@ -174,7 +174,13 @@ public:
     {
         if (hooks_.FreeCallStacks) hooks_.FreeCallStacks();
     }
-    [[noreturn]] void RestartOrTerminate(bool restart) override { ::RestartOrTerminate(restart); }
+    void RestartOrTerminate(bool restart) override
+    {
+        if (hooks_.TerminateAction)
+            hooks_.TerminateAction();
+        else
+            ::RestartOrTerminate(restart);
+    }
 
 private:
     TMailSend MailOf(const TMailRequest& mail) const

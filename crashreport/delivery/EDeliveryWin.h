@@ -18,6 +18,9 @@ struct TDeliveryHooks {
     std::function<void()> LeaveHandlingLock;
     std::function<void(int action)> ScheduleTerminate;
     std::function<void()> FreeCallStacks;
+    // The terminate button's action with its notification; without it the process restarts
+    // or terminates at once.
+    std::function<void()> TerminateAction;
 };
 void SetDeliveryHooks(TDeliveryHooks hooks);
 

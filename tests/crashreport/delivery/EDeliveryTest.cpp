@@ -120,7 +120,7 @@ public:
         log.push_back("remove folder");
     }
     void ScheduleTerminate(int action) override { scheduled.push_back(action); }
-    [[noreturn]] void RestartOrTerminate(bool restart) override
+    void RestartOrTerminate(bool restart) override
     {
         terminated = restart;
         throw 42;  // stands for the end of the process
