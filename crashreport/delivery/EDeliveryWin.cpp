@@ -18,11 +18,8 @@
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/Thread.h"
-#if __has_include("crashreport/delivery/EWebSend.h")
 #include "crashreport/delivery/EHttpProgress.h"
 #include "crashreport/delivery/EWebSend.h"
-#define VIDUDO_WEB_SEND 1
-#endif
 
 namespace {
 
@@ -135,7 +132,6 @@ public:
     }
     bool SendToWeb(TWebStepRequest& request, bool& messageShown) override
     {
-#ifdef VIDUDO_WEB_SEND
         TWebSendInput input;
         input.Options = request.Options;
         input.CustomFields = request.CustomFields;
@@ -156,13 +152,6 @@ public:
         hooks.CloseProgress = EndSendProgress;
         hooks.ProgressOpen = SendProgressOpen;
         return SendWebReport(request.Options->UploadMethod(), input, hooks, messageShown);
-#else
-        (void)request;
-        (void)messageShown;
-        EndSendProgress();
-        ReportInternalWarning(TDuruvaDodErrorCode::eeWebHTTPError, "No web sender is built in.");
-        return false;
-#endif
     }
 
     void RemoveWorkFolder() override { RemoveReportWorkFolder(job_.Report.Files); }

@@ -15,6 +15,7 @@
 #include "crashreport/capture/EInternalWarning.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/delivery/EBase64.h"
 #include "crashreport/delivery/EDeliveryWin.h"
 #include "crashreport/delivery/EMailSend.h"
 #include "crashreport/delivery/ESendProgress.h"
@@ -550,6 +551,50 @@ TEST_F(DriverTest, AFailedUploadKeepsTheTenLastReportZips)
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Sorry, sending the message didn't work.", boxes[0].text);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
+}
+
+std::string Between(const std::string& text, const std::string& from, const std::string& to)
+{
+    const size_t a = text.find(from);
+    if (a == std::string::npos) return {};
+    const size_t b = text.find(to, a + from.size());
+    return text.substr(a + from.size(), b == std::string::npos ? std::string::npos : b - a - from.size());
+}
+
+TEST_F(DriverTest, MailAndUploadEachGetTheirZip)
+{
+    options.SetUploadMethod(1);
+    options.SetUploadAddress("http://127.0.0.1:" + Env("VIDUDO_UPLOAD_PORT") + "/upload.php");
+    const std::string zipName = "BugReport__20240131235959.zip";
+    for (bool append : {false, true}) {
+        SCOPED_TRACE(append);
+        options.SetAppendReportToMessage(append);
+        boxes.clear();
+        const size_t mails = StoredMessages().size();
+        const size_t uploads = FilesLike(PeerDir(), "upload-*.bin").size();
+        StartSendReport(job);
+        CheckCrashRate(job);
+        const auto messages = WaitMessages(mails + 1);
+        ASSERT_EQ(mails + 1, messages.size());
+        ASSERT_EQ(uploads + 1, FilesLike(PeerDir(), "upload-*.bin").size());
+        const std::string body = ReadFile(PeerDir() + "upload-" + std::to_string(uploads + 1) + ".bin");
+        const std::string webZip = Between(body, "filename=\"" + zipName + "\";\r\nContent-Type: application/octet-stream\r\n\r\n", "\r\n--");
+        EXPECT_EQ("PK\x03\x04", webZip.substr(0, 4));
+        EXPECT_NE(std::string::npos, webZip.find("Test.elf"));  // the log copy, under its name part
+        const std::string& mail = messages.back();
+        if (append) {
+            EXPECT_EQ(std::string::npos, mail.find("BugReport"));
+            EXPECT_NE(std::string::npos, mail.find("\r\n\r\n\r\nthe report in the log"));
+        } else {
+            std::string base64 = Between(mail, "filename=\"" + zipName + "\"\r\n\r\n", "\r\n--");
+            base64.erase(std::remove(base64.begin(), base64.end(), '\r'), base64.end());
+            base64.erase(std::remove(base64.begin(), base64.end(), '\n'), base64.end());
+            EXPECT_EQ(webZip, Base64DecodeString(base64));  // one zip, sent both ways
+        }
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ("The message was sent successfully.", boxes[0].text);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
+    }
 }
 
 #ifdef VIDUDO_NO_DIALOG_RESOURCES

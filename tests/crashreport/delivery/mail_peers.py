@@ -9,6 +9,7 @@ Usage: mail_peers.py COMMAND [ARGS...]
                            session-N.log (one file per connection); "RCPT TO" holding "bad"
                            gets 550
   VIDUDO_AUTH502_PORT      the same, answering 502 to "AUTH LOGIN"
+  VIDUDO_UPLOAD_PORT       HTTP server storing each request's body as upload-N.bin
 After the command, every message whose subject starts with "=?GBK?" must decode (subject and
 body) to the texts the test sent: subject "崩溃报告 1.0", body "程序出错了。\r\n第二行".
 """
@@ -131,6 +132,35 @@ class ScriptedSmtp:
             conn.close()
 
 
+def start_upload(work):
+    import http.server
+
+    counter = [0]
+    lock = threading.Lock()
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
+        def log_message(self, *args):
+            pass
+
+        def do_POST(self):
+            body = self.rfile.read(int(self.headers.get("Content-Length") or 0))
+            with lock:
+                counter[0] += 1
+                n = counter[0]
+            with open(os.path.join(work, f"upload-{n}.bin"), "wb") as f:
+                f.write(body)
+            self.send_response(200)
+            self.send_header("Content-Length", "2")
+            self.end_headers()
+            self.wfile.write(b"OK")
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
 def check_chinese(work):
     found = 0
     for path in sorted(glob.glob(os.path.join(work, "msg-*.eml"))):
@@ -169,6 +199,8 @@ def main():
         scripted = [ScriptedSmtp(work, 334), ScriptedSmtp(work, 502)]
         env["VIDUDO_SCRIPT_SMTP_PORT"] = str(scripted[0].port)
         env["VIDUDO_AUTH502_PORT"] = str(scripted[1].port)
+        upload = start_upload(work)
+        env["VIDUDO_UPLOAD_PORT"] = str(upload.server_address[1])
         rc = subprocess.call(sys.argv[1:], env=env)
         if rc == 0 and "--gtest_filter" not in " ".join(sys.argv) and not check_chinese(work):
             rc = 1
