@@ -500,11 +500,15 @@ TEST_F(DriverTest, AClearedContinueFlagSendsNothingAndReportsFailure)
         if (action == 4) continueFlag = false;
     };
     SetDeliveryHooks(hooks);
+    options.SetUploadMethod(1);  // the web channel still runs
+    options.SetUploadAddress("http://127.0.0.1:" + Env("VIDUDO_UPLOAD_PORT") + "/upload.php");
     const size_t before = StoredMessages().size();
+    const size_t uploads = FilesLike(PeerDir(), "upload-*.bin").size();
     StartSendReport(job);
     SetDeliveryHooks({});
     Sleep(500);
     EXPECT_EQ(before, StoredMessages().size());
+    EXPECT_EQ(uploads + 1, FilesLike(PeerDir(), "upload-*.bin").size());
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Sorry, sending the message didn't work.", boxes[0].text);
     EXPECT_EQ(TMsgDlgType::Error, boxes[0].type);
