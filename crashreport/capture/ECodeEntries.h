@@ -6,14 +6,15 @@
 
 #include <cstdint>
 
+// Vidudo.exe stamps 11-18 (app/Vidudo.options); 19 waits for its procedure.
 enum TCodeEntryId : uint8_t {
-    ceProgramMain = 11,        // the program's own code, entered when start-up is over
-    ceFirstFinalization = 12,  // the shut-down step that marks finalisation as started
-    ceResetLeaks = 13,         // the leak tracker's exit steps and raisers, in the order
-    ceAddLeak = 14,            // the reporter hands them over
+    ceProgramMain = 11,        // RunTradingClient: the program's own code, entered when start-up is over
+    ceFirstFinalization = 12,  // StopReporterFoundations: the first step of shut-down
+    ceResetLeaks = 13,         // Internal_ResetLeaks and the other procedures the reporter
+    ceAddLeak = 14,            // hands the leak tracker, in that order
     ceShowLeaks = 15,
     ceRaiseMemoryOverrun = 16,
     ceRaiseMultiFree = 17,
-    ceDeleteOptionsFile = 18,
-    ceExceptionObject = 19,  // maps a system exception record to a language exception object
+    ceDeleteOptionsFile = 18,  // DeleteLeakOptionsFile
+    ceExceptionObject = 19,    // maps a system exception record to a language exception object
 };

@@ -4,9 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 // Whether size bytes at address can be read; nullptr means the memory is ours and readable.
 using TReadableProbe = bool (*)(const void* address, size_t size);
+
+// A list that frees every entry it holds when it goes.
+template <class T>
+using TObjectListEx = std::vector<std::unique_ptr<T>>;
 
 class TDebugBytes {
 public:

@@ -129,7 +129,7 @@ public:
 
     const std::vector<TELModuleInfo>& Modules() const { return modules_; }
     const std::vector<TELSourceModuleInfo>& SourceModules() const { return sourceModules_; }
-    const std::vector<std::unique_ptr<TELSymbolInfo>>& Symbols() const { return symbols_; }
+    const TObjectListEx<TELSymbolInfo>& Symbols() const { return symbols_; }
 
 protected:
     // probe: whether the block may be read in place (data inside a loaded module); a block that
@@ -157,7 +157,7 @@ private:
     std::vector<NameRef> names_;
     std::vector<TELModuleInfo> modules_;
     std::vector<TELSourceModuleInfo> sourceModules_;
-    std::vector<std::unique_ptr<TELSymbolInfo>> symbols_;
+    TObjectListEx<TELSymbolInfo> symbols_;
 };
 
 class TELTD32InfoScanner : public TELTD32InfoParser {

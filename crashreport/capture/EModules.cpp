@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "crashreport/capture/ECore.h"
@@ -32,6 +33,17 @@ TStoredDataPasswordProc passwordProc = nullptr;
 constexpr size_t spareRecordCount = 8;
 constexpr size_t fileNameCapacity = 2 * MAX_PATH + 2;
 TVurazaModuleInfo* spareRecords[spareRecordCount] = {};
+bool sparesWanted = false;  // PrepareModuleRecords made them: spares used while frozen come back
+
+void RefillSpareRecords()
+{
+    for (TVurazaModuleInfo*& spare : spareRecords) {
+        if (!spare) {
+            spare = new TVurazaModuleInfo;
+            spare->FileName.reserve(fileNameCapacity);
+        }
+    }
+}
 
 std::wstring W(const std::string& text)
 {
@@ -616,8 +628,36 @@ bool AddModuleRecordOfHandle(uintptr_t module)
     return AddModuleRecord(module, fileName, true);
 }
 
+namespace {
+
+// Frozen, the list only gains spare records for modules loaded since: nothing is freed, read
+// or loaded (the kernel's own module enumeration, into a buffer on the stack).
+void AddSpareRecordsOfLoadedModules()
+{
+    using TEnumProcessModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+    const auto enumModules = reinterpret_cast<TEnumProcessModules>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32EnumProcessModules")));
+    HMODULE handles[512];
+    DWORD needed = 0;
+    if (!enumModules || !enumModules(GetCurrentProcess(), handles, sizeof handles, &needed))
+        return;
+    const size_t count = std::min<size_t>(needed / sizeof(HMODULE), std::size(handles));
+    for (size_t i = 0; i < count; ++i) {
+        const uintptr_t module = reinterpret_cast<uintptr_t>(handles[i]);
+        const size_t at = LowerBound(module);
+        if (at >= Modules().Count() || Modules().Items(at)->Handle != module)
+            AddSpareRecord(module);
+    }
+}
+
+}  // namespace
+
 void RefreshModuleList()
 {
+    if (frozen) {
+        AddSpareRecordsOfLoadedModules();
+        return;
+    }
     VersionLibrary();  // loaded now, so that it is in the list it helps to describe
     refreshing = true;
     for (size_t i = Modules().Count(); i-- > 0;) {
@@ -673,6 +713,8 @@ TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
     }
     if (frozen)
         return AddSpareRecord(module);
+    if (sparesWanted)
+        RefillSpareRecords();
     const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
     if (fileName.empty())
         return nullptr;
@@ -714,12 +756,8 @@ void PrepareModuleRecords()
 {
     if (frozen)
         return;
-    for (TVurazaModuleInfo*& spare : spareRecords) {
-        if (!spare) {
-            spare = new TVurazaModuleInfo;
-            spare->FileName.reserve(fileNameCapacity);
-        }
-    }
+    sparesWanted = true;
+    RefillSpareRecords();
     for (size_t i = 0; i < Modules().Count(); ++i) {
         TVurazaModuleInfo& record = *Modules().Items(i);
         if (preparer && record.Kind != mkUnknown)
@@ -729,6 +767,7 @@ void PrepareModuleRecords()
 
 void ReleaseSpareModuleRecords()
 {
+    sparesWanted = false;
     for (TVurazaModuleInfo*& spare : spareRecords) {
         delete spare;
         spare = nullptr;

@@ -65,7 +65,8 @@ void PrepareModuleRecords();
 void ReleaseSpareModuleRecords();
 // While an exception is handled the records are frozen: FindModuleRecord neither remakes nor
 // reads a record; a module without one gets a spare record (handle and file name only) until
-// the spares run out. Frozen lookups allocate nothing from the process heap.
+// the spares run out; RefreshModuleList only adds spare records for modules loaded since.
+// Frozen lookups allocate nothing from the process heap.
 void FreezeModuleRecords(bool freeze);
 bool ModuleRecordsFrozen();
 class TFrozenModuleRecords {

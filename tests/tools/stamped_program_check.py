@@ -34,15 +34,19 @@ def main():
     if not m:
         sys.exit("no symbol of %s in %s" % (procedure, program))
     address = m.group(1)
-    # Entries of plain functions without arguments: "Entry.N=Name()" is the symbol __Z<len>Namev.
+    # Each "Entry.N=procedure" reads back at the address nm gives the procedure's demangled name.
+    demangled = {}
+    for l in subprocess.run([NM, "-C", program], check=True, capture_output=True, text=True).stdout.splitlines():
+        m = re.match(r"^([0-9a-f]{8}) T (.+)$", l)
+        if m:
+            demangled.setdefault(m.group(2), m.group(1))
     for entry in (l.strip() for l in open(options_file, encoding="utf-8") if l.startswith("Entry.")):
         key, _, name = entry.partition("=")
-        e = re.search(r"^([0-9a-f]{8}) T __Z%d%sv$" % (len(name) - 2, re.escape(name[:-2])), symbols, re.M)
         r = subprocess.run([reader, "entry", program, key[len("Entry."):]], capture_output=True, text=True)
-        if not e or r.stdout.strip() != e.group(1):
-            failures.append("%s: read back %r, nm %s" % (entry, r.stdout.strip(), e.group(1) if e else "none"))
+        if r.stdout.strip() != demangled.get(name):
+            failures.append("%s: read back %r, nm %s" % (entry, r.stdout.strip(), demangled.get(name)))
         else:
-            print("%s at %s" % (entry, e.group(1)))
+            print("%s at %s" % (entry, demangled[name]))
     where = subprocess.run([ADDR2LINE, "-e", program, address], check=True, capture_output=True, text=True).stdout
     path, _, line = re.sub(r" \(discriminator \d+\)", "", where.strip()).rpartition(":")
     defined = next(i for i, l in enumerate(open(source, encoding="utf-8"), 1) if re.match(r"int %s\(\)" % procedure, l))

@@ -206,7 +206,7 @@ struct TFrozenLookups {
     uintptr_t addresses[5] = {};
     TVurazaStackItem items[5];
     bool sourceMade = true;
-    volatile LONG reached = -1;  // the lookup under way, for a failure's message
+    volatile LONG reached = -1;  // the lookup under way (5: the refresh), for a failure's message
     HANDLE ready = nullptr, start = nullptr, done = nullptr;
 };
 
@@ -221,6 +221,7 @@ DWORD WINAPI RunFrozenLookups(void* parameter)
         LookupAddressInfo(run.addresses[i], 9, run.items[i], false, 1);
     }
     run.reached = 5;
+    RefreshModuleList();
     run.sourceMade = LookupWithDebugSource(run.addresses[4], run.items[4]);
     SetEvent(run.done);
     return 0;
@@ -281,6 +282,10 @@ TEST(AddressLookup, FrozenRecordsLookUpWithEveryOtherHeapLocked)
     ASSERT_NE(nullptr, run->items[4].Module);
     EXPECT_EQ(Address(freshDll), run->items[4].Module->Handle);
     EXPECT_NE(std::string::npos, run->items[4].Module->FileName.find("crashreport_lookup_fresh.dll"));
+    // Thawed, the spare record is made again in full.
+    const TVurazaModuleInfo* remade = FindModuleRecord(Address(freshDll));
+    ASSERT_NE(nullptr, remade);
+    EXPECT_EQ(mkLibrary, remade->Kind);
     FreeLibrary(freshDll);
     FreeLibrary(dll);
     DeleteFileA(fresh.c_str());

@@ -10,17 +10,12 @@ import shutil
 import subprocess
 import sys
 
+from debug_variants import PREFIX as prefix, addr2line, bare_name, build_variants, image_base, own, run
+
 tool, image, work, source_dir = sys.argv[1:5]
-prefix = "i686-w64-mingw32-"
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
-
-
-def run(*args, **kw):
-    return subprocess.run(args, check=True, capture_output=True, text=True, **kw).stdout
-
-
-base = int(re.search(r"ImageBase\s+([0-9a-fA-F]+)", run(prefix + "objdump", "-p", image)).group(1), 16)
+base = image_base(image)
 
 # Call sites and function starts in the program's own code (not the runtime's), outside inlined code.
 calls, starts = [], {}
@@ -36,67 +31,14 @@ for line in run(prefix + "objdump", "-d", "--no-show-raw-insn", image).splitline
         calls.append(int(m.group(1), 16))
 
 
-def addr2line(addresses):
-    out = run(prefix + "addr2line", "-f", "-C", "-i", "-a", "-e", image,
-              input="\n".join("%x" % a for a in addresses) + "\n").splitlines()
-    frames, current = {}, None
-    for line in out:
-        if line.startswith("0x"):
-            current = int(line, 16)
-            frames[current] = []
-        elif current is not None:
-            frames[current].append(line)
-    # Per address: [(function, file, line)] innermost first
-    result = {}
-    for a, lines in frames.items():
-        result[a] = [(lines[i], lines[i + 1].rsplit(":", 1)[0], lines[i + 1].rsplit(":", 1)[1].split()[0])
-                     for i in range(0, len(lines) - 1, 2)]
-    return result
-
-
-def own(frames):
-    if len(frames) != 1:
-        return False  # inlined
-    name, path, line = frames[0]
-    return (os.path.abspath(path).startswith(os.path.abspath(source_dir)) and line.isdigit() and line != "0"
-            and "{" not in name and "operator" not in name and "<" not in name)
-
-
-def bare_name(name):
-    if re.match(r"_*Z", name):  # addr2line leaves i686 names with their extra "_" undemangled
-        name = run("c++filt", "_" + name.lstrip("_")).strip()
-    name = re.sub(r"\(.*\)( const)?$", "", name)
-    return name.split("::")[-1]
-
-
-sites = addr2line(calls)
-chosen = [a for a in calls if own(sites[a])][:200]
-start_frames = addr2line(list(starts))
-starts_chosen = [a for a in starts if a in start_frames and own(start_frames[a])][:50]
+sites = addr2line(image, calls)
+chosen = [a for a in calls if own(sites[a], source_dir)][:200]
+start_frames = addr2line(image, list(starts))
+starts_chosen = [a for a in starts if a in start_frames and own(start_frames[a], source_dir)][:50]
 if len(chosen) < 20:
     sys.exit("only %d call sites of the program's own code" % len(chosen))
 
-run(tool, "files", image, os.path.join(work, "x"))
-vma = int(run(tool, "next-vma", image), 16)
-variants = {}
-for name, ext in (("map", ".map"), ("tds", ".tds"), ("jdbg", ".jdbg")):
-    exe = os.path.join(work, name + ".exe")
-    shutil.copy(image, exe)
-    shutil.copy(os.path.join(work, "x" + ext), os.path.join(work, name + ext))
-    variants[name] = (exe, {"map": "TELDebugInfoMap", "tds": "TELDebugInfoTD32", "jdbg": "TELDebugInfoJedy"}[name])
-section = os.path.join(work, "section.exe")
-run(prefix + "objcopy", "--add-section", "JCLDEBUG=" + os.path.join(work, "x.jdbg"),
-    "--set-section-flags", "JCLDEBUG=alloc,load,readonly,data", "--change-section-vma", "JCLDEBUG=0x%x" % vma,
-    image, section)
-variants["section"] = (section, "TELDebugInfoJedy section")
-inimage = os.path.join(work, "inimage.exe")
-blob = os.path.join(work, "td32.bin")
-run(tool, "td32-section", image, "0x%x" % vma, blob)
-run(prefix + "objcopy", "--add-section", ".tdsdata=" + blob,
-    "--set-section-flags", ".tdsdata=alloc,load,readonly,data", "--change-section-vma", ".tdsdata=0x%x" % vma,
-    image, inimage)
-run(tool, "set-debug-directory", inimage, "0x%x" % (vma - base), "28")
-variants["in-image TD32"] = (inimage, "TELDebugInfoTD32 image")
+variants = build_variants(tool, image, work)
 
 failures = []
 for name, (exe, kind) in variants.items():
