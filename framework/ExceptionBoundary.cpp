@@ -1,5 +1,6 @@
 #include "framework/ExceptionBoundary.h"
 
+#include <atomic>
 #include <cstdio>
 #include "framework/Exception.h"
 #include "framework/LockedValue.h"
@@ -12,7 +13,14 @@ TLockedValue<BoundaryExceptionHandler>& Handler()
     return handler;
 }
 
+std::atomic<BoundaryReporter> reporter = nullptr;
+
 }  // namespace
+
+void SetBoundaryReporter(BoundaryReporter r)
+{
+    reporter = r;
+}
 
 BoundaryExceptionHandler SetBoundaryExceptionHandler(BoundaryExceptionHandler handler)
 {
@@ -36,6 +44,9 @@ std::string BoundaryExceptionMessage(std::exception_ptr error)
 void HandleBoundaryException(std::exception_ptr error) noexcept
 {
     try {
+        if (const BoundaryReporter r = reporter.load())
+            if (!r(error))
+                return;
         const BoundaryExceptionHandler handler = Handler().Get();
         if (handler) {
             handler(error);

@@ -13,7 +13,12 @@ using BoundaryExceptionHandler = std::function<void(std::exception_ptr)>;
 // Replaces the handler and returns the previous one.
 BoundaryExceptionHandler SetBoundaryExceptionHandler(BoundaryExceptionHandler handler);
 
-// Hands an exception caught at a boundary to the handler; never throws.
+// The crash reporter sees every exception a boundary stops before the handler does, and says
+// whether the handler should run as well.
+using BoundaryReporter = bool (*)(std::exception_ptr error);
+void SetBoundaryReporter(BoundaryReporter reporter);
+
+// Hands an exception caught at a boundary to the reporter, then to the handler; never throws.
 void HandleBoundaryException(std::exception_ptr error) noexcept;
 
 // The message of an exception_ptr: Exception's message, what(), or a fixed text.

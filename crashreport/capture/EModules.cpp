@@ -406,6 +406,13 @@ bool IsRefreshingModules()
     return refreshing;
 }
 
+bool SetRefreshingModules(bool value)
+{
+    const bool old = refreshing;
+    refreshing = value;
+    return old;
+}
+
 bool HasStoredDataResource(uintptr_t module)
 {
     return HasStoredDataResource(ResourceBytes(module, L"ELDATA"));

@@ -41,6 +41,8 @@ bool ReadExportedFunctions(uintptr_t module, TVurazaFunctionsList& functions);
 
 TVurazaModulesList& ModulesList();
 bool IsRefreshingModules();
+// Sets the refreshing flag (records made meanwhile get no debug data); returns the old value.
+bool SetRefreshingModules(bool value);
 bool AddModuleRecord(uintptr_t module, const std::string& fileName, bool load);
 bool AddModuleRecordOfHandle(uintptr_t module);
 void RefreshModuleList();

@@ -1,0 +1,177 @@
+// The reporter's exported entry points, named undecorated by ExceptionLog.def: a library that
+// carries its own copy of the reporter hands its exceptions, threads and events to the
+// program's copy through them.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ExceptionLog.h"
+
+namespace {
+
+// A received record is current for the time of the dispatch; the saved one is put back.
+class TRecordInForce {
+public:
+    explicit TRecordInForce(TVurazaExceptionRecord* received) : saved_(CurrentExceptionRecord)
+    {
+        if (received)
+            CurrentExceptionRecord = *received;
+    }
+    ~TRecordInForce() { CurrentExceptionRecord = saved_; }
+
+private:
+    TVurazaExceptionRecord saved_;
+};
+
+// Short text: a length byte, then the characters.
+std::string ReadShortText(const unsigned char* text)
+{
+    return text ? std::string(reinterpret_cast<const char*>(text + 1), text[0]) : std::string();
+}
+
+void WriteShortText(unsigned char* text, int maximum, const std::string& value)
+{
+    if (!text)
+        return;
+    const size_t n = std::min<size_t>(value.size(), static_cast<size_t>(std::max(0, std::min(maximum, 255))));
+    text[0] = static_cast<unsigned char>(n);
+    std::memcpy(text + 1, value.data(), n);
+}
+
+void CopyLines(TStringList* source, TStringList& target)
+{
+    target.Clear();
+    if (source)
+        for (const std::string& line : *source)
+            target.Add(line);
+}
+
+}  // namespace
+
+extern "C" {
+
+bool __stdcall ExportExceptionManager(const TRoadException* e, uintptr_t address, uint8_t outputKind, HMODULE module)
+{
+    return ExceptionManager(e ? *e : TRoadException(), address, outputKind, module);
+}
+
+void __stdcall ExportCallGeneralRaise(DWORD code, DWORD flags, DWORD count, uintptr_t raiseStackPointer,
+                                      const ULONG_PTR* parameters)
+{
+    if (auto proc = ExceptionHookProcs().callGeneralRaise)
+        proc(code, flags, count, raiseStackPointer, parameters);
+}
+
+const void* __stdcall ExportCallExceptObject(EXCEPTION_RECORD* record, CONTEXT* context, bool flag)
+{
+    auto proc = ExceptionHookProcs().callExceptObject;
+    return proc ? proc(record, context, flag) : nullptr;
+}
+
+bool __stdcall ExportLastZorbelException()
+{
+    auto proc = ExceptionHookProcs().lastLanguageException;
+    return proc ? proc() : false;
+}
+
+void __stdcall ExportCallCreateThread(const void* threadRecord)
+{
+    if (auto proc = ExceptionHookProcs().callCreateThread)
+        proc(threadRecord);
+}
+
+void __stdcall ExportCallResumeThread(HANDLE thread, const void* threadRecord)
+{
+    if (auto proc = ExceptionHookProcs().callResumeThread)
+        proc(thread, threadRecord);
+}
+
+void __stdcall ExportCallExitThread()
+{
+    if (auto proc = ExceptionHookProcs().callExitThread)
+        proc();
+}
+
+void __stdcall ExportExceptionNotifyEvent(TVurazaExceptionRecord* record, bool* handle)
+{
+    TRecordInForce inForce(record);
+    bool flag = handle ? *handle : true;
+    LocalExceptionNotify(CurrentExceptionRecord, false, flag);
+    if (handle)
+        *handle = flag;
+}
+
+void __stdcall ExportHandledExceptionNotifyEvent(TVurazaExceptionRecord* record, bool* handle)
+{
+    TRecordInForce inForce(record);
+    bool flag = handle ? *handle : true;
+    LocalExceptionNotify(CurrentExceptionRecord, true, flag);
+    if (handle)
+        *handle = flag;
+}
+
+void __stdcall ExportExceptionActionNotifyEvent(TVurazaExceptionRecord* record, uint8_t action, bool* continueFlag)
+{
+    TRecordInForce inForce(record);
+    bool flag = continueFlag ? *continueFlag : true;
+    LocalExceptionActionNotify(CurrentExceptionRecord, action, flag);
+    if (continueFlag)
+        *continueFlag = flag;
+}
+
+void __stdcall ExportExceptionErrorNotifyEvent(TVurazaExceptionRecord* record, uint8_t step, bool* retry)
+{
+    TRecordInForce inForce(record);
+    bool flag = retry ? *retry : false;
+    LocalExceptionErrorNotify(CurrentExceptionRecord, step, flag);
+    if (retry)
+        *retry = flag;
+}
+
+void __stdcall ExportPasswordRequestEvent(unsigned char* password, int maximum)
+{
+    std::string text = ReadShortText(password);
+    LocalPasswordRequest(CurrentExceptionRecord, text);
+    WriteShortText(password, maximum, text);
+}
+
+void __stdcall ExportPasswordRequestEventEx(TVurazaExceptionRecord* record, unsigned char* password, int maximum)
+{
+    TRecordInForce inForce(record);
+    ExportPasswordRequestEvent(password, maximum);
+}
+
+void __stdcall ExportCustomDataRequestEventEx(TVurazaExceptionRecord* record, TStringList* lines)
+{
+    TRecordInForce inForce(record);
+    CopyLines(lines, CustomDataList);
+    LocalCustomDataRequest(CurrentExceptionRecord, CustomDataList);
+}
+
+void __stdcall ExportAttachedFilesRequestEvent(TVurazaExceptionRecord* record, TStringList* files)
+{
+    TRecordInForce inForce(record);
+    CopyLines(files, AttachedFilesList);
+    LocalAttachedFilesRequest(CurrentExceptionRecord, AttachedFilesList);
+}
+
+void __stdcall ExportCustomWebFieldsRequestEvent(TVurazaExceptionRecord* record, TStringList* fields)
+{
+    TRecordInForce inForce(record);
+    CopyLines(fields, CustomWebFieldsList);
+    LocalCustomWebFieldsRequest(CurrentExceptionRecord, CustomWebFieldsList);
+}
+
+void __stdcall ExportCustomButtonClickEvent(TVurazaExceptionRecord* record, bool* close)
+{
+    TRecordInForce inForce(record);
+    bool flag = close ? *close : false;
+    LocalCustomButtonClick(CurrentExceptionRecord, flag);
+    if (close)
+        *close = flag;
+}
+
+}  // extern "C"

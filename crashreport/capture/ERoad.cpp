@@ -1,0 +1,552 @@
+#include "crashreport/capture/ERoad.h"
+
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "crashreport/capture/EClassNames.h"
+#include "crashreport/capture/EExternal.h"
+#include "crashreport/capture/EInternalError.h"
+#include "crashreport/capture/EObjects.h"
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoadState.h"
+#include "crashreport/capture/ERoadSteps.h"
+#include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/ExceptionLog.h"
+#include "crashreport/capture/EDialogState.h"
+#include "framework/ExceptionBoundary.h"
+#include "framework/Thread.h"
+
+TRoadException::TRoadException(std::exception_ptr e) : error(std::move(e))
+{
+    if (error) {
+        // The runtime's exception_ptr is one pointer to the thrown object.
+        static_assert(sizeof(std::exception_ptr) == sizeof(void*));
+        std::memcpy(&object, &error, sizeof object);
+        type = error.__cxa_exception_type();
+    }
+}
+
+// The handling thread: one at a time (HandlingLock), so it lives in storage of its own and
+// nothing of it comes from the process heap the fault may have left locked.
+class TExceptionThread : public TThread {
+public:
+    bool result = true;
+    const TRoadException* exception = nullptr;
+    uintptr_t address = 0;
+    bool language = false;
+    TExceptNotifyParams params;
+    uint8_t outputKind = 0;
+    HMODULE module = nullptr;
+    uint8_t mode = 0;
+    std::atomic<bool> running = true;
+
+protected:
+    void Execute() override
+    {
+        try {
+            result = RunExceptionHandler(*exception, address, language, mode, module, outputKind, params);
+        } catch (...) {
+            ReportInternalError("TExceptionThread");
+        }
+        running = false;
+    }
+};
+
+namespace {
+
+alignas(TExceptionThread) unsigned char threadStorage[sizeof(TExceptionThread)];
+// Copies of the faulting thread's blocks for the handling thread.
+CONTEXT faultContext;
+EXCEPTION_RECORD faultRecord;
+
+volatile DWORD faultingThreadId = 0;  // waiting in RouteException, serving the queue
+volatile DWORD handlingThreadId = 0;
+volatile DWORD freezeWatchThreadId = 0;
+volatile DWORD behalfRouter = 0, behalfThread = 0;
+volatile bool faultingThreadWaiting = false;
+
+struct TRoutedStackCopy {
+    const void* bytes;
+    size_t size;
+    uintptr_t base;
+    DWORD threadId;
+};
+TRoutedStackCopy routedCopy = {};
+
+// The last object the entry guard recorded, for ExceptionManager; forgotten when a handling ends.
+TRoadException lastRecorded;
+uintptr_t lastRecordedAddress = 0;
+CRITICAL_SECTION lastRecordedLock;
+volatile LONG lastRecordedLockMade = 0;
+
+void LockLastRecorded()
+{
+    if (InterlockedCompareExchange(&lastRecordedLockMade, 1, 0) == 0) {
+        InitializeCriticalSection(&lastRecordedLock);
+        lastRecordedLockMade = 2;
+    }
+    while (lastRecordedLockMade != 2)
+        Sleep(0);
+    EnterCriticalSection(&lastRecordedLock);
+}
+
+void RecordForManager(const TRoadException& e, uintptr_t address)
+{
+    LockLastRecorded();
+    if (!e.Empty()) {
+        lastRecorded = e;
+        lastRecordedAddress = address;
+    }
+    LeaveCriticalSection(&lastRecordedLock);
+}
+
+void ForgetRecorded()
+{
+    LockLastRecorded();
+    lastRecorded = TRoadException();
+    lastRecordedAddress = 0;
+    LeaveCriticalSection(&lastRecordedLock);
+}
+
+// RunInMainThread's queue: entries live on their callers' stacks, pushed atomically, each
+// with its own done flag; the faulting thread takes the whole chain and runs it oldest first.
+struct TQueuedCall {
+    void (*procedure)(void*);
+    void* data;
+    TQueuedCall* next;
+    volatile LONG done;
+};
+std::atomic<TQueuedCall*> queueHead = nullptr;
+
+void RunSwallowingFaults(void (*procedure)(void*), void* data)
+{
+    try {
+        procedure(data);
+    } catch (...) {
+    }
+}
+
+void ServeQueuedCalls()
+{
+    TQueuedCall* chain = queueHead.exchange(nullptr);
+    TQueuedCall* ordered = nullptr;
+    while (chain) {
+        TQueuedCall* next = chain->next;
+        chain->next = ordered;
+        ordered = chain;
+        chain = next;
+    }
+    while (ordered) {
+        TQueuedCall* next = ordered->next;  // the entry may vanish once done is set
+        RunSwallowingFaults(ordered->procedure, ordered->data);
+        InterlockedExchange(&ordered->done, 1);
+        ordered = next;
+    }
+}
+
+// Waiting messages of the main thread while the dialog is up: input is refused with a beep.
+bool PumpWaitingMessages()
+{
+    try {
+        MSG msg;
+        for (int i = 0; i < PumpMessagesPerPass && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+            switch (ClassifyPumpedMessage(msg.message)) {
+            case TPumpVerdict::Drop:
+                break;
+            case TPumpVerdict::BeepAndDrop:
+                MessageBeep(0);
+                break;
+            case TPumpVerdict::Dispatch:
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+                break;
+            }
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// The focused window of the faulting thread, read without sending it anything.
+void ReadFocusedWindow(DWORD threadId, TExceptNotifyParams& params)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    HWND focus = GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
+    if (!focus)
+        return;
+    GetClassNameA(focus, params.focusedWindowClass, sizeof params.focusedWindowClass);
+    char upper[256];
+    size_t n = 0;
+    for (const char* p = params.focusedWindowClass; *p && n + 1 < sizeof upper; ++p)
+        upper[n++] = (*p >= 'a' && *p <= 'z') ? static_cast<char>(*p - 32) : *p;
+    upper[n] = 0;
+    const LONG style = GetWindowLongA(focus, GWL_STYLE);
+    const bool edit = std::strstr(upper, "EDIT") != nullptr;
+    const bool memo = std::strstr(upper, "MEMO") != nullptr;
+    if (IsWindowUnicode(focus) || ((edit || memo) && (style & ES_MULTILINE)))
+        return;
+    wchar_t text[256] = {};
+    const int length = InternalGetWindowText(focus, text, 256);
+    if (length <= 0)
+        return;
+    const int bytes = WideCharToMultiByte(936, 0, text, length, params.focusedWindowText,
+                                          sizeof params.focusedWindowText - 1, nullptr, nullptr);
+    params.focusedWindowText[bytes > 0 ? bytes : 0] = 0;
+    if (edit && (style & ES_PASSWORD))
+        for (char* p = params.focusedWindowText; *p; ++p)
+            *p = '*';
+}
+
+// Waits for the handling thread, serving what it queues and the messages sent to this thread.
+void WaitForHandling(TExceptionThread& thread, bool onMain, bool pumping, bool stackOverflow)
+{
+    bool pumpFaulted = false;
+    HANDLE handle = thread.Handle();
+    while (thread.running) {
+        if (onMain && pumping && !pumpFaulted && DialogShown)
+            pumpFaulted = !PumpWaitingMessages();
+        ServeQueuedCalls();
+        if (stackOverflow) {
+            WaitForSingleObject(handle, 10);
+            continue;
+        }
+        // Sent messages are served whatever the pumping rule: a window of another thread that
+        // sends to this one would otherwise wait for the handling, and the handling for it.
+        MsgWaitForMultipleObjects(1, &handle, FALSE, 10, QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    ServeQueuedCalls();
+    if (WaitForSingleObject(handle, 5000) != WAIT_OBJECT_0)
+        TerminateThread(handle, 1);
+}
+
+bool RunInHandlingThread(const TRoadException& e, uintptr_t address, bool language, uint8_t mode, HMODULE module,
+                         uint8_t outputKind, const TExceptNotifyParams& params, TThreadExceptionContext* ctx)
+{
+    TExceptionThread* thread = nullptr;
+    // The thread records must not count the reporter's own thread.
+    const bool control = ctx ? ctx->threadControl : false;
+    if (ctx)
+        ctx->threadControl = true;
+    try {
+        thread = new (threadStorage) TExceptionThread();
+    } catch (...) {
+        thread = nullptr;
+    }
+    if (!thread) {
+        if (ctx)
+            ctx->threadControl = control;
+        // No thread: handle here rather than not at all.
+        TExceptNotifyParams copy = params;
+        return RunExceptionHandler(e, address, language, mode, module, outputKind, copy);
+    }
+    thread->exception = &e;
+    thread->address = address;
+    thread->language = language;
+    thread->mode = mode;
+    thread->module = module;
+    thread->outputKind = outputKind;
+    thread->params = params;
+    SetThreadPriority(thread->Handle(), THREAD_PRIORITY_HIGHEST);
+    handlingThreadId = thread->ThreadID();
+    faultingThreadId = GetCurrentThreadId();
+    faultingThreadWaiting = true;
+    thread->Resume();
+    if (ctx)
+        ctx->threadControl = control;
+    WaitForHandling(*thread, GetCurrentThreadId() == MainThreadId(), PumpingAllowed(IsStackOverflow(e),
+                    ActiveModuleOptions() ? ActiveModuleOptions()->BehaviourFlags() : 0), IsStackOverflow(e));
+    faultingThreadWaiting = false;
+    const bool result = thread->result;
+    faultingThreadId = 0;
+    handlingThreadId = 0;
+    thread->~TExceptionThread();
+    return result;
+}
+
+}  // namespace
+
+DWORD FaultingThreadId()
+{
+    return faultingThreadId;
+}
+
+bool IsAbortException(const TRoadException& e)
+{
+    if (e.type)
+        return TypeInheritsFromName(*e.type, "EAbort");
+    return e.object && ObjectInheritsFromName(e.object, "EAbort");
+}
+
+bool IsReportable(const TRoadException& e)
+{
+    if (e.Empty() || IsAbortException(e))
+        return false;
+    return e.type != nullptr || IsValidObject(e.object);
+}
+
+bool IsStackOverflow(const TRoadException& e)
+{
+    if (e.type)
+        return TypeInheritsFromName(*e.type, "EStackOverflow");
+    return e.object && ObjectInheritsFromName(e.object, "EStackOverflow");
+}
+
+std::string RoadExceptionMessage(const TRoadException& e)
+{
+    if (e.error)
+        return BoundaryExceptionMessage(e.error);
+    return e.object ? ObjectMessage(e.object) : std::string();
+}
+
+std::string RoadExceptionTypeName(const TRoadException& e)
+{
+    if (e.type)
+        return DemangledTypeName(*e.type);
+    return e.object ? ObjectClassName(e.object) : std::string();
+}
+
+void EnterExceptionHandling(const TRoadException& e, uintptr_t address, bool language, bool raiseFlag)
+{
+    TThreadExceptionContext* ctx = ThreadExceptionContext();
+    if (!ctx || InterlockedCompareExchange(&ctx->entryGuard, 1, 0) != 0)
+        return;
+    const DWORD lastError = GetLastError();
+    if (!raiseFlag || LastExceptionAddress() == 0) {
+        RecordLastException(e.object, address, language);
+        RecordForManager(e, address);
+    }
+    if (CaptureActive && ReporterStarted && IsThreadHandled(GetCurrentThreadId()) && IsReportable(e)) {
+        CaptureRawStack(address, language);
+        // The unwinder decides who catches a C++ exception: one seen as it is thrown is left to
+        // the moment it really is unhandled; a stack overflow never waits.
+        if (!raiseFlag || IsStackOverflow(e)) {
+            if (ctx->walkStart == 0)
+                ctx->walkStart = ctx->raiseStackPointer;
+            RouteException(e, address, language, nullptr, false, RouteModeOrdinary, CurrentModuleHandle(),
+                           OutputAutomatic, nullptr, nullptr, 0, 0);
+        }
+    }
+    SetLastError(lastError);
+    InterlockedExchange(&ctx->entryGuard, 0);
+}
+
+bool RouteException(const TRoadException& e, uintptr_t address, bool language, TVurazaStackList* readyStack,
+                    bool handled, uint8_t mode, HMODULE module, uint8_t outputKind, const EXCEPTION_RECORD* record,
+                    const CONTEXT* context, uintptr_t stackPointer, uintptr_t stackTop)
+{
+    bool result = true;
+    if (!ReporterStarted || IsAbortException(e))
+        return result;
+    TThreadExceptionContext* ctx = ThreadExceptionContext();
+    EnterHandlingLock();
+    // Shut-down closes the road under the lock: nothing is routed into freed state.
+    if (!ReporterStarted || !ctx) {
+        LeaveHandlingLock();
+        return result;
+    }
+    if (ctx->routingGuard) {
+        // An exception inside the handling on this thread is swallowed.
+        LeaveHandlingLock();
+        return false;
+    }
+    ctx->routingGuard = true;
+    try {
+        TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions();
+        const std::string message = RoadExceptionMessage(e);
+        const bool safeCallTagged = message.rfind("[SafeCall Exception]: ", 0) == 0;
+        if (safeCallTagged && current && !(current->BehaviourFlags() & 0x40)) {
+            result = false;
+        } else if (current && current->ReporterActive()) {
+            TExceptNotifyParams params;
+            params.handled = handled;
+            params.readyStack = readyStack;
+            const DWORD self = GetCurrentThreadId();
+            const bool fromWatchdog = freezeWatchThreadId != 0 && self == freezeWatchThreadId;
+            params.threadId = fromWatchdog ? MainThreadId() : (behalfRouter == self && behalfThread) ? behalfThread : self;
+            params.stackTop = stackTop ? stackTop : CurrentStackTop();
+            params.stackPointer = stackPointer ? stackPointer : ctx->raiseStackPointer ? ctx->raiseStackPointer : ctx->walkStart;
+            // The faulting thread's blocks, copied for the handling thread.
+            if (context) {
+                faultContext = *context;
+                params.context = &faultContext;
+            } else if (LoadThreadContext(*ctx, faultContext)) {
+                params.context = &faultContext;
+            }
+            if (record) {
+                faultRecord = *record;
+                params.exceptionRecord = &faultRecord;
+            } else if (ctx->exceptionRecord.ExceptionCode != 0) {
+                faultRecord = ctx->exceptionRecord;
+                params.exceptionRecord = &faultRecord;
+            }
+            if (routedCopy.threadId == self && routedCopy.bytes) {
+                params.stackCopy = routedCopy.bytes;
+                params.stackCopySize = routedCopy.size;
+                params.stackCopyBase = routedCopy.base;
+            }
+            routedCopy = {};
+            ReadFocusedWindow(params.threadId, params);
+            if (!handled)
+                RecordObjectInThread(e.object, static_cast<uint32_t>(address));
+            const bool leak = (e.type && TypeInheritsFromName(*e.type, "EMemoryLeak")) ||
+                              (!e.type && e.object && ObjectInheritsFromName(e.object, "EMemoryLeak"));
+            if (leak) {
+                InlineHandling = true;
+                result = RunExceptionHandler(e, address, language, mode, module, outputKind, params);
+            } else {
+                // The caller's InlineHandling stays: the filter ends the process after this, so
+                // delivery must not be left running in the background.
+                result = RunInHandlingThread(e, address, language, mode, module, outputKind, params, ctx);
+            }
+        }
+    } catch (...) {
+        ReportInternalError("RouteException");
+    }
+    // This thread's exception state is spent.
+    ctx->walkStart = 0;
+    ctx->raiseStackPointer = 0;
+    std::memset(ctx->context, 0, sizeof ctx->context);
+    std::memset(&ctx->exceptionRecord, 0, sizeof ctx->exceptionRecord);
+    CurrentExceptionRecordPtr = nullptr;
+    ForgetRecorded();
+    ctx->routingGuard = false;
+    LeaveHandlingLock();
+    return result;
+}
+
+bool ExceptionManager(const TRoadException& e, uintptr_t address, uint8_t outputKind, HMODULE module)
+{
+    bool result = true;
+    EnterHandlingLock();
+    try {
+        if (CaptureActive && ReporterStarted && IsThreadHandled(GetCurrentThreadId())) {
+            LockLastRecorded();
+            TRoadException last = lastRecorded;
+            uintptr_t lastAddress = lastRecordedAddress;
+            LeaveCriticalSection(&lastRecordedLock);
+            if (!IsReportable(e) && !IsReportable(last)) {
+                LeaveHandlingLock();
+                return true;
+            }
+            const TRoadException& use = e.Empty() ? last : e;
+            if (e.Empty())
+                address = lastAddress;
+            if (TThreadExceptionContext* ctx = ThreadExceptionContext())
+                if (ctx->walkStart == 0)
+                    ctx->walkStart = CurrentStackPointer();
+            const bool language = use.type ? !TypeInheritsFromName(*use.type, "EExternal") : IsLanguageException(use.object);
+            result = RouteException(use, address, language, nullptr, false, RouteModeOrdinary, module, outputKind, nullptr,
+                                    nullptr, 0, 0);
+        }
+    } catch (...) {
+        ReportInternalError("ExceptionManager");
+    }
+    LeaveHandlingLock();
+    return result;
+}
+
+bool HandleUnhandledException(const TRoadException& e, uintptr_t address)
+{
+    if (!ReporterStarted)
+        return false;
+    SetThreadWalkStart(CurrentStackPointer());
+    const bool language = e.type ? !TypeInheritsFromName(*e.type, "EExternal") : IsLanguageException(e.object);
+    RouteException(e, address, language, nullptr, false, RouteModeOrdinary, CurrentModuleHandle(), OutputAutomatic,
+                   nullptr, nullptr, 0, 0);
+    return true;
+}
+
+void RunInMainThread(void (*procedure)(void* data), void* data)
+{
+    if (!procedure)
+        return;
+    if (CurrentExceptionRecordPtr && faultingThreadWaiting && faultingThreadId != 0 &&
+        GetCurrentThreadId() != faultingThreadId) {
+        TQueuedCall call{procedure, data, nullptr, 0};
+        TQueuedCall* head = queueHead.load();
+        do {
+            call.next = head;
+        } while (!queueHead.compare_exchange_weak(head, &call));
+        while (InterlockedCompareExchange(&call.done, 0, 0) == 0)
+            Sleep(10);
+    } else {
+        RunSwallowingFaults(procedure, data);
+    }
+    // A handler may have changed what the report is.
+    if (CurrentExceptionRecordPtr)
+        RoadSteps().FindDuplicateReport(false);
+}
+
+bool ScheduleTerminateAction(uint8_t action)
+{
+    if (!ReporterStarted)
+        return false;
+    TerminatePressed = true;
+    TVurazaModuleOptionsEx* options = CurrentExceptionRecordPtr ? ActiveModuleOptions() : CurrentDuruvaDodOptions();
+    if (options)
+        options->SetTerminateButtonAction(action);
+    return true;
+}
+
+void SetCurrentExceptionObject(const TRoadException& e)
+{
+    RecordForManager(e, 0);
+}
+
+bool IsThreadHandled(DWORD)
+{
+    // Nothing in this system excludes a thread.
+    return true;
+}
+
+void SetCaptureActive(bool value)
+{
+    CaptureActive = value;
+}
+
+bool IsCaptureActive()
+{
+    return CaptureActive;
+}
+
+bool IsReporterStarted()
+{
+    return ReporterStarted;
+}
+
+void SetThreadWalkStart(uintptr_t stackPosition)
+{
+    TThreadExceptionContext* ctx = ThreadExceptionContext();
+    if (ctx && ctx->walkStart == 0) {
+        ctx->walkStart = static_cast<uint32_t>(stackPosition);
+        std::memset(ctx->context, 0, 4);
+        std::memset(&ctx->exceptionRecord, 0, sizeof ctx->exceptionRecord);
+    }
+}
+
+DWORD HandlingThreadId()
+{
+    return handlingThreadId;
+}
+
+void SetRoutedStackCopy(const void* bytes, size_t size, uintptr_t base)
+{
+    routedCopy = {bytes, size, base, GetCurrentThreadId()};
+}
+
+void SetRouteOnBehalfOf(DWORD threadId)
+{
+    behalfThread = threadId;
+    behalfRouter = threadId ? GetCurrentThreadId() : 0;
+}
+
+void SetFreezeWatchThreadId(DWORD threadId)
+{
+    freezeWatchThreadId = threadId;
+}

@@ -1,0 +1,599 @@
+// RunExceptionHandler: the handling of one exception, step by step, on TExceptionThread.
+
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "crashreport/capture/ECore.h"
+#include "crashreport/capture/ECoreWin.h"
+#include "crashreport/capture/EDialogState.h"
+#include "crashreport/capture/EExternal.h"
+#include "crashreport/capture/EInternalError.h"
+#include "crashreport/capture/EModules.h"
+#include "crashreport/capture/EObjects.h"
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoadState.h"
+#include "crashreport/capture/ERoadSteps.h"
+#include "crashreport/capture/EStackWin.h"
+#include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EThreadHooks.h"
+#include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/ExceptionLog.h"
+
+constinit std::string LastReportText, LogReportText, LastHTMLPage, CapturedHtmlPage, BugIdText, BugIdSource,
+    LastExceptMessage;
+volatile long ReportCounter = 0;
+double ExceptionTime = 0;
+uintptr_t LastRoutedAddress = 0;
+constinit std::unique_ptr<TVurazaStackList> CurrentStackList;
+volatile long HandlingStep = 0;
+
+namespace {
+
+TRoadSteps defaultSteps;
+TRoadSteps* steps = nullptr;
+
+TExceptionIdentity lastHandled;
+
+// The other threads of the process, with handles opened and buffers made before any of them
+// is suspended. From the reporter's own heap: the process heap may be locked by the fault.
+struct TOtherThread {
+    DWORD id;
+    HANDLE handle;
+    bool isMain;
+    bool hasObject;
+    bool ownsHandle;
+    bool suspended;
+    TCreatorStack creator;
+};
+
+// The creator stack of a record: the resumer's stack up to the resumer's stack top.
+TCreatorStack CreatorStackOf(const TVurazaThreadsList& list, const TVurazaThreadRecord& record)
+{
+    TCreatorStack stack;
+    if (!record.creatorStackCopy || record.creatorStackSize == 0)
+        return stack;
+    const TVurazaThreadRecord* resumer = list.Item(list.FindById(record.resumerId));
+    if (!resumer || resumer->stackTop < record.creatorStackSize)
+        return stack;
+    stack.bytes = record.creatorStackCopy;
+    stack.size = record.creatorStackSize;
+    stack.start = resumer->stackTop - record.creatorStackSize;
+    stack.resumerThreadId = record.resumerId;
+    return stack;
+}
+
+class TThreadSnapshot {
+public:
+    TThreadSnapshot(DWORD handlingThread, DWORD faultingThread)
+    {
+        capacity_ = 256;
+        items_ = static_cast<TOtherThread*>(HeapAlloc(ReporterHeap(), HEAP_ZERO_MEMORY, capacity_ * sizeof(TOtherThread)));
+        if (!items_)
+            return;
+        if (TVurazaThreadsList* list = VurazaThreadsList()) {
+            records_ = static_cast<TVurazaThreadsList*>(HeapAlloc(ReporterHeap(), 0, sizeof(TVurazaThreadsList)));
+            if (records_)
+                new (records_) TVurazaThreadsList(*list);
+        }
+        if (records_) {
+            for (int i = 0; i < records_->Count() && count_ < capacity_; ++i) {
+                const TVurazaThreadRecord& r = *records_->Item(i);
+                if (r.threadId == handlingThread)
+                    continue;
+                if (r.threadId == faultingThread) {
+                    faultingCreator_ = CreatorStackOf(*records_, r);
+                    continue;
+                }
+                if (!r.threadHandle || !IsThreadRunning(r.threadHandle))
+                    continue;
+                items_[count_++] = {r.threadId, r.threadHandle, r.threadId == MainThreadId(), r.threadObject != nullptr,
+                                    false, false, CreatorStackOf(*records_, r)};
+            }
+            return;
+        }
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        if (snap == INVALID_HANDLE_VALUE)
+            return;
+        const DWORD pid = GetCurrentProcessId();
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL ok = Thread32First(snap, &entry); ok && count_ < capacity_; ok = Thread32Next(snap, &entry)) {
+            if (entry.th32OwnerProcessID != pid || entry.th32ThreadID == handlingThread || entry.th32ThreadID == faultingThread)
+                continue;
+            HANDLE h = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
+                                  entry.th32ThreadID);
+            if (!h)
+                continue;
+            items_[count_++] = {entry.th32ThreadID, h, entry.th32ThreadID == MainThreadId(), false, true, false, {}};
+        }
+        CloseHandle(snap);
+    }
+    ~TThreadSnapshot()
+    {
+        ResumeAll();
+        for (size_t i = 0; i < count_; ++i)
+            if (items_[i].ownsHandle)
+                CloseHandle(items_[i].handle);
+        if (items_)
+            HeapFree(ReporterHeap(), 0, items_);
+        if (records_) {
+            records_->~TVurazaThreadsList();
+            HeapFree(ReporterHeap(), 0, records_);
+        }
+    }
+    size_t Count() const { return count_; }
+    TOtherThread& operator[](size_t i) { return items_[i]; }
+    const TCreatorStack& FaultingCreator() const { return faultingCreator_; }
+    void ResumeAll()
+    {
+        for (size_t i = 0; i < count_; ++i)
+            if (items_[i].suspended) {
+                ResumeThread(items_[i].handle);
+                items_[i].suspended = false;
+            }
+    }
+
+private:
+    TOtherThread* items_ = nullptr;
+    size_t count_ = 0, capacity_ = 0;
+    TVurazaThreadsList* records_ = nullptr;
+    TCreatorStack faultingCreator_;
+};
+
+// The loader's lock, taken while threads are suspended to be kept still: none of them may be
+// left holding it (nor a heap's lock) for the whole report.
+using TLdrLock = LONG(NTAPI*)(ULONG flags, ULONG* state, ULONG_PTR* cookie);
+using TLdrUnlock = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
+
+void SuspendKeptStill(TThreadSnapshot& threads, uint16_t behaviourFlags)
+{
+    bool any = false;
+    for (size_t i = 0; i < threads.Count(); ++i)
+        any = any || ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags);
+    if (!any)
+        return;
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto lock = reinterpret_cast<TLdrLock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+    auto unlock = reinterpret_cast<TLdrUnlock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    ULONG_PTR cookie = 0;
+    const bool loaderLocked = lock && lock(0, nullptr, &cookie) >= 0;
+    HANDLE heaps[64];
+    const DWORD heapCount = GetProcessHeaps(64, heaps);
+    DWORD locked = 0;
+    for (; locked < heapCount && locked < 64; ++locked)
+        if (heaps[locked] == ReporterHeap() || !HeapLock(heaps[locked]))
+            break;
+    for (size_t i = 0; i < threads.Count(); ++i)
+        if (ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags) && SuspendThread(threads[i].handle) != static_cast<DWORD>(-1))
+            threads[i].suspended = true;
+    while (locked > 0)
+        HeapUnlock(heaps[--locked]);
+    if (loaderLocked && unlock)
+        unlock(0, cookie);
+}
+
+// Appends the stacks of the other threads the options show: each suspended only to copy its
+// context and stack, resumed, then scanned.
+void AddOtherThreadStacks(TVurazaStackList& list, TThreadSnapshot& threads, uint8_t stackFlags)
+{
+    const size_t n = threads.Count();
+    if (n == 0)
+        return;
+    void* block = HeapAlloc(ReporterHeap(), 0, n * sizeof(TThreadStackCopy));
+    if (!block)
+        return;
+    auto* copies = static_cast<TThreadStackCopy*>(block);
+    for (size_t i = 0; i < n; ++i)
+        new (&copies[i]) TThreadStackCopy();
+    bool* taken = static_cast<bool*>(HeapAlloc(ReporterHeap(), HEAP_ZERO_MEMORY, n));
+    for (size_t i = 0; i < n && taken; ++i)
+        if (ThreadStackShown(threads[i].isMain, threads[i].hasObject, stackFlags))
+            taken[i] = copies[i].Capture(threads[i].handle);
+    TLiveMemoryReader live;
+    for (size_t i = 0; i < n && taken; ++i)
+        if (taken[i] && copies[i].Context().Eip != 0 && copies[i].Context().Esp != 0) {
+            ScanCapturedStack(list, copies[i], threads[i].id, 1, true, live);
+            AddCreatorStack(list, threads[i].creator, true, live);
+        }
+    for (size_t i = 0; i < n; ++i)
+        copies[i].~TThreadStackCopy();
+    HeapFree(ReporterHeap(), 0, block);
+    if (taken)
+        HeapFree(ReporterHeap(), 0, taken);
+}
+
+TVurazaModuleInfo* ModuleWithOptions(uintptr_t handle)
+{
+    TVurazaModuleInfo* record = FindModuleRecord(handle);
+    if (!record && handle && AddModuleRecordOfHandle(handle))
+        record = FindModuleRecord(handle);
+    return record && record->Options && HasReporterData(handle) ? record : nullptr;
+}
+
+TVurazaModuleInfo* ModuleRecordOfAddress(uintptr_t address)
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(address), &module))
+        return nullptr;
+    return ModuleWithOptions(reinterpret_cast<uintptr_t>(module));
+}
+
+// Step 4: the options of the module that faulted, else of the given one, else the main one's.
+void ChooseOptions(uintptr_t address, HMODULE module)
+{
+    const uintptr_t mainModule = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
+    HandlingStep = 101;
+    TVurazaModuleInfo* record = ModuleRecordOfAddress(address);
+    HandlingStep = 102;
+    if (!record)
+        record = ModuleWithOptions(reinterpret_cast<uintptr_t>(module));
+    HandlingStep = 103;
+    TVurazaModuleInfo* mainRecord = ModuleWithOptions(mainModule);
+    if (!record)
+        record = mainRecord;
+    TVurazaModuleOptionsEx* active = ActiveModuleOptions();
+    if (!active)
+        return;
+    if (record)
+        active->Assign(record->Options.get());
+    else if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
+        active->Assign(current);
+    if ((active->BehaviourFlags() & 0x8) && mainRecord)
+        active->Assign(mainRecord->Options.get());
+}
+
+bool IsConsoleProgram()
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const uint8_t*>(dos) + dos->e_lfanew);
+    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
+}
+
+std::string ModuleTextOf(uintptr_t handle)
+{
+    TVurazaModuleInfo* record = FindModuleRecord(handle);
+    if (!record && handle && AddModuleRecordOfHandle(handle))
+        record = FindModuleRecord(handle);
+    if (!record)
+        return ExtractFileName(ModuleFileNameOf(reinterpret_cast<HMODULE>(handle)));
+    return BugModuleText(ExtractFileName(record->FileName), record->Version);
+}
+
+uintptr_t ModuleOfAddress(uintptr_t address)
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(address), &module);
+    return reinterpret_cast<uintptr_t>(module);
+}
+
+struct TNotifyCall {
+    bool handled;
+    bool flag;
+};
+
+void ExceptionNotifyOnFaultingThread(void* data)
+{
+    auto* call = static_cast<TNotifyCall*>(data);
+    LocalExceptionNotify(CurrentExceptionRecord, call->handled, call->flag);
+}
+
+void CustomDataOnFaultingThread(void*)
+{
+    LocalCustomDataRequest(CurrentExceptionRecord, CustomDataList);
+}
+
+void RestoreMainWindowProc(void*)
+{
+    RestoreMainWindow();
+}
+
+// The stack of the faulting thread: its throw-time copy when the hooks took one on this
+// thread (the live stack is unwound by now), else the live stack.
+std::unique_ptr<TVurazaStackList> BuildFaultingStack(uintptr_t address, TExceptNotifyParams& params)
+{
+    TLiveMemoryReader live;
+    if (params.stackCopy && params.stackCopySize) {
+        TStackCopyReader copy(params.stackCopyBase, params.stackCopy, params.stackCopySize, live);
+        return BuildStackList(address, params.stackCopyBase, params.stackCopyBase + params.stackCopySize,
+                              HandlingKindsMask, -1, -1, false, 1, params.threadId, copy);
+    }
+    LockRawStack();
+    const TRawStack& raw = RawStack();
+    std::unique_ptr<TVurazaStackList> list;
+    if (raw.size > 0 && raw.threadId == params.threadId && raw.address == address) {
+        TStackCopyReader copy(raw.start, raw.bytes, raw.size, live);
+        list = BuildStackList(address, raw.start, raw.start + raw.size, HandlingKindsMask, -1, -1, false, 1,
+                              params.threadId, copy);
+    }
+    UnlockRawStack();
+    if (!list)
+        list = BuildStackList(address, params.stackPointer, params.stackTop, HandlingKindsMask, -1, -1, false, 1,
+                              params.threadId, live);
+    return list;
+}
+
+}  // namespace
+
+void SetRoadSteps(TRoadSteps* s)
+{
+    steps = s;
+}
+
+TRoadSteps& RoadSteps()
+{
+    return steps ? *steps : defaultSteps;
+}
+
+void TRoadSteps::ApplyTerminateAction()
+{
+    if (!TerminatePressed)
+        return;
+    bool go = TerminatePressed;
+    NotifyActionFlag(ActionBeforeTerminate, go);
+    TerminatePressed = go;
+    if (!go)
+        return;
+    TVurazaModuleOptionsEx* options = ActiveModuleOptions();
+    RestartOrTerminateProcess(options && options->TerminateButtonAction() == 2);
+}
+
+bool AlreadyHandled(const void* object, DWORD code, uintptr_t address, DWORD threadId)
+{
+    TExceptionIdentity seen{object, code, address, threadId};
+    return lastHandled.Same(seen);
+}
+
+void RememberHandled(const TRoadException& e, const EXCEPTION_RECORD* record, uintptr_t address, DWORD threadId)
+{
+    lastHandled = {e.object, record ? record->ExceptionCode : 0, record ? reinterpret_cast<uintptr_t>(record->ExceptionAddress) : address,
+                   threadId};
+}
+
+TRoadException FilterExceptionObject(EXCEPTION_POINTERS* pointers)
+{
+    try {
+        return TRoadException(MakeExternalException(*pointers->ExceptionRecord));
+    } catch (...) {
+        return TRoadException();
+    }
+}
+
+void ResetRoadTexts()
+{
+    LastReportText.clear();
+    LogReportText.clear();
+    LastExceptMessage.clear();
+    BugIdText.clear();
+    BugIdSource.clear();
+    lastHandled = {};
+}
+
+bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool language, uint8_t mode, HMODULE module,
+                         uint8_t outputKind, TExceptNotifyParams& params)
+{
+    bool result = false;
+    TThreadExceptionContext* ctx = ThreadExceptionContext();
+    const bool control = ctx ? ctx->threadControl : false;
+    if (ctx)
+        ctx->threadControl = true;
+    TThreadSnapshot* threads = nullptr;
+    alignas(TThreadSnapshot) unsigned char threadsStorage[sizeof(TThreadSnapshot)];
+    bool keptStill = false;
+    try {
+        HandlingStep = 1;
+        ExceptionTime = NowDateTime();
+        threads = new (threadsStorage) TThreadSnapshot(GetCurrentThreadId(), params.threadId);
+        if (address)
+            LastRoutedAddress = address;
+        (void)language;
+        TRoadSteps& road = RoadSteps();
+        ChooseOptions(address, module);
+        TVurazaModuleOptionsEx& options = *ActiveModuleOptions();
+        options.SetReproduceStepsText("");
+        CurrentExceptionRecord = {};
+        CurrentExceptionRecord.ExceptionObject = e.object;
+        CurrentExceptionRecord.ExceptionType = e.type;
+        CurrentExceptionRecord.ExceptionAddress = address;
+        CurrentExceptionRecord.ThreadId = params.threadId;
+        HandlingStep = 2;
+        SetHandlingMessage("");
+        LastReportText.clear();
+        // The exception's own variables come first: a filter's message may name them.
+        SetReportEnvironment(e, address);
+        uint8_t handler = 2, action = 0;
+        DialogState = static_cast<TDialogState>(options.DialogKind());
+        bool dialogDecided = false;
+        HandlingStep = 201;
+        if (mode != RouteModeThreadExecute && options.HandlingEnabled()) {
+            const int index = options.ExceptionFilters().FindExceptionFilter(e.error, params.handled);
+            if (index >= 0) {
+                const TExceptionFilter& filter = options.ExceptionFilters().Items(index);
+                action = filter.Action;
+                handler = filter.Handler;
+                DialogState = static_cast<TDialogState>(FilterDialogState(filter.DialogChoice, options.DialogKind()));
+                dialogDecided = true;
+                const std::string message = ExpandTextVariables(filter.Message);
+                if (!message.empty())
+                    SetHandlingMessage(message);
+            }
+        }
+        HandlingStep = 3;
+        bool duplicate = false;
+        bool sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
+                                        options.DialogKind());
+        if (handler == 2) {
+            if (!params.stackTop)
+                params.stackTop = CurrentStackTop();
+            if (params.context && !IsReadableMemory(params.context, ThreadContextSavedSize))
+                params.context = nullptr;
+            if (params.exceptionRecord && !IsReadableMemory(params.exceptionRecord, 80))
+                params.exceptionRecord = nullptr;
+            HandlingStep = 4;
+            CurrentStackList.reset();
+            if (params.readyStack) {
+                CurrentStackList.reset(params.readyStack);
+                params.readyStack = nullptr;
+            } else {
+                CurrentStackList = BuildFaultingStack(address, params);
+            }
+            const std::string mainText = ModuleTextOf(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
+            const std::string exceptText = ModuleTextOf(ModuleOfAddress(address));
+            BugIdSource = BugIdSourceText(mainText, exceptText, RoadExceptionTypeName(e), *CurrentStackList);
+            BugIdText = BugIdOfText(BugIdSource);
+            {
+                TLiveMemoryReader live;
+                AddCreatorStack(*CurrentStackList, threads->FaultingCreator(), true, live);
+            }
+            // The other threads: context and stack copied while suspended, scanned after.
+            ThreadExceptionContext()->threadControl = true;
+            AddOtherThreadStacks(*CurrentStackList, *threads, options.StackFlags());
+        }
+        HandlingStep = 5;
+        // Handlers 0 and 1 leave the exception to the program: no report.
+        if (mode != RouteModeThreadExecute && handler == 2) {
+            SuspendKeptStill(*threads, options.BehaviourFlags());
+            keptStill = true;
+            HandlingStep = 6;
+            NotifyHandleFlag = true;
+            if (options.LogFlags() & 0x10)
+                RefreshModuleList();
+            HandlingStep = 7;
+            CurrentExceptionRecord.CallStack = CurrentStackList.get();
+            CurrentExceptionRecord.ModuleOptions = &options;
+            CurrentExceptionRecord.ExceptionRecord = const_cast<EXCEPTION_RECORD*>(params.exceptionRecord);
+            CurrentExceptionRecord.Context = const_cast<CONTEXT*>(params.context);
+            HandlingStep = 702;
+            road.BuildReportText(LastReportText);
+            HandlingStep = 703;
+            CurrentExceptionRecord.ReportText = &LastReportText;
+            CurrentExceptionRecord.ModulesList = &ModulesList();
+            HandlingStep = 704;
+            CurrentExceptionRecordPtr = &CurrentExceptionRecord;
+            // An older log goes before the duplicate search: the first report after an
+            // upgrade must not be taken for a repeat of one in the old log.
+            if (options.LogFlags() & 0x4)
+                road.CheckLogVersion();
+            duplicate = road.FindDuplicateReport(true);
+            HandlingStep = 705;
+            ClearLastWarning();
+            HandlingStep = 706;
+            SetReportEnvironment(e, address);
+            LastHTMLPage = CapturedHtmlPage;
+            const uint8_t output = ChooseOutputKind(outputKind, false, IsConsoleProgram());
+            if (output == 0 && ((sending && (options.SendFlags() & 0x11)) || options.DialogKind() != 0))
+                RunInMainThread(RestoreMainWindowProc, nullptr);
+            TNotifyCall notify{params.handled, true};
+            RunInMainThread(ExceptionNotifyOnFaultingThread, &notify);
+            NotifyHandleFlag = notify.flag;
+            HandlingStep = 8;
+            if (NotifyHandleFlag) {
+                road.CaptureScreenshot();
+                if (options.CrashRateAction() != 0) {
+                    CrashTimesList.Add(FloatToDotText(NowDateTime()));
+                    while (CrashTimesList.Count() > options.CrashRateCount())
+                        CrashTimesList.Delete(0);
+                }
+                CustomDataList.Clear();
+                RunInMainThread(CustomDataOnFaultingThread, nullptr);
+                HandlingStep = 9;
+                InterlockedIncrement(&ReportCounter);
+                HandlingStep = 10;
+                LastExceptMessage = ExceptionMessageTextOf(e);
+                HandlingStep = 11;
+                if (!dialogDecided)
+                    DialogState = static_cast<TDialogState>(options.DialogKind());
+                bool askReproduce = false;
+                if (DialogState != TDialogState::None) {
+                    HandlingStep = 12;
+                    ClearLastWarning();
+                    if (NotifyAction(ActionBeforeDialog)) {
+                        SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
+                        AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
+                        HandlingStep = 13;
+                        askReproduce = DialogState == TDialogState::Detailed;
+                        if (output == 1) {
+                            if (!WriteConsoleLine(LastReportText)) {
+                                ActionContinueFlag = false;
+                                ReportStepFailure(TDuruvaDodErrorCode::eeShowError, "Console");
+                            }
+                        } else if (output == 2) {
+                            road.ShowWebOutput(LastReportText);
+                        } else {
+                            try {
+                                bool repeated = false;
+                                uint8_t state = static_cast<uint8_t>(DialogState.load());
+                                while (state != 0) {
+                                    state = road.ShowExceptionDialog(state, repeated);
+                                    DialogState = static_cast<TDialogState>(state);
+                                    repeated = true;
+                                }
+                            } catch (...) {
+                                ActionContinueFlag = false;
+                                ReportStepFailure(TDuruvaDodErrorCode::eeShowError, "GUI");
+                            }
+                        }
+                    } else {
+                        SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
+                        AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
+                    }
+                    HandlingStep = 14;
+                    NotifyAction(ActionAfterDialog);
+                } else {
+                    SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
+                    AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
+                }
+                if (askReproduce) {
+                    road.ShowReproduceDialog();
+                }
+                if (sending)
+                    road.SaveScreenshotFile();
+                road.ReleaseScreenshot();
+                HandlingStep = 15;
+                sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
+                                           options.DialogKind());
+                if (options.KeepLogFile())
+                    road.SaveReportToLog();
+                if (CopyToClipboardChecked)
+                    road.CopyReportToClipboard(LastReportText);
+                HandlingStep = 16;
+                if (sending)
+                    road.StartSendReport();
+                if (!sending || !(options.SendFlags() & 0x80))
+                    road.CheckCrashRate();
+            } else {
+                result = true;
+            }
+            threads->ResumeAll();
+            keptStill = false;
+            HandlingStep = 17;
+            if (!sending || !(options.SendFlags() & 0x80))
+                CurrentStackList.reset();
+            if (!TerminatePressed && handler == 2 && (action == 1 || action == 2))
+                ScheduleTerminateAction(action);
+        }
+        if (handler == 2 && (options.BehaviourFlags() & 0x80))
+            result = true;
+        if (handler == 1)
+            result = true;
+        RememberHandled(e, params.exceptionRecord, address, params.threadId);
+        HandlingStep = 18;
+        if (mode != RouteModeThreadExecute && (!sending || !(options.SendFlags() & 0x80)))
+            road.ApplyTerminateAction();
+    } catch (...) {
+        if (keptStill && threads)
+            threads->ResumeAll();
+        ReportInternalError(std::to_string(HandlingStep));
+    }
+    if (threads)
+        threads->~TThreadSnapshot();
+    if (ctx)
+        ctx->threadControl = control;
+    return result;
+}

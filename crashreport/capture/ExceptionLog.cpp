@@ -1,0 +1,311 @@
+#include "crashreport/capture/ExceptionLog.h"
+
+#include <new>
+#include <typeinfo>
+
+#include "crashreport/capture/ECore.h"
+#include "crashreport/capture/EFoundations.h"
+#include "crashreport/capture/EFreezeWatch.h"
+#include "crashreport/capture/EThreadHooks.h"
+#include "crashreport/capture/EModules.h"
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ERoadState.h"
+#include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/EDialogState.h"
+#include "crashreport/capture/EExternal.h"
+
+// The bootstrap runs before every static object of default priority: what lives here is
+// constant-initialised, and objects are made on the heap at start-up and never destroyed by
+// the runtime behind our back.
+volatile bool ReporterStarted = false;
+volatile bool CaptureActive = false;
+bool ForwardToMainModule = false;
+bool OwnRuntimeHooks = true;
+volatile bool StartupPhase = false;
+volatile bool FinalizationStarted = false;
+constinit std::string StartupFolder;
+double ApplicationStartTime = 0;
+volatile bool InlineHandling = false;
+
+namespace {
+
+CRITICAL_SECTION handlingLock;
+volatile bool handlingLockMade = false;
+// Owned by the lock's holder: how deep it has entered.
+volatile LONG handlingDepth = 0;
+volatile DWORD handlingOwner = 0;
+
+DWORD mainThreadId = 0;
+HANDLE mainThreadHandle = nullptr;
+uintptr_t mainStackTop = 0;
+TVurazaModuleOptionsEx* activeOptions = nullptr;
+TVurazaModuleOptionsEx* ownOptions = nullptr;  // stands in when the module list has no record
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+bool filterInstalled = false;
+volatile LONG initCount = 0;
+volatile LONG doneCount = 0;
+bool hooksInstalled = false;
+
+TVurazaModuleOptionsEx* CurrentOptionsHook()
+{
+    return CurrentDuruvaDodOptions();
+}
+
+// The options object of this module, made from its stored data.
+void MakeOwnModuleRecord()
+{
+    const uintptr_t self = reinterpret_cast<uintptr_t>(CurrentModuleHandle());
+    if (!FindModuleRecord(self))
+        AddModuleRecordOfHandle(self);
+    if (!FindModuleRecord(self))
+        ownOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
+}
+
+// A hang goes the ordinary road, reported as the main thread's with its copied stack.
+void RouteFrozenApplication(EFrozenApplication& error, const TFrozenMainThread& frozen)
+{
+    SetFreezeWatchThreadId(GetCurrentThreadId());
+    SetRoutedStackCopy(frozen.Stack, frozen.StackSize, frozen.StackPointer);
+    const uintptr_t eip = frozen.Context ? frozen.Context->Eip : 0;
+    RouteException(TRoadException(&error, &typeid(error)), eip, false, nullptr, false, RouteModeOrdinary,
+                   CurrentModuleHandle(), OutputDialogOrConsole, nullptr, frozen.Context, frozen.StackPointer,
+                   frozen.StackTop);
+}
+
+}  // namespace
+
+TExceptionHookProcs& ExceptionHookProcs()
+{
+    static constinit TExceptionHookProcs procs;
+    return procs;
+}
+
+void EnterHandlingLock()
+{
+    if (!handlingLockMade)
+        return;
+    EnterCriticalSection(&handlingLock);
+    handlingOwner = GetCurrentThreadId();
+    // Only the outermost holder gives the reserve back: the handling may need that room.
+    if (++handlingDepth == 1)
+        ReleaseEmergencyMemory();
+}
+
+void LeaveHandlingLock()
+{
+    if (!handlingLockMade)
+        return;
+    if (handlingDepth == 1) {
+        ReserveEmergencyMemory();
+        handlingOwner = 0;
+    }
+    --handlingDepth;
+    LeaveCriticalSection(&handlingLock);
+}
+
+bool HandlingLockHeld()
+{
+    return handlingLockMade && handlingDepth > 0 && handlingOwner == GetCurrentThreadId();
+}
+
+TVurazaModuleOptionsEx* ActiveModuleOptions()
+{
+    return activeOptions;
+}
+
+TVurazaModuleOptionsEx* CurrentDuruvaDodOptions()
+{
+    if (TVurazaModuleInfo* record = FindModuleRecord(reinterpret_cast<uintptr_t>(CurrentModuleHandle())))
+        if (record->Options)
+            return record->Options.get();
+    return ownOptions;
+}
+
+DWORD MainThreadId()
+{
+    return mainThreadId;
+}
+
+HANDLE MainThreadHandle()
+{
+    return mainThreadHandle;
+}
+
+uintptr_t MainThreadStackTop()
+{
+    return mainStackTop;
+}
+
+void StartExceptionLog()
+{
+    // Steps 1 and 2: the internal-error procedure comes with the foundations.
+    StartReporterFoundations();
+    ForwardToMainModule = false;  // no packages: this copy always handles
+    OwnRuntimeHooks = true;
+    ReporterStarted = true;
+    InlineHandling = false;
+    {
+        char folder[MAX_PATH] = {};
+        const DWORD n = GetCurrentDirectoryA(MAX_PATH, folder);
+        StartupFolder.assign(folder, n < MAX_PATH ? n : 0);
+    }
+    StartupPhase = true;
+    FinalizationStarted = false;
+    if (TThreadExceptionContext* record = ThreadExceptionContext()) {
+        record->walkStart = 0;
+        record->context[0] = record->context[1] = record->context[2] = record->context[3] = 0;
+        record->routingGuard = false;
+        record->threadControl = false;
+    }
+    ResetRoadTexts();
+    // Step 6: a module without reporter data stops here and hooks nothing.
+    if (!HasReporterData(reinterpret_cast<uintptr_t>(CurrentModuleHandle()))) {
+        ReporterStarted = false;
+        return;
+    }
+    // Steps 7 to 10.
+    MakeOwnModuleRecord();
+    ModuleOptionsHooks().currentOptions = [] { return static_cast<TVurazaModuleOptions*>(CurrentOptionsHook()); };
+    activeOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
+    if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
+        activeOptions->Assign(current);
+    mainThreadId = GetCurrentThreadId();
+    mainStackTop = CurrentStackTop();
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
+                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
+    CreateVurazaThreadsList();
+    TerminatePressed = false;
+    ApplicationStartTime = NowDateTime();
+    PrepareRoadBuffers();
+    CaptureActive = true;
+    if (!handlingLockMade) {
+        InitializeCriticalSection(&handlingLock);
+        handlingLockMade = true;
+    }
+    InstallBoundaryReporter();
+    // Step 11: the runtime's exception procedures and the import hooks.
+    if (!IsRunningInIde() && OwnRuntimeHooks) {
+        InstallExceptionHooks();
+        if (ExceptionHookProcs().install)
+            ExceptionHookProcs().install();
+        hooksInstalled = true;
+    }
+    // Step 12: the hang watchdog.
+    SetFreezeRoute(RouteFrozenApplication);
+    InstallFreezeWatchHooks();
+    if (!IsRunningInIde())
+        StartFreezeWatch();
+}
+
+void StopExceptionLog()
+{
+    if (!ReporterStarted)
+        return;
+    // Waits for a handling in progress, then closes the road before anything is freed: an
+    // exception arriving from now on finds it closed, and no hook calls into freed lists.
+    EnterHandlingLock();
+    ReporterStarted = false;
+    CaptureActive = false;
+    if (hooksInstalled) {
+        if (ExceptionHookProcs().remove)
+            ExceptionHookProcs().remove();
+        RemoveExceptionHooks();
+    }
+    hooksInstalled = false;
+    LeaveHandlingLock();
+    StopFreezeWatch();
+    RemoveBoundaryReporter();
+    WaitForBackgroundSenders(5000);
+    FreeVurazaThreadsList();
+    if (mainThreadHandle)
+        CloseHandle(mainThreadHandle);
+    mainThreadHandle = nullptr;
+    if (ModuleOptionsHooks().currentOptions)
+        ModuleOptionsHooks().currentOptions = nullptr;
+    // The options objects stay: a late hook may still read them, and the process is ending.
+}
+
+namespace {
+
+// A stack overflow leaves the faulting thread almost no stack: a thread of its own routes it
+// on that thread's behalf while the faulting thread waits.
+struct TOverflowRoute {
+    EXCEPTION_POINTERS* pointers;
+    DWORD threadId;
+    uintptr_t stackTop;
+};
+
+DWORD WINAPI RouteOverflow(void* data)
+{
+    auto* route = static_cast<TOverflowRoute*>(data);
+    const EXCEPTION_RECORD& record = *route->pointers->ExceptionRecord;
+    const CONTEXT* context = route->pointers->ContextRecord;
+    SetRouteOnBehalfOf(route->threadId);
+    TRoadException e = FilterExceptionObject(route->pointers);
+    RouteException(e, reinterpret_cast<uintptr_t>(record.ExceptionAddress), false, nullptr, false, RouteModeOrdinary,
+                   CurrentModuleHandle(), OutputAutomatic, &record, context, context ? context->Esp : 0, route->stackTop);
+    SetRouteOnBehalfOf(0);
+    return 0;
+}
+
+}  // namespace
+
+LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers)
+{
+    if (CaptureActive && ReporterStarted && pointers && pointers->ExceptionRecord &&
+        pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+        static TOverflowRoute route;
+        route = {pointers, GetCurrentThreadId(), CurrentStackTop()};
+        if (HANDLE helper = CreateThread(nullptr, 256 * 1024, RouteOverflow, &route, 0, nullptr)) {
+            WaitForSingleObject(helper, INFINITE);
+            CloseHandle(helper);
+        }
+        TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
+        return EXCEPTION_EXECUTE_HANDLER;
+    }
+    // The debugger's thread naming is no fault: the thread goes on.
+    if (pointers && pointers->ExceptionRecord && pointers->ExceptionRecord->ExceptionCode == 0x406D1388)
+        return EXCEPTION_CONTINUE_EXECUTION;
+    if (!(CaptureActive && ReporterStarted) || !pointers || !pointers->ExceptionRecord)
+        return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
+    const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    InlineHandling = true;
+    if (pointers->ContextRecord)
+        if (TThreadExceptionContext* thread = ThreadExceptionContext()) {
+            StoreThreadContext(*thread, *pointers->ContextRecord);
+            thread->walkStart = pointers->ContextRecord->Esp;
+            thread->exceptionRecord = record;
+            thread->exceptionRecord.ExceptionRecord = nullptr;
+        }
+    const uintptr_t address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
+    // The same exception already handled (by identity, not by its message) is not reported again.
+    if (!AlreadyHandled(nullptr, record.ExceptionCode, address, GetCurrentThreadId())) {
+        TRoadException e = FilterExceptionObject(pointers);
+        HandleUnhandledException(e, address);
+    }
+    TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void InitializeExceptionLog()
+{
+    if (InterlockedIncrement(&initCount) != 1)
+        return;
+    RunGuardedStep(StartExceptionLog, "ExceptionLog.Init");
+    ReserveEmergencyMemory();
+    previousFilter = SetUnhandledExceptionFilter(ReporterExceptionFilter);
+    filterInstalled = true;
+}
+
+void FinalizeExceptionLog()
+{
+    if (InterlockedIncrement(&doneCount) != 1)
+        return;
+    RunGuardedStep(StopExceptionLog, "ExceptionLog.Done");
+    ReleaseEmergencyMemory();
+    if (filterInstalled)
+        SetUnhandledExceptionFilter(previousFilter);
+    filterInstalled = false;
+}

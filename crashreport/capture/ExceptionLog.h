@@ -1,0 +1,67 @@
+#pragma once
+// The crash reporter's main unit: start-up and shut-down of the exception road, its globals,
+// HandlingLock and the unhandled-exception filter. Programs that carry the reporter link the
+// bootstrap object (vidudo_link_reporter in CMake), which starts it right after the leak
+// tracker and stops it last.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+class TVurazaModuleOptionsEx;
+
+// Static-initialisation order: the leak tracker first, then the reporter; everything of
+// default priority after both.
+constexpr int LeakTrackerInitPriority = 101;
+constexpr int ExceptionLogInitPriority = 102;
+
+extern volatile bool ReporterStarted;       // the road is usable; cleared by shut-down
+extern volatile bool CaptureActive;         // handling switched on
+extern bool ForwardToMainModule;            // false here: no packages
+extern bool OwnRuntimeHooks;
+extern volatile bool StartupPhase;          // until the program's last initialisation has run
+extern volatile bool FinalizationStarted;   // set when the program's first finalisation runs
+extern std::string StartupFolder;
+extern double ApplicationStartTime;
+extern volatile bool InlineHandling;        // the handling runs on the faulting thread
+
+// The unit's initialisation and finalisation: StartExceptionLog under "ExceptionLog.Init",
+// the emergency reserve, the filter; and the reverse. Each runs once.
+void InitializeExceptionLog();
+void FinalizeExceptionLog();
+void StartExceptionLog();
+void StopExceptionLog();
+
+// One exception handled at a time; the same thread may enter again. A raw critical section.
+// The outermost holder gives the emergency reserve back while it holds the lock and reserves
+// it again before leaving.
+void EnterHandlingLock();
+void LeaveHandlingLock();
+bool HandlingLockHeld();  // by the calling thread
+
+// Options in force for the exception being handled.
+TVurazaModuleOptionsEx* ActiveModuleOptions();
+// The options object of the running module (its record's), or null before start-up.
+TVurazaModuleOptionsEx* CurrentDuruvaDodOptions();
+
+DWORD MainThreadId();
+HANDLE MainThreadHandle();      // duplicated with 0x4A at start-up
+uintptr_t MainThreadStackTop();
+
+LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers);
+
+// The runtime's exception hooks, the import hooks and the thread records live in their own
+// unit; start-up and shut-down call install and remove, the exports the rest (null: none).
+struct TExceptionHookProcs {
+    void (*install)() = nullptr;
+    void (*remove)() = nullptr;
+    void (*callGeneralRaise)(DWORD code, DWORD flags, DWORD count, uintptr_t raiseStackPointer,
+                             const ULONG_PTR* parameters) = nullptr;
+    const void* (*callExceptObject)(EXCEPTION_RECORD* record, CONTEXT* context, bool flag) = nullptr;
+    bool (*lastLanguageException)() = nullptr;
+    void (*callCreateThread)(const void* threadRecord) = nullptr;
+    void (*callResumeThread)(HANDLE thread, const void* threadRecord) = nullptr;
+    void (*callExitThread)() = nullptr;
+};
+TExceptionHookProcs& ExceptionHookProcs();

@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""Runs the hang watchdog's scenarios and the thread storm of the crash-test program under Wine.
+Usage: crashlab_hang_check.py RUNNER... -- CRASHLAB"""
+import re
+import subprocess
+import sys
+
+sep = sys.argv.index("--")
+runner = sys.argv[1:sep]
+crashlab = sys.argv[sep + 1]
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(*args):
+    done = subprocess.run(runner + [crashlab] + list(args), capture_output=True, text=True, timeout=170)
+    return done.stdout.replace("\r", ""), done.returncode
+
+
+def frozen_reports(text):
+    """(fields, items) of each report: items are (unit, procedure, line)."""
+    reports = []
+    for m in re.finditer(r"^frozen (class=.*)\n((?:item .*\n)*)frozen end$", text, flags=re.M):
+        fields = dict(re.findall(r"(\w+)=(\S+)", m.group(1).split(" message=")[0]))
+        fields["message"] = m.group(1).split(" message=", 1)[1]
+        items = []
+        for line in m.group(2).splitlines():
+            parts = line.split("|")
+            items.append((parts[4], parts[6], int(parts[7])))
+        reports.append((fields, items))
+    return reports
+
+
+# A main thread that sleeps 3.5 s with a 2 s time-out: one report, late enough, of the main thread,
+# whose first item with a line lies in the sleeping function; the main thread runs meanwhile.
+out, rc = run("hang", "2", "3500")
+check(rc == 0, "hang ends with 0, not %d" % rc)
+check("watching 1" in out and "answered reports 0" in out, "the watchdog runs and is answered first: %s" % out[-400:])
+slept = re.search(r"^slept (\d+) reports (\d+)$", out, flags=re.M)
+reports = frozen_reports(out)
+check(slept is not None and slept.group(2) == "1", "exactly one report during the sleep: %s" % out[-600:])
+check(len(reports) == 1, "one report in all, got %d" % len(reports))
+for fields, items in reports[:1]:
+    at = int(fields["at"])
+    check(fields["class"] == "EFrozenApplication", "class %s" % fields["class"])
+    check(fields["message"] == "The application seems to be frozen.", "message %r" % fields["message"])
+    check(fields["thread"] == fields["main"], "reported on the main thread %s, not %s" % (fields["main"], fields["thread"]))
+    check(at >= 1800 and (slept is None or at < int(slept.group(1))), "reported %d ms into the sleep" % at)
+    check(fields["suspend"] == "0", "main thread's suspend count %s during the report" % fields["suspend"])
+    with_line = [i for i in items if i[2] > 0]
+    check(bool(with_line) and with_line[0][1] == "HangInSleep" and with_line[0][0] == "CrashLabHang.cpp",
+          "first item with a line is in HangInSleep: %s" % with_line[:3])
+
+# Busy for 1.5 s between short pumps, with a 2 s time-out: no report.
+out, rc = run("hangpump", "2", "6000", "1500")
+check(rc == 0 and "reports 0" in out and not frozen_reports(out), "no report while pumping every 1.5 s: %s" % out[-600:])
+
+# The options switch the watchdog off and on again.
+out, rc = run("watchtoggle")
+for fact in ("watching 1", "off 0", "on 1", "inactive 0", "active 1", "stopped 0"):
+    check(fact in out, "watchtoggle: %s in %s" % (fact, out[-300:]))
+
+# 20 threads creating and ending threads while main returns: 50 runs, each ends with 0 in 10 s.
+out, rc = run("runs", "50", "10", "10000", "storm", "20")
+check(rc == 0 and "runs 50 failed 0" in out, "50 storms end with 0 within 10 s: %s" % out[-600:])
+
+sys.exit(1 if failures else 0)
