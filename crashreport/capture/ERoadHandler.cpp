@@ -402,6 +402,8 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         CurrentExceptionRecord.ExceptionType = e.type;
         CurrentExceptionRecord.ExceptionAddress = address;
         CurrentExceptionRecord.ThreadId = params.threadId;
+        CurrentExceptionRecord.FocusedWindowClass = params.focusedWindowClass;
+        CurrentExceptionRecord.FocusedWindowText = params.focusedWindowText;
         HandlingStep = 2;
         SetHandlingMessage("");
         LastReportText.clear();

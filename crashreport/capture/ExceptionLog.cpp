@@ -199,6 +199,16 @@ void StartExceptionLog()
         StartFreezeWatch();
 }
 
+void CloseRoadAtFinalization()
+{
+    FinalizationStarted = true;
+    if (!ReporterStarted)
+        return;
+    EnterHandlingLock();
+    CaptureActive = false;
+    LeaveHandlingLock();
+}
+
 void StopExceptionLog()
 {
     if (!ReporterStarted)

@@ -17,7 +17,6 @@
 #include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/delivery/ELogStepWin.h"
 #include "crashreport/delivery/EReportFilesWin.h"
-#include "framework/CodePage.h"
 
 namespace {
 
@@ -29,18 +28,6 @@ HWND FocusedWindowOf(uint32_t threadId)
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     return threadId && GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
-}
-
-std::string WindowClassText(HWND window)
-{
-    wchar_t text[256] = {};
-    return window && GetClassNameW(window, text, 256) > 0 ? WideToGbk(text) : std::string();
-}
-
-std::string WindowTextOf(HWND window)
-{
-    wchar_t text[256] = {};
-    return window && GetWindowTextW(window, text, 256) > 0 ? WideToGbk(text) : std::string();
 }
 
 TReportFileContext FileContext()
@@ -66,9 +53,8 @@ void BuildRoadReportText(std::string& reportText)
     request.ThreadId = record.ThreadId;
     request.ExceptionRecord = static_cast<const EXCEPTION_RECORD*>(record.ExceptionRecord);
     request.Context = static_cast<const CONTEXT*>(record.Context);
-    HWND focused = FocusedWindowOf(record.ThreadId);
-    request.FocusedClass = WindowClassText(focused);
-    request.FocusedText = WindowTextOf(focused);
+    request.FocusedClass = record.FocusedWindowClass ? record.FocusedWindowClass : "";
+    request.FocusedText = record.FocusedWindowText ? record.FocusedWindowText : "";
     request.StackList = record.CallStack;
     request.BugId = BugIdText;
     request.ExceptionTime = ExceptionTime;

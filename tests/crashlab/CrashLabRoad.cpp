@@ -121,6 +121,13 @@ public:
         if (slowBuild)
             Sleep(static_cast<DWORD>(slowBuild));
     }
+    void CheckLogVersion() override { LabPrint("step version"); }
+    bool FindDuplicateReport(bool increment) override
+    {
+        if (increment)
+            LabPrint("step duplicate");
+        return false;
+    }
     void SaveReportToLog() override
     {
         if (NotifyAction(ActionBeforeLog))
@@ -328,7 +335,7 @@ int Filters(const std::vector<std::string>&)
 
 void NamedHandler(void* data, TVurazaExceptionRecord&, bool&)
 {
-    LabPrint(Format("dispatch %s", static_cast<const char*>(data)));
+    LabPrint(Format("dispatch %s reserve %d", static_cast<const char*>(data), EmergencyMemoryReserved() ? 1 : 0));
 }
 
 void ProcedureHandler(void*, TVurazaExceptionRecord&, bool&)
@@ -347,7 +354,9 @@ int Dispatch(const std::vector<std::string>&)
     RegisterDuruvaDodHandlers(&a);
     RegisterDuruvaDodHandlers(&b);
     DuruvaDodEventProcedures().ExceptionNotify = ProcedureHandler;
+    LabPrint(Format("reserve before %d", EmergencyMemoryReserved() ? 1 : 0));
     ManageThrown<ERoadTest>("dispatch");
+    LabPrint(Format("reserve after %d", EmergencyMemoryReserved() ? 1 : 0));
     return 0;
 }
 
@@ -359,6 +368,7 @@ int Actions(const std::vector<std::string>& args)
     TVurazaModuleOptionsEx& options = *CurrentDuruvaDodOptions();
     options.SetMailMethod(1);  // a send method: the report is sent
     options.SetDialogKind(1);
+    options.SetLogFlags(static_cast<uint8_t>(options.LogFlags() | 0x4));  // the log's version check
     ManageThrown<ERoadTest>("actions");
     LabPrint("actions done");
     return 0;
@@ -488,6 +498,40 @@ int WindowFault(const std::vector<std::string>& args)
     return 0;
 }
 
+// A report of one exception doesn't hide another with the same message.
+int Dedup(const std::vector<std::string>&)
+{
+    Observe();
+    Quiet();
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = 0xE0001234;
+    record.ExceptionAddress = reinterpret_cast<void*>(0x1234);
+    ExceptionManager(TRoadException(MakeExternalException(record)), 0x1234, 0, CurrentModuleHandle());
+    RaiseException(0xE0001234, 0, 0, nullptr);
+    return 0;
+}
+
+// Threads that keep handing exceptions to the road while the program ends (made once: the
+// runtime can't throw once its unwind tables are gone at exit).
+DWORD WINAPI RoutingWorker(void*)
+{
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = 0xE0004321;
+    const TRoadException e(MakeExternalException(record));
+    for (;;)
+        ExceptionManager(e, 0, 0, CurrentModuleHandle());
+}
+
+int ShutDown(const std::vector<std::string>&)
+{
+    Quiet();
+    for (int i = 0; i < 4; ++i)
+        CloseHandle(CreateThread(nullptr, 0, RoutingWorker, nullptr, 0, nullptr));
+    Sleep(200);
+    LabPrint("returning");
+    return 0;
+}
+
 int Unstamped(const std::vector<std::string>&)
 {
     LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(nullptr);
@@ -517,6 +561,8 @@ const std::vector<TCrashLabMode>& CrashLabRoadModes()
         {"road-env", "a child started after a report prints its environment", Environment},
         {"road-printenv", "prints the report's environment variables", PrintEnvironment},
         {"road-window", "an exception on main with a visible window [nopump]", WindowFault},
+        {"road-dedup", "a reported exception, then another with the same message reaches the filter", Dedup},
+        {"road-shutdown", "threads routing exceptions while the program returns", ShutDown},
         {"road-unstamped", "what the reporter does without its data", Unstamped},
     };
     return modes;
