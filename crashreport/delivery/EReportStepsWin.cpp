@@ -104,7 +104,7 @@ void ShowRoadWebOutput(const std::string& text)
 {
     const TVurazaModuleOptions* options = Options();
     if (!options) return;
-    ActionContinueFlag = ShowWebOutput(ReportHeaderText + text, *options);
+    ActionContinueFlag = ShowWebOutput(ReportHeaderText() + text, *options);
     if (!LastWebErrorPage().empty()) LastHTMLPage = LastWebErrorPage();
 }
 
