@@ -386,6 +386,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
     TThreadSnapshot* threads = nullptr;
     alignas(TThreadSnapshot) unsigned char threadsStorage[sizeof(TThreadSnapshot)];
     bool keptStill = false;
+    TVurazaStackList* reportStack = nullptr;
     try {
         HandlingStep = 1;
         ExceptionTime = NowDateTime();
@@ -439,23 +440,20 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 params.exceptionRecord = nullptr;
             HandlingStep = 4;
             CurrentStackList.reset();
-            if (params.readyStack) {
-                CurrentStackList.reset(params.readyStack);
-                params.readyStack = nullptr;
-            } else {
+            // A ready stack stays its caller's (the leak report frees its own).
+            if (!params.readyStack)
                 CurrentStackList = BuildFaultingStack(address, params);
-            }
+            reportStack = params.readyStack ? params.readyStack : CurrentStackList.get();
             const std::string mainText = ModuleTextOf(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
             const std::string exceptText = ModuleTextOf(ModuleOfAddress(address));
-            BugIdSource = BugIdSourceText(mainText, exceptText, RoadExceptionTypeName(e), *CurrentStackList);
+            BugIdSource = BugIdSourceText(mainText, exceptText, RoadExceptionTypeName(e), *reportStack);
             BugIdText = BugIdOfText(BugIdSource);
-            {
+            if (!params.readyStack) {
                 TLiveMemoryReader live;
-                AddCreatorStack(*CurrentStackList, threads->FaultingCreator(), true, live);
+                AddCreatorStack(*reportStack, threads->FaultingCreator(), true, live);
+                // The other threads: context and stack copied while suspended, scanned after.
+                AddOtherThreadStacks(*reportStack, *threads, options.StackFlags());
             }
-            // The other threads: context and stack copied while suspended, scanned after.
-            ThreadExceptionContext()->threadControl = true;
-            AddOtherThreadStacks(*CurrentStackList, *threads, options.StackFlags());
         }
         HandlingStep = 5;
         // Handlers 0 and 1 leave the exception to the program: no report.
@@ -467,7 +465,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
             if (options.LogFlags() & 0x10)
                 RefreshModuleList();
             HandlingStep = 7;
-            CurrentExceptionRecord.CallStack = CurrentStackList.get();
+            CurrentExceptionRecord.CallStack = reportStack;
             CurrentExceptionRecord.ModuleOptions = &options;
             CurrentExceptionRecord.ExceptionRecord = const_cast<EXCEPTION_RECORD*>(params.exceptionRecord);
             CurrentExceptionRecord.Context = const_cast<CONTEXT*>(params.context);
