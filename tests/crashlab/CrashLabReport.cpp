@@ -1,6 +1,6 @@
-// The crash-test program's report modes: a real fault goes the whole road with the report's
-// own steps (text, log version check, duplicate search, log step), into the log file named on
-// the command line.
+// The crash-test program's report modes: a real fault goes the whole road with the steps every
+// program carries (text, log version check, duplicate search, log step), into the log file
+// named on the command line.
 
 #include <windows.h>
 
@@ -8,22 +8,11 @@
 #include <cstring>
 
 #include "crashreport/capture/EOptions.h"
-#include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/ExceptionLog.h"
-#include "crashreport/delivery/EReportStepsWin.h"
 #include "framework/SysUtils.h"
 #include "tests/crashlab/CrashLab.h"
 
 namespace {
-
-class TReportLabSteps : public TRoadSteps {
-public:
-    void BuildReportText(std::string& text) override { BuildRoadReportText(text); }
-    void CheckLogVersion() override { CheckRoadLogVersion(); }
-    bool FindDuplicateReport(bool increment) override { return FindRoadDuplicateReport(increment); }
-    void SaveReportToLog() override { SaveRoadReportToLog(); }
-};
-TReportLabSteps reportSteps;
 
 volatile int* volatile zeroAddress = nullptr;
 void* generatedCode = nullptr;
@@ -37,7 +26,6 @@ void LogInto(const std::vector<std::string>& args)
         options->SetLogFlags(0x35);
         if (!args.empty()) options->SetLogFilePath(args[0]);
     }
-    SetRoadSteps(&reportSteps);
 }
 
 extern "C" CRASHLAB_CALL void ReportWriteNull()
