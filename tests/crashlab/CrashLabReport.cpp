@@ -7,8 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoadSteps.h"
+#include "crashreport/delivery/EReportFilesWin.h"
+#include "crashreport/delivery/EReportStepsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/SysUtils.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -52,6 +57,27 @@ int JumpIntoMemory(const std::vector<std::string>& args)
     return 0;
 }
 
+// The screenshot steps as the road runs them for a report that is sent; several processes at
+// once each write their own work folder.
+int Screenshot(const std::vector<std::string>&)
+{
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (!options) return 1;
+    options->SetSendFlags(static_cast<uint16_t>(options->SendFlags() | 0x10));
+    CurrentExceptionRecord.ModuleOptions = options;
+    CurrentExceptionRecord.ThreadId = GetCurrentThreadId();
+    ExceptionTime = NowDateTime();
+    LabPrint("ready");
+    Sleep(500);
+    CaptureRoadScreenshot();
+    SaveRoadScreenshotFile();
+    ReleaseRoadScreenshot();
+    const TReportFileContext context =
+        CurrentReportFileContext(reinterpret_cast<uintptr_t>(CurrentModuleHandle()), ExceptionTime);
+    LabPrint("screenshot " + ScreenshotFileName(context));
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabReportModes()
@@ -59,6 +85,7 @@ const std::vector<TCrashLabMode>& CrashLabReportModes()
     static const std::vector<TCrashLabMode> modes = {
         {"report-av", "writes to address 0; the report goes into the log LOG", WriteAtZero},
         {"report-jump", "runs code in allocated memory that writes to 0; the report goes into LOG", JumpIntoMemory},
+        {"report-shot", "the screenshot steps of a sent report; prints the file written", Screenshot},
     };
     return modes;
 }

@@ -71,6 +71,25 @@ if os.path.exists(log_host):
         check(wanted in stored[1], "a jump into allocated memory is an entry violation")
     os.remove(log_host)
 
+# Two processes taking their screenshots at once write two work folders.
+procs = [subprocess.Popen(runner + [launcher, crashlab, "report-shot"], stdout=subprocess.PIPE) for _ in range(2)]
+shots = []
+for p in procs:
+    out = p.communicate(timeout=150)[0].replace(b"\r", b"")
+    m = re.search(rb"screenshot (\S+)", out)
+    shots.append(m.group(1).decode("gbk") if m else None)
+check(all(shots) and shots[0] != shots[1], "two processes name two screenshot files: %s" % shots)
+for shot in shots:
+    if not shot:
+        continue
+    host = os.path.join(os.environ["WINEPREFIX"], "drive_c", *shot[3:].split("\\"))
+    check(os.path.exists(host), "the screenshot %s was written" % shot)
+    if os.path.exists(host):
+        with open(host, "rb") as f:
+            check(f.read(8) == b"\x89PNG\r\n\x1a\n", "the screenshot %s is a PNG" % shot)
+        os.remove(host)
+        os.rmdir(os.path.dirname(host))
+
 if failures:
     print("%d failed" % len(failures))
     sys.exit(1)
