@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <thread>  // clocks and durations; <chrono> itself has a literal CP936 lacks
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -18,24 +17,8 @@
 #include "crashreport/capture/EReportFactsWin.h"
 #include "crashreport/capture/EStackWin.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "tests/bench/BenchStacks.h"
 #include "tests/crashlab/CrashLab.h"
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Milliseconds(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-}  // namespace
 
 int main()
 {
@@ -49,40 +32,29 @@ int main()
     std::vector<double> bare, stacks, lists, facts, text, whole;
     size_t reportSize = 0;
     for (int round = 0; round < rounds; ++round) {
-        auto start = Clock::now();
-        for (HANDLE h : handles) {
-            SuspendThread(h);
-            CONTEXT context{};
-            context.ContextFlags = CONTEXT_FULL;
-            GetThreadContext(h, &context);
-            MEMORY_BASIC_INFORMATION info{};
-            VirtualQuery(reinterpret_cast<void*>(context.Esp), &info, sizeof info);
-            const size_t size = std::min<size_t>(
-                reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize - context.Esp, plain.size());
-            memcpy(plain.data(), reinterpret_cast<void*>(context.Esp), size);
-            ResumeThread(h);
-        }
+        auto start = BenchClock::now();
+        BareStackCopies(handles, plain);
         bare.push_back(Milliseconds(start));
 
-        start = Clock::now();
+        start = BenchClock::now();
         TVurazaStackList list;
         for (size_t i = 0; i < handles.size(); ++i) copies[i].Capture(handles[i]);
         TLiveMemoryReader live;
         for (size_t i = 0; i < copies.size(); ++i) ScanCapturedStack(list, copies[i], threads.Ids()[i], 1, true, live);
         stacks.push_back(Milliseconds(start));
 
-        start = Clock::now();
+        start = BenchClock::now();
         RefreshModuleList();
         RefreshProcessList();
         lists.push_back(Milliseconds(start));
 
-        start = Clock::now();
+        start = BenchClock::now();
         TReportGeneralFacts general;
         GatherSystemFacts(general);
         facts.push_back(Milliseconds(start));
 
         // The first thread stands in for the faulting one, its Eip for the fault.
-        start = Clock::now();
+        start = BenchClock::now();
         TReportRequest request;
         request.ExceptionClass = "EAccessViolation";
         request.ExceptionMessage = "Access violation";
