@@ -1,5 +1,9 @@
 #include "crashreport/capture/EReportBuildWin.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "crashreport/capture/EAddressLookup.h"
 #include "crashreport/capture/EAsmListingWin.h"
 #include "crashreport/capture/ECore.h"
@@ -131,11 +135,18 @@ TReportText BuildReportText(const TReportRequest& request, const TVurazaModuleOp
         facts.HasStackList = true;
         const TVurazaStackList& list = *request.StackList;
         facts.StackList.reserve(list.Count());
+        // Asked once per thread: a thread has dozens of items.
+        std::vector<std::pair<uint32_t, TThreadHeaderFacts>> threads;
         for (size_t i = 0; i < list.Count(); ++i) {
             const TVurazaStackItem& item = *list.GetItem(i);
-            const TThreadHeaderFacts thread = request.ThreadFacts ? request.ThreadFacts(item.ThreadId)
-                                                                  : SystemThreadFacts(item.ThreadId, request.ThreadId);
-            facts.StackList.push_back(ReportStackItemOf(item, thread));
+            auto known = std::find_if(threads.begin(), threads.end(),
+                                      [&](const auto& t) { return t.first == item.ThreadId; });
+            if (known == threads.end()) {
+                threads.emplace_back(item.ThreadId, request.ThreadFacts ? request.ThreadFacts(item.ThreadId)
+                                                                        : SystemThreadFacts(item.ThreadId, request.ThreadId));
+                known = threads.end() - 1;
+            }
+            facts.StackList.push_back(ReportStackItemOf(item, known->second));
         }
     }
     if (options.LogFlags() & 0x10) {

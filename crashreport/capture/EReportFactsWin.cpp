@@ -17,13 +17,11 @@
 
 namespace {
 
+// Loaded on first use and kept: loading the IP helper and the spooler costs more than
+// reading them, and a process that crashed once may well crash again.
 class TLibrary {
 public:
     explicit TLibrary(const wchar_t* name) : module_(LoadLibraryW(name)) {}
-    ~TLibrary()
-    {
-        if (module_) FreeLibrary(module_);
-    }
     TLibrary(const TLibrary&) = delete;
     TLibrary& operator=(const TLibrary&) = delete;
     template <typename F>
@@ -35,6 +33,18 @@ public:
 private:
     HMODULE module_;
 };
+
+const TLibrary& IpHelperLibrary()
+{
+    static const TLibrary library(L"iphlpapi.dll");
+    return library;
+}
+
+const TLibrary& SpoolerLibrary()
+{
+    static const TLibrary library(L"winspool.drv");
+    return library;
+}
 
 std::string Text(const wchar_t* text) { return text ? WideToGbk(text) : std::string(); }
 
@@ -150,7 +160,7 @@ uint64_t SystemUpTimeMilliseconds()
 bool ReadNetworkAdapters(std::vector<TReportAdapter>& adapters)
 {
     adapters.clear();
-    TLibrary library(L"iphlpapi.dll");
+    const TLibrary& library = IpHelperLibrary();
     using TGetAdaptersInfo = DWORD(WINAPI*)(PIP_ADAPTER_INFO, PULONG);
     using TGetPerAdapterInfo = DWORD(WINAPI*)(ULONG, PIP_PER_ADAPTER_INFO, PULONG);
     const auto getAdapters = library.Get<TGetAdaptersInfo>("GetAdaptersInfo");
@@ -284,7 +294,7 @@ void ReadVideoCardFacts(TReportGeneralFacts& facts)
 void ReadPrinterFacts(TReportGeneralFacts& facts)
 {
     facts.HasDefaultPrinter = false;
-    TLibrary spooler(L"winspool.drv");
+    const TLibrary& spooler = SpoolerLibrary();
     using TGetDefault = BOOL(WINAPI*)(LPWSTR, LPDWORD);
     using TOpen = BOOL(WINAPI*)(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW);
     using TClose = BOOL(WINAPI*)(HANDLE);
