@@ -15,11 +15,26 @@
 #include "crashreport/capture/EReportSources.h"
 #include "crashreport/capture/EStack.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "framework/NeverDestroyed.h"
 #include "framework/Thread.h"
 
-std::string ReportExceptionClassText;
-std::string ReportExceptionMessageText;
-std::string ReportHeaderText;
+std::string& ReportExceptionClassText()
+{
+    static TNeverDestroyed<std::string> text;
+    return text.Get();
+}
+
+std::string& ReportExceptionMessageText()
+{
+    static TNeverDestroyed<std::string> text;
+    return text.Get();
+}
+
+std::string& ReportHeaderText()
+{
+    static TNeverDestroyed<std::string> text;
+    return text.Get();
+}
 
 namespace {
 
@@ -167,8 +182,8 @@ TReportText BuildReportText(const TReportRequest& request, const TVurazaModuleOp
     facts.Memory = &memory;
     facts.Symbols = &symbols;
     TReportText text = BuildReportText(facts, options);
-    ReportExceptionClassText = text.ExceptionClassText;
-    ReportExceptionMessageText = text.ExceptionMessageText;
-    ReportHeaderText = text.Header;
+    ReportExceptionClassText() = text.ExceptionClassText;
+    ReportExceptionMessageText() = text.ExceptionMessageText;
+    ReportHeaderText() = text.Header;
     return text;
 }

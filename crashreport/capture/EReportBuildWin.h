@@ -37,10 +37,11 @@ struct TReportRequest {
     bool IsWebServerApplication = false;
 };
 
-// The report's results besides its text, read by the steps after it.
-extern std::string ReportExceptionClassText;
-extern std::string ReportExceptionMessageText;
-extern std::string ReportHeaderText;  // for the console and web outputs
+// The report's results besides its text, read by the steps after it. Never destroyed: the
+// leak report at exit is built after every static destructor.
+std::string& ReportExceptionClassText();
+std::string& ReportExceptionMessageText();
+std::string& ReportHeaderText();  // for the console and web outputs
 
 // The access-violation wording of a record, or empty when the record is no readable access
 // violation.

@@ -7,12 +7,19 @@
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/EWebPage.h"
 #include "framework/CodePage.h"
+#include "framework/NeverDestroyed.h"
 
 namespace {
 
 EXTENSION_CONTROL_BLOCK* serverBlock = nullptr;
 volatile bool sendingPage = false;
-std::string lastPage;
+
+// Never destroyed: a report at exit runs after the static destructors.
+std::string& LastPage()
+{
+    static TNeverDestroyed<std::string> page;
+    return page.Get();
+}
 
 struct TSendingMark {
     TSendingMark() { sendingPage = true; }
@@ -128,7 +135,7 @@ bool IsWindowedApplication() { return !IsWebServerApplication() && !IsConsolePro
 void SetServerExtensionControlBlock(EXTENSION_CONTROL_BLOCK* block) { serverBlock = block; }
 EXTENSION_CONTROL_BLOCK* ServerExtensionControlBlock() { return serverBlock; }
 bool SendingWebErrorPage() { return sendingPage; }
-const std::string& LastWebErrorPage() { return lastPage; }
+const std::string& LastWebErrorPage() { return LastPage(); }
 
 bool WriteWebErrorPage(const std::string& page)
 {
@@ -160,8 +167,8 @@ bool WriteWebErrorPage(const std::string& page)
 bool ShowWebOutput(const std::string& reportText, const TVurazaModuleOptions& options)
 {
     if (!IsWebServerApplication()) return true;
-    lastPage = WebErrorPage(reportText, options);
-    return WriteWebErrorPage(lastPage);
+    LastPage() = WebErrorPage(reportText, options);
+    return WriteWebErrorPage(LastPage());
 }
 
 bool WriteTextFile(const std::string& text, const std::string& fileName)

@@ -133,12 +133,12 @@ TEST_F(ReportBuild, AWriteAtZeroIsReportedWithTheModuleTheStackAndTheRegisters)
 
     const std::string module = ExtractFileName(ModuleFileNameOf(nullptr));
     const std::string at = Hex8(request.ExceptionAddress);
-    EXPECT_EQ(ReportExceptionMessageText,
+    EXPECT_EQ(ReportExceptionMessageText(),
               "存取地址 " + at + " 违例发生在模块 '" + module + "' 中. 写 在地址 00000000 里.");
-    EXPECT_EQ(ReportExceptionClassText, "EAccessViolation");
+    EXPECT_EQ(ReportExceptionClassText(), "EAccessViolation");
     EXPECT_EQ(text.rfind("DuruvaDod 6.1.01 RC 1\r\n\r\n", 0), 0u);
     EXPECT_EQ(report.LogReportText, text);
-    EXPECT_EQ(ReportHeaderText, options_.MessageText(4) + "\r\n\r\n");
+    EXPECT_EQ(ReportHeaderText(), options_.MessageText(4) + "\r\n\r\n");
     EXPECT_NE(text.find("-\r\n|"), std::string::npos);
     EXPECT_NE(text.find(": " + at + "\r\n"), std::string::npos);  // 2.2
     EXPECT_NE(text.find(": 1A2B\r\n"), std::string::npos);        // 2.7
@@ -162,7 +162,7 @@ TEST_F(ReportBuild, AJumpIntoAllocatedMemoryIsAnEntryViolation)
     std::memcpy(generatedCode, code, sizeof code);
     Crash(JumpIntoAllocatedMemory);
     BuildReportText(Request(), options_);
-    EXPECT_EQ(ReportExceptionMessageText,
+    EXPECT_EQ(ReportExceptionMessageText(),
               "入口违规: 地址 " + Hex8(reinterpret_cast<uintptr_t>(generatedCode)) + ". 写 对于地址 00000000.");
     SetEvent(release);
     WaitForSingleObject(fault_.thread, 5000);
@@ -177,8 +177,8 @@ TEST_F(ReportBuild, WhatIsNoObjectHasUnknownTypeAndMessage)
     request.IsExceptionObject = false;
     const TReportText report = BuildReportText(request, options_);
     const std::string& text = report.LastReportText;
-    EXPECT_EQ(ReportExceptionClassText, "Unknown exception type");
-    EXPECT_EQ(ReportExceptionMessageText, "Unknown error message.");
+    EXPECT_EQ(ReportExceptionClassText(), "Unknown exception type");
+    EXPECT_EQ(ReportExceptionMessageText(), "Unknown error message.");
     EXPECT_NE(text.find(": Unknown error message.\r\n"), std::string::npos);
 }
 
