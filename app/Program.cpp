@@ -4,6 +4,9 @@
 
 #include "crashreport/capture/EAddressLookup.h"
 #include "crashreport/capture/EFoundations.h"
+#include "crashreport/capture/ELeakMemory.h"
+#include "crashreport/capture/ELeakReport.h"
+#include "crashreport/capture/EModules.h"
 #include "framework/Forms.h"
 #include "trading/connection/ClientModules.h"
 #include "trading/windows/MainUnit.h"
@@ -11,6 +14,8 @@
 int RunTradingClient()
 {
     StartReporterFoundations();
+    if (IsLeakTrackingActive())
+        InstallLeakReport();
     // Call stacks of reports name unit, procedure and line from here on.
     InstallAddressLookup();
     TApplication application;
@@ -25,6 +30,9 @@ int RunTradingClient()
         application.SetMainForm(nullptr);
     }
     client.reset();
+    // Freed while tracking still sees them; the leak report at exit builds them again.
+    ReleaseAddressLookup();
+    ModulesList().Clear();
     StopReporterFoundations();
     return exitCode;
 }

@@ -5,6 +5,7 @@
 
 #include "framework/CodePageTables.h"
 #include "framework/Exception.h"
+#include "framework/NeverDestroyed.h"
 
 namespace {
 
@@ -17,8 +18,10 @@ struct GbkTables {
 
 const GbkTables& Tables()
 {
-    static const std::unique_ptr<GbkTables> tables = [] {
-        auto t = std::make_unique<GbkTables>();
+    // In static storage, never destroyed: conversions still run in the leak report at exit.
+    static TNeverDestroyed<GbkTables> storage;
+    static const bool built = [] {
+        GbkTables* t = &storage.Get();
         for (unsigned c = 0; c < 0x80; ++c) {
             t->toUnicode[c] = static_cast<uint16_t>(c);
             t->fromUnicode[c] = static_cast<uint16_t>(c);
@@ -30,9 +33,10 @@ const GbkTables& Tables()
             if (t->fromUnicode[unicode] == 0)
                 t->fromUnicode[unicode] = static_cast<uint16_t>(code);
         });
-        return t;
+        return true;
     }();
-    return *tables;
+    (void)built;
+    return storage.Get();
 }
 
 void AppendUtf8(std::string& out, uint32_t cp)

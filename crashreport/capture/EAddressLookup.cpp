@@ -17,6 +17,7 @@
 #include "crashreport/capture/EReporterUnits.h"
 #include "crashreport/capture/EStack.h"
 #include "crashreport/capture/EStoredData.h"
+#include "framework/NeverDestroyed.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ std::string Underscored(std::string name)
 // Decoded stored data, once per module; nullptr for a module whose data doesn't decode.
 std::map<uintptr_t, std::unique_ptr<TDebugModel>>& Models()
 {
-    static std::map<uintptr_t, std::unique_ptr<TDebugModel>> models;
-    return models;
+    static TNeverDestroyed<std::map<uintptr_t, std::unique_ptr<TDebugModel>>> models;
+    return models.Get();
 }
 
 const TDebugModel* ModelOf(const TVurazaModuleInfo& module)
@@ -54,14 +55,14 @@ const TDebugModel* ModelOf(const TVurazaModuleInfo& module)
 // Debug-information sources, one per module, kept as long as the process.
 std::map<uintptr_t, std::unique_ptr<TELDebugInfoSource>>& Sources()
 {
-    static std::map<uintptr_t, std::unique_ptr<TELDebugInfoSource>> sources;
-    return sources;
+    static TNeverDestroyed<std::map<uintptr_t, std::unique_ptr<TELDebugInfoSource>>> sources;
+    return sources.Get();
 }
 
 std::map<uintptr_t, uint32_t>& Lengths()
 {
-    static std::map<uintptr_t, uint32_t> lengths;
-    return lengths;
+    static TNeverDestroyed<std::map<uintptr_t, uint32_t>> lengths;
+    return lengths.Get();
 }
 
 void CopyNames(const TAddressNames& names, TVurazaStackItem& item)
@@ -239,4 +240,27 @@ void InstallAddressLookup()
         }
     }
     SetStackItemResolver(&LookupAddressInfo);
+}
+
+void ReleaseAddressLookup()
+{
+    Models().clear();
+    Sources().clear();
+    Lengths().clear();
+}
+
+const TDebugModel* StoredDebugModelOf(uintptr_t address, uint32_t& offset)
+{
+    try {
+        const TVurazaModuleInfo* module = FindModuleRecordOfAddress(address);
+        if (!module)
+            return nullptr;
+        const uintptr_t codeStart = CodeImageAddress(module->Handle, 0);
+        if (address < codeStart || address - codeStart > 0xFFFFFFFFu)
+            return nullptr;
+        offset = static_cast<uint32_t>(address - codeStart);
+        return ModelOf(*module);
+    } catch (...) {
+        return nullptr;
+    }
 }

@@ -13,6 +13,7 @@
 struct TVurazaStackItem;
 struct TVurazaModuleInfo;
 struct TVurazaFunctionInfo;
+struct TDebugModel;
 
 // Clears the item and fills it; no exception leaves it.
 void LookupAddressInfo(uintptr_t address, uint32_t threadId, TVurazaStackItem& item, bool first, uint8_t group);
@@ -24,5 +25,9 @@ bool FindFunctionIndex(uintptr_t address, const TVurazaModuleInfo& module, size_
 // The export's code length, measured once.
 uint32_t FunctionLength(const TVurazaFunctionInfo& function);
 bool ParseExportName(std::string_view exportName, TVurazaStackItem& item);
+// The module's decoded stored data holding the address, with the address as a code offset.
+const TDebugModel* StoredDebugModelOf(uintptr_t address, uint32_t& offset);
+// Frees what the lookups keep (decoded data, sources, lengths); later lookups build it again.
+void ReleaseAddressLookup();
 // Makes LookupAddressInfo the resolver of every call stack the reporter takes.
 void InstallAddressLookup();

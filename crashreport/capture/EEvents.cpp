@@ -2,10 +2,10 @@
 
 #include <atomic>
 
-constinit TVurazaExceptionRecord CurrentExceptionRecord;
+TVurazaExceptionRecord CurrentExceptionRecord;
 TVurazaExceptionRecord* volatile CurrentExceptionRecordPtr = nullptr;
-constinit TStringList CustomDataList, AttachedFilesList, CustomWebFieldsList;
-constinit std::string RequestedPassword;
+TStringList CustomDataList, AttachedFilesList, CustomWebFieldsList;
+std::string RequestedPassword;
 volatile bool NotifyHandleFlag = false, ActionContinueFlag = false, ErrorRetryFlag = false;
 
 namespace {

@@ -25,6 +25,8 @@ struct TVurazaExceptionRecord {
     TVurazaModulesList* ModulesList = nullptr;
     TVurazaStackList* CallStack = nullptr;
     TVurazaModuleOptions* ModuleOptions = nullptr;
+    const char* FocusedWindowClass = "";  // of the faulting thread, read when it was routed
+    const char* FocusedWindowText = "";
 };
 
 extern TVurazaExceptionRecord CurrentExceptionRecord;

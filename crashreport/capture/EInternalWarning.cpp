@@ -1,9 +1,16 @@
 #include "crashreport/capture/EInternalWarning.h"
 
+#include "framework/NeverDestroyed.h"
+
 namespace {
 TInternalWarningSink warningSink = nullptr;
 TDuruvaDodErrorCode lastCode = TDuruvaDodErrorCode::eeNone;
-std::string lastText;
+// Warnings may still come from the leak report, after every static destructor.
+std::string& LastText()
+{
+    static TNeverDestroyed<std::string> text;
+    return text.Get();
+}
 }  // namespace
 
 const char* ErrorCodeName(TDuruvaDodErrorCode code)
@@ -25,7 +32,7 @@ void ReportInternalWarning(TDuruvaDodErrorCode code, const std::string& message)
 {
     try {
         lastCode = code;
-        lastText = message;
+        LastText() = message;
         if (warningSink)
             warningSink(code, message);
     } catch (...) {
@@ -35,7 +42,7 @@ void ReportInternalWarning(TDuruvaDodErrorCode code, const std::string& message)
 void ClearLastWarning()
 {
     lastCode = TDuruvaDodErrorCode::eeNone;
-    lastText.clear();
+    LastText().clear();
 }
 
 TDuruvaDodErrorCode LastWarningCode()
@@ -45,5 +52,5 @@ TDuruvaDodErrorCode LastWarningCode()
 
 const std::string& LastWarningText()
 {
-    return lastText;
+    return LastText();
 }

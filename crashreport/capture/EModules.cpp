@@ -12,10 +12,16 @@
 #include "crashreport/capture/EStoredData.h"
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
+#include "framework/NeverDestroyed.h"
 
 namespace {
 
-TVurazaModulesList modules;
+// Reached by the leak report after every static destructor.
+TVurazaModulesList& Modules()
+{
+    static TNeverDestroyed<TVurazaModulesList> list;
+    return list.Get();
+}
 bool refreshing = false;
 
 std::wstring W(const std::string& text)
@@ -158,14 +164,14 @@ private:
 
 void SortModules()
 {
-    auto& raw = modules.Raw();
+    auto& raw = Modules().Raw();
     std::stable_sort(raw.begin(), raw.end(), [](const auto& a, const auto& b) { return a->Handle < b->Handle; });
 }
 
 // Index of the first record whose handle is not below module.
 size_t LowerBound(uintptr_t module)
 {
-    auto& raw = modules.Raw();
+    auto& raw = Modules().Raw();
     return static_cast<size_t>(
         std::lower_bound(raw.begin(), raw.end(), module, [](const auto& r, uintptr_t h) { return r->Handle < h; }) -
         raw.begin());
@@ -398,7 +404,7 @@ bool ReadExportedFunctions(uintptr_t module, TVurazaFunctionsList& functions)
 
 TVurazaModulesList& ModulesList()
 {
-    return modules;
+    return Modules();
 }
 
 bool IsRefreshingModules()
@@ -507,7 +513,7 @@ std::unique_ptr<TVurazaModuleInfo> MakeModuleRecord(uintptr_t module, const std:
 bool AddModuleRecord(uintptr_t module, const std::string& fileName, bool load)
 {
     auto record = MakeModuleRecord(module, fileName, load);
-    auto& raw = modules.Raw();
+    auto& raw = Modules().Raw();
     raw.insert(raw.begin() + static_cast<ptrdiff_t>(LowerBound(module)), std::move(record));
     return true;
 }
@@ -524,9 +530,9 @@ void RefreshModuleList()
 {
     VersionLibrary();  // loaded now, so that it is in the list it helps to describe
     refreshing = true;
-    for (size_t i = modules.Count(); i-- > 0;) {
-        if (!ModuleHasFileName(reinterpret_cast<HMODULE>(modules.Items(i)->Handle)))
-            modules.Delete(i);
+    for (size_t i = Modules().Count(); i-- > 0;) {
+        if (!ModuleHasFileName(reinterpret_cast<HMODULE>(Modules().Items(i)->Handle)))
+            Modules().Delete(i);
     }
     std::vector<HMODULE> handles;
     HMODULE psapi = LoadLibraryW(L"PSAPI.DLL");
@@ -552,7 +558,7 @@ void RefreshModuleList()
     for (HMODULE h : handles) {
         const uintptr_t module = reinterpret_cast<uintptr_t>(h);
         const size_t at = LowerBound(module);
-        if (at < modules.Count() && modules.Items(at)->Handle == module)
+        if (at < Modules().Count() && Modules().Items(at)->Handle == module)
             continue;
         try {
             AddModuleRecordOfHandle(module);
@@ -572,15 +578,15 @@ TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
     if (fileName.empty())
         return nullptr;
     size_t at = LowerBound(module);
-    if (at < modules.Count() && modules.Items(at)->Handle == module) {
-        TVurazaModuleInfo* found = modules.Items(at);
+    if (at < Modules().Count() && Modules().Items(at)->Handle == module) {
+        TVurazaModuleInfo* found = Modules().Items(at);
         if (found->Kind != mkUnknown || refreshing)
             return found;
-        modules.Delete(at);
+        Modules().Delete(at);
     }
     AddModuleRecord(module, fileName, true);
     at = LowerBound(module);
-    return at < modules.Count() ? modules.Items(at) : nullptr;
+    return at < Modules().Count() ? Modules().Items(at) : nullptr;
 }
 
 TVurazaModuleInfo* FindModuleRecordOfAddress(uintptr_t address)

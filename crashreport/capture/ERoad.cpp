@@ -64,7 +64,16 @@ EXCEPTION_RECORD faultRecord;
 volatile DWORD faultingThreadId = 0;  // waiting in RouteException, serving the queue
 volatile DWORD handlingThreadId = 0;
 volatile DWORD freezeWatchThreadId = 0;
+volatile DWORD behalfRouter = 0, behalfThread = 0;
 volatile bool faultingThreadWaiting = false;
+
+struct TRoutedStackCopy {
+    const void* bytes;
+    size_t size;
+    uintptr_t base;
+    DWORD threadId;
+};
+TRoutedStackCopy routedCopy = {};
 
 // The last object the entry guard recorded, for ExceptionManager; forgotten when a handling ends.
 TRoadException lastRecorded;
@@ -359,7 +368,7 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
             params.readyStack = readyStack;
             const DWORD self = GetCurrentThreadId();
             const bool fromWatchdog = freezeWatchThreadId != 0 && self == freezeWatchThreadId;
-            params.threadId = fromWatchdog ? MainThreadId() : self;
+            params.threadId = fromWatchdog ? MainThreadId() : (behalfRouter == self && behalfThread) ? behalfThread : self;
             params.stackTop = stackTop ? stackTop : CurrentStackTop();
             params.stackPointer = stackPointer ? stackPointer : ctx->raiseStackPointer ? ctx->raiseStackPointer : ctx->walkStart;
             // The faulting thread's blocks, copied for the handling thread.
@@ -376,6 +385,12 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
                 faultRecord = ctx->exceptionRecord;
                 params.exceptionRecord = &faultRecord;
             }
+            if (routedCopy.threadId == self && routedCopy.bytes) {
+                params.stackCopy = routedCopy.bytes;
+                params.stackCopySize = routedCopy.size;
+                params.stackCopyBase = routedCopy.base;
+            }
+            routedCopy = {};
             ReadFocusedWindow(params.threadId, params);
             if (!handled)
                 RecordObjectInThread(e.object, static_cast<uint32_t>(address));
@@ -518,6 +533,17 @@ void SetThreadWalkStart(uintptr_t stackPosition)
 DWORD HandlingThreadId()
 {
     return handlingThreadId;
+}
+
+void SetRoutedStackCopy(const void* bytes, size_t size, uintptr_t base)
+{
+    routedCopy = {bytes, size, base, GetCurrentThreadId()};
+}
+
+void SetRouteOnBehalfOf(DWORD threadId)
+{
+    behalfThread = threadId;
+    behalfRouter = threadId ? GetCurrentThreadId() : 0;
 }
 
 void SetFreezeWatchThreadId(DWORD threadId)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 #include <typeinfo>
 
 #include "crashreport/capture/EEvents.h"
@@ -64,7 +65,19 @@ bool IsCaptureActive();
 bool IsReporterStarted();
 void SetThreadWalkStart(uintptr_t stackPosition);
 
+// A copy of the stack the next RouteException from the calling thread scans instead of the
+// live stack (the hang watchdog's copy of the main thread): base is the address bytes[0]
+// came from. The bytes must stay until that RouteException returns.
+void SetRoutedStackCopy(const void* bytes, size_t size, uintptr_t base);
+
+// The exception's message (Exception's, what(), or empty) and its class name.
+std::string RoadExceptionMessage(const TRoadException& e);
+std::string RoadExceptionTypeName(const TRoadException& e);
+
 // The thread that handles the exception now (0 when none) and the thread the hang watchdog
 // runs on; its routes are reported as the main thread's.
 DWORD HandlingThreadId();
 void SetFreezeWatchThreadId(DWORD threadId);
+// Routes of the calling thread are reported as threadId's (0: as its own), for a thread that
+// can't route itself.
+void SetRouteOnBehalfOf(DWORD threadId);

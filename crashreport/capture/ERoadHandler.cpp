@@ -20,6 +20,7 @@
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EStackWin.h"
 #include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 
@@ -44,29 +45,71 @@ struct TOtherThread {
     DWORD id;
     HANDLE handle;
     bool isMain;
+    bool hasObject;
+    bool ownsHandle;
     bool suspended;
+    TCreatorStack creator;
 };
+
+// The creator stack of a record: the resumer's stack up to the resumer's stack top.
+TCreatorStack CreatorStackOf(const TVurazaThreadsList& list, const TVurazaThreadRecord& record)
+{
+    TCreatorStack stack;
+    if (!record.creatorStackCopy || record.creatorStackSize == 0)
+        return stack;
+    const TVurazaThreadRecord* resumer = list.Item(list.FindById(record.resumerId));
+    if (!resumer || resumer->stackTop < record.creatorStackSize)
+        return stack;
+    stack.bytes = record.creatorStackCopy;
+    stack.size = record.creatorStackSize;
+    stack.start = resumer->stackTop - record.creatorStackSize;
+    stack.resumerThreadId = record.resumerId;
+    return stack;
+}
 
 class TThreadSnapshot {
 public:
-    TThreadSnapshot(DWORD skipA, DWORD skipB)
+    TThreadSnapshot(DWORD handlingThread, DWORD faultingThread)
     {
+        capacity_ = 256;
+        items_ = static_cast<TOtherThread*>(HeapAlloc(ReporterHeap(), HEAP_ZERO_MEMORY, capacity_ * sizeof(TOtherThread)));
+        if (!items_)
+            return;
+        if (TVurazaThreadsList* list = VurazaThreadsList()) {
+            records_ = static_cast<TVurazaThreadsList*>(HeapAlloc(ReporterHeap(), 0, sizeof(TVurazaThreadsList)));
+            if (records_)
+                new (records_) TVurazaThreadsList(*list);
+        }
+        if (records_) {
+            for (int i = 0; i < records_->Count() && count_ < capacity_; ++i) {
+                const TVurazaThreadRecord& r = *records_->Item(i);
+                if (r.threadId == handlingThread)
+                    continue;
+                if (r.threadId == faultingThread) {
+                    faultingCreator_ = CreatorStackOf(*records_, r);
+                    continue;
+                }
+                if (!r.threadHandle || !IsThreadRunning(r.threadHandle))
+                    continue;
+                items_[count_++] = {r.threadId, r.threadHandle, r.threadId == MainThreadId(), r.threadObject != nullptr,
+                                    false, false, CreatorStackOf(*records_, r)};
+            }
+            return;
+        }
         HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
         if (snap == INVALID_HANDLE_VALUE)
             return;
         const DWORD pid = GetCurrentProcessId();
         THREADENTRY32 entry{};
         entry.dwSize = sizeof entry;
-        capacity_ = 256;
-        items_ = static_cast<TOtherThread*>(HeapAlloc(ReporterHeap(), HEAP_ZERO_MEMORY, capacity_ * sizeof(TOtherThread)));
-        for (BOOL ok = Thread32First(snap, &entry); ok && items_ && count_ < capacity_; ok = Thread32Next(snap, &entry)) {
-            if (entry.th32OwnerProcessID != pid || entry.th32ThreadID == skipA || entry.th32ThreadID == skipB)
+        for (BOOL ok = Thread32First(snap, &entry); ok && count_ < capacity_; ok = Thread32Next(snap, &entry)) {
+            if (entry.th32OwnerProcessID != pid || entry.th32ThreadID == handlingThread || entry.th32ThreadID == faultingThread)
                 continue;
             HANDLE h = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
                                   entry.th32ThreadID);
             if (!h)
                 continue;
-            items_[count_++] = {entry.th32ThreadID, h, entry.th32ThreadID == MainThreadId(), false};
+            items_[count_++] = {entry.th32ThreadID, h, entry.th32ThreadID == MainThreadId(), false, true, false, {}};
         }
         CloseHandle(snap);
     }
@@ -74,12 +117,18 @@ public:
     {
         ResumeAll();
         for (size_t i = 0; i < count_; ++i)
-            CloseHandle(items_[i].handle);
+            if (items_[i].ownsHandle)
+                CloseHandle(items_[i].handle);
         if (items_)
             HeapFree(ReporterHeap(), 0, items_);
+        if (records_) {
+            records_->~TVurazaThreadsList();
+            HeapFree(ReporterHeap(), 0, records_);
+        }
     }
     size_t Count() const { return count_; }
     TOtherThread& operator[](size_t i) { return items_[i]; }
+    const TCreatorStack& FaultingCreator() const { return faultingCreator_; }
     void ResumeAll()
     {
         for (size_t i = 0; i < count_; ++i)
@@ -92,6 +141,8 @@ public:
 private:
     TOtherThread* items_ = nullptr;
     size_t count_ = 0, capacity_ = 0;
+    TVurazaThreadsList* records_ = nullptr;
+    TCreatorStack faultingCreator_;
 };
 
 // The loader's lock, taken while threads are suspended to be kept still: none of them may be
@@ -103,7 +154,7 @@ void SuspendKeptStill(TThreadSnapshot& threads, uint16_t behaviourFlags)
 {
     bool any = false;
     for (size_t i = 0; i < threads.Count(); ++i)
-        any = any || ThreadKeptStill(threads[i].isMain, false, behaviourFlags);
+        any = any || ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags);
     if (!any)
         return;
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -118,7 +169,7 @@ void SuspendKeptStill(TThreadSnapshot& threads, uint16_t behaviourFlags)
         if (heaps[locked] == ReporterHeap() || !HeapLock(heaps[locked]))
             break;
     for (size_t i = 0; i < threads.Count(); ++i)
-        if (ThreadKeptStill(threads[i].isMain, false, behaviourFlags) && SuspendThread(threads[i].handle) != static_cast<DWORD>(-1))
+        if (ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags) && SuspendThread(threads[i].handle) != static_cast<DWORD>(-1))
             threads[i].suspended = true;
     while (locked > 0)
         HeapUnlock(heaps[--locked]);
@@ -141,12 +192,14 @@ void AddOtherThreadStacks(TVurazaStackList& list, TThreadSnapshot& threads, uint
         new (&copies[i]) TThreadStackCopy();
     bool* taken = static_cast<bool*>(HeapAlloc(ReporterHeap(), HEAP_ZERO_MEMORY, n));
     for (size_t i = 0; i < n && taken; ++i)
-        if (ThreadStackShown(threads[i].isMain, false, stackFlags))
+        if (ThreadStackShown(threads[i].isMain, threads[i].hasObject, stackFlags))
             taken[i] = copies[i].Capture(threads[i].handle);
     TLiveMemoryReader live;
     for (size_t i = 0; i < n && taken; ++i)
-        if (taken[i] && copies[i].Context().Eip != 0 && copies[i].Context().Esp != 0)
+        if (taken[i] && copies[i].Context().Eip != 0 && copies[i].Context().Esp != 0) {
             ScanCapturedStack(list, copies[i], threads[i].id, 1, true, live);
+            AddCreatorStack(list, threads[i].creator, true, live);
+        }
     for (size_t i = 0; i < n; ++i)
         copies[i].~TThreadStackCopy();
     HeapFree(ReporterHeap(), 0, block);
@@ -246,6 +299,11 @@ void RestoreMainWindowProc(void*)
 std::unique_ptr<TVurazaStackList> BuildFaultingStack(uintptr_t address, TExceptNotifyParams& params)
 {
     TLiveMemoryReader live;
+    if (params.stackCopy && params.stackCopySize) {
+        TStackCopyReader copy(params.stackCopyBase, params.stackCopy, params.stackCopySize, live);
+        return BuildStackList(address, params.stackCopyBase, params.stackCopyBase + params.stackCopySize,
+                              HandlingKindsMask, -1, -1, false, 1, params.threadId, copy);
+    }
     LockRawStack();
     const TRawStack& raw = RawStack();
     std::unique_ptr<TVurazaStackList> list;
@@ -328,6 +386,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
     TThreadSnapshot* threads = nullptr;
     alignas(TThreadSnapshot) unsigned char threadsStorage[sizeof(TThreadSnapshot)];
     bool keptStill = false;
+    TVurazaStackList* reportStack = nullptr;
     try {
         HandlingStep = 1;
         ExceptionTime = NowDateTime();
@@ -344,6 +403,8 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         CurrentExceptionRecord.ExceptionType = e.type;
         CurrentExceptionRecord.ExceptionAddress = address;
         CurrentExceptionRecord.ThreadId = params.threadId;
+        CurrentExceptionRecord.FocusedWindowClass = params.focusedWindowClass;
+        CurrentExceptionRecord.FocusedWindowText = params.focusedWindowText;
         HandlingStep = 2;
         SetHandlingMessage("");
         LastReportText.clear();
@@ -379,20 +440,24 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 params.exceptionRecord = nullptr;
             HandlingStep = 4;
             CurrentStackList.reset();
-            if (params.readyStack) {
-                CurrentStackList.reset(params.readyStack);
-                params.readyStack = nullptr;
-            } else {
+            // A ready stack stays its caller's (the leak report frees its own).
+            if (!params.readyStack)
                 CurrentStackList = BuildFaultingStack(address, params);
-            }
+            reportStack = params.readyStack ? params.readyStack : CurrentStackList.get();
             const std::string mainText = ModuleTextOf(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
             const std::string exceptText = ModuleTextOf(ModuleOfAddress(address));
-            BugIdSource = BugIdSourceText(mainText, exceptText, RoadExceptionTypeName(e), *CurrentStackList);
+            BugIdSource = BugIdSourceText(mainText, exceptText, RoadExceptionTypeName(e), *reportStack);
             BugIdText = BugIdOfText(BugIdSource);
-            AddOtherThreadStacks(*CurrentStackList, *threads, options.StackFlags());
+            if (!params.readyStack) {
+                TLiveMemoryReader live;
+                AddCreatorStack(*reportStack, threads->FaultingCreator(), true, live);
+                // The other threads: context and stack copied while suspended, scanned after.
+                AddOtherThreadStacks(*reportStack, *threads, options.StackFlags());
+            }
         }
         HandlingStep = 5;
-        if (mode != RouteModeThreadExecute) {
+        // Handlers 0 and 1 leave the exception to the program: no report.
+        if (mode != RouteModeThreadExecute && handler == 2) {
             SuspendKeptStill(*threads, options.BehaviourFlags());
             keptStill = true;
             HandlingStep = 6;
@@ -400,7 +465,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
             if (options.LogFlags() & 0x10)
                 RefreshModuleList();
             HandlingStep = 7;
-            CurrentExceptionRecord.CallStack = CurrentStackList.get();
+            CurrentExceptionRecord.CallStack = reportStack;
             CurrentExceptionRecord.ModuleOptions = &options;
             CurrentExceptionRecord.ExceptionRecord = const_cast<EXCEPTION_RECORD*>(params.exceptionRecord);
             CurrentExceptionRecord.Context = const_cast<CONTEXT*>(params.context);

@@ -19,6 +19,10 @@ struct TExceptNotifyParams {
     DWORD threadId = 0;
     char focusedWindowClass[256] = {};
     char focusedWindowText[256] = {};
+    // A stack copy to scan instead of the live stack (SetRoutedStackCopy), or none.
+    const void* stackCopy = nullptr;
+    size_t stackCopySize = 0;
+    uintptr_t stackCopyBase = 0;
 };
 
 bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool language, uint8_t mode, HMODULE module,
@@ -42,8 +46,6 @@ TRoadException FilterExceptionObject(EXCEPTION_POINTERS* pointers);
 bool IsAbortException(const TRoadException& e);
 bool IsReportable(const TRoadException& e);
 bool IsStackOverflow(const TRoadException& e);
-std::string RoadExceptionMessage(const TRoadException& e);
-std::string RoadExceptionTypeName(const TRoadException& e);
 
 // The environment later programs inherit: "_MainModuleName" ... "_BugReport", "_LineBreak".
 void SetReportEnvironment(const TRoadException& e, uintptr_t address);

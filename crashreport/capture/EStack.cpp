@@ -37,6 +37,51 @@ bool TStackCopyReader::Read(uintptr_t address, void* dest, size_t count)
     return live_.Read(address, dest, count);
 }
 
+uintptr_t CallInstructionBefore(TStackMemoryReader& reader, uintptr_t v, bool frameLoadRule)
+{
+    uint8_t b[8];  // b[7 - k] is the byte at v - k
+    if (v < 7 || !reader.Read(v - 7, b, 7))
+        return 0;
+    const auto at = [&](int back) { return b[7 - back]; };
+    const auto u32At = [&](int back) {
+        uint32_t x;
+        memcpy(&x, &b[7 - back], 4);
+        return x;
+    };
+
+    if (at(5) == 0xE8) {
+        const uintptr_t target = static_cast<uint32_t>(v + u32At(4));
+        return reader.IsReadable(target, 1) ? v - 5 : 0;
+    }
+    if (at(2) == 0xFF) {
+        const uint8_t m = at(1);
+        if (m >= 0xD0 && m <= 0xD7)
+            return v - 2;
+        if ((m >= 0x10 && m <= 0x13) || m == 0x16 || m == 0x17)
+            return v - 2;
+    }
+    if (at(3) == 0xFF) {
+        const uint8_t m = at(2);
+        if (((m >= 0x50 && m <= 0x53) || (m >= 0x55 && m <= 0x57)) &&
+            (!frameLoadRule || at(5) == 0x8B || at(6) == 0x8B))
+            return v - 3;
+    }
+    if (at(6) == 0xFF) {
+        const uint8_t m = at(5);
+        if ((m >= 0x90 && m <= 0x93) || (m >= 0x95 && m <= 0x97))
+            return v - 6;
+    }
+    if (at(3) == 0xFF && at(2) == 0x14 && at(1) == 0x24)
+        return v - 3;
+    if (at(4) == 0xFF && at(3) == 0x54 && at(2) == 0x24)
+        return v - 4;
+    if (at(7) == 0xFF && at(6) == 0x94 && at(5) == 0x24)
+        return v - 7;
+    if (at(6) == 0xFF && at(5) == 0x15 && reader.IsReadable(u32At(4), 4))
+        return v - 6;
+    return 0;
+}
+
 namespace {
 
 TStackItemResolver itemResolver = nullptr;
@@ -114,54 +159,19 @@ uintptr_t TStackScanner::FollowThunk(uintptr_t target)
 uintptr_t TStackScanner::CallBefore(uintptr_t v, uintptr_t& followed)
 {
     followed = 0;
-    uint8_t b[8];  // b[7 - k] is the byte at v - k
-    if (v < 7 || !reader_.Read(v - 7, b, 7))
-        return 0;
-    const auto at = [&](int back) { return b[7 - back]; };
-    const auto u32At = [&](int back) {
-        uint32_t x;
-        memcpy(&x, &b[7 - back], 4);
-        return x;
-    };
-
-    if (at(5) == 0xE8) {
-        const uintptr_t target = static_cast<uint32_t>(v + u32At(4));
-        if (!reader_.IsReadable(target, 1))
-            return 0;
-        if (r_.FollowTargets) {
-            const uintptr_t to = FollowThunk(target);
+    const uintptr_t call = CallInstructionBefore(reader_, v, true);
+    if (call && r_.FollowTargets) {
+        uint8_t code[5];
+        uint32_t rel = 0;
+        if (reader_.Read(call, code, 5) && code[0] == 0xE8) {
+            memcpy(&rel, code + 1, 4);
+            const uintptr_t to = FollowThunk(static_cast<uint32_t>(v + rel));
             uint8_t head[5];
             if (reader_.Read(to, head, 5) && head[0] != 0xE8)
                 followed = to;
         }
-        return v - 5;
     }
-    if (at(2) == 0xFF) {
-        const uint8_t m = at(1);
-        if (m >= 0xD0 && m <= 0xD7)
-            return v - 2;
-        if ((m >= 0x10 && m <= 0x13) || m == 0x16 || m == 0x17)
-            return v - 2;
-    }
-    if (at(3) == 0xFF) {
-        const uint8_t m = at(2);
-        if (((m >= 0x50 && m <= 0x53) || (m >= 0x55 && m <= 0x57)) && (at(5) == 0x8B || at(6) == 0x8B))
-            return v - 3;
-    }
-    if (at(6) == 0xFF) {
-        const uint8_t m = at(5);
-        if ((m >= 0x90 && m <= 0x93) || (m >= 0x95 && m <= 0x97))
-            return v - 6;
-    }
-    if (at(3) == 0xFF && at(2) == 0x14 && at(1) == 0x24)
-        return v - 3;
-    if (at(4) == 0xFF && at(3) == 0x54 && at(2) == 0x24)
-        return v - 4;
-    if (at(7) == 0xFF && at(6) == 0x94 && at(5) == 0x24)
-        return v - 7;
-    if (at(6) == 0xFF && at(5) == 0x15 && reader_.IsReadable(u32At(4), 4))
-        return v - 6;
-    return 0;
+    return call;
 }
 
 void TStackScanner::Run()

@@ -111,6 +111,11 @@ void ScanStack(TVurazaStackList& list, const TStackScanRequest& request, TStackM
 void ScanStack(TVurazaStackList& list, uintptr_t address, uintptr_t stackPointer, uint32_t kindsMask,
                int32_t maximum, int32_t skip, bool followTargets, bool resolve, uint8_t group, uint32_t threadId,
                uintptr_t stackTop, TStackMemoryReader& reader);
+// The first byte of the call instruction that returns to v, or 0 when the bytes before v form
+// none of the recognised call forms. frameLoadRule asks, for FF 50-57 calls, for the 8B load of
+// the pointer just before them.
+uintptr_t CallInstructionBefore(TStackMemoryReader& reader, uintptr_t returnAddress, bool frameLoadRule);
+
 // A new list, scanned with the resolve flag.
 std::unique_ptr<TVurazaStackList> BuildStackList(uintptr_t address, uintptr_t stackPointer, uintptr_t stackTop,
                                                  uint32_t kindsMask, int32_t maximum, int32_t skip,

@@ -1,9 +1,12 @@
 #include "crashreport/capture/ExceptionLog.h"
 
 #include <new>
+#include <typeinfo>
 
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/EFoundations.h"
+#include "crashreport/capture/EFreezeWatch.h"
+#include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoad.h"
@@ -58,6 +61,17 @@ void MakeOwnModuleRecord()
         AddModuleRecordOfHandle(self);
     if (!FindModuleRecord(self))
         ownOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
+}
+
+// A hang goes the ordinary road, reported as the main thread's with its copied stack.
+void RouteFrozenApplication(EFrozenApplication& error, const TFrozenMainThread& frozen)
+{
+    SetFreezeWatchThreadId(GetCurrentThreadId());
+    SetRoutedStackCopy(frozen.Stack, frozen.StackSize, frozen.StackPointer);
+    const uintptr_t eip = frozen.Context ? frozen.Context->Eip : 0;
+    RouteException(TRoadException(&error, &typeid(error)), eip, false, nullptr, false, RouteModeOrdinary,
+                   CurrentModuleHandle(), OutputDialogOrConsole, nullptr, frozen.Context, frozen.StackPointer,
+                   frozen.StackTop);
 }
 
 }  // namespace
@@ -161,6 +175,7 @@ void StartExceptionLog()
     mainStackTop = CurrentStackTop();
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
                     THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
+    CreateVurazaThreadsList();
     TerminatePressed = false;
     ApplicationStartTime = NowDateTime();
     PrepareRoadBuffers();
@@ -171,12 +186,27 @@ void StartExceptionLog()
     }
     InstallBoundaryReporter();
     // Step 11: the runtime's exception procedures and the import hooks.
-    if (!IsRunningInIde() && OwnRuntimeHooks && ExceptionHookProcs().install) {
-        ExceptionHookProcs().install();
+    if (!IsRunningInIde() && OwnRuntimeHooks) {
+        InstallExceptionHooks();
+        if (ExceptionHookProcs().install)
+            ExceptionHookProcs().install();
         hooksInstalled = true;
     }
     // Step 12: the hang watchdog.
-    StartReporterWatchdog();
+    SetFreezeRoute(RouteFrozenApplication);
+    InstallFreezeWatchHooks();
+    if (!IsRunningInIde())
+        StartFreezeWatch();
+}
+
+void CloseRoadAtFinalization()
+{
+    FinalizationStarted = true;
+    if (!ReporterStarted)
+        return;
+    EnterHandlingLock();
+    CaptureActive = false;
+    LeaveHandlingLock();
 }
 
 void StopExceptionLog()
@@ -188,13 +218,17 @@ void StopExceptionLog()
     EnterHandlingLock();
     ReporterStarted = false;
     CaptureActive = false;
-    if (hooksInstalled && ExceptionHookProcs().remove)
-        ExceptionHookProcs().remove();
+    if (hooksInstalled) {
+        if (ExceptionHookProcs().remove)
+            ExceptionHookProcs().remove();
+        RemoveExceptionHooks();
+    }
     hooksInstalled = false;
     LeaveHandlingLock();
-    StopReporterWatchdog();
+    StopFreezeWatch();
     RemoveBoundaryReporter();
     WaitForBackgroundSenders(5000);
+    FreeVurazaThreadsList();
     if (mainThreadHandle)
         CloseHandle(mainThreadHandle);
     mainThreadHandle = nullptr;
@@ -203,8 +237,47 @@ void StopExceptionLog()
     // The options objects stay: a late hook may still read them, and the process is ending.
 }
 
+namespace {
+
+// A stack overflow leaves the faulting thread almost no stack: a thread of its own routes it
+// on that thread's behalf while the faulting thread waits.
+struct TOverflowRoute {
+    EXCEPTION_POINTERS* pointers;
+    DWORD threadId;
+    uintptr_t stackTop;
+};
+
+DWORD WINAPI RouteOverflow(void* data)
+{
+    auto* route = static_cast<TOverflowRoute*>(data);
+    const EXCEPTION_RECORD& record = *route->pointers->ExceptionRecord;
+    const CONTEXT* context = route->pointers->ContextRecord;
+    SetRouteOnBehalfOf(route->threadId);
+    TRoadException e = FilterExceptionObject(route->pointers);
+    RouteException(e, reinterpret_cast<uintptr_t>(record.ExceptionAddress), false, nullptr, false, RouteModeOrdinary,
+                   CurrentModuleHandle(), OutputAutomatic, &record, context, context ? context->Esp : 0, route->stackTop);
+    SetRouteOnBehalfOf(0);
+    return 0;
+}
+
+}  // namespace
+
 LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers)
 {
+    if (CaptureActive && ReporterStarted && pointers && pointers->ExceptionRecord &&
+        pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+        static TOverflowRoute route;
+        route = {pointers, GetCurrentThreadId(), CurrentStackTop()};
+        if (HANDLE helper = CreateThread(nullptr, 256 * 1024, RouteOverflow, &route, 0, nullptr)) {
+            WaitForSingleObject(helper, INFINITE);
+            CloseHandle(helper);
+        }
+        TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
+        return EXCEPTION_EXECUTE_HANDLER;
+    }
+    // The debugger's thread naming is no fault: the thread goes on.
+    if (pointers && pointers->ExceptionRecord && pointers->ExceptionRecord->ExceptionCode == 0x406D1388)
+        return EXCEPTION_CONTINUE_EXECUTION;
     if (!(CaptureActive && ReporterStarted) || !pointers || !pointers->ExceptionRecord)
         return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
     const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;

@@ -32,6 +32,9 @@ void InitializeExceptionLog();
 void FinalizeExceptionLog();
 void StartExceptionLog();
 void StopExceptionLog();
+// The program's first finalisation: waits for a handling in progress and switches capture off,
+// before static objects the road uses are destroyed and while new threads can still start.
+void CloseRoadAtFinalization();
 
 // One exception handled at a time; the same thread may enter again. A raw critical section.
 // The outermost holder gives the emergency reserve back while it holds the lock and reserves

@@ -18,7 +18,7 @@ TExceptionLogBootstrap bootstrap __attribute__((init_priority(102)));
 
 void MarkFinalizationStarted()
 {
-    FinalizationStarted = true;
+    CloseRoadAtFinalization();
 }
 
 }  // namespace
@@ -32,6 +32,6 @@ extern "C" int __wrap_main(int argc, char** argv, char** envp)
     StartupPhase = false;
     std::atexit(MarkFinalizationStarted);
     const int result = __real_main(argc, argv, envp);
-    FinalizationStarted = true;
+    CloseRoadAtFinalization();
     return result;
 }

@@ -21,6 +21,8 @@ struct TCrashLabMode {
 const std::vector<TCrashLabMode>& CrashLabModes();
 // The hang watchdog's and the thread storm's modes (CrashLabHang.cpp).
 const std::vector<TCrashLabMode>& CrashLabHangModes();
+// The handling road's modes (CrashLabRoad.cpp).
+const std::vector<TCrashLabMode>& CrashLabRoadModes();
 std::vector<TCrashLabMode> JoinModes(const std::vector<TCrashLabMode>& first, const std::vector<TCrashLabMode>& second);
 // Runs the named mode; unknown names list the modes and give 2.
 int RunCrashLab(int argc, char** argv);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "crashreport/capture/EModules.h"
+#include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/EStackWin.h"
 #include "framework/Exception.h"
@@ -112,7 +113,7 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         {"exit", "exits with the given code", ExitMode},
         {"av", "writes to address 0", AccessViolationMode},
     };
-    static const std::vector<TCrashLabMode> all = JoinModes(modes, CrashLabHangModes());
+    static const std::vector<TCrashLabMode> all = JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabRoadModes());
     return all;
 }
 
@@ -188,7 +189,9 @@ int RunCrashLab(int argc, char** argv)
     // An unhandled crash ends the process with its code: no debugger, no error box. Wine
     // ignores the error mode and starts its debugger unless a filter decides first.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    SetUnhandledExceptionFilter(EndWithExceptionCode);
+    // With the reporter started its own filter does the same after the report.
+    if (!IsReporterStarted())
+        SetUnhandledExceptionFilter(EndWithExceptionCode);
     InstallLabResolver();
     const std::string name = argc > 1 ? argv[1] : "";
     std::vector<std::string> args;

@@ -1,0 +1,23 @@
+#pragma once
+// Static storage whose object is never destroyed: the leak tracker's exit step runs after
+// every static destructor and still reaches what it holds. The wrapper itself is trivially
+// destructible, so the runtime registers nothing for it.
+
+#include <new>
+#include <utility>
+
+template <typename T>
+class TNeverDestroyed {
+public:
+    template <typename... Args>
+    explicit TNeverDestroyed(Args&&... args)
+    {
+        new (storage_) T(std::forward<Args>(args)...);
+    }
+    TNeverDestroyed(const TNeverDestroyed&) = delete;
+    TNeverDestroyed& operator=(const TNeverDestroyed&) = delete;
+    T& Get() { return *std::launder(reinterpret_cast<T*>(storage_)); }
+
+private:
+    alignas(T) unsigned char storage_[sizeof(T)];
+};

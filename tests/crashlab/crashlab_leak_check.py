@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""Runs the leak crash-test program's variants under Wine and checks the leak report, the heap
+errors and the layout of tracked blocks against what each mode says it leaked.
+Usage: crashlab_leak_check.py RUNNER... -- TRACK FOLD OFF"""
+import re
+import subprocess
+import sys
+import time
+
+sep = sys.argv.index("--")
+runner = sys.argv[1:sep]
+track, fold, off = sys.argv[sep + 1:sep + 4]
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(exe, *args, timeout=150):
+    started = time.monotonic()
+    out = subprocess.run(runner + [exe] + list(args), capture_output=True, text=True,
+                         timeout=timeout).stdout.replace("\r", "")
+    return out, time.monotonic() - started
+
+
+def sites(out):
+    found = {}
+    for name, line in re.findall(r"^site (\S+) (\d+)$", out, re.M):
+        found.setdefault(name, int(line))
+    return found
+
+
+def report(out):
+    """The messages and, per leak (a first item starts one), (text, size, count, line)."""
+    messages = re.findall(r"^EMemoryLeak\|(.*)$", out, re.M)
+    leaks = []
+    for text, size, count, first, unit, proc, line in re.findall(
+            r"^leak\|([^|]*)\|(\d+)\|(\d+)\|(\d)\|([^|]*)\|([^|]*)\|(-?\d+)$", out, re.M):
+        if first == "1":
+            leaks.append((text, int(size), int(count), unit, int(line)))
+    return messages, leaks
+
+
+def sizeof(out, name):
+    m = re.search(r"^sizeof %s (\d+)$" % name, out, re.M)
+    return int(m.group(1)) if m else -1
+
+
+# Layout: both guards and the alignment with tracking; no guard and no report without it.
+out, _ = run(track, "layout")
+check("tracking 1" in out, "tracking on with 0x11:\n" + out)
+blocks = re.findall(r"^block (\d+) before ([0-9A-F]{8}) after ([0-9A-F]{8}) aligned (\d)$", out, re.M)
+check(len(blocks) == 4 and all(b[1] == b[2] == "100FAB10" and b[3] == "1" for b in blocks),
+      "guards at p-4 and p+n, p %% 8 == 0:\n" + out)
+check("aligned64 1" in out, "an over-aligned block keeps its alignment:\n" + out)
+check(not re.search(r"^EMemoryLeak", out, re.M), "nothing leaked in layout:\n" + out)
+out, _ = run(off, "layout")
+check("tracking 0" in out, "tracking off with 0x10:\n" + out)
+check(all(b[1] != "100FAB10" for b in re.findall(r"^block (\d+) before ([0-9A-F]{8})", out, re.M)),
+      "no guard without the bit:\n" + out)
+check("aligned64 1" in out and "live 0" in out, "untracked alignment and an empty list:\n" + out)
+out, _ = run(off, "leaks", "two")
+check(not re.search(r"^(EMemoryLeak|leak\|)", out, re.M), "no leak report without the bit:\n" + out)
+
+# Two leaks: the object by its class at its line, then the data.
+out, _ = run(track, "leaks", "two")
+s = sites(out)
+messages, leaks = report(out)
+total = sizeof(out, "Foo") + 100
+check(messages == ["Memory Leak: Total size=%d - Count=2" % total], "one report message:\n" + out)
+check(leaks == [("Foo", sizeof(out, "Foo"), 1, "CrashLabLeak.cpp", s.get("foo")),
+                ("Data", 100, 1, "CrashLabLeak.cpp", s.get("data"))], "the two leaks:\n" + out)
+
+for what, expected in (("bar", lambda o, s: [("Data", sizeof(o, "Bar"), 1, "CrashLabLeak.cpp", s.get("bar"))]),
+                       # The object and its characters with the terminator, both at the line.
+                       ("string", lambda o, s: [("Data", sizeof(o, "string"), 1, "CrashLabLeak.cpp", s.get("string")),
+                                                ("Data", 301, 1, "CrashLabLeak.cpp", s.get("string"))]),
+                       ("static", lambda o, s: [("Data", 33, 1, "CrashLabLeak.cpp", s.get("kept"))]),
+                       ("loop", lambda o, s: [("Data", 480, 10, "CrashLabLeak.cpp", s.get("loop")),
+                                              ("Data", 48, 1, "CrashLabLeak.cpp", s.get("other"))])):
+    out, _ = run(track, "leaks", what)
+    messages, leaks = report(out)
+    got = [(t, size, count, unit, line) for t, size, count, unit, line in leaks]
+    check(got == expected(out, sites(out)), "leaks %s:\n%s" % (what, out))
+
+# Folding: the constructor's two blocks count into their owner with 0x2 only.
+owner_parts = 24 + 6 * 4
+out, _ = run(fold, "leaks", "fold")
+messages, leaks = report(out)
+so = sizeof(out, "Owner")
+check([(t, size, count) for t, size, count, _, _ in leaks] == [("Owner", so + owner_parts, 1)],
+      "folded into the owner:\n" + out)
+out, _ = run(track, "leaks", "fold")
+messages, leaks = report(out)
+check(len(leaks) == 3 and leaks[0][:3] == ("Owner", so, 1), "not folded without 0x2:\n" + out)
+
+# 2,000 live leaks: at most 1,025 blocks reach the report.
+out, _ = run(track, "leaks", "many")
+messages, leaks = report(out)
+check(len(leaks) == 1025 and messages and messages[0].endswith("Count=1025"), "the 1025 cap: %d leaks" % len(leaks))
+
+# Heap errors as they happen, and the program goes on.
+out, _ = run(track, "overrun")
+check(re.findall(r"^EMemoryOverrun\|.*$", out, re.M) == ["EMemoryOverrun|Memory Overrun leak."],
+      "one overrun:\n" + out)
+check("continued" in out and "heap valid 1" in out, "goes on after the overrun:\n" + out)
+out, _ = run(track, "double")
+check(re.findall(r"^EMultiFree\|.*$", out, re.M) == ["EMultiFree|Multi Free memory leak."],
+      "one multiple free:\n" + out)
+check("continued" in out and "heap valid 1" in out, "goes on after the second free:\n" + out)
+check(not re.search(r"^EMemoryLeak", out, re.M), "no leak after the double free:\n" + out)
+
+for exe in (track, off):
+    out, _ = run(exe, "huge")
+    check(out.count("bad_alloc") == 2 and "nothrow null" in out and "realloc null" in out and "heap valid 1" in out,
+          "huge sizes fail cleanly:\n" + out)
+
+out, _ = run(track, "threads", "3000")
+check("live equals kept 1" in out and "heap valid 1" in out, "eight threads:\n" + out)
+check(not re.search(r"^EMemoryLeak", out, re.M), "no report after the threads:\n" + out)
+
+# Exit under load, 20 runs.
+slow = []
+for i in range(20):
+    out, took = run(track, "exitload", timeout=30)
+    if took > 10 or not re.search(r"^EMemoryLeak", out, re.M):
+        slow.append((i, round(took, 1), out[-300:]))
+check(not slow, "exit under load within 10 s with a report: %r" % slow)
+
+print("%d failures" % len(failures))
+sys.exit(1 if failures else 0)
