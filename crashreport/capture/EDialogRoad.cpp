@@ -11,6 +11,7 @@
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EStack.h"
 #include "crashreport/capture/EThreadHeader.h"
@@ -90,12 +91,15 @@ std::vector<TDialogProcessRow> CurrentProcessRows()
 
 }  // namespace
 
-void InstallDialogRoadHooks()
+void InstallDialogRoadHooks(bool (*duplicateReport)())
 {
     TExceptionDialogHooks& h = ExceptionDialogHooks();
-    h.exceptionMessage = [] { return HandlingMessageText(); };
+    h.exceptionMessage = [] {
+        return ExceptionMessageTextOf(TRoadException(CurrentExceptionRecord.ExceptionObject,
+                                                     CurrentExceptionRecord.ExceptionType));
+    };
     h.reportCounter = [] { return static_cast<int>(ReportCounter); };
-    h.duplicateError = [] { return DuplicateErrorFound; };
+    h.duplicateError = duplicateReport;
     h.windowedApplication = WindowedProgram;
     h.customButton = [] {
         bool close = false;

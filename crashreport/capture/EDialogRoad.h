@@ -6,8 +6,9 @@
 #include <string>
 #include <string_view>
 
-// Points the dialogs' hooks at the handling road's state. Done once, at start-up.
-void InstallDialogRoadHooks();
+// Points the dialogs' hooks at the handling road's state; duplicateReport tells whether the
+// log held the report already (the log is the storage's, which builds on this library).
+void InstallDialogRoadHooks(bool (*duplicateReport)());
 // Shows the dialog of dialogState (1 box, 2 Windows-style, 3 detailed); repeated: shown again
 // after a handler brought it back, large and without a beep. Returns the state it left.
 uint8_t ShowDialogStep(uint8_t dialogState, bool repeated);

@@ -1,5 +1,8 @@
 #include "crashreport/delivery/EReporterSteps.h"
 
+#include "crashreport/capture/EDialogRoad.h"
+#include "crashreport/delivery/EReportFilesWin.h"
+
 namespace {
 
 TReporterSteps steps;
@@ -31,9 +34,10 @@ void TReporterSteps::CopyReportToClipboard(const std::string& text) { TRoadSteps
 // -- dialogs (lead)
 uint8_t TReporterSteps::ShowExceptionDialog(uint8_t dialogState, bool repeated)
 {
-    return TRoadSteps::ShowExceptionDialog(dialogState, repeated);
+    InstallDialogRoadHooks([] { return DuplicateErrorFound; });
+    return ShowDialogStep(dialogState, repeated);
 }
-void TReporterSteps::ShowReproduceDialog() { TRoadSteps::ShowReproduceDialog(); }
+void TReporterSteps::ShowReproduceDialog() { ShowReproduceStep(); }
 
 // -- delivery (mail; upload is called by mail's driver)
 void TReporterSteps::StartSendReport() { TRoadSteps::StartSendReport(); }

@@ -23,6 +23,8 @@ const std::vector<TCrashLabMode>& CrashLabModes();
 const std::vector<TCrashLabMode>& CrashLabHangModes();
 // The handling road's modes (CrashLabRoad.cpp).
 const std::vector<TCrashLabMode>& CrashLabRoadModes();
+// The exception dialogs shown by the road (CrashLabDialog.cpp).
+const std::vector<TCrashLabMode>& CrashLabDialogModes();
 std::vector<TCrashLabMode> JoinModes(const std::vector<TCrashLabMode>& first, const std::vector<TCrashLabMode>& second);
 // Runs the named mode; unknown names list the modes and give 2.
 int RunCrashLab(int argc, char** argv);

@@ -113,7 +113,8 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         {"exit", "exits with the given code", ExitMode},
         {"av", "writes to address 0", AccessViolationMode},
     };
-    static const std::vector<TCrashLabMode> all = JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabRoadModes());
+    static const std::vector<TCrashLabMode> all = JoinModes(JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabRoadModes()),
+                                                               CrashLabDialogModes());
     return all;
 }
 
