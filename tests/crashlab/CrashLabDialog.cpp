@@ -17,6 +17,8 @@
 
 namespace {
 
+bool escapeKey = false;
+
 struct TFound {
     HWND window = nullptr;
 };
@@ -64,6 +66,17 @@ DWORD WINAPI DriveDialog(void*)
     if (ExceptionDialogHooks().reportCounter)
         LabPrint(Line("dialog report counter: %u", static_cast<unsigned>(ExceptionDialogHooks().reportCounter())));
     Sleep(200);
+    if (escapeKey) {
+        // A real key press through the input queue, as the user's Escape arrives.
+        SetForegroundWindow(found.window);
+        Sleep(100);
+        INPUT keys[2] = {};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        LabPrint(Line("dialog escape keys sent: %u", SendInput(2, keys, sizeof(INPUT))));
+        return 0;
+    }
     // The default button, as Enter would press it.
     const LRESULT def = SendMessageW(found.window, DM_GETDEFID, 0, 0);
     const int button = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : (detailed ? 102 : 1001);
@@ -82,6 +95,7 @@ int DialogOnRoad(const std::vector<std::string>& args)
     const int kind = args.empty() ? 3 : atoi(args[0].c_str());
     options->SetDialogKind(static_cast<uint8_t>(kind));
     options->SetDialogAutoCloseSeconds(0);
+    escapeKey = args.size() > 1 && args[1] == "escape";
     HANDLE driver = CreateThread(nullptr, 0, DriveDialog, nullptr, 0, nullptr);
     try {
         throw std::runtime_error("dialog on the road");
@@ -92,6 +106,7 @@ int DialogOnRoad(const std::vector<std::string>& args)
     CloseHandle(driver);
     LabPrint(Line("after dialog: state %u", static_cast<unsigned>(DialogState.load())));
     LabPrint(Line("after dialog: send %u", SendChecked ? 1u : 0u));
+    LabPrint(Line("after dialog: cancelled %u", DialogCancelled ? 1u : 0u));
     return 0;
 }
 
@@ -100,7 +115,7 @@ int DialogOnRoad(const std::vector<std::string>& args)
 const std::vector<TCrashLabMode>& CrashLabDialogModes()
 {
     static const std::vector<TCrashLabMode> modes = {
-        {"dialog-road", "an exception handled with dialog kind ARG (2 Windows-style, 3 detailed)", DialogOnRoad},
+        {"dialog-road", "an exception handled with dialog kind ARG (2 Windows-style, 3 detailed) [escape]", DialogOnRoad},
     };
     return modes;
 }

@@ -35,5 +35,15 @@ for kind, shown, send in cases:
     m = re.search(r"exit code (0x[0-9A-F]{8})", out)
     check(m and m.group(1) == "0x00000000", "kind %s ends normally: %s" % (kind, m and m.group(1)))
 
+# Escape pressed on the keyboard closes either dialog as cancelled.
+for kind in ("3", "2"):
+    out = subprocess.run(runner + [launcher, crashlab, "dialog-road", kind, "escape"], capture_output=True,
+                         timeout=90).stdout.replace(b"\r", b"").decode("gbk", "replace")
+    lines = out.splitlines()
+    print("\n".join("escape %s: %s" % (kind, l) for l in lines))
+    check("dialog escape keys sent: 2" in lines, "escape %s: the keys went in" % kind)
+    check("after dialog: state 0" in lines and "after dialog: cancelled 1" in lines,
+          "escape %s: closed as cancelled" % kind)
+
 print("%d failure(s)" % len(failures))
 sys.exit(1 if failures else 0)
