@@ -20,6 +20,7 @@ packages=(
   microsocks dante-server zlib1g-dev
   clang-14 libclang-rt-14-dev  # the libFuzzer targets
   python3-aiosmtpd dnsmasq-base tinyproxy-bin openssl iproute2  # mail, DNS and HTTP peers of the transport tests
+  python3-pyftpdlib vsftpd  # FTP peers of the upload tests
   libcapstone-dev binutils  # the disassembler's reference decoders (Capstone, objdump)
   pngcheck python3-pil  # checks of the screenshot PNG
   unzip p7zip-full libxml2-utils  # archives and XML are checked with other tools

@@ -343,6 +343,9 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
     bool result = true;
     if (!ReporterStarted || IsAbortException(e))
         return result;
+    // The program is ending: the road is closed to new exceptions (one being handled ends).
+    if (FinalizationStarted && !CaptureActive)
+        return result;
     TThreadExceptionContext* ctx = ThreadExceptionContext();
     EnterHandlingLock();
     // Shut-down closes the road under the lock: nothing is routed into freed state.
@@ -423,6 +426,8 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
 bool ExceptionManager(const TRoadException& e, uintptr_t address, uint8_t outputKind, HMODULE module)
 {
     bool result = true;
+    if (FinalizationStarted && !CaptureActive)
+        return result;
     EnterHandlingLock();
     try {
         if (CaptureActive && ReporterStarted && IsThreadHandled(GetCurrentThreadId())) {

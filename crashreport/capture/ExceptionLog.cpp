@@ -204,8 +204,9 @@ void CloseRoadAtFinalization()
     FinalizationStarted = true;
     if (!ReporterStarted)
         return;
-    EnterHandlingLock();
+    // Off first: threads that keep raising must not starve the wait for the lock.
     CaptureActive = false;
+    EnterHandlingLock();
     LeaveHandlingLock();
 }
 

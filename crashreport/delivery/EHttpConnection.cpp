@@ -29,11 +29,6 @@ struct TRequestHandle {
     }
 };
 
-bool ContainsNoCase(std::string_view text, std::string_view what)
-{
-    return LowerCase(text).find(LowerCase(what)) != std::string::npos;
-}
-
 int Percent(double value)
 {
     const int p = static_cast<int>(std::lround(value));
@@ -57,52 +52,16 @@ void FailWith(THTTPResponse& response, DWORD code)
     response.ErrorText = WinInetErrorTableText(code);
 }
 
-int DeleteField(TStringList& list, std::string_view name)
-{
-    for (int i = 0; i < list.Count(); ++i) {
-        const std::string& line = list[i];
-        if (line.size() > name.size() && line[name.size()] == '=' && SameText(std::string_view(line).substr(0, name.size()), name)) {
-            list.Delete(i);
-            return i;
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
-void THTTPResponse::Assign(const THTTPResponse* source)
-{
-    if (!source)
-        throw Exception("Cannot assign a THTTPResponse class to a NIL value.");
-    *this = *source;
-}
-
-void THTTPResponse::Clear() { *this = THTTPResponse(); }
-
 THTTPConnectionBase::THTTPConnectionBase(const std::string& serverUrl, const std::string& proxy)
-    : response_(std::make_unique<THTTPResponse>())
 {
     bound_ = BindWinInet();
+    usable_ = bound_;
     if (!bound_)
         return;
     ++connectionsBound;
-    std::string scheme, path;
-    SplitUrl(serverUrl, scheme, UserName, Password, Host, path, Port);
-    path = path.substr(0, path.find('?'));
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    BasePath = path;
-    UseHTTPS = SameText(scheme, "https");
-    if (Port == 0)
-        Port = UseHTTPS ? 443 : 80;
-    UseProxy = !proxy.empty() && proxy[0] != ':';
-    if (UseProxy) {
-        std::string proxyScheme, proxyPath;
-        SplitUrl(proxy, proxyScheme, ProxyUserName, ProxyPassword, ProxyHost, proxyPath, ProxyPort);
-        if (ProxyPort == 0)
-            ProxyPort = 8080;
-    }
+    SetAddresses(serverUrl, proxy);
 }
 
 THTTPConnectionBase::~THTTPConnectionBase() noexcept
@@ -157,117 +116,6 @@ void THTTPConnectionBase::Close()
     if (!closed)
         throw Exception(Format("Cannot close the HTTP connection with the host: %s", Host.c_str()));
     ShowConnectionStatus(hcsClosed, 0);
-}
-
-void THTTPConnectionBase::SetRequestPage(std::string_view page, int method)
-{
-    Path = BasePath + std::string(page);
-    RequestMethod = method;
-    Fields.Clear();
-    Files.Clear();
-}
-
-void THTTPConnectionBase::AddFormField(std::string_view name, std::string_view value)
-{
-    Fields.Add(std::string(name) + "=" + std::string(value));
-}
-
-void THTTPConnectionBase::AddFormFile(std::string_view name, std::string_view path)
-{
-    Files.Add(std::string(name) + "=" + std::string(path));
-}
-
-void THTTPConnectionBase::CopyFormFields(const TStringList& list)
-{
-    if (list.Count() < 5)
-        return;
-    for (int i = 0; i < list.Count() - 4; ++i) {
-        const std::string& line = list[i];
-        DeleteField(Fields, std::string_view(line).substr(0, line.find('=')));
-        Fields.Add(line);
-    }
-}
-
-void THTTPConnectionBase::CopyPageInput(std::string_view name)
-{
-    std::string value;
-    if (response_ && FindInputValue(response_->Body, name, value))
-        AddFormField(name, value);
-}
-
-void THTTPConnectionBase::CopyPageTextArea(std::string_view name)
-{
-    std::string value;
-    if (response_ && FindTextAreaValue(response_->Body, name, value))
-        AddFormField(name, value);
-}
-
-void THTTPConnectionBase::CopyPageSelect(std::string_view name)
-{
-    std::string value;
-    if (!response_)
-        return;
-    if (FindSelectedValue(response_->Body, name, value))
-        AddFormField(name, value);
-    else
-        CopyPageInput(name);
-}
-
-void THTTPConnectionBase::CopyPageSelectIfSet(std::string_view name)
-{
-    std::string value;
-    if (!response_)
-        return;
-    if (FindSelectedValue(response_->Body, name, value)) {
-        if (!value.empty())
-            AddFormField(name, value);
-    } else {
-        CopyPageInput(name);
-    }
-}
-
-void THTTPConnectionBase::CopyPageOption(std::string_view name, std::string_view optionText)
-{
-    std::string value;
-    if (!response_)
-        return;
-    if (FindOptionValue(response_->Body, name, optionText, value) ||
-        FindSelectedValue(response_->Body, name, value))
-        AddFormField(name, value);
-}
-
-bool THTTPConnectionBase::BumpPageCounter(std::string_view name)
-{
-    std::string value;
-    if (!response_ || !FindInputValue(response_->Body, name, value))
-        return false;
-    if (!BumpCounterText(value))
-        return false;
-    AddFormField(name, value);
-    return true;
-}
-
-void THTTPConnectionBase::AddSummaryField(std::string_view name, std::string_view a, std::string_view b,
-                                          std::string_view c)
-{
-    AddFormField(name, "[v" + std::string(a) + " - 1]: " + std::string(b) + " (" + std::string(c) + ")");
-}
-
-void THTTPConnectionBase::AddSearchField(std::string_view name, std::string_view a, std::string_view b)
-{
-    AddFormField(name, std::string(a) + " (" + std::string(b) + ")");
-}
-
-bool THTTPConnectionBase::PageIs(std::string_view pageName, std::string_view mustContain,
-                                 std::string_view mustNotContain) const
-{
-    if (!bound_)
-        return false;
-    if (!pageName.empty() && !SameText(pageName, response_->PageName))
-        return false;
-    if (!mustContain.empty() && !ContainsNoCase(response_->Body, mustContain))
-        return false;
-    return mustNotContain.empty() || !ContainsNoCase(response_->Body, mustNotContain);
 }
 
 bool THTTPConnectionBase::SendRequest(THTTPResponse& response, bool reportProgress)
@@ -428,7 +276,7 @@ bool THTTPConnectionBase::SendRequest(THTTPResponse& response, bool reportProgre
         if (reportProgress)
             ShowConnectionStatus(hcsAnswered, 100);
         ControlCharsToSpaces(response.Body);
-        response_->Assign(&response);
+        KeepResponse(response);
         return true;
     }
 }
