@@ -9,6 +9,7 @@
 #include "crashreport/capture/EModules.h"
 #include "framework/Forms.h"
 #include "trading/connection/ClientModules.h"
+#include "trading/connection/SysInfo.h"
 #include "trading/windows/MainUnit.h"
 
 int RunTradingClient()
@@ -30,6 +31,9 @@ int RunTradingClient()
         application.SetMainForm(nullptr);
     }
     client.reset();
+    // The configuration the client made: freed with it, not left for the leak report.
+    delete SysInfo;
+    SysInfo = nullptr;
     // Freed while tracking still sees them; the leak report at exit builds them again.
     ReleaseAddressLookup();
     ModulesList().Clear();

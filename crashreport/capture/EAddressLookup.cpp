@@ -4,65 +4,68 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
 #include <memory>
 
 #include "crashreport/capture/EDebug.h"
-#if __has_include("crashreport/capture/EHook.h")
+#include "crashreport/capture/EDebugModel.h"
 #include "crashreport/capture/EHook.h"
-#define VIDUDO_HAS_LENGTH_DECODER 1
-#endif
 #include "crashreport/capture/EModuleInfo.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EReporterUnits.h"
 #include "crashreport/capture/EStack.h"
 #include "crashreport/capture/EStoredData.h"
-#include "framework/NeverDestroyed.h"
 
 namespace {
 
 constexpr uint32_t longestFunction = 0x7FFFFFFF;
 
-std::string Underscored(std::string name)
+// The item's text, with "_" for a leading "@".
+void AssignProcedure(TShortText<255>& text, std::string_view name)
 {
-    if (!name.empty() && name[0] == '@')
-        name[0] = '_';
-    return name;
+    text.Assign(name);
+    if (text.text[0] == '@')
+        text.text[0] = '_';
 }
 
-// Decoded stored data, once per module; nullptr for a module whose data doesn't decode.
-std::map<uintptr_t, std::unique_ptr<TDebugModel>>& Models()
+void ReleaseSource(TELDebugInfoSource* source)
 {
-    static TNeverDestroyed<std::map<uintptr_t, std::unique_ptr<TDebugModel>>> models;
-    return models.Get();
+    delete source;
 }
 
-const TDebugModel* ModelOf(const TVurazaModuleInfo& module)
+bool SeekDebugSource(TVurazaModuleInfo& record)
 {
-    auto& models = Models();
-    auto it = models.find(module.Handle);
-    if (it != models.end())
-        return it->second.get();
-    std::unique_ptr<TDebugModel> model;
-    if (module.DebugData && module.DataValid) {
-        model = std::make_unique<TDebugModel>();
-        if (!DecodeStoredDebugData(*module.DebugData, module.DataKey, *model))
-            model.reset();
+    std::unique_ptr<TELDebugInfoSource> source;
+    if (!CreateDebugInfoSource(record.Handle, source))
+        return false;
+    record.DebugInfoSource = TOwnedDebugSource(source.release(), TDebugSourceRelease{&ReleaseSource});
+    return true;
+}
+
+void DecodeModel(TVurazaModuleInfo& record)
+{
+    if (record.DebugModelTried)
+        return;
+    record.DebugModelTried = true;
+    if (record.DebugData && record.DataValid) {
+        try {
+            auto model = std::make_unique<TDebugModel>();
+            if (DecodeStoredDebugData(*record.DebugData, record.DataKey, *model))
+                record.DebugModel = std::move(model);
+        } catch (const std::exception&) {
+            // Data that can't be decoded is no source; the next one is tried.
+        }
     }
-    return models.emplace(module.Handle, std::move(model)).first->second.get();
 }
 
-// Debug-information sources, one per module, kept as long as the process.
-std::map<uintptr_t, std::unique_ptr<TELDebugInfoSource>>& Sources()
+// Decodes the stored data and looks for a debug-information source, once per record: what a
+// lookup needs is made before any exception is handled.
+void PrepareRecord(TVurazaModuleInfo& record)
 {
-    static TNeverDestroyed<std::map<uintptr_t, std::unique_ptr<TELDebugInfoSource>>> sources;
-    return sources.Get();
-}
-
-std::map<uintptr_t, uint32_t>& Lengths()
-{
-    static TNeverDestroyed<std::map<uintptr_t, uint32_t>> lengths;
-    return lengths.Get();
+    DecodeModel(record);
+    if (!record.DebugModel && !record.DebugSourceSought) {
+        record.DebugSourceSought = true;
+        SeekDebugSource(record);
+    }
 }
 
 void CopyNames(const TAddressNames& names, TVurazaStackItem& item)
@@ -75,7 +78,10 @@ void CopyNames(const TAddressNames& names, TVurazaStackItem& item)
 
 bool FromStoredData(uintptr_t address, TVurazaStackItem& item)
 {
-    const TDebugModel* model = ModelOf(*item.Module);
+    // A record made before the lookup was installed is decoded on first use, never while frozen.
+    if (!ModuleRecordsFrozen())
+        DecodeModel(*item.Module);
+    const TDebugModel* model = item.Module->DebugModel.get();
     const uintptr_t codeStart = CodeImageAddress(item.Module->Handle, 0);
     TDebugLocation location;
     if (!model || address < codeStart || address - codeStart > 0xFFFFFFFFu ||
@@ -89,7 +95,7 @@ bool FromStoredData(uintptr_t address, TVurazaStackItem& item)
     item.Kind = 4;
     item.UnitName.Assign(location.unitName);
     item.ClassName.Assign(location.className);
-    item.ProcedureName.Assign(Underscored(location.procedureName));
+    AssignProcedure(item.ProcedureName, location.procedureName);
     item.Line = static_cast<int32_t>(std::min<uint32_t>(location.line, INT32_MAX));
     item.LineDistance = location.procedureKnown ? static_cast<int32_t>(std::min<uint32_t>(location.lineDistance, INT32_MAX)) : 0;
     return true;
@@ -97,11 +103,11 @@ bool FromStoredData(uintptr_t address, TVurazaStackItem& item)
 
 bool FromDebugSource(uintptr_t address, TVurazaStackItem& item)
 {
-    auto it = Sources().find(item.Module->Handle);
-    if (it == Sources().end() || !it->second)
+    const TELDebugInfoSource* source = item.Module->DebugInfoSource.get();
+    if (!source)
         return false;
     TELLocationInfo info;
-    if (!it->second->FindLocation(address, info) || info.ProcText.empty())
+    if (!source->FindLocation(address, info) || info.ProcText.empty())
         return false;
     TAddressNames names;
     SplitDebugSourceNames(info.UnitText, info.SourceFile, info.ProcText, static_cast<uint32_t>(std::max(info.Line, 0)),
@@ -163,26 +169,28 @@ bool LookupWithDebugSource(uintptr_t address, TVurazaStackItem& item)
     LookupAddressInfo(address, 0, item, false, 0);
     if (item.Kind > 1 || !item.Module)
         return item.Kind > 1;
-    // Created once: a module that has no source keeps an empty entry and is not asked again.
-    auto [it, added] = Sources().try_emplace(item.Module->Handle);
-    if (added && CreateDebugInfoSource(item.Module->Handle, it->second))
-        LookupAddressInfo(address, 0, item, false, 0);
+    // Sought once per record; never while the records are frozen, as it reads files.
+    TVurazaModuleInfo& record = *item.Module;
+    if (record.DebugSourceSought || ModuleRecordsFrozen())
+        return false;
+    record.DebugSourceSought = true;
+    try {
+        if (SeekDebugSource(record))
+            LookupAddressInfo(address, 0, item, false, 0);
+    } catch (...) {
+        // No source: the item keeps what the first lookup gave.
+    }
     return item.Kind > 1;
 }
 
 uint32_t FunctionLength(const TVurazaFunctionInfo& function)
 {
-    auto& lengths = Lengths();
-    auto it = lengths.find(function.Address);
-    if (it != lengths.end())
-        return it->second;
-#ifdef VIDUDO_HAS_LENGTH_DECODER
-    size_t length = LiveProcedureCodeLength(reinterpret_cast<const void*>(function.Address), longestFunction);
-#else
-    // Without the instruction-length decoder the next export bounds the function.
-    size_t length = longestFunction;
-#endif
-    return lengths[function.Address] = static_cast<uint32_t>(std::min<size_t>(length, longestFunction));
+    if (!function.LengthKnown) {
+        const size_t length = LiveProcedureCodeLength(reinterpret_cast<const void*>(function.Address), longestFunction);
+        function.Length = static_cast<uint32_t>(std::min<size_t>(length, longestFunction));
+        function.LengthKnown = true;
+    }
+    return function.Length;
 }
 
 bool FindFunctionIndex(uintptr_t address, const TVurazaModuleInfo& module, size_t& index)
@@ -217,9 +225,9 @@ bool ParseExportName(std::string_view exportName, TVurazaStackItem& item)
 {
     TAddressNames names;
     names.Kind = item.Kind;
-    names.UnitName = item.UnitName.Str();
-    names.ClassName = item.ClassName.Str();
-    names.ProcedureName = item.ProcedureName.Str();
+    names.UnitName = item.UnitName.text;
+    names.ClassName = item.ClassName.text;
+    names.ProcedureName = item.ProcedureName.text;
     if (!ParseExportName(exportName, names))
         return false;
     CopyNames(names, item);
@@ -228,38 +236,38 @@ bool ParseExportName(std::string_view exportName, TVurazaStackItem& item)
 
 void InstallAddressLookup()
 {
-    // Sources of the modules loaded now are made here, before any crash: reading files and
-    // headers while an exception is handled is what this avoids.
-    TVurazaModulesList& modules = ModulesList();
-    for (size_t i = 0; i < modules.Count(); ++i) {
-        TVurazaModuleInfo* m = modules.Items(i);
-        if (!m->DebugData) {
-            auto [it, added] = Sources().try_emplace(m->Handle);
-            if (added)
-                CreateDebugInfoSource(m->Handle, it->second);
-        }
-    }
+    // Records made from now on are prepared as they are made; those there are, now.
+    SetModuleRecordPreparer(&PrepareRecord);
+    PrepareModuleRecords();
     SetStackItemResolver(&LookupAddressInfo);
 }
 
 void ReleaseAddressLookup()
 {
-    Models().clear();
-    Sources().clear();
-    Lengths().clear();
+    TVurazaModulesList& modules = ModulesList();
+    for (size_t i = 0; i < modules.Count(); ++i) {
+        TVurazaModuleInfo& record = *modules.Items(i);
+        record.DebugModel.reset();
+        record.DebugModelTried = false;
+        record.DebugInfoSource.reset();
+        record.DebugSourceSought = false;
+    }
+    ReleaseSpareModuleRecords();
 }
 
 const TDebugModel* StoredDebugModelOf(uintptr_t address, uint32_t& offset)
 {
     try {
-        const TVurazaModuleInfo* module = FindModuleRecordOfAddress(address);
+        TVurazaModuleInfo* module = FindModuleRecordOfAddress(address);
         if (!module)
             return nullptr;
         const uintptr_t codeStart = CodeImageAddress(module->Handle, 0);
         if (address < codeStart || address - codeStart > 0xFFFFFFFFu)
             return nullptr;
         offset = static_cast<uint32_t>(address - codeStart);
-        return ModelOf(*module);
+        if (!ModuleRecordsFrozen())
+            DecodeModel(*module);
+        return module->DebugModel.get();
     } catch (...) {
         return nullptr;
     }

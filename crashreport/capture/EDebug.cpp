@@ -61,7 +61,7 @@ bool TELDebugInfoSource::FindLocation(uintptr_t address, TELLocationInfo& info) 
     if (!IsValid() || address < module_ + codeStart || address - module_ - codeStart >= codeSize_)
         return false;
     uint32_t offset = AddressToOffset(address);
-    std::string unit = UnitAt(offset);
+    TReporterString unit = UnitAt(offset);
     if (unit.empty())
         return false;
     info.UnitText = std::move(unit);

@@ -17,13 +17,14 @@
 
 class TELDebugInfoSource;
 
+// Its texts live on the reporter's heap: lookups run while an exception is handled.
 struct TELLocationInfo {
     uintptr_t Addr = 0;
-    std::string UnitText;
-    std::string ProcText;
+    TReporterString UnitText;
+    TReporterString ProcText;
     int32_t LineInProc = 0;
     int32_t Line = 0;
-    std::string SourceFile;
+    TReporterString SourceFile;
     const TELDebugInfoSource* Origin = nullptr;
 };
 
@@ -72,10 +73,10 @@ public:
     uintptr_t Module() const { return module_; }
 
 protected:
-    virtual std::string UnitAt(uint32_t offset) const = 0;
-    virtual std::string ProcedureAt(uint32_t offset, uint32_t& distance) const = 0;
+    virtual TReporterString UnitAt(uint32_t offset) const = 0;
+    virtual TReporterString ProcedureAt(uint32_t offset, uint32_t& distance) const = 0;
     virtual uint32_t LineAt(uint32_t offset, uint32_t& distance) const = 0;
-    virtual std::string SourceAt(uint32_t offset) const = 0;
+    virtual TReporterString SourceAt(uint32_t offset) const = 0;
     std::string ModuleFileNameWith(const char* extension) const;
 
 private:
@@ -95,13 +96,13 @@ public:
     const TELMapScanner* Scanner() const { return scanner_.get(); }
 
 protected:
-    std::string UnitAt(uint32_t offset) const override { return scanner_->UnitAt(offset); }
-    std::string ProcedureAt(uint32_t offset, uint32_t& distance) const override
+    TReporterString UnitAt(uint32_t offset) const override { return TReporterString(scanner_->UnitAt(offset)); }
+    TReporterString ProcedureAt(uint32_t offset, uint32_t& distance) const override
     {
-        return scanner_->ProcedureAt(offset, distance);
+        return TReporterString(scanner_->ProcedureAt(offset, distance));
     }
     uint32_t LineAt(uint32_t offset, uint32_t& distance) const override { return scanner_->LineAt(offset, distance); }
-    std::string SourceAt(uint32_t offset) const override { return scanner_->SourceAt(offset); }
+    TReporterString SourceAt(uint32_t offset) const override { return TReporterString(scanner_->SourceAt(offset)); }
 
 private:
     std::unique_ptr<TELMapScanner> scanner_;
@@ -137,13 +138,13 @@ public:
     const TELPeBorTD32Image* Image() const { return image_.get(); }
 
 protected:
-    std::string UnitAt(uint32_t offset) const override { return image_->Scanner()->UnitAt(offset); }
-    std::string ProcedureAt(uint32_t offset, uint32_t& distance) const override
+    TReporterString UnitAt(uint32_t offset) const override { return TReporterString(image_->Scanner()->UnitAt(offset)); }
+    TReporterString ProcedureAt(uint32_t offset, uint32_t& distance) const override
     {
         return image_->Scanner()->ProcedureAt(offset, distance);
     }
     uint32_t LineAt(uint32_t offset, uint32_t& distance) const override { return image_->Scanner()->LineAt(offset, distance); }
-    std::string SourceAt(uint32_t offset) const override { return image_->Scanner()->SourceAt(offset); }
+    TReporterString SourceAt(uint32_t offset) const override { return TReporterString(image_->Scanner()->SourceAt(offset)); }
 
 private:
     std::unique_ptr<TELPeBorTD32Image> image_;
@@ -159,13 +160,13 @@ public:
     bool FromSection() const { return section_ != nullptr; }
 
 protected:
-    std::string UnitAt(uint32_t offset) const override { return scanner_->UnitAt(offset); }
-    std::string ProcedureAt(uint32_t offset, uint32_t& distance) const override
+    TReporterString UnitAt(uint32_t offset) const override { return scanner_->UnitAt(offset); }
+    TReporterString ProcedureAt(uint32_t offset, uint32_t& distance) const override
     {
         return scanner_->ProcedureAt(offset, distance);
     }
     uint32_t LineAt(uint32_t offset, uint32_t& distance) const override { return scanner_->LineAt(offset, distance); }
-    std::string SourceAt(uint32_t offset) const override { return scanner_->SourceAt(offset); }
+    TReporterString SourceAt(uint32_t offset) const override { return scanner_->SourceAt(offset); }
 
 private:
     std::unique_ptr<edebug::THModuleStream> section_;

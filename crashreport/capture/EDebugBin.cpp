@@ -71,6 +71,12 @@ TELBinDebugScanner::TELBinDebugScanner(TDebugBytes data, bool cacheData, TReadab
     if (!data_.Data() || (probe && !probe(data_.Data(), data_.Size())))
         return;
     valid_ = CheckHeader() && TablesAscend();
+    // The tables are cached now: a lookup while an exception is handled only reads.
+    if (valid_ && cache_) {
+        Cache(Symbols, symbols_);
+        Cache(LineNumbers, lines_);
+        symbolsCached_ = linesCached_ = true;
+    }
 }
 
 bool TELBinDebugScanner::CheckHeader()
@@ -177,13 +183,13 @@ bool TELBinDebugScanner::UnitStartAt(uint32_t offset, uint32_t& start, uint32_t&
     return true;
 }
 
-std::string TELBinDebugScanner::UnitAt(uint32_t offset) const
+TReporterString TELBinDebugScanner::UnitAt(uint32_t offset) const
 {
     uint32_t start = 0, name = 0;
-    return UnitStartAt(offset, start, name) ? NameAt(name) : std::string();
+    return UnitStartAt(offset, start, name) ? NameAt(name) : TReporterString();
 }
 
-std::string TELBinDebugScanner::SourceAt(uint32_t offset) const
+TReporterString TELBinDebugScanner::SourceAt(uint32_t offset) const
 {
     uint32_t start = 0, name = 0;
     Row row;
@@ -203,7 +209,7 @@ uint32_t TELBinDebugScanner::LineAt(uint32_t offset, uint32_t& distance) const
     return row.First;
 }
 
-std::string TELBinDebugScanner::ProcedureAt(uint32_t offset, uint32_t& distance) const
+TReporterString TELBinDebugScanner::ProcedureAt(uint32_t offset, uint32_t& distance) const
 {
     distance = 0;
     uint32_t start = 0, name = 0;
@@ -211,13 +217,15 @@ std::string TELBinDebugScanner::ProcedureAt(uint32_t offset, uint32_t& distance)
     if (!UnitStartAt(offset, start, name) || !CachedRowAtOrBelow(Symbols, offset, row) || row.Address < start)
         return {};
     distance = offset - row.Address;
-    std::string result = NameAt(row.First);
-    if (row.Second != 0)
-        result += "." + NameAt(row.Second);
+    TReporterString result = NameAt(row.First);
+    if (row.Second != 0) {
+        result += '.';
+        result += NameAt(row.Second);
+    }
     return result;
 }
 
-std::string TELBinDebugScanner::NameAt(uint32_t reference) const
+TReporterString TELBinDebugScanner::NameAt(uint32_t reference) const
 {
     if (reference == 0 || !valid_)
         return {};
@@ -227,7 +235,7 @@ std::string TELBinDebugScanner::NameAt(uint32_t reference) const
     size_t p = static_cast<size_t>(at);
     const uint8_t* d = data_.Data();
     const size_t size = data_.Size();
-    std::string out;
+    TReporterString out;
     if (d[p] == 1) {
         for (++p; p < size && d[p] != 0 && out.size() < MaxNameLength; ++p)
             out += static_cast<char>(d[p] == NameScramble ? d[p] : d[p] ^ NameScramble);

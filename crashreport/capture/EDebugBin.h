@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "crashreport/capture/EDebugBytes.h"
+#include "crashreport/capture/EReporterHeap.h"
 
 class TELBinDebugScanner {
 public:
@@ -21,12 +22,13 @@ public:
     TELBinDebugScanner(TDebugBytes data, bool cacheData, TReadableProbe probe = nullptr);
 
     bool ValidFormat() const { return valid_; }
-    std::string UnitAt(uint32_t offset) const;
-    std::string SourceAt(uint32_t offset) const;
+    // Names are made on the reporter's heap.
+    TReporterString UnitAt(uint32_t offset) const;
+    TReporterString SourceAt(uint32_t offset) const;
     uint32_t LineAt(uint32_t offset, uint32_t& distance) const;
-    std::string ProcedureAt(uint32_t offset, uint32_t& distance) const;
+    TReporterString ProcedureAt(uint32_t offset, uint32_t& distance) const;
     // The name a pool reference designates; empty for 0 or a reference outside the pool.
-    std::string NameAt(uint32_t reference) const;
+    TReporterString NameAt(uint32_t reference) const;
 
 private:
     enum Table { Units, SourceNames, Symbols, LineNumbers, TableCount };

@@ -33,7 +33,7 @@ constexpr uint16_t codeSegment = 1;
 
 }  // namespace
 
-std::string TELAbstractMapParser::NameText(size_t position) const
+std::string_view TELAbstractMapParser::NameText(size_t position) const
 {
     if (position >= text_.size())
         return {};
@@ -42,12 +42,12 @@ std::string TELAbstractMapParser::NameText(size_t position) const
         size_t end = ++p;
         while (end < text_.size() && text_[end] != ')' && !IsLineEnd(text_[end]))
             ++end;
-        return text_.substr(p, end - p);
+        return std::string_view(text_).substr(p, end - p);
     }
     size_t end = p;
     while (end < text_.size() && !IsWhite(text_[end]) && text_[end] != '(' && text_[end] != '\0')
         ++end;
-    return text_.substr(p, end - p);
+    return std::string_view(text_).substr(p, end - p);
 }
 
 bool TELAbstractMapParser::DigitFollows()
@@ -283,7 +283,7 @@ int64_t TELMapScanner::SegmentStartAt(uint32_t offset) const
     return -1;
 }
 
-std::string TELMapScanner::UnitAt(uint32_t offset) const
+std::string_view TELMapScanner::UnitAt(uint32_t offset) const
 {
     for (size_t i = segments_.size(); i-- > 0;)
         if (segments_[i].Start <= offset && offset <= segments_[i].End)
@@ -304,7 +304,7 @@ const TELMapScanner::Entry* TELMapScanner::NearestBelow(const std::vector<Entry>
     return start >= 0 && int64_t(e->Offset) >= start ? e : nullptr;
 }
 
-std::string TELMapScanner::ProcedureAt(uint32_t offset, uint32_t& distance) const
+std::string_view TELMapScanner::ProcedureAt(uint32_t offset, uint32_t& distance) const
 {
     distance = 0;
     const Entry* e = NearestBelow(procedures_, offset);
@@ -324,8 +324,8 @@ uint32_t TELMapScanner::LineAt(uint32_t offset, uint32_t& distance) const
     return static_cast<uint32_t>(e->Value);
 }
 
-std::string TELMapScanner::SourceAt(uint32_t offset) const
+std::string_view TELMapScanner::SourceAt(uint32_t offset) const
 {
     const Entry* e = NearestBelow(sources_, offset);
-    return e ? NameText(e->Value) : std::string();
+    return e ? NameText(e->Value) : std::string_view();
 }

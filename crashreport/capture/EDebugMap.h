@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TELMapAddress {
@@ -24,10 +25,10 @@ public:
     TELAbstractMapParser& operator=(const TELAbstractMapParser&) = delete;
 
     bool LinkerBug() const { return linkerBug_; }
-    std::string LinkerBugUnitName() const { return NameText(linkerBugUnit_); }
+    std::string LinkerBugUnitName() const { return std::string(NameText(linkerBugUnit_)); }
     // A name starting with "(" is the text inside the parentheses; any other ends at white
     // space or "(".
-    std::string NameText(size_t position) const;
+    std::string_view NameText(size_t position) const;
 
 protected:
     // Runs the walk; a derived class calls it once its own tables are ready for the handlers.
@@ -69,10 +70,11 @@ public:
     int LineErrors() const { return lineErrors_; }
 
     int64_t SegmentStartAt(uint32_t offset) const;
-    std::string UnitAt(uint32_t offset) const;
-    std::string ProcedureAt(uint32_t offset, uint32_t& distance) const;
+    // Views of the text: a lookup allocates nothing.
+    std::string_view UnitAt(uint32_t offset) const;
+    std::string_view ProcedureAt(uint32_t offset, uint32_t& distance) const;
     uint32_t LineAt(uint32_t offset, uint32_t& distance) const;
-    std::string SourceAt(uint32_t offset) const;
+    std::string_view SourceAt(uint32_t offset) const;
 
 protected:
     void DetailedSegmentEntry(const TELMapAddress& address, uint32_t length, size_t unitName, size_t className) override;

@@ -1,38 +1,46 @@
 #include "crashreport/capture/EDebugNames.h"
 
 #include <cctype>
-#include <vector>
 
 namespace {
 
-std::string ProcedureText(std::string_view name)
+TReporterString ProcedureText(std::string_view name)
 {
-    std::string s(name);
+    TReporterString s(name);
     if (!s.empty() && s[0] == '@')
         s[0] = '_';
     return s;
 }
 
-std::vector<std::string_view> SplitAtDots(std::string_view s)
+// The parts between dots; only counts up to 3 matter, so a fourth part stops the split.
+struct TDottedParts {
+    std::string_view part[4];
+    size_t count = 0;
+};
+
+TDottedParts SplitAtDots(std::string_view s)
 {
-    std::vector<std::string_view> parts;
-    for (size_t start = 0;;) {
+    TDottedParts parts;
+    for (size_t start = 0; parts.count < 4;) {
         size_t dot = s.find('.', start);
-        parts.push_back(s.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
+        parts.part[parts.count++] =
+            s.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
         if (dot == std::string_view::npos)
-            return parts;
+            break;
         start = dot + 1;
     }
+    return parts;
 }
 
 bool FromDottedExport(std::string_view dotted, TAddressNames& item)
 {
-    std::vector<std::string_view> parts = SplitAtDots(dotted);
-    if (parts.size() != 2 && parts.size() != 3)
+    const TDottedParts parts = SplitAtDots(dotted);
+    if (parts.count != 2 && parts.count != 3)
         return false;
-    item.UnitName = std::string(parts[0]) + ".pas";
-    item.ClassName = parts.size() == 3 ? std::string(parts[1]) : std::string();
-    item.ProcedureName = ProcedureText(parts.back());
+    item.UnitName.assign(parts.part[0]);
+    item.UnitName += ".pas";
+    item.ClassName.assign(parts.count == 3 ? parts.part[1] : std::string_view());
+    item.ProcedureName = ProcedureText(parts.part[parts.count - 1]);
     item.Kind = 3;
     return true;
 }
@@ -47,6 +55,9 @@ bool AllDigits(std::string_view s)
     return true;
 }
 
+
+}  // namespace
+
 bool EqualNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -56,8 +67,6 @@ bool EqualNoCase(std::string_view a, std::string_view b)
             return false;
     return true;
 }
-
-}  // namespace
 
 std::string_view FileNameOfPath(std::string_view path)
 {
@@ -74,16 +83,16 @@ bool ParseExportName(std::string_view name, TAddressNames& item)
             name.substr(1, second - 1).find_first_of("$.") == std::string_view::npos) {
             item.UnitName.clear();
             item.ClassName.clear();
-            item.ProcedureName = std::string(name.substr(1, second - 1));
+            item.ProcedureName.assign(name.substr(1, second - 1));
             item.Kind = 2;
             return true;
         }
-        std::string s(name.substr(0, name.find('$')));
+        TReporterString s(name.substr(0, name.find('$')));
         if (!s.empty() && s.back() == '@')
             s.pop_back();
         s.erase(0, 1);
         size_t twin = s.find("@@");
-        if (twin != std::string::npos)
+        if (twin != TReporterString::npos)
             s[twin + 1] = '_';
         for (char& c : s)
             if (c == '@')
@@ -105,19 +114,19 @@ bool ParseExportName(std::string_view name, TAddressNames& item)
 void SplitDebugSourceNames(std::string_view unitText, std::string_view sourceFile, std::string_view procText,
                            uint32_t line, bool hasModule, TAddressNames& item)
 {
-    item.UnitName = std::string(FileNameOfPath(sourceFile.empty() ? unitText : sourceFile));
+    item.UnitName.assign(FileNameOfPath(sourceFile.empty() ? unitText : sourceFile));
     std::string_view bareUnit = item.UnitName;
     bareUnit = bareUnit.substr(0, bareUnit.rfind('.'));
     item.ClassName.clear();
     size_t first = procText.find('.');
     size_t second = first == std::string_view::npos ? first : procText.find('.', first + 1);
     if (second != std::string_view::npos) {
-        item.ClassName = std::string(procText.substr(first + 1, second - first - 1));
+        item.ClassName.assign(procText.substr(first + 1, second - first - 1));
         item.ProcedureName = ProcedureText(procText.substr(second + 1));
     } else if (first != std::string_view::npos) {
         std::string_view head = procText.substr(0, first);
         if (!EqualNoCase(head, bareUnit))
-            item.ClassName = std::string(head);
+            item.ClassName.assign(head);
         item.ProcedureName = ProcedureText(procText.substr(first + 1));
     } else {
         item.ProcedureName = ProcedureText(procText);

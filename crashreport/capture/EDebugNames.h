@@ -5,11 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "crashreport/capture/EReporterHeap.h"
+
 // The names part of a call-stack item; Kind as the item's: 1 module, 2 procedure, 3 unit and
 // procedure, 4 the same with a line.
 struct TAddressNames {
     uint8_t Kind = 0;
-    std::string UnitName, ClassName, ProcedureName;
+    TReporterString UnitName, ClassName, ProcedureName;  // on the reporter's heap
 };
 
 // Fills unit, class and procedure from an export name; false leaves the item unchanged.
@@ -19,6 +21,9 @@ bool ParseExportName(std::string_view exportName, TAddressNames& item);
 // the source file (else of the unit), the dotted name splits into class and procedure.
 void SplitDebugSourceNames(std::string_view unitText, std::string_view sourceFile, std::string_view procText,
                            uint32_t line, bool hasModule, TAddressNames& item);
+
+// Equal but for the case of ASCII letters.
+bool EqualNoCase(std::string_view a, std::string_view b);
 
 // The file name without its folder.
 std::string_view FileNameOfPath(std::string_view path);

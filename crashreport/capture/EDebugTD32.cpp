@@ -3,6 +3,8 @@
 #include <cctype>
 #include <set>
 
+#include "crashreport/capture/EDebugNames.h"
+
 namespace {
 
 constexpr uint16_t sstModule = 0x120;
@@ -23,14 +25,6 @@ bool IsSignature(const TDebugBytes& data, size_t offset)
     return p[0] == 'F' && p[1] == 'B' && p[2] == '0' && (p[3] == '9' || p[3] == 'A');
 }
 
-std::string Lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 }  // namespace
 
 bool TELTD32InfoParser::IsTD32DebugInfoValid(const TDebugBytes& data)
@@ -45,13 +39,13 @@ bool TELTD32InfoParser::IsTD32DebugInfoValid(const TDebugBytes& data)
     return IsSignature(data, size - distance);
 }
 
-std::string TELTD32InfoParser::CleanProcedureName(std::string_view name, std::string_view unitName)
+TReporterString TELTD32InfoParser::CleanProcedureName(std::string_view name, std::string_view unitName)
 {
     if (name.empty() || name[0] != '@')
-        return std::string(name);
-    std::string s(name.substr(1));
+        return TReporterString(name);
+    TReporterString s(name.substr(1));
     size_t dollar = s.find('$');
-    if (dollar != std::string::npos) {
+    if (dollar != TReporterString::npos) {
         if (dollar > 0 && s[dollar - 1] == '@')
             --dollar;
         s.erase(dollar);
@@ -59,11 +53,11 @@ std::string TELTD32InfoParser::CleanProcedureName(std::string_view name, std::st
     for (char& c : s)
         if (c == '@')
             c = '.';
-    for (size_t at = 0; (at = s.find("..", at)) != std::string::npos; at += 2)
+    for (size_t at = 0; (at = s.find("..", at)) != TReporterString::npos; at += 2)
         s[at + 1] = '@';
     // The unit prefix counts only when a "." follows it: unit "Main" leaves "MainUnit.X" whole.
     if (!unitName.empty() && s.size() > unitName.size() && s[unitName.size()] == '.' &&
-        Lower(s.substr(0, unitName.size())) == Lower(unitName))
+        EqualNoCase(std::string_view(s).substr(0, unitName.size()), unitName))
         s.erase(0, unitName.size() + 1);
     return s;
 }
@@ -325,15 +319,15 @@ bool TELTD32InfoParser::AnalyseSourceModules(size_t offset, size_t size)
     return true;
 }
 
-std::string TELTD32InfoParser::Name(uint32_t index) const
+std::string_view TELTD32InfoParser::Name(uint32_t index) const
 {
     if (index == 0 || index >= names_.size())
         return {};
     const NameRef& n = names_[index];
-    return std::string(reinterpret_cast<const char*>(data_.Data()) + n.Offset, n.Length);
+    return std::string_view(reinterpret_cast<const char*>(data_.Data()) + n.Offset, n.Length);
 }
 
-std::string TELTD32InfoParser::UnitAt(uint32_t offset) const
+std::string_view TELTD32InfoParser::UnitAt(uint32_t offset) const
 {
     // A segment that ends at the offset yields to one that starts there: the offset's code
     // belongs to the next unit.
@@ -349,7 +343,7 @@ std::string TELTD32InfoParser::UnitAt(uint32_t offset) const
             if (into == s.Size && !atEnd)
                 atEnd = &m;
         }
-    return atEnd ? Name(atEnd->NameIndex) : std::string();
+    return atEnd ? Name(atEnd->NameIndex) : std::string_view();
 }
 
 const TELSourceModuleInfo::Range* TELTD32InfoParser::RangeAt(uint32_t offset, const TELSourceModuleInfo** module) const
@@ -363,10 +357,10 @@ const TELSourceModuleInfo::Range* TELTD32InfoParser::RangeAt(uint32_t offset, co
     return nullptr;
 }
 
-std::string TELTD32InfoParser::SourceAt(uint32_t offset) const
+std::string_view TELTD32InfoParser::SourceAt(uint32_t offset) const
 {
     const TELSourceModuleInfo* m = nullptr;
-    return RangeAt(offset, &m) ? Name(m->NameIndex) : std::string();
+    return RangeAt(offset, &m) ? Name(m->NameIndex) : std::string_view();
 }
 
 uint32_t TELTD32InfoParser::LineAt(uint32_t offset, uint32_t& distance) const
@@ -390,7 +384,7 @@ uint32_t TELTD32InfoParser::LineAt(uint32_t offset, uint32_t& distance) const
     return best->LineNo;
 }
 
-std::string TELTD32InfoParser::ProcedureAt(uint32_t offset, uint32_t& distance) const
+TReporterString TELTD32InfoParser::ProcedureAt(uint32_t offset, uint32_t& distance) const
 {
     distance = 0;
     for (const auto& symbol : symbols_) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "crashreport/capture/EDebugBytes.h"
+#include "crashreport/capture/EReporterHeap.h"
 
 class TELSymbolInfo {
 public:
@@ -116,14 +117,15 @@ public:
     // The signature at the end, its distance and the signature it points back to.
     static bool IsTD32DebugInfoValid(const TDebugBytes& data);
     // Strips a mangled "@Unit@Class@Method$args" down to "Class.Method" for unit Unit.
-    static std::string CleanProcedureName(std::string_view name, std::string_view unitName);
+    static TReporterString CleanProcedureName(std::string_view name, std::string_view unitName);
 
     bool IsValid() const { return valid_; }
-    std::string Name(uint32_t index) const;
-    std::string UnitAt(uint32_t offset) const;
-    std::string SourceAt(uint32_t offset) const;
+    // Names are views of the data; a cleaned procedure name is made on the reporter's heap.
+    std::string_view Name(uint32_t index) const;
+    std::string_view UnitAt(uint32_t offset) const;
+    std::string_view SourceAt(uint32_t offset) const;
     uint32_t LineAt(uint32_t offset, uint32_t& distance) const;
-    std::string ProcedureAt(uint32_t offset, uint32_t& distance) const;
+    TReporterString ProcedureAt(uint32_t offset, uint32_t& distance) const;
 
     const std::vector<TELModuleInfo>& Modules() const { return modules_; }
     const std::vector<TELSourceModuleInfo>& SourceModules() const { return sourceModules_; }

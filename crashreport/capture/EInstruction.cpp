@@ -51,7 +51,7 @@ constexpr TOpcodeTables MakeTables()
     Fill(a, 0x90, 0x99, 0);
     a[0x9A] = kFarPointer;
     Fill(a, 0x9B, 0x9F, 0);
-    Fill(a, 0xA0, 0xA3, 4);  // moffs32
+    Fill(a, 0xA0, 0xA3, 4);  // moffs32 (moffs16 after 67)
     Fill(a, 0xA4, 0xA7, 0);
     a[0xA8] = 1;
     a[0xA9] = kImmOperand;
@@ -235,7 +235,8 @@ TInstructionMeasure MeasureInstruction(const uint8_t* code, size_t available, si
         break;
     }
     default:
-        total += kind;
+        // The offset of A0-A3 has the address size: 2 bytes after a 67 prefix.
+        total += !twoByte && opcode >= 0xA0 && opcode <= 0xA3 && address16 ? 2 : kind;
     }
     length = total;
     if (total > MaxInstructionLength)

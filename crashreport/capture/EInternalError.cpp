@@ -9,6 +9,9 @@
 #include "crashreport/capture/ECorePlatform.h"
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EObjects.h"
+#include "crashreport/capture/EStack.h"
+#include "crashreport/capture/EStackWin.h"
+#include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
@@ -39,15 +42,57 @@ std::string Dump(uintptr_t address)
     return out;
 }
 
+// Unit, class, procedure, line and offset of a resolved item, as the report's lines show them.
+struct TLocationTexts {
+    std::string unit, className, procedure, line, offset;
+};
+
+TLocationTexts LocationOf(const TVurazaStackItem& item)
+{
+    if (item.Kind < 2)
+        return {};
+    return {item.UnitName.Str(), item.ClassName.Str(), item.ProcedureName.Str(),
+            item.Line ? std::to_string(item.Line) : std::string(), std::to_string(item.LineDistance)};
+}
+
 std::string AddressLine(uintptr_t address)
 {
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(address), &module);
     const std::string file = module ? ExtractFileName(ModuleFileNameOf(module)) : std::string();
-    // Unit, class, procedure and line come from the address lookup once it knows them.
+    TVurazaStackItem item;
+    if (TStackItemResolver resolve = StackItemResolver(); resolve && address)
+        resolve(address, GetCurrentThreadId(), item, true, 1);
+    const TLocationTexts at = LocationOf(item);
     return Format("$%8.8x - [%8.8x] %s - %s - %s - %s - %s[%s]", static_cast<unsigned>(address),
-                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(module)), file.c_str(), "", "", "", "", "");
+                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(module)), file.c_str(), at.unit.c_str(),
+                  at.className.c_str(), at.procedure.c_str(), at.line.c_str(), at.offset.c_str());
+}
+
+// The calling thread's stack from the position its hooks saved, else from here.
+void OwnCallStack(TStringList& lines)
+{
+    const TThreadExceptionContext* context = ThreadExceptionContext();
+    const uintptr_t from = !IsRunningInIde() && context && context->walkStart ? context->walkStart : CurrentStackPointer();
+    TLiveMemoryReader reader;
+    std::unique_ptr<TVurazaStackList> list = BuildStackList(0, from, CurrentStackTop(), HandlingKindsMask, -1, -1,
+                                                            true, 1, GetCurrentThreadId(), reader);
+    for (size_t i = 0; i < list->Count(); ++i) {
+        const TVurazaStackItem& item = *list->GetItem(i);
+        if (item.Kind == 0)
+            continue;  // hidden by the clean-up
+        std::string line = Format("%02X $%8.8x - [%8.8x] %s ", static_cast<unsigned>(lines.Count()),
+                                  static_cast<unsigned>(item.Address),
+                                  static_cast<unsigned>(item.Module ? item.Module->Handle : 0),
+                                  item.Module ? ExtractFileName(item.Module->FileName).c_str() : "");
+        if (item.Kind == 4) {
+            const TLocationTexts at = LocationOf(item);
+            line += Format("- %s - %s - %s - %s[%s]", at.unit.c_str(), at.className.c_str(), at.procedure.c_str(),
+                           at.line.c_str(), at.offset.c_str());
+        }
+        lines.Add(line);
+    }
 }
 
 void Run(const std::string& section, const std::string& fallbackMessage)
@@ -78,8 +123,11 @@ void Run(const std::string& section, const std::string& fallbackMessage)
                                         static_cast<unsigned>(address), message.c_str())).c_str());
     const std::string lastClass = ObjectClassName(LastExceptionObject());
     TStringList frames;
-    if (stackProc)
-        stackProc(frames);
+    try {
+        (stackProc ? stackProc : &OwnCallStack)(frames);
+    } catch (...) {
+        frames.Clear();  // the report goes out without its call stack
+    }
     std::string stack;
     for (int i = 0; i < frames.Count(); ++i)
         stack += (i > 0 ? std::string(12, ' ') : std::string()) + frames[i] + "\r\n";

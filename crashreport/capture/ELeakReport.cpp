@@ -15,6 +15,10 @@
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
 #include "framework/CodePage.h"
+#if __has_include("crashreport/capture/ERoad.h")
+#include "crashreport/capture/ERoad.h"
+#define VIDUDO_HAS_ROAD 1
+#endif
 
 namespace {
 
@@ -33,6 +37,16 @@ void CopyText(char (&to)[256], const std::string& text)
     snprintf(to, sizeof to, "%s", text.c_str());
 }
 
+#ifdef VIDUDO_HAS_ROAD
+// The handling road, on this thread: a leak report with its ready stack, a heap error with
+// the stack of the free.
+void RoadRoute(Exception& error, uintptr_t address, TVurazaStackList* readyStack)
+{
+    RouteException(TRoadException(&error, &typeid(error)), address, false, readyStack, false, RouteModeOrdinary,
+                   nullptr, OutputAutomatic, nullptr, nullptr, 0, 0);
+}
+#endif
+
 void DebugRoute(Exception& error, uintptr_t, TVurazaStackList* readyStack)
 {
     OutputDebugStringA(error.Message().c_str());
@@ -48,7 +62,11 @@ void DebugRoute(Exception& error, uintptr_t, TVurazaStackList* readyStack)
 void Route(Exception& error, uintptr_t address, TVurazaStackList* readyStack)
 {
     try {
+#ifdef VIDUDO_HAS_ROAD
+        (route ? route : &RoadRoute)(error, address, readyStack);
+#else
         (route ? route : &DebugRoute)(error, address, readyStack);
+#endif
     } catch (...) {
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "crashreport/capture/EDebugModel.h"
 #include "crashreport/capture/EOptions.h"
 
 void TVurazaFunctionsList::SortByAddress()

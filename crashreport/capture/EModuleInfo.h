@@ -8,12 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "crashreport/capture/EReporterHeap.h"
+
 class TVurazaModuleOptionsEx;
+class TELDebugInfoSource;
+struct TDebugModel;
 
 struct TVurazaFunctionInfo {
     std::string Name;
     uintptr_t Address = 0;
     bool BelowCode = false;  // lies below the start of the module's code section
+    // The code length, measured once on first use (FunctionLength).
+    mutable uint32_t Length = 0;
+    mutable bool LengthKnown = false;
 };
 
 // Owns its records, sorted by address.
@@ -29,10 +36,28 @@ private:
     std::vector<TVurazaFunctionInfo> items_;
 };
 
+// A record owns its debug-information source; the unit that makes sources says how to free
+// one, so that records don't depend on the debug readers.
+struct TDebugSourceRelease {
+    void (*release)(TELDebugInfoSource* source) = nullptr;
+    void operator()(TELDebugInfoSource* source) const noexcept
+    {
+        if (release)
+            release(source);
+    }
+};
+using TOwnedDebugSource = std::unique_ptr<TELDebugInfoSource, TDebugSourceRelease>;
+
 // 0 not classified, 1 program, 2 package, 3 other library.
 enum TModuleKind : uint8_t { mkUnknown = 0, mkProgram = 1, mkPackage = 2, mkLibrary = 3 };
 
+// Records live on the reporter's heap; what a lookup needs (decoded stored data, the debug
+// information source, exports) is made when the record is, so that a lookup while an exception
+// is handled only reads.
 struct TVurazaModuleInfo {
+    static void* operator new(size_t size) { return StackHeapAllocate(size); }
+    static void operator delete(void* block) noexcept { StackHeapRelease(block); }
+
     TVurazaModuleInfo();
     ~TVurazaModuleInfo();
     TVurazaModuleInfo(const TVurazaModuleInfo&) = delete;
@@ -49,7 +74,10 @@ struct TVurazaModuleInfo {
     double CompilationDate = 0;
     std::unique_ptr<TVurazaModuleOptionsEx> Options;
     std::unique_ptr<std::string> DebugData;  // the stored debug data, still as stored
-    void* DebugInfoSource = nullptr;         // none until the debug sources exist
+    std::unique_ptr<TDebugModel> DebugModel;  // DebugData decoded; none when it doesn't decode
+    bool DebugModelTried = false;
+    TOwnedDebugSource DebugInfoSource;
+    bool DebugSourceSought = false;  // CreateDebugInfoSource has run for the module
     double LastModified = 0;
     std::string DataKey;
     bool DataValid = true;
@@ -78,10 +106,11 @@ public:
     }
     void Delete(size_t index) { items_.erase(items_.begin() + static_cast<ptrdiff_t>(index)); }
     void Clear() { items_.clear(); }
-    std::vector<std::unique_ptr<T>>& Raw() { return items_; }
+    TReporterVector<std::unique_ptr<T>>& Raw() { return items_; }
 
 private:
-    std::vector<std::unique_ptr<T>> items_;
+    // On the reporter's heap: a record added while an exception is handled grows it there.
+    TReporterVector<std::unique_ptr<T>> items_;
 };
 
 using TVurazaModulesList = TOwningList<TVurazaModuleInfo>;

@@ -8,8 +8,8 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
-#include "crashreport/capture/EStandIns.h"
 #include "crashreport/capture/EStoredData.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
 #include "framework/NeverDestroyed.h"
@@ -23,6 +23,15 @@ TVurazaModulesList& Modules()
     return list.Get();
 }
 bool refreshing = false;
+bool frozen = false;
+TModuleRecordPreparer preparer = nullptr;
+TStoredDataPasswordProc passwordProc = nullptr;
+
+// Records made in advance for modules first met while the records are frozen: their file-name
+// buffers are reserved, so filling one allocates nothing.
+constexpr size_t spareRecordCount = 8;
+constexpr size_t fileNameCapacity = 2 * MAX_PATH + 2;
+TVurazaModuleInfo* spareRecords[spareRecordCount] = {};
 
 std::wstring W(const std::string& text)
 {
@@ -31,10 +40,7 @@ std::wstring W(const std::string& text)
 
 uintptr_t ThisModule()
 {
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ModulesList), &self);
-    return reinterpret_cast<uintptr_t>(self);
+    return reinterpret_cast<uintptr_t>(CurrentModuleHandle());
 }
 
 // Reads of a loaded image by RVA, inside SizeOfImage and probed.
@@ -113,16 +119,9 @@ bool HasResource(HMODULE module, const wchar_t* name)
 
 std::string_view ResourceBytes(uintptr_t module, const wchar_t* name)
 {
-    HMODULE h = reinterpret_cast<HMODULE>(module);
-    HRSRC info = FindResourceW(h, name, MAKEINTRESOURCEW(10));
-    if (!info)
-        return {};
-    HGLOBAL data = LoadResource(h, info);
-    const DWORD size = SizeofResource(h, info);
-    const void* bytes = data ? LockResource(data) : nullptr;
-    if (!bytes || !IsReadableMemory(bytes, size))
-        return {};
-    return std::string_view(static_cast<const char*>(bytes), size);
+    uint32_t size = 0;
+    const void* bytes = LoadResourceData(module, name, MAKEINTRESOURCEW(10), size);  // RT_RCDATA
+    return bytes ? std::string_view(static_cast<const char*>(bytes), size) : std::string_view();
 }
 
 // The module file, read by offset: the readers of the stored data need only its end.
@@ -214,6 +213,32 @@ int ReadImageHeader(uintptr_t module)
 }
 
 }  // namespace
+
+const void* LoadResourceData(uintptr_t module, const wchar_t* name, const wchar_t* type, uint32_t& size)
+{
+    size = 0;
+    HMODULE h = reinterpret_cast<HMODULE>(module);
+    HRSRC info = FindResourceW(h, name, type);
+    if (!info)
+        return nullptr;
+    HGLOBAL data = LoadResource(h, info);
+    const DWORD length = SizeofResource(h, info);
+    const void* bytes = data ? LockResource(data) : nullptr;
+    if (!bytes || !IsReadableMemory(bytes, length))
+        return nullptr;
+    size = length;
+    return bytes;
+}
+
+uintptr_t ResourceAddressById(uint8_t id)
+{
+    const uintptr_t program = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
+    TStoredResource resource;
+    uint32_t offset = 0;
+    if (!ReadStoredResource(ResourceBytes(program, L"ELDATA"), resource) || !FindCodeEntry(resource, id, offset))
+        return 0;
+    return CodeImageAddress(program, offset);
+}
 
 bool IsLibraryImage(uintptr_t module)
 {
@@ -438,16 +463,39 @@ uint16_t ReporterDataVersion(uintptr_t module)
 {
     TStoredResource resource;
     if (ReadStoredResource(ResourceBytes(module, L"ELDATA"), resource))
-        return resource.dataVersion;
+        return NormalizeDataVersion(resource.dataVersion);
     TStoredTail tail;
     if (ReadStoredDataTail(TModuleFile(ModuleFileNameOf(reinterpret_cast<HMODULE>(module))), tail, false))
-        return tail.dataVersion;
+        return NormalizeDataVersion(tail.dataVersion);
     return 0;
 }
 
 bool HasCompatibleReporterData(uintptr_t module)
 {
     return HasReporterData(module) && ReporterDataVersion(module) >= 6101;
+}
+
+namespace {
+
+// Protected data is kept only with a password that opens it, which becomes the record's key.
+void AcceptDebugData(TVurazaModuleInfo& record, std::string data)
+{
+    if (IsProtectedDebugData(data)) {
+        std::string password;
+        if (!passwordProc || !passwordProc(record, password) || !PasswordOpensDebugData(data, password)) {
+            record.DataValid = false;
+            return;
+        }
+        record.DataKey = password;
+    }
+    record.DebugData = std::make_unique<std::string>(std::move(data));
+}
+
+}  // namespace
+
+void SetStoredDataPasswordProc(TStoredDataPasswordProc proc)
+{
+    passwordProc = proc;
 }
 
 bool LoadModuleDebugData(TVurazaModuleInfo& record)
@@ -460,7 +508,7 @@ bool LoadModuleDebugData(TVurazaModuleInfo& record)
     const std::string_view resource = ResourceBytes(record.Handle, L"ELDATA");
     TStoredResource stored;
     if (ReadStoredResource(resource, stored) && UnpackOptionsResource(resource, *record.Options)) {
-        record.DataVersion = stored.dataVersion;
+        record.DataVersion = NormalizeDataVersion(stored.dataVersion);
         record.CompilationDate = stored.compilationDate;
         loaded = true;
     }
@@ -469,12 +517,12 @@ bool LoadModuleDebugData(TVurazaModuleInfo& record)
     if (ReadStoredDataTail(TModuleFile(record.FileName), tail, wantDebugData)) {
         if (!loaded) {
             LoadTailOptions(tail, *record.Options);
-            record.DataVersion = tail.dataVersion;
+            record.DataVersion = NormalizeDataVersion(tail.dataVersion);
             record.CompilationDate = tail.compilationDate;
             loaded = true;
         }
         if (wantDebugData && !tail.debugData.empty())
-            record.DebugData = std::make_unique<std::string>(std::move(tail.debugData));
+            AcceptDebugData(record, std::move(tail.debugData));
     }
     if (loaded && record.Handle != ThisModule())
         record.Options->ReadPublishedOptions();
@@ -505,7 +553,49 @@ std::unique_ptr<TVurazaModuleInfo> MakeModuleRecord(uintptr_t module, const std:
         record->CompilationDate = 0;
         record->DebugData.reset();
     }
+    if (load && !refreshing && preparer)
+        preparer(*record);
     return record;
+}
+
+// The module's file name into a spare record, without the object-path prefix; no allocation.
+bool FillSpareFileName(HMODULE module, std::string& name)
+{
+    wchar_t wide[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(module, wide, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return false;
+    char text[fileNameCapacity];
+    const int length = WideCharToMultiByte(936, 0, wide, static_cast<int>(n), text, sizeof text - 1, nullptr, nullptr);
+    if (length <= 0)
+        return false;
+    std::string_view view(text, static_cast<size_t>(length));
+    const size_t question = view.find('?');
+    if (question != std::string_view::npos) {
+        const size_t colon = view.find(':', question);
+        if (colon != std::string_view::npos && colon > 0)
+            view.remove_prefix(colon - 1);
+    }
+    name.assign(view.data(), view.size());
+    return true;
+}
+
+TVurazaModuleInfo* AddSpareRecord(uintptr_t module)
+{
+    for (TVurazaModuleInfo*& spare : spareRecords) {
+        if (!spare)
+            continue;
+        if (!FillSpareFileName(reinterpret_cast<HMODULE>(module), spare->FileName))
+            return nullptr;
+        std::unique_ptr<TVurazaModuleInfo> record(spare);
+        spare = nullptr;
+        record->Handle = module;
+        record->DataVersion = 6101;
+        auto& raw = Modules().Raw();
+        // The list's memory is the reporter's heap too.
+        return raw.insert(raw.begin() + static_cast<ptrdiff_t>(LowerBound(module)), std::move(record))->get();
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -572,18 +662,20 @@ void RefreshModuleList()
 
 TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
 {
-    if (module == 0)
-        return nullptr;
-    const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
-    if (fileName.empty())
+    if (module == 0 || !ModuleHasFileName(reinterpret_cast<HMODULE>(module)))
         return nullptr;
     size_t at = LowerBound(module);
     if (at < Modules().Count() && Modules().Items(at)->Handle == module) {
         TVurazaModuleInfo* found = Modules().Items(at);
-        if (found->Kind != mkUnknown || refreshing)
+        if (found->Kind != mkUnknown || refreshing || frozen)
             return found;
         Modules().Delete(at);
     }
+    if (frozen)
+        return AddSpareRecord(module);
+    const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
+    if (fileName.empty())
+        return nullptr;
     AddModuleRecord(module, fileName, true);
     at = LowerBound(module);
     return at < Modules().Count() ? Modules().Items(at) : nullptr;
@@ -611,4 +703,44 @@ bool StartsWithPushEbx(uintptr_t address)
 {
     return IsReadableMemory(reinterpret_cast<const void*>(address), 1) &&
            *reinterpret_cast<const uint8_t*>(address) == 0x53;
+}
+
+void SetModuleRecordPreparer(TModuleRecordPreparer prepare)
+{
+    preparer = prepare;
+}
+
+void PrepareModuleRecords()
+{
+    if (frozen)
+        return;
+    for (TVurazaModuleInfo*& spare : spareRecords) {
+        if (!spare) {
+            spare = new TVurazaModuleInfo;
+            spare->FileName.reserve(fileNameCapacity);
+        }
+    }
+    for (size_t i = 0; i < Modules().Count(); ++i) {
+        TVurazaModuleInfo& record = *Modules().Items(i);
+        if (preparer && record.Kind != mkUnknown)
+            preparer(record);
+    }
+}
+
+void ReleaseSpareModuleRecords()
+{
+    for (TVurazaModuleInfo*& spare : spareRecords) {
+        delete spare;
+        spare = nullptr;
+    }
+}
+
+void FreezeModuleRecords(bool freeze)
+{
+    frozen = freeze;
+}
+
+bool ModuleRecordsFrozen()
+{
+    return frozen;
 }

@@ -23,6 +23,12 @@ private:
     uint32_t position_ = 0;
 };
 
+// The module's resource of that name and type, locked, and its size; nullptr when it has none.
+const void* LoadResourceData(uintptr_t module, const wchar_t* name, const wchar_t* type, uint32_t& size);
+// The code address the program's "ELDATA" resource records under the entry id; 0 when the
+// resource, its mark or the entry is missing. Ids in use: ECodeEntries.h.
+uintptr_t ResourceAddressById(uint8_t id);
+
 bool IsLibraryImage(uintptr_t module);
 uint8_t ModuleImageKind(uintptr_t module);
 
@@ -49,6 +55,30 @@ void RefreshModuleList();
 TVurazaModuleInfo* FindModuleRecord(uintptr_t module);
 TVurazaModuleInfo* FindModuleRecordOfAddress(uintptr_t address);
 
+// What a lookup needs of a record (decoded stored data, debug-information source) is made by
+// the preparer when a loaded record is made; the address lookup installs it. It must leave a
+// record it has prepared once unchanged.
+using TModuleRecordPreparer = void (*)(TVurazaModuleInfo& record);
+void SetModuleRecordPreparer(TModuleRecordPreparer prepare);
+// Prepares the records there are and the spare records for modules first met while frozen.
+void PrepareModuleRecords();
+void ReleaseSpareModuleRecords();
+// While an exception is handled the records are frozen: FindModuleRecord neither remakes nor
+// reads a record; a module without one gets a spare record (handle and file name only) until
+// the spares run out. Frozen lookups allocate nothing from the process heap.
+void FreezeModuleRecords(bool freeze);
+bool ModuleRecordsFrozen();
+class TFrozenModuleRecords {
+public:
+    TFrozenModuleRecords() : was_(ModuleRecordsFrozen()) { FreezeModuleRecords(true); }
+    ~TFrozenModuleRecords() { FreezeModuleRecords(was_); }
+    TFrozenModuleRecords(const TFrozenModuleRecords&) = delete;
+    TFrozenModuleRecords& operator=(const TFrozenModuleRecords&) = delete;
+
+private:
+    bool was_;
+};
+
 // Reporter data stored in a module: the "ELDATA" resource, or the block at the file's end.
 bool HasStoredDataResource(uintptr_t module);
 bool HasStoredDataTail(uintptr_t module);
@@ -56,6 +86,11 @@ bool HasReporterData(uintptr_t module);
 bool HasCompatibleReporterData(uintptr_t module);
 uint16_t ReporterDataVersion(uintptr_t module);
 bool LoadModuleDebugData(TVurazaModuleInfo& record);
+// Asked for the password of a module's protected debug data (the events unit installs the
+// password request); false when there is none. Without an answer that opens it the data is
+// dropped and the record's data-valid flag cleared.
+using TStoredDataPasswordProc = bool (*)(const TVurazaModuleInfo& record, std::string& password);
+void SetStoredDataPasswordProc(TStoredDataPasswordProc proc);
 
 // A readable frame prologue (push ebp; mov ebp, esp in either encoding) at address.
 bool HasFramePrologue(uintptr_t address);

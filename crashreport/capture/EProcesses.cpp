@@ -1,5 +1,6 @@
 #include "crashreport/capture/EProcesses.h"
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/EModules.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/SysUtils.h"
 
@@ -173,8 +175,82 @@ TVurazaProcessesList& ProcessesList()
     return processes;
 }
 
+namespace {
+
+// Counts each thread of one thread snapshot towards its owner (the last found tried first).
+void CountThreads(const TToolHelp& th)
+{
+    if (!th.threadFirst || !th.threadNext)
+        return;
+    TSnapshot snap(th, TH32CS_SNAPTHREAD, 0);
+    if (!snap.Ok())
+        return;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    TVurazaProcessInfo* last = nullptr;
+    for (BOOL ok = th.threadFirst(snap.Handle(), &entry); ok; ok = th.threadNext(snap.Handle(), &entry)) {
+        if (!last || last->ProcessId != entry.th32OwnerProcessID) {
+            const int index = FindProcessIndex(entry.th32OwnerProcessID);
+            last = index >= 0 ? processes.Items(static_cast<size_t>(index)) : nullptr;
+        }
+        if (last)
+            ++last->ThreadCount;
+    }
+}
+
+}  // namespace
+
+void RefreshProcessListById()
+{
+    processes.Clear();
+    HMODULE psapi = LoadLibraryW(L"PSAPI.DLL");
+    using TEnumProcesses = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
+    using TModuleFileNameEx = DWORD(WINAPI*)(HANDLE, HMODULE, wchar_t*, DWORD);
+    using TMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+    const auto enumProcesses = Proc<TEnumProcesses>(psapi, "EnumProcesses");
+    const auto fileNameEx = Proc<TModuleFileNameEx>(psapi, "GetModuleFileNameExW");
+    const auto memoryInfo = Proc<TMemoryInfo>(psapi, "GetProcessMemoryInfo");
+    std::vector<DWORD> ids(1025);
+    DWORD needed = 0;
+    if (enumProcesses && fileNameEx &&
+        enumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &needed)) {
+        ids.resize(std::min<size_t>(needed / sizeof(DWORD), ids.size()));
+        for (DWORD id : ids) {
+            HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+            if (!process)
+                continue;
+            wchar_t name[261] = {};
+            const DWORD length = fileNameEx(process, nullptr, name, 260);
+            auto info = std::make_unique<TVurazaProcessInfo>();
+            info->ProcessId = id;
+            info->FileName = Trimmed(WideToGbk(std::wstring(name, length)));
+            if (!info->FileName.empty()) {
+                const TVersionInfo version = ReadVersionInfo(info->FileName);
+                info->Description = version.Description;
+                info->Version = version.Version;
+                info->PriorityClass = GetPriorityClass(process);
+                PROCESS_MEMORY_COUNTERS memory{};
+                memory.cb = sizeof memory;
+                if (memoryInfo && memoryInfo(process, &memory, sizeof memory))
+                    info->Memory = memory.WorkingSetSize;
+                processes.Add(std::move(info));
+            }
+            CloseHandle(process);
+        }
+    }
+    if (psapi)
+        FreeLibrary(psapi);
+    SortProcesses();
+    CountThreads(TToolHelp());
+}
+
 void RefreshProcessList()
 {
+    // Windows NT 4 has no tool-help process snapshot: the process-status library lists the ids.
+    if (OnWindowsNT4()) {
+        RefreshProcessListById();
+        return;
+    }
     processes.Clear();
     const TToolHelp th;
     if (!th.processFirst || !th.processNext)

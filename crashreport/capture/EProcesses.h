@@ -11,6 +11,10 @@
 
 TVurazaProcessesList& ProcessesList();
 void RefreshProcessList();
+// The Windows NT 4 form of it: process ids from the process-status library, each process opened
+// for its file name, priority class and working set; threads from a tool-help snapshot when
+// the system has one.
+void RefreshProcessListById();
 int FindProcessIndex(uint32_t processId);
 uint32_t ParentProcessId();
 

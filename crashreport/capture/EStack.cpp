@@ -7,7 +7,7 @@
 #include "crashreport/capture/ECore.h"
 
 template <size_t N>
-void TShortText<N>::Assign(const std::string& value)
+void TShortText<N>::Assign(std::string_view value)
 {
     const size_t n = value.size() < N ? value.size() : N;
     memcpy(text, value.data(), n);
@@ -85,7 +85,6 @@ uintptr_t CallInstructionBefore(TStackMemoryReader& reader, uintptr_t v, bool fr
 namespace {
 
 TStackItemResolver itemResolver = nullptr;
-TStackHeap stackHeap{&malloc, &free};
 
 bool IsResolvedKind(uint8_t kind)
 {
@@ -212,25 +211,6 @@ bool SameRoutine(const TVurazaStackItem& a, const TVurazaStackItem& b)
 
 }  // namespace
 
-void SetStackHeap(TStackHeap heap)
-{
-    stackHeap = heap.allocate && heap.release ? heap : TStackHeap{&malloc, &free};
-}
-
-void* StackHeapAllocate(size_t size)
-{
-    void* block = stackHeap.allocate(size ? size : 1);
-    if (!block)
-        throw std::bad_alloc();
-    return block;
-}
-
-void StackHeapRelease(void* block) noexcept
-{
-    if (block)
-        stackHeap.release(block);
-}
-
 void AddCreatorStack(TVurazaStackList& list, const TCreatorStack& stack, bool resolve, TStackMemoryReader& live)
 {
     if (!stack.bytes || stack.size == 0)
@@ -249,6 +229,11 @@ void AddCreatorStack(TVurazaStackList& list, const TCreatorStack& stack, bool re
 void SetStackItemResolver(TStackItemResolver resolver)
 {
     itemResolver = resolver;
+}
+
+TStackItemResolver StackItemResolver()
+{
+    return itemResolver;
 }
 
 void CleanUpStackItems(TVurazaStackList& list, size_t start, bool resolve)

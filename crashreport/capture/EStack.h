@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "crashreport/capture/EModuleInfo.h"
+#include "crashreport/capture/EReporterHeap.h"
 #include "crashreport/capture/EStackReader.h"
 
 // Copies at most 255 characters (64 for leak texts): the item's texts are fixed-size so that
@@ -17,31 +19,10 @@
 template <size_t N>
 struct TShortText {
     char text[N + 1] = {};
-    void Assign(const std::string& value);
+    void Assign(std::string_view value);
     std::string Str() const { return text; }
     bool Empty() const { return text[0] == 0; }
     bool operator==(const TShortText& other) const;
-};
-
-// Where items and lists get their memory: the Win32 build points this at a private heap, as
-// stacks are taken while an exception is handled and the process heap's lock may be held.
-struct TStackHeap {
-    void* (*allocate)(size_t size) = nullptr;
-    void (*release)(void* block) = nullptr;
-};
-void SetStackHeap(TStackHeap heap);
-void* StackHeapAllocate(size_t size);
-void StackHeapRelease(void* block) noexcept;
-
-template <typename T>
-struct TStackHeapAllocator {
-    using value_type = T;
-    TStackHeapAllocator() = default;
-    template <typename U>
-    TStackHeapAllocator(const TStackHeapAllocator<U>&) {}
-    T* allocate(size_t n) { return static_cast<T*>(StackHeapAllocate(n * sizeof(T))); }
-    void deallocate(T* p, size_t) noexcept { StackHeapRelease(p); }
-    bool operator==(const TStackHeapAllocator&) const { return true; }
 };
 
 struct TVurazaStackItem {
@@ -92,6 +73,7 @@ constexpr uint32_t HandlingKindsMask = 31;
 using TStackItemResolver = void (*)(uintptr_t address, uint32_t threadId, TVurazaStackItem& item, bool first,
                                     uint8_t group);
 void SetStackItemResolver(TStackItemResolver resolver);
+TStackItemResolver StackItemResolver();  // nullptr until one is installed
 
 struct TStackScanRequest {
     uintptr_t Address = 0;  // 0: no exception address

@@ -2,30 +2,9 @@
 
 #include <cstring>
 
-#include "crashreport/capture/EStandIns.h"
+#include "crashreport/capture/EUtilsWin.h"
 
 namespace {
-
-HANDLE PrivateHeap()
-{
-    static HANDLE heap = HeapCreate(0, 0, 0);
-    return heap;
-}
-
-void* PrivateAllocate(size_t size)
-{
-    HANDLE heap = PrivateHeap();
-    return heap ? HeapAlloc(heap, 0, size) : nullptr;
-}
-
-void PrivateRelease(void* block)
-{
-    HeapFree(PrivateHeap(), 0, block);
-}
-
-struct TStackHeapSetup {
-    TStackHeapSetup() { SetStackHeap({&PrivateAllocate, &PrivateRelease}); }
-} stackHeapSetup;
 
 bool IsReadableProtection(DWORD protect)
 {

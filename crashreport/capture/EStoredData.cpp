@@ -1,5 +1,7 @@
 #include "crashreport/capture/EStoredData.h"
 
+#include "crashreport/capture/EInflate.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -81,18 +83,13 @@ uint32_t ReadCount(TByteReader& r, size_t minSize)
 
 bool InflateExactly(std::string_view packed, size_t expectedSize, std::string& out)
 {
-    out.assign(expectedSize, '\0');
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK)
+    // The stream must end, and inflate to exactly the size stored before it.
+    try {
+        return InflateBuffer(packed.data(), packed.size(), out, expectedSize) == expectedSize;
+    } catch (const EZLibError&) {
+        out.clear();
         return false;
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
-    z.avail_in = static_cast<uInt>(packed.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(expectedSize);
-    const int rc = inflate(&z, Z_FINISH);
-    const bool ok = rc == Z_STREAM_END && z.total_out == expectedSize;
-    inflateEnd(&z);
-    return ok;
+    }
 }
 
 // --- the model stream ------------------------------------------------------------------------
@@ -220,15 +217,20 @@ bool DecodeStoredDebugData(std::string_view data, std::string_view password, TDe
     return ReadDebugModel(stream, model);
 }
 
-bool IsProtectedDebugData(std::string_view data)
+bool PasswordOpensDebugData(std::string_view data, std::string_view password)
 {
     if (data.size() < 8)
         return false;
-    // The first block alone tells whether the empty password opens the data.
+    // The first block alone tells whether the password opens the data.
     uint8_t head[8];
-    SetCipherKey("");
+    SetCipherKey(password);
     DecryptBuffer(reinterpret_cast<const uint8_t*>(data.data()), head, 8);
-    return !IsMark(LoadLittle(head));
+    return IsMark(LoadLittle(head));
+}
+
+bool IsProtectedDebugData(std::string_view data)
+{
+    return data.size() >= 8 && !PasswordOpensDebugData(data, "");
 }
 
 // --- the resource ----------------------------------------------------------------------------

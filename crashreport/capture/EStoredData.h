@@ -51,6 +51,12 @@ constexpr uint32_t StoredDataMark = 0x100FAB10;
 constexpr uint16_t StoredDataVersion = 6101;
 constexpr size_t StoredResourceSize = 32768;
 
+// Data versions 600-602 of the older form count as 6000-6002.
+constexpr uint16_t NormalizeDataVersion(uint16_t version)
+{
+    return version >= 600 && version <= 602 ? static_cast<uint16_t>(6000 + (version - 600)) : version;
+}
+
 // Inflates a zlib stream into exactly expectedSize bytes; false unless the stream ends there.
 using TInflateFunction = bool (*)(std::string_view packed, size_t expectedSize, std::string& out);
 bool InflateExactly(std::string_view packed, size_t expectedSize, std::string& out);
@@ -64,6 +70,8 @@ bool DecodeStoredDebugData(std::string_view data, std::string_view password, TDe
                            TInflateFunction inflate = InflateExactly);
 // True when the data does not open with the empty password: the user must give one.
 bool IsProtectedDebugData(std::string_view data);
+// Whether its first block decodes to the stored-data mark with the password.
+bool PasswordOpensDebugData(std::string_view data, std::string_view password);
 
 // --- the resource ----------------------------------------------------------------------------
 using TCodeEntry = std::pair<uint8_t, uint32_t>;  // entry id, code offset
@@ -117,11 +125,12 @@ bool ReadStoredDataTail(const TStoredFile& file, TStoredTail& tail, bool withDeb
 void LoadTailOptions(const TStoredTail& tail, TVurazaModuleOptions& options);
 
 // --- lookup ----------------------------------------------------------------------------------
+// Views of the model's names: a lookup allocates nothing.
 struct TDebugLocation {
-    std::string unitName;  // the unit's source, "Program.cpp"
-    std::string fileName;  // the row's file: the unit's source or an inlined header
-    std::string className;
-    std::string procedureName;
+    std::string_view unitName;  // the unit's source, "Program.cpp"
+    std::string_view fileName;  // the row's file: the unit's source or an inlined header
+    std::string_view className;
+    std::string_view procedureName;
     uint32_t procedureStart = 0;
     bool procedureKnown = false;
     uint32_t line = 0;          // 0: no row covers the offset

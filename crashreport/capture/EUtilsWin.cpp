@@ -129,7 +129,9 @@ std::string ModuleFileNameOf(HMODULE module)
 
 bool ModuleHasFileName(HMODULE module)
 {
-    return !ModuleFileNameOf(module).empty();
+    // No text is made: lookups ask this while an exception is handled.
+    wchar_t buf[MAX_PATH];
+    return GetModuleFileNameW(module, buf, MAX_PATH) != 0;
 }
 
 HMODULE CurrentModuleHandle()

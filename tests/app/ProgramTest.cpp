@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -243,5 +244,44 @@ TEST_F(ProgramTest, TheProgramShowsItsLoginAndEndsWithZeroWhenClosed)
     PostMessageW(login, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(0, program.Wait(15000));
     EXPECT_EQ((Strings{"accountlist"}), Commands());
+    DeleteFileW(ini.c_str());
+}
+
+TEST_F(ProgramTest, TheProgramTrackingLeaksLogsInAndEndsInTime)
+{
+    // Stamped with leak options 0x11: every block tracked, and at exit the leak report runs
+    // after every static destructor; the program must still end promptly, each time.
+    const std::string folder = ProgramFolder() + "program_leaks\\";
+    const std::wstring ini = GbkToWide(folder + "Client.ini");
+    WriteClientIni(Ini("Vidudo期货模拟交易系统"));
+    ASSERT_TRUE(CopyFileW(GbkToWide(ProgramFolder() + "Client.ini").c_str(), ini.c_str(), FALSE))
+        << "GetLastError=" << GetLastError();
+    for (int run = 0; run < 5; ++run) {
+        SCOPED_TRACE(run);
+        fixture.Reset();
+        ui::Program program(folder + "Vidudo.exe", "", folder);
+        HWND login = program.WaitForWindow("LoginForm", 20000);
+        ASSERT_NE(nullptr, login);
+        HWND accounts = ui::FindByName("accountname", login, program.Pid());
+        ASSERT_TRUE(ui::WaitFor([&] { return ui::WindowText(accounts) == "演示基金"; }, 5000));
+        // Another process's window: its text set and its button clicked by messages.
+        SendMessageW(ui::FindByName("UserName", login, program.Pid()), WM_SETTEXT, 0, LPARAM(L"80001"));
+        SendMessageW(ui::FindByName("Passwd", login, program.Pid()), WM_SETTEXT, 0, LPARAM(L"123456"));
+        PostMessageW(ui::FindByName("loginbutton", login, program.Pid()), BM_CLICK, 0, 0);
+        HWND main = program.WaitForWindow("MainForm", 15000);
+        ASSERT_NE(nullptr, main);
+        ASSERT_TRUE(ui::WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 15000))
+            << "commands: " << testing::PrintToString(Commands()) << " login text: "
+            << ui::WindowText(ui::FindByName("UserName", login, program.Pid())) << " login visible "
+            << IsWindowVisible(login);
+        ASSERT_TRUE(ui::WaitFor([&] {
+            const Strings c = Commands();
+            return std::find(c.begin(), c.end(), "LOGIN") != c.end();
+        }, 5000));
+        PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+        const DWORD started = GetTickCount();
+        EXPECT_EQ(0, program.Wait(10000));
+        EXPECT_LT(GetTickCount() - started, 10000u);
+    }
     DeleteFileW(ini.c_str());
 }

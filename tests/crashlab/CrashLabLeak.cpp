@@ -17,6 +17,7 @@
 
 #include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/ELeakReport.h"
+#include "crashreport/capture/EOptions.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -142,6 +143,20 @@ int LeaksMode(const std::vector<std::string>& args)
     return 0;
 }
 
+// The options saved at shut-down are the ones the report reads back; the file goes at the end.
+int OptionsFileMode(const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return 2;
+    SetLeakOptionsFile(args[0].c_str());
+    TVurazaModuleOptions options("");
+    options.SetMessageText(105, "Leaked memory");
+    SaveLeakOptionsFile(options);
+    LabPrint(Format("saved %d", GetFileAttributesA(args[0].c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0));
+    Keep(new char[12]), Site("kept", __LINE__);
+    return 0;
+}
+
 int OverrunMode(const std::vector<std::string>&)
 {
     char* p = new char[16];
@@ -251,6 +266,7 @@ int ExitLoadMode(const std::vector<std::string>&)
 const TCrashLabMode leakModes[] = {
     {"layout", "guards around blocks, alignment, live count", LayoutMode},
     {"leaks", "leaks what the argument names (two, bar, string, static, loop, fold, many) and exits", LeaksMode},
+    {"optionsfile", "saves options with another leak text to FILE, leaks, exits", OptionsFileMode},
     {"overrun", "writes one byte past a block, frees it, goes on", OverrunMode},
     {"double", "frees one block twice, goes on", DoubleFreeMode},
     {"huge", "asks for sizes that overflow", HugeMode},

@@ -2,9 +2,11 @@
 """Runs the leak crash-test program's variants under Wine and checks the leak report, the heap
 errors and the layout of tracked blocks against what each mode says it leaked.
 Usage: crashlab_leak_check.py RUNNER... -- TRACK FOLD OFF"""
+import os
 import re
 import subprocess
 import sys
+import tempfile
 import time
 
 sep = sys.argv.index("--")
@@ -85,6 +87,15 @@ for what, expected in (("bar", lambda o, s: [("Data", sizeof(o, "Bar"), 1, "Cras
     messages, leaks = report(out)
     got = [(t, size, count, unit, line) for t, size, count, unit, line in leaks]
     check(got == expected(out, sites(out)), "leaks %s:\n%s" % (what, out))
+
+# The options temporary file: saved, read back by the report, deleted after it.
+with tempfile.TemporaryDirectory() as folder:
+    saved = os.path.join(folder, "options.tmp")
+    out, _ = run(track, "optionsfile", "Z:" + saved.replace("/", "\\"))
+    messages, leaks = report(out)
+    check("saved 1" in out and messages == ["Leaked memory: Total size=12 - Count=1"],
+          "the report reads the saved options:\n" + out)
+    check(not os.path.exists(saved), "the options file is deleted at the end")
 
 # Folding: the constructor's two blocks count into their owner with 0x2 only.
 owner_parts = 24 + 6 * 4

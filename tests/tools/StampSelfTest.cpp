@@ -9,6 +9,7 @@
 
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
+#include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EStoredData.h"
 
 const int EntryLine = __LINE__ + 1;
@@ -123,9 +124,11 @@ TEST(StampSelf, ResourceHoldsTheStampedOptionsAndEntries)
         ASSERT_TRUE(FindCodeEntry(stored, e.id, offset));
         EXPECT_EQ(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)) + offset + 0x1000,
                   reinterpret_cast<uintptr_t>(e.target));
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(e.target), ResourceAddressById(e.id));
     }
     uint32_t none = 0;
     EXPECT_FALSE(FindCodeEntry(stored, 11, none));
+    EXPECT_EQ(0u, ResourceAddressById(11));
 }
 
 TEST(StampSelf, TailGivesOptionsAndTheProceduresOfThisFile)
@@ -211,3 +214,45 @@ TEST(StampSelf, ProgramsWithoutOrWithDamagedDataHaveNoTail)
 }
 
 }  // namespace
+
+namespace {
+
+const char* answer = nullptr;
+int asked = 0;
+bool AnswerPassword(const TVurazaModuleInfo&, std::string& password)
+{
+    ++asked;
+    if (!answer)
+        return false;
+    password = answer;
+    return true;
+}
+
+}  // namespace
+
+TEST(StampSelf, ProtectedDebugDataIsKeptOnlyWithThePasswordThatOpensIt)
+{
+    char name[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameA(nullptr, name, MAX_PATH));
+    const uintptr_t self = reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr));
+    SetStoredDataPasswordProc(&AnswerPassword);
+    const struct {
+        const char* answer;
+        bool kept;
+    } cases[] = {{"口令", true}, {"wrong", false}, {nullptr, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer ? c.answer : "no answer");
+        answer = c.answer;
+        asked = 0;
+        TVurazaModuleInfo record;
+        record.Handle = self;
+        record.FileName = name;
+        record.Options = std::make_unique<TVurazaModuleOptionsEx>(name);
+        EXPECT_TRUE(LoadModuleDebugData(record)) << "the options load either way";
+        EXPECT_EQ(1, asked);
+        EXPECT_EQ(c.kept, record.DebugData != nullptr);
+        EXPECT_EQ(c.kept, record.DataValid);
+        EXPECT_EQ(c.kept ? std::string("口令") : std::string(), record.DataKey);
+    }
+    SetStoredDataPasswordProc(nullptr);
+}

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """A stamped program as built reads back the options of its options file (from the resource and
-from the tail) and names a procedure with its unit and the line addr2line gives.
+from the tail) and its code entries at the addresses nm gives, and names a procedure with its unit
+and the line addr2line gives.
 
 usage: stamped_program_check.py READER PROGRAM OPTIONS_FILE SOURCE PROCEDURE
 """
@@ -33,6 +34,15 @@ def main():
     if not m:
         sys.exit("no symbol of %s in %s" % (procedure, program))
     address = m.group(1)
+    # Entries of plain functions without arguments: "Entry.N=Name()" is the symbol __Z<len>Namev.
+    for entry in (l.strip() for l in open(options_file, encoding="utf-8") if l.startswith("Entry.")):
+        key, _, name = entry.partition("=")
+        e = re.search(r"^([0-9a-f]{8}) T __Z%d%sv$" % (len(name) - 2, re.escape(name[:-2])), symbols, re.M)
+        r = subprocess.run([reader, "entry", program, key[len("Entry."):]], capture_output=True, text=True)
+        if not e or r.stdout.strip() != e.group(1):
+            failures.append("%s: read back %r, nm %s" % (entry, r.stdout.strip(), e.group(1) if e else "none"))
+        else:
+            print("%s at %s" % (entry, e.group(1)))
     where = subprocess.run([ADDR2LINE, "-e", program, address], check=True, capture_output=True, text=True).stdout
     path, _, line = re.sub(r" \(discriminator \d+\)", "", where.strip()).rpartition(":")
     defined = next(i for i, l in enumerate(open(source, encoding="utf-8"), 1) if re.match(r"int %s\(\)" % procedure, l))

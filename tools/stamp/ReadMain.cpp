@@ -13,20 +13,17 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <new>
 #include <sstream>
 
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
 #include "crashreport/capture/EStoredData.h"
+#include "tools/stamp/AllocationWatch.h"
 #include "tools/stamp/ImageDebugData.h"
 #include "tools/stamp/OptionsSource.h"
 #include "tools/stamp/PeImage.h"
 
 namespace {
-
-bool counting = false;
-size_t largestAllocation = 0;
 
 std::string ReadFile(const std::string& name)
 {
@@ -89,8 +86,9 @@ int Lookup(const std::string& bytes, const std::string& password)
         const uint32_t address = static_cast<uint32_t>(std::strtoul(line.c_str(), nullptr, 16));
         TDebugLocation loc;
         if (LookupDebugLocation(model, address - base - CodeOffsetBase, loc))
-            std::printf("%08x\t%s\t%s\t%u\t%s\t%s\t%u\n", address, loc.unitName.c_str(), loc.fileName.c_str(), loc.line,
-                        loc.className.c_str(), loc.procedureName.c_str(), loc.lineDistance);
+            std::printf("%08x\t%.*s\t%.*s\t%u\t%.*s\t%.*s\t%u\n", address, int(loc.unitName.size()), loc.unitName.data(),
+                        int(loc.fileName.size()), loc.fileName.data(), loc.line, int(loc.className.size()),
+                        loc.className.data(), int(loc.procedureName.size()), loc.procedureName.data(), loc.lineDistance);
         else
             std::printf("%08x\t-\n", address);
     }
@@ -111,13 +109,13 @@ int Check(const std::string& bytes)
 {
     uint32_t base = 0;
     const std::string_view resource = ResourceOf(bytes, base);
-    counting = true;
+    StartAllocationWatch();
     TStoredResource stored;
     TVurazaModuleOptions options("");
     const bool hasResource = ReadStoredResource(resource, stored) && UnpackOptionsResource(resource, options);
     TDebugModel model;
     const bool hasTail = LoadModel(bytes, "", model);
-    counting = false;
+    const size_t largestAllocation = StopAllocationWatch();
     std::printf("resource: %s\ntail: %s\nlargest allocation: %zu\n", hasResource ? "yes" : "no", hasTail ? "yes" : "no",
                 largestAllocation);
     return hasResource || hasTail ? 0 : 3;
@@ -125,23 +123,6 @@ int Check(const std::string& bytes)
 
 }  // namespace
 
-// Counts what the readers ask for while a check runs.
-void* operator new(size_t size)
-{
-    if (counting && size > largestAllocation)
-        largestAllocation = size;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept
-{
-    std::free(p);
-}
 
 int main(int argc, char** argv)
 {

@@ -2,12 +2,43 @@
 // Small hand-laid debug data of each format, byte by byte after the formats' tables: the
 // reference the readers are held to, and the fuzzers' seeds.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace fixtures {
+
+// What a reader answers at one offset.
+struct TLocationCase {
+    uint32_t offset;
+    const char* unit;
+    const char* procedure;
+    uint32_t procDistance;
+    uint32_t line;
+    uint32_t lineDistance;
+    const char* source;
+};
+
+// Every reader answers the same questions; without lines, line and source are expected empty.
+template <class TReader>
+void ExpectLocations(const TReader& reader, std::span<const TLocationCase> cases, bool withLines = true)
+{
+    for (const TLocationCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "offset 0x" << std::hex << c.offset);
+        uint32_t distance = 99;
+        EXPECT_EQ(c.unit, reader.UnitAt(c.offset));
+        EXPECT_EQ(c.procedure, reader.ProcedureAt(c.offset, distance));
+        EXPECT_EQ(c.procDistance, distance);
+        distance = 99;
+        EXPECT_EQ(withLines ? c.line : 0, reader.LineAt(c.offset, distance));
+        EXPECT_EQ(withLines ? c.lineDistance : 0, distance);
+        EXPECT_EQ(withLines ? c.source : "", reader.SourceAt(c.offset));
+    }
+}
 
 inline std::string Replace(std::string s, const std::string& from, const std::string& to)
 {

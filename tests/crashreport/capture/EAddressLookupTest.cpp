@@ -11,6 +11,7 @@
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EReporterUnits.h"
 #include "crashreport/capture/EStack.h"
+#include "crashreport/capture/EThreadContext.h"
 
 // The line of the function's first statement; its prologue carries the line of the brace.
 constexpr int lookupTargetLine = __LINE__ + 3;
@@ -175,4 +176,112 @@ TEST(AddressLookup, DebugSourceCreatedOnceAfterAnEmptyAnswer)
     SetDebugInfoPlatform(nullptr);
     DeleteFileA(mapFile.c_str());
     FreeLibrary(dll);
+}
+
+namespace {
+
+// Holds every heap of the process but the reporter's locked while it lives.
+class TLockedHeaps {
+public:
+    TLockedHeaps()
+    {
+        count_ = GetProcessHeaps(64, heaps_);
+        for (DWORD i = 0; i < count_ && i < 64; ++i)
+            locked_[i] = heaps_[i] != ReporterHeap() && HeapLock(heaps_[i]);
+    }
+    ~TLockedHeaps()
+    {
+        for (DWORD i = 0; i < count_ && i < 64; ++i)
+            if (locked_[i])
+                HeapUnlock(heaps_[i]);
+    }
+
+private:
+    HANDLE heaps_[64] = {};
+    bool locked_[64] = {};
+    DWORD count_ = 0;
+};
+
+struct TFrozenLookups {
+    uintptr_t addresses[5] = {};
+    TVurazaStackItem items[5];
+    bool sourceMade = true;
+    volatile LONG reached = -1;  // the lookup under way, for a failure's message
+    HANDLE ready = nullptr, start = nullptr, done = nullptr;
+};
+
+DWORD WINAPI RunFrozenLookups(void* parameter)
+{
+    auto& run = *static_cast<TFrozenLookups*>(parameter);
+    // The thread's start-up (which allocates) is over before the heaps are locked.
+    SetEvent(run.ready);
+    WaitForSingleObject(run.start, INFINITE);
+    for (size_t i = 0; i < 5; ++i) {
+        run.reached = static_cast<LONG>(i);
+        LookupAddressInfo(run.addresses[i], 9, run.items[i], false, 1);
+    }
+    run.reached = 5;
+    run.sourceMade = LookupWithDebugSource(run.addresses[4], run.items[4]);
+    SetEvent(run.done);
+    return 0;
+}
+
+}  // namespace
+
+TEST(AddressLookup, FrozenRecordsLookUpWithEveryOtherHeapLocked)
+{
+    // A module never met before: its record comes from the spares while frozen.
+    const std::string folder = FolderOfProgram();
+    const std::string fresh = folder + "crashreport_lookup_fresh.dll";
+    ASSERT_TRUE(CopyFileA((folder + "crashreport_lookup_dll.dll").c_str(), fresh.c_str(), FALSE));
+    HMODULE dll = LoadLibraryA("crashreport_lookup_dll.dll");
+    HMODULE freshDll = LoadLibraryA(fresh.c_str());
+    ASSERT_TRUE(dll && freshDll);
+    InstallAddressLookup();
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto run = std::make_unique<TFrozenLookups>();
+    run->addresses[0] = Address(reinterpret_cast<const void*>(&LookupTarget)) + 6;
+    run->addresses[1] = Address(reinterpret_cast<const void*>(GetProcAddress(kernel, "GetTickCount"))) + 3;
+    run->addresses[2] = Address(reinterpret_cast<const void*>(GetProcAddress(dll, "LookupDllFunction"))) + 3;
+    auto heap = std::make_unique<int>(5);
+    run->addresses[3] = Address(heap.get());
+    run->addresses[4] = Address(freshDll) + 0x1010;
+    // Measured once before: the export's length is kept in its entry.
+    TVurazaStackItem warm;
+    LookupAddressInfo(run->addresses[1], 0, warm, false, 1);
+    LookupAddressInfo(run->addresses[2], 0, warm, false, 1);
+    run->ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    run->start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    run->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, RunFrozenLookups, run.get(), 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(run->ready, 10000));
+    DWORD waited;
+    {
+        TFrozenModuleRecords frozen;
+        TLockedHeaps locked;
+        SetEvent(run->start);
+        waited = WaitForSingleObject(run->done, 10000);
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, waited) << "lookup " << run->reached << " waited for a locked heap";
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CloseHandle(run->ready);
+    CloseHandle(run->start);
+    CloseHandle(run->done);
+
+    EXPECT_EQ(4, run->items[0].Kind);
+    EXPECT_EQ("LookupTarget", run->items[0].ProcedureName.Str());
+    EXPECT_EQ(2, run->items[1].Kind);
+    EXPECT_EQ("GetTickCount", run->items[1].ProcedureName.Str());
+    EXPECT_EQ("LookupDllFunction", run->items[2].ProcedureName.Str());
+    EXPECT_EQ(0, run->items[3].Kind);
+    EXPECT_EQ(1, run->items[4].Kind);
+    EXPECT_FALSE(run->sourceMade) << "no source is sought while frozen";
+    ASSERT_NE(nullptr, run->items[4].Module);
+    EXPECT_EQ(Address(freshDll), run->items[4].Module->Handle);
+    EXPECT_NE(std::string::npos, run->items[4].Module->FileName.find("crashreport_lookup_fresh.dll"));
+    FreeLibrary(freshDll);
+    FreeLibrary(dll);
+    DeleteFileA(fresh.c_str());
 }

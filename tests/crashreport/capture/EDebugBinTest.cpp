@@ -117,15 +117,7 @@ TEST(JDBG, Lookups)
         SCOPED_TRACE(cache ? "cached" : "uncached");
         TELBinDebugScanner scanner(Span(data), cache);
         ASSERT_TRUE(scanner.ValidFormat());
-        const struct {
-            uint32_t offset;
-            const char* unit;
-            const char* procedure;
-            uint32_t procDistance;
-            uint32_t line;
-            uint32_t lineDistance;
-            const char* source;
-        } cases[] = {
+        const fixtures::TLocationCase cases[] = {
             {0x08, "", "", 0, 0, 0, ""},  // below the first unit
             {0x10, "UnitA.cpp", "TFoo.Bar", 0, 10, 0, "src/UnitA.cpp"},
             {0x1C, "UnitA.cpp", "TFoo.Bar", 0xC, 12, 4, "src/UnitA.cpp"},
@@ -134,17 +126,7 @@ TEST(JDBG, Lookups)
             {0x104, "UnitB.cpp", "", 0, 7, 4, "UnitB.cpp"},  // Plain belongs to the unit before
             {0x200, "UnitB.cpp", "TFoo.Bar", 0xF8, 7, 0x100, "UnitB.cpp"},
         };
-        for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << "offset 0x" << std::hex << c.offset);
-            uint32_t distance = 99;
-            EXPECT_EQ(c.unit, scanner.UnitAt(c.offset));
-            EXPECT_EQ(c.procedure, scanner.ProcedureAt(c.offset, distance));
-            EXPECT_EQ(c.procDistance, distance);
-            distance = 99;
-            EXPECT_EQ(c.line, scanner.LineAt(c.offset, distance));
-            EXPECT_EQ(c.lineDistance, distance);
-            EXPECT_EQ(c.source, scanner.SourceAt(c.offset));
-        }
+        fixtures::ExpectLocations(scanner, cases);
     }
 }
 

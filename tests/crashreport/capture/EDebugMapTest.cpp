@@ -5,18 +5,8 @@
 
 namespace {
 
-struct Answer {
-    uint32_t offset;
-    const char* unit;
-    const char* procedure;
-    uint32_t procDistance;
-    uint32_t line;
-    uint32_t lineDistance;
-    const char* source;
-};
-
 // Inside units, in the gap, before a unit's first public.
-const Answer answers[] = {
+const fixtures::TLocationCase answers[] = {
     {0x10, "UnitA", "UnitA.Alpha", 0, 10, 0, "src\\UnitA.pas"},
     {0x1C, "UnitA", "UnitA.Alpha", 0xC, 11, 4, "src\\UnitA.pas"},
     {0x65, "UnitA", "UnitA.TFoo.Beta", 5, 20, 5, "src\\UnitA.pas"},
@@ -31,17 +21,7 @@ const Answer answers[] = {
 
 void ExpectAnswers(const TELMapScanner& map, bool withLines)
 {
-    for (const Answer& a : answers) {
-        SCOPED_TRACE(testing::Message() << "offset 0x" << std::hex << a.offset);
-        uint32_t distance = 99;
-        EXPECT_EQ(a.unit, map.UnitAt(a.offset));
-        EXPECT_EQ(a.procedure, map.ProcedureAt(a.offset, distance));
-        EXPECT_EQ(a.procDistance, distance);
-        distance = 99;
-        EXPECT_EQ(withLines ? a.line : 0, map.LineAt(a.offset, distance));
-        EXPECT_EQ(withLines ? a.lineDistance : 0, distance);
-        EXPECT_EQ(withLines ? a.source : "", map.SourceAt(a.offset));
-    }
+    fixtures::ExpectLocations(map, answers, withLines);
 }
 
 }  // namespace

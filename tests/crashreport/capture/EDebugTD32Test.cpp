@@ -81,15 +81,7 @@ TEST(TD32, AnswersUnitsProceduresLinesAndSources)
     EXPECT_EQ(2u, td.SourceModules().size()) << "the file without a name is skipped";
     EXPECT_EQ("", td.Name(0));
     EXPECT_EQ("", td.Name(1000));
-    const struct {
-        uint32_t offset;
-        const char* unit;
-        const char* procedure;
-        uint32_t procDistance;
-        uint32_t line;
-        uint32_t lineDistance;
-        const char* source;
-    } cases[] = {
+    const fixtures::TLocationCase cases[] = {
         {0x10, "UnitA", "TFoo.Bar", 0, 10, 0, "UnitA.pas"},
         {0x1C, "UnitA", "TFoo.Bar", 0xC, 11, 4, "UnitA.pas"},
         {0x52, "UnitA", "Plain", 2, 20, 2, "UnitA.pas"},
@@ -103,17 +95,7 @@ TEST(TD32, AnswersUnitsProceduresLinesAndSources)
         {0x181, "", "", 0, 0, 0, ""},
         {0x210, "", "", 0, 0, 0, ""},  // UnitA's data segment places no code
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "offset 0x" << std::hex << c.offset);
-        uint32_t distance = 99;
-        EXPECT_EQ(c.unit, td.UnitAt(c.offset));
-        EXPECT_EQ(c.procedure, td.ProcedureAt(c.offset, distance));
-        EXPECT_EQ(c.procDistance, distance);
-        distance = 99;
-        EXPECT_EQ(c.line, td.LineAt(c.offset, distance));
-        EXPECT_EQ(c.lineDistance, distance);
-        EXPECT_EQ(c.source, td.SourceAt(c.offset));
-    }
+    fixtures::ExpectLocations(td, cases);
 }
 
 TEST(TD32, DamagedDataIsInvalid)

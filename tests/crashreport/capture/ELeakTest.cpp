@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -220,6 +221,43 @@ TEST_F(LeakTracker, ThreadsKeepTheListExact)
     for (TLeakHeader* h = tracker.ListHead(); h; h = h->next)
         ++walked;
     EXPECT_EQ(walked, tracker.LiveCount());
+}
+
+TEST_F(LeakTracker, OfTwoRacingFreesOnlyOneUnlinks)
+{
+    // Released blocks stay readable until the end: the loser still looks at its block.
+    static std::mutex keptLock;
+    static std::vector<void*> keptBlocks;
+    tracker.Install({&CountedAllocate,
+                     [](void* block) {
+                         ++releases;
+                         std::lock_guard<std::mutex> hold(keptLock);
+                         keptBlocks.push_back(block);
+                     },
+                     nullptr},
+                    &FixedStacks, loTrack | loHeapErrors);
+    for (int round = 0; round < 300; ++round) {
+        void* p = tracker.Allocate(32, 8, nullptr);
+        std::atomic<int> ready{0};
+        TLeakFree results[2];
+        auto race = [&](int i) {
+            ++ready;
+            while (ready < 2) {
+            }
+            results[i] = tracker.Free(p, 8);
+        };
+        std::thread a(race, 0), b(race, 1);
+        a.join();
+        b.join();
+        SCOPED_TRACE(round);
+        EXPECT_EQ(1, (results[0] == TLeakFree::Freed) + (results[1] == TLeakFree::Freed));
+        EXPECT_EQ(1, (results[0] == TLeakFree::MultiFree) + (results[1] == TLeakFree::MultiFree));
+    }
+    EXPECT_EQ(0u, tracker.LiveCount());
+    EXPECT_EQ(allocations.load(), releases.load()) << "one release per block";
+    for (void* block : keptBlocks)
+        free(static_cast<char*>(block) - SourceHeader);
+    keptBlocks.clear();
 }
 
 TEST_F(LeakTracker, AfterTheExitCopyFreesOnlyMark)

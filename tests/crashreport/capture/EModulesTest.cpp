@@ -10,7 +10,7 @@
 
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
-#include "crashreport/capture/EStandIns.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 
 namespace {

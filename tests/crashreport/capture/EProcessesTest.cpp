@@ -85,21 +85,30 @@ TEST(Processes, HelpersShowTheirThreadsInIdOrder)
     ASSERT_TRUE(first.Started() && second.Started()) << GetLastError();
     ASSERT_EQ("ready", first.ReadLine());
     ASSERT_EQ("ready", second.ReadLine());
-    RefreshProcessList();
-    TVurazaProcessesList& list = ProcessesList();
-    for (size_t i = 1; i < list.Count(); ++i)
-        EXPECT_LT(list.Items(i - 1)->ProcessId, list.Items(i)->ProcessId);
-    for (const TChild* child : {&first, &second}) {
-        const int index = FindProcessIndex(child->Id());
-        ASSERT_GE(index, 0) << child->Id();
-        const TVurazaProcessInfo& info = *list.Items(static_cast<size_t>(index));
-        EXPECT_EQ(4u, info.ThreadCount);
-        EXPECT_EQ(RunningOnWine() ? 64u : 32u, info.PriorityClass);
-        EXPECT_EQ(0u, info.Memory);
-        EXPECT_NE(std::string::npos, info.FileName.find("crashlab.exe")) << info.FileName;
+    // The snapshot form, and the NT 4 form that opens each process by its id.
+    const struct {
+        const char* form;
+        void (*refresh)();
+        bool opened;
+    } forms[] = {{"snapshot", &RefreshProcessList, false}, {"process ids", &RefreshProcessListById, true}};
+    for (const auto& form : forms) {
+        SCOPED_TRACE(form.form);
+        form.refresh();
+        TVurazaProcessesList& list = ProcessesList();
+        for (size_t i = 1; i < list.Count(); ++i)
+            EXPECT_LT(list.Items(i - 1)->ProcessId, list.Items(i)->ProcessId);
+        for (const TChild* child : {&first, &second}) {
+            const int index = FindProcessIndex(child->Id());
+            ASSERT_GE(index, 0) << child->Id();
+            const TVurazaProcessInfo& info = *list.Items(static_cast<size_t>(index));
+            EXPECT_EQ(4u, info.ThreadCount);
+            EXPECT_EQ(form.opened || !RunningOnWine() ? 32u : 64u, info.PriorityClass);
+            EXPECT_EQ(form.opened, info.Memory > 0) << info.Memory;
+            EXPECT_NE(std::string::npos, info.FileName.find("crashlab.exe")) << info.FileName;
+        }
+        EXPECT_GE(FindProcessIndex(GetCurrentProcessId()), 0);
+        EXPECT_EQ(-1, FindProcessIndex(0xFFFFFFF0));
     }
-    EXPECT_GE(FindProcessIndex(GetCurrentProcessId()), 0);
-    EXPECT_EQ(-1, FindProcessIndex(0xFFFFFFF0));
 }
 
 TEST(Processes, AChildSeesUsAsItsParent)

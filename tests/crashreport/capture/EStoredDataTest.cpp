@@ -3,32 +3,16 @@
 
 #include <gtest/gtest.h>
 
-// The counting operator new below hands out malloc's memory and its delete frees it.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
 #include "crashreport/capture/EStoredData.h"
+#include "tools/stamp/AllocationWatch.h"
 
 namespace {
 
-bool counting = false;
-size_t largest = 0;
-
-// The largest single allocation while fn runs.
-template <class F>
-size_t LargestAllocation(F fn)
-{
-    largest = 0;
-    counting = true;
-    fn();
-    counting = false;
-    return largest;
-}
 
 constexpr size_t MB = 1 << 20;
 
@@ -112,22 +96,6 @@ void PutU32(std::string& s, size_t at, uint32_t v)
 
 }  // namespace
 
-void* operator new(size_t size)
-{
-    if (counting && size > largest)
-        largest = size;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept
-{
-    std::free(p);
-}
 
 TEST(StoredData, ModelSurvivesEncodingWithAndWithoutPassword)
 {
@@ -333,4 +301,13 @@ TEST(StoredData, ResourceCarriesVersionDateAndCodeEntries)
     }
     huge.SetMailBody(noise);
     EXPECT_THROW(PackStoredResource(huge, 0, {}), Exception);
+}
+
+TEST(StoredData, OlderDataVersionsCountInTheNewForm)
+{
+    const struct {
+        uint16_t stored, read;
+    } cases[] = {{599, 599}, {600, 6000}, {601, 6001}, {602, 6002}, {603, 603}, {6101, 6101}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.read, NormalizeDataVersion(c.stored)) << c.stored;
 }

@@ -556,7 +556,9 @@ TEST_F(ExceptionDialogs, AutoCloseTimer)
         int seconds;
         bool input;
         int minMs, maxMs;
-    } cases[] = {{0, false, 2500, 100000}, {2, false, 1800, 2900}, {2, true, 2800, 4500}};
+    // The driver sees the dialog some time after its timer started (more under load), so the
+    // lower bound of the plain case only rules out an early close.
+    } cases[] = {{0, false, 2500, 100000}, {2, false, 1000, 2900}, {2, true, 2800, 4500}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.seconds << (c.input ? " with input" : ""));
         SetUp();

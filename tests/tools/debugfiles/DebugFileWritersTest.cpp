@@ -50,8 +50,9 @@ struct Reader {
 template <class T>
 Reader Over(const T& r)
 {
-    return {[&r](uint32_t o) { return r.UnitAt(o); }, [&r](uint32_t o) { return r.SourceAt(o); },
-            [&r](uint32_t o, uint32_t& d) { return r.ProcedureAt(o, d); },
+    const auto text = [](std::string_view s) { return std::string(s); };
+    return {[&r, text](uint32_t o) { return text(r.UnitAt(o)); }, [&r, text](uint32_t o) { return text(r.SourceAt(o)); },
+            [&r, text](uint32_t o, uint32_t& d) { return text(r.ProcedureAt(o, d)); },
             [&r](uint32_t o, uint32_t& d) { return r.LineAt(o, d); }};
 }
 
