@@ -1,5 +1,7 @@
 #include "crashreport/delivery/EReporterSteps.h"
 
+#include "crashreport/capture/EDialogRoad.h"
+#include "crashreport/delivery/EReportFilesWin.h"
 #include "crashreport/delivery/EReportStepsWin.h"
 
 namespace {
@@ -33,9 +35,10 @@ void TReporterSteps::CopyReportToClipboard(const std::string& text) { CopyRoadRe
 // -- dialogs (lead)
 uint8_t TReporterSteps::ShowExceptionDialog(uint8_t dialogState, bool repeated)
 {
-    return TRoadSteps::ShowExceptionDialog(dialogState, repeated);
+    InstallDialogRoadHooks([] { return DuplicateErrorFound; });
+    return ShowDialogStep(dialogState, repeated);
 }
-void TReporterSteps::ShowReproduceDialog() { TRoadSteps::ShowReproduceDialog(); }
+void TReporterSteps::ShowReproduceDialog() { ShowReproduceStep(); }
 
 // -- delivery (mail; upload is called by mail's driver)
 void TReporterSteps::StartSendReport() { TRoadSteps::StartSendReport(); }

@@ -114,8 +114,9 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         {"av", "writes to address 0", AccessViolationMode},
     };
     static const std::vector<TCrashLabMode> all = JoinModes(
-        JoinModes(JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabRoadModes()), CrashLabHookModes()),
-        CrashLabReportModes());
+        JoinModes(JoinModes(JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabRoadModes()), CrashLabHookModes()),
+                  CrashLabReportModes()),
+        CrashLabDialogModes());
     return all;
 }
 
