@@ -331,7 +331,8 @@ void ReadForegroundWindowFacts(TReportGeneralFacts& facts)
     wchar_t text[257] = {};
     if (GetClassNameW(window, text, 257) > 0) facts.FormClass = Text(text);
     text[0] = 0;
-    if (GetWindowTextW(window, text, 257) > 0) facts.FormText = Text(text);
+    // Without sending: the window's thread may be the one that faults or hangs.
+    if (InternalGetWindowText(window, text, 257) > 0) facts.FormText = Text(text);
 }
 
 void GatherSystemFacts(TReportGeneralFacts& facts)
