@@ -3,6 +3,7 @@
 #include "crashreport/capture/EDialogRoad.h"
 #include "crashreport/delivery/EReportFilesWin.h"
 #include "crashreport/delivery/EReportStepsWin.h"
+#include "crashreport/delivery/EDeliveryRoad.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ uint8_t TReporterSteps::ShowExceptionDialog(uint8_t dialogState, bool repeated)
 void TReporterSteps::ShowReproduceDialog() { ShowReproduceStep(); }
 
 // -- delivery (mail; upload is called by mail's driver)
-void TReporterSteps::StartSendReport() { TRoadSteps::StartSendReport(); }
-void TReporterSteps::CheckCrashRate() { TRoadSteps::CheckCrashRate(); }
-void TReporterSteps::WaitForBackgroundSenders(unsigned milliseconds) { TRoadSteps::WaitForBackgroundSenders(milliseconds); }
+void TReporterSteps::StartSendReport() { StartRoadDelivery(); }
+void TReporterSteps::CheckCrashRate() { CheckRoadCrashRate(); }
+void TReporterSteps::WaitForBackgroundSenders(unsigned milliseconds) { WaitForRoadSenders(milliseconds); }
 void TReporterSteps::ApplyTerminateAction() { TRoadSteps::ApplyTerminateAction(); }
