@@ -70,8 +70,9 @@ int THTTPSendReport::Send(const TTrackerInput& input, THTTPResponse& response)
             throw Exception("No HTTP connection class is set.");
         connection = ConnectionClass(input.TrackerAddress, input.ProxyAddress);
         if (!connection || !connection->Open()) {
-            response.ErrorText = Format("Cannot create an HTTP connection with the host: %s",
-                                        connection ? connection->Host.c_str() : input.TrackerAddress.c_str());
+            // An unbound connection knows no host: name the address instead.
+            const std::string host = connection && !connection->Host.empty() ? connection->Host : input.TrackerAddress;
+            response.ErrorText = Format("Cannot create an HTTP connection with the host: %s", host.c_str());
             return trUnknownError;
         }
         result = Dialogue(*connection, input, response);

@@ -268,6 +268,15 @@ TEST(Trackers, BugzillaFilesAndAttaches)
     EXPECT_EQ("data=C:\\reports\\BugReport.zip\r\n", attach.Files.Text());
 }
 
+TEST(Trackers, BugzillaWithoutAFileEndsWithTheFiledReport)
+{
+    TTrackerInput input = Input();
+    input.FileName.clear();
+    const TRun run = Dialogue<THTTPBugzillaSendReport>(BugzillaScript(""), input);
+    EXPECT_EQ(trSuccess, run.Result);
+    EXPECT_EQ("t/post_bug.cgi", run.Last().Path);
+}
+
 TEST(Trackers, BugzillaAttachmentPageMustNameItself)
 {
     TScript script = BugzillaScript("");

@@ -9,9 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "crashreport/capture/EInternalWarning.h"
+#include "crashreport/capture/EOptions.h"
 #include "crashreport/delivery/EBase64.h"
 #include "crashreport/delivery/EHttpConnection.h"
 #include "crashreport/delivery/EWebText.h"
+#include "crashreport/delivery/EWebSend.h"
+#include "crashreport/delivery/EWebUpload.h"
 #include "crashreport/delivery/EWinInet.h"
 #include "framework/Exception.h"
 
@@ -370,4 +374,34 @@ TEST(HttpUnbound, EveryCallFails)
     EXPECT_FALSE(connection.PageIs("", "", ""));
     EXPECT_EQ("", connection.LastResponse().Body);
     EXPECT_EQ((std::vector<std::pair<int, int>>{{hcsOpening, 0}, {hcsClosing, 0}}), connection.states);
+}
+
+// Without WinInet a tracker's connection can't be opened: the dialogue answers "unknown error"
+// with the reason, and the plain uploads answer -1; nothing raises.
+TEST(HttpUnbound, WebStepsFailWithTheirWarnings)
+{
+    if (!std::getenv("VIDUDO_WININET_OFF")) {
+        if (BindWinInet())
+            GTEST_SKIP() << "wininet.dll loads here";
+    }
+    TVurazaModuleOptions options("");
+    options.SetUploadAddress("http://127.0.0.1:1/mantis/");
+    TWebSendInput input;
+    input.Options = &options;
+    input.Files.Add("C:\\nowhere\\BugReport.zip");
+    input.DisplayNames.Add("BugReport.zip");
+    bool shown = false;
+    ClearLastWarning();
+    EXPECT_FALSE(SendWebReport(wsmMantis, input, {}, shown));
+    EXPECT_EQ(TDuruvaDodErrorCode::eeWebTrakerError, LastWarningCode());
+    EXPECT_EQ(options.MessageText(147) +
+                  "\r\n\r\nError Code: 0\r\nError Message: \"Cannot create an HTTP connection with the host: http://127.0.0.1:1/mantis/\"",
+              LastWarningText());
+    std::string error;
+    EXPECT_EQ(-1, HttpUploadReport("127.0.0.1", 1, "up", "", "", false, {}, input.DisplayNames, input.Files, {}, error));
+    EXPECT_EQ(-1, FtpUploadReport("127.0.0.1", 1, "up", "", "", input.DisplayNames, input.Files, {}, error));
+    EXPECT_FALSE(SendWebReport(wsmHttps, input, {}, shown));
+    EXPECT_EQ(TDuruvaDodErrorCode::eeWebHTTPSError, LastWarningCode());
+    EXPECT_EQ("HTTPS error code: -1 - Cannot find the \"wininet.dll\" library.", LastWarningText());
+    EXPECT_FALSE(shown);
 }
