@@ -11,6 +11,7 @@
 #include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/EStackReader.h"
 #include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/ExceptionLog.h"
 
 namespace {
 
@@ -39,6 +40,20 @@ std::string FrozenText()
     return text.empty() ? DefaultMessageTexts[FrozenTextSlot] : text;
 }
 
+// The reporter records the main thread at start-up, which may run before the framework's own
+// record of it is initialised; without a started reporter the framework's is all there is.
+DWORD WatchedThreadId()
+{
+    const DWORD recorded = MainThreadId();
+    return recorded ? recorded : MainThreadID();
+}
+
+HANDLE OpenWatchedThread()
+{
+    const DWORD id = WatchedThreadId();
+    return id ? OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, id) : nullptr;
+}
+
 }  // namespace
 
 void ScanFrozenStack(TVurazaStackList& list, const TFrozenMainThread& frozen, bool resolve)
@@ -62,8 +77,7 @@ void SetFreezeRoute(TFreezeRoute route)
 
 TFreezeThread::TFreezeThread()
 {
-    mainThread_ = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
-                             MainThreadID());
+    mainThread_ = OpenWatchedThread();
 }
 
 TFreezeThread::~TFreezeThread()
@@ -121,6 +135,8 @@ void TFreezeThread::Execute()
 void TFreezeThread::ReportHang()
 {
     if (!mainThread_)
+        mainThread_ = OpenWatchedThread();
+    if (!mainThread_)
         return;
     // Suspended only for the copy: the main thread runs again before anything is analysed, so
     // a lock it held can't stall the report. The flag keeps the resume out of the thread records.
@@ -137,7 +153,7 @@ void TFreezeThread::ReportHang()
     if (!route)
         return;
     TFrozenMainThread frozen;
-    frozen.ThreadId = MainThreadID();
+    frozen.ThreadId = WatchedThreadId();
     frozen.Context = &copy_.Context();
     frozen.Stack = copy_.Bytes();
     frozen.StackSize = copy_.Size();
@@ -155,13 +171,12 @@ void StartFreezeWatch()
 {
     const bool wasRefreshing = SetRefreshingModules(true);
     const TVurazaModuleOptions* options = CurrentOptions();
+    // A library's copy leaves the watching to the main module's when the options say so.
+    if (ForwardToMainModule && options && (options->BehaviourFlags() & 0x8)) {
+        SetRefreshingModules(wasRefreshing);
+        return;
+    }
     if (!IsRunningInIde() && !watchdog.load() && options && options->FreezeWatchEnabled()) {
-        // Made and resumed under the thread-control flag: the reporter's own thread gets no
-        // thread record.
-        TThreadExceptionContext* own = ThreadExceptionContext();
-        const bool wasControlling = own && own->threadControl;
-        if (own)
-            own->threadControl = true;
         try {
             auto* thread = new TFreezeThread;
             TFreezeThread* none = nullptr;
@@ -172,8 +187,6 @@ void StartFreezeWatch()
         } catch (const Exception& e) {
             ReportInternalWarning(TDuruvaDodErrorCode::eeLogError, e.Message());
         }
-        if (own)
-            own->threadControl = wasControlling;
     }
     SetRefreshingModules(wasRefreshing);
 }

@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EFreezeWatch.h"
+#include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoad.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -19,6 +22,7 @@ int ArgInt(const std::vector<std::string>& args, size_t index, int fallback)
 
 volatile DWORD sleepStart = 0;
 volatile LONG frozenReports = 0;
+bool stopOnReport = false;  // the report's handler switches the watchdog off, on its own thread
 HANDLE mainThread = nullptr;
 
 // The main thread's suspend count as seen now: suspending returns the count before.
@@ -30,6 +34,8 @@ DWORD MainSuspendCount()
     return before;
 }
 
+void LabOptionsOff();
+
 void ObserveFrozen(const std::string& className, const std::string& message, uint32_t threadId,
                    const TVurazaStackList& stack)
 {
@@ -40,6 +46,8 @@ void ObserveFrozen(const std::string& className, const std::string& message, uin
                     static_cast<unsigned>(MainSuspendCount()), message.c_str()));
     DumpStack(stack);
     LabPrint("frozen end");
+    if (stopOnReport)
+        LabOptionsOff();
 }
 
 void LabFreezeRoute(EFrozenApplication& error, const TFrozenMainThread& frozen)
@@ -48,6 +56,17 @@ void LabFreezeRoute(EFrozenApplication& error, const TFrozenMainThread& frozen)
     ScanFrozenStack(stack, frozen, true);
     ObserveFrozen("EFrozenApplication", error.Message(), frozen.ThreadId, stack);
 }
+
+// With the reporter running, the hang travels the road and is seen by an exception handler.
+void OnExceptionNotify(void*, TVurazaExceptionRecord& record, bool&)
+{
+    TVurazaStackList none;
+    const std::string type = RoadExceptionTypeName(TRoadException(record.ExceptionObject, record.ExceptionType));
+    ObserveFrozen(type, ObjectMessage(record.ExceptionObject), record.ThreadId,
+                  record.CallStack ? *record.CallStack : none);
+}
+
+TDuruvaDodHandlers observer;
 
 // The options the watchdog reads: the running module's when the reporter has them, else ours.
 TVurazaModuleOptionsEx& LabOptions()
@@ -65,18 +84,36 @@ TVurazaModuleOptionsEx& LabOptions()
     return *static_cast<TVurazaModuleOptionsEx*>(chosen);
 }
 
+void LabOptionsOff()
+{
+    LabOptions().SetFreezeWatchEnabled(false);
+    LabPrint(Format("switched off on thread %u running %d", static_cast<unsigned>(GetCurrentThreadId()),
+                    FreezeWatchRunning() ? 1 : 0));
+}
+
 void WatchWith(int timeoutSeconds)
 {
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread,
                     THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE, 0);
-    InstallFreezeWatchHooks();
-    SetFreezeRoute(&LabFreezeRoute);
     TVurazaModuleOptionsEx& options = LabOptions();
-    options.SetFreezeTimeoutSeconds(timeoutSeconds);
-    options.SetReporterActive(true);
-    if (options.FreezeWatchEnabled())
-        options.SetFreezeWatchEnabled(false);
-    options.SetFreezeWatchEnabled(true);
+    if (IsReporterStarted()) {
+        // Quiet handling: no dialog, no log; the handler prints what the road hands it.
+        options.SetDialogKind(0);
+        options.SetKeepLogFile(false);
+        observer.ExceptionNotify = OnExceptionNotify;
+        RegisterDuruvaDodHandlers(&observer);
+    } else {
+        InstallFreezeWatchHooks();
+        SetFreezeRoute(&LabFreezeRoute);
+    }
+    // A time-out of 0 keeps the stamped options: the watchdog start-up made is watched as it is.
+    if (timeoutSeconds > 0) {
+        options.SetFreezeTimeoutSeconds(timeoutSeconds);
+        options.SetReporterActive(true);
+        if (options.FreezeWatchEnabled())
+            options.SetFreezeWatchEnabled(false);
+        options.SetFreezeWatchEnabled(true);
+    }
     LabPrint(Format("watching %d", FreezeWatchRunning() ? 1 : 0));
 }
 
@@ -128,11 +165,13 @@ void EndWatch(HWND window)
     LabPrint(Format("reports %ld", frozenReports));
 }
 
-// crashlab hang [TIMEOUT_S=2] [SLEEP_MS=3500]: the main thread stops answering in HangInSleep.
+// crashlab hang [TIMEOUT_S=2, 0 as stamped] [SLEEP_MS=3500] [stop]: the main thread stops answering in
+// HangInSleep; with "stop" the report's handler switches the watchdog off.
 int HangMode(const std::vector<std::string>& args)
 {
     const int timeout = ArgInt(args, 0, 2);
     const DWORD sleep = static_cast<DWORD>(ArgInt(args, 1, 3500));
+    stopOnReport = args.size() > 2 && args[2] == "stop";
     HWND window = ShowLabWindow();
     WatchWith(timeout);
     Pump(600);  // the watchdog finds the window and gets its answers
@@ -182,6 +221,13 @@ int WatchToggleMode(const std::vector<std::string>&)
     LabPrint(Format("active %d", FreezeWatchRunning() ? 1 : 0));
     EndWatch(window);
     LabPrint(Format("stopped %d", FreezeWatchRunning() ? 1 : 0));
+    return 0;
+}
+
+// crashlab watchstate: whether the reporter started and its watchdog runs, before anything changes.
+int WatchStateMode(const std::vector<std::string>&)
+{
+    LabPrint(Format("reporter %d watching %d", IsReporterStarted() ? 1 : 0, FreezeWatchRunning() ? 1 : 0));
     return 0;
 }
 
@@ -283,6 +329,7 @@ const std::vector<TCrashLabMode>& CrashLabHangModes()
         {"hang", "a window up, then the main thread sleeps in HangInSleep (timeout 2 s, 3500 ms)", HangMode},
         {"hangpump", "the main thread busy for 1.5 s between short pumps, 6 s long", HangPumpMode},
         {"watchtoggle", "the options switch the watchdog off and on", WatchToggleMode},
+        {"watchstate", "prints whether the reporter started and its watchdog runs", WatchStateMode},
         {"storm", "N threads (20) create and end threads while main returns", StormMode},
         {"runs", "COUNT BATCH LIMIT_MS MODE...: runs this program with MODE, each within the limit", RunsMode},
     };

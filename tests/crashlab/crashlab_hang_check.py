@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Runs the hang watchdog's scenarios and the thread storm of the crash-test program under Wine.
-Usage: crashlab_hang_check.py RUNNER... -- CRASHLAB"""
+Usage: crashlab_hang_check.py RUNNER... -- CRASHLAB CRASHLAB_WATCH CRASHLAB_PLAIN
+CRASHLAB_WATCH's stamped options switch the watchdog on (2 s); CRASHLAB_PLAIN carries no reporter data."""
 import re
 import subprocess
 import sys
 
 sep = sys.argv.index("--")
 runner = sys.argv[1:sep]
-crashlab = sys.argv[sep + 1]
+crashlab, watch, plain = sys.argv[sep + 1:sep + 4]
 failures = []
 
 
@@ -17,8 +18,8 @@ def check(ok, what):
         print("FAIL:", what)
 
 
-def run(*args):
-    done = subprocess.run(runner + [crashlab] + list(args), capture_output=True, text=True, timeout=170)
+def run(*args, exe=None):
+    done = subprocess.run(runner + [exe or crashlab] + list(args), capture_output=True, text=True, timeout=170)
     return done.stdout.replace("\r", ""), done.returncode
 
 
@@ -36,25 +37,42 @@ def frozen_reports(text):
     return reports
 
 
-# A main thread that sleeps 3.5 s with a 2 s time-out: one report, late enough, of the main thread,
-# whose first item with a line lies in the sleeping function; the main thread runs meanwhile.
-out, rc = run("hang", "2", "3500")
-check(rc == 0, "hang ends with 0, not %d" % rc)
-check("watching 1" in out and "answered reports 0" in out, "the watchdog runs and is answered first: %s" % out[-400:])
-slept = re.search(r"^slept (\d+) reports (\d+)$", out, flags=re.M)
-reports = frozen_reports(out)
-check(slept is not None and slept.group(2) == "1", "exactly one report during the sleep: %s" % out[-600:])
-check(len(reports) == 1, "one report in all, got %d" % len(reports))
-for fields, items in reports[:1]:
-    at = int(fields["at"])
-    check(fields["class"] == "EFrozenApplication", "class %s" % fields["class"])
-    check(fields["message"] == "The application seems to be frozen.", "message %r" % fields["message"])
-    check(fields["thread"] == fields["main"], "reported on the main thread %s, not %s" % (fields["main"], fields["thread"]))
-    check(at >= 1800 and (slept is None or at < int(slept.group(1))), "reported %d ms into the sleep" % at)
-    check(fields["suspend"] == "0", "main thread's suspend count %s during the report" % fields["suspend"])
-    with_line = [i for i in items if i[2] > 0]
-    check(bool(with_line) and with_line[0][1] == "HangInSleep" and with_line[0][0] == "CrashLabHang.cpp",
-          "first item with a line is in HangInSleep: %s" % with_line[:3])
+# Start-up starts the watchdog only from reporter data that asks for it.
+for exe, want in ((watch, "reporter 1 watching 1"), (crashlab, "reporter 1 watching 0"), (plain, "reporter 0 watching 0")):
+    out, rc = run("watchstate", exe=exe)
+    check(want in out, "%s: %s in %s" % (exe.split("/")[-1], want, out[-200:]))
+
+
+def check_hang(exe, timeout):
+    """A main thread that sleeps 3.5 s with a 2 s time-out: one report, late enough, of the main
+    thread, whose first item with a line lies in the sleeping function; the main thread runs meanwhile."""
+    name = exe.split("/")[-1]
+    out, rc = run("hang", timeout, "3500", exe=exe)
+    check(rc == 0, "%s: hang ends with 0, not %d" % (name, rc))
+    check("watching 1" in out and "answered reports 0" in out, "%s: the watchdog runs and is answered first: %s" % (name, out[-400:]))
+    slept = re.search(r"^slept (\d+) reports (\d+)$", out, flags=re.M)
+    reports = frozen_reports(out)
+    check(slept is not None and slept.group(2) == "1", "%s: exactly one report during the sleep: %s" % (name, out[-600:]))
+    check(len(reports) == 1, "%s: one report in all, got %d" % (name, len(reports)))
+    for fields, items in reports[:1]:
+        at = int(fields["at"])
+        check(fields["class"] == "EFrozenApplication", "class %s" % fields["class"])
+        check(fields["message"] == "The application seems to be frozen.", "message %r" % fields["message"])
+        check(fields["thread"] == fields["main"], "reported on the main thread %s, not %s" % (fields["main"], fields["thread"]))
+        check(at >= 1800 and (slept is None or at < int(slept.group(1))), "reported %d ms into the sleep" % at)
+        check(fields["suspend"] == "0", "main thread's suspend count %s during the report" % fields["suspend"])
+        with_line = [i for i in items if i[2] > 0]
+        check(bool(with_line) and with_line[0][1] == "HangInSleep" and with_line[0][0] == "CrashLabHang.cpp",
+              "first item with a line is in HangInSleep: %s" % with_line[:3])
+
+
+check_hang(watch, "0")     # as stamped
+check_hang(crashlab, "2")  # switched on through the running module's options
+
+# Switched off by a handler of its own report, on its own thread: only asked to stop, no hang.
+out, rc = run("hang", "2", "2600", "stop")
+check(rc == 0 and "reports 1" in out, "hang with stop ends with 0 and one report: %s" % out[-600:])
+check(re.search(r"^switched off on thread \d+ running 0$", out, flags=re.M) is not None, "stopped from its own thread")
 
 # Busy for 1.5 s between short pumps, with a 2 s time-out: no report.
 out, rc = run("hangpump", "2", "6000", "1500")

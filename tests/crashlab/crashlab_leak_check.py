@@ -129,7 +129,7 @@ for exe in (track, off):
     check(out.count("bad_alloc") == 2 and "nothrow null" in out and "realloc null" in out and "heap valid 1" in out,
           "huge sizes fail cleanly:\n" + out)
 
-out, _ = run(track, "threads", "3000")
+out, _ = run(track, "threads", "5000")
 check("live equals kept 1" in out and "heap valid 1" in out, "eight threads:\n" + out)
 check(not re.search(r"^EMemoryLeak", out, re.M), "no report after the threads:\n" + out)
 
