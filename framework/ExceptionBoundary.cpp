@@ -41,6 +41,19 @@ std::string BoundaryExceptionMessage(std::exception_ptr error)
     return "Unknown exception";
 }
 
+void HandleBoundaryExceptionInApplication(std::exception_ptr error) noexcept
+{
+    try {
+        const BoundaryExceptionHandler handler = Handler().Get();
+        if (handler) {
+            handler(error);
+            return;
+        }
+        std::fprintf(stderr, "%s\n", BoundaryExceptionMessage(error).c_str());
+    } catch (...) {
+    }
+}
+
 void HandleBoundaryException(std::exception_ptr error) noexcept
 {
     try {

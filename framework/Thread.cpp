@@ -15,6 +15,8 @@ namespace {
 // Captured by a global constructor, which runs on the thread that loads the program.
 const DWORD mainThreadId = GetCurrentThreadId();
 
+std::atomic<TThreadExecuteWrapper> executeWrapper{nullptr};
+
 constexpr UINT kSyncMessage = WM_APP + 0x3A1;
 
 struct SyncRequest {
@@ -85,6 +87,16 @@ SyncRequest* PopRequest()
 }  // namespace
 
 DWORD MainThreadID() { return mainThreadId; }
+
+void* ThreadObjectProcedure()
+{
+    return reinterpret_cast<void*>(&TThread::ThreadProc);
+}
+
+TThreadExecuteWrapper SetThreadExecuteWrapper(TThreadExecuteWrapper wrapper)
+{
+    return executeWrapper.exchange(wrapper);
+}
 
 int PendingSynchronizeCount()
 {
@@ -186,7 +198,12 @@ unsigned __stdcall TThread::ThreadProc(void* param)
 {
     auto* self = static_cast<TThread*>(param);
     if (!self->terminated_)
-        GuardedCall([self] { self->Execute(); });
+        GuardedCall([self] {
+            if (const TThreadExecuteWrapper wrapper = executeWrapper.load())
+                wrapper(self, &TThread::RunExecute);
+            else
+                self->Execute();
+        });
     const bool freeIt = self->FreeOnTerminate;
     const auto result = static_cast<unsigned>(self->ReturnValue);
     self->finished_ = true;

@@ -41,7 +41,9 @@ protected:
     int ReturnValue = 0;
 
 private:
+    friend void* ThreadObjectProcedure();
     static unsigned __stdcall ThreadProc(void* param);
+    static void RunExecute(TThread* thread) { thread->Execute(); }
 
     HANDLE handle_ = nullptr;
     DWORD threadId_ = 0;
@@ -49,6 +51,12 @@ private:
     std::atomic<bool> finished_ = false;
     bool started_ = false;
 };
+
+// The procedure every thread object's thread starts in, and a wrapper around Execute that the
+// crash reporter sets (it must call execute(thread)); nullptr runs Execute directly.
+void* ThreadObjectProcedure();
+using TThreadExecuteWrapper = void (*)(TThread* thread, void (*execute)(TThread*));
+TThreadExecuteWrapper SetThreadExecuteWrapper(TThreadExecuteWrapper wrapper);
 
 // The thread that loaded the program (the one that runs the message loop).
 DWORD MainThreadID();

@@ -7,6 +7,7 @@
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EProcesses.h"
+#include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EUtilsWin.h"
@@ -61,7 +62,12 @@ void ErrorOnFaultingThread(void* data)
 bool ReportBoundaryException(std::exception_ptr error)
 {
     TRoadException e(error);
-    const uintptr_t address = CurrentRaiseObject() == e.object ? CurrentRaiseAddress() : 0;
+    // The thread's own throw capture knows where this object was thrown, however many throws
+    // came before it.
+    const TRaiseCapture* capture = ThreadRaiseCapture();
+    const uintptr_t address = capture && capture->object == e.object ? capture->address
+                              : CurrentRaiseObject() == e.object ? CurrentRaiseAddress()
+                                                                 : 0;
     return ExceptionManager(e, address, OutputAutomatic, CurrentModuleHandle());
 }
 

@@ -8,20 +8,43 @@ static_assert(sizeof(EXCEPTION_RECORD) == 80, "exception record layout");
 
 namespace {
 
-// Made before main, while one thread runs; never released, as threads may still use them.
-HANDLE heap = HeapCreate(0, 0, 0);
-DWORD slot = TlsAlloc();
+// Made on first use: the reporter starts during static initialisation, before objects of
+// default priority are made. Never released, as threads may still use them.
+HANDLE volatile heap = nullptr;
+volatile LONG slotPlusOne = 0;
+
+DWORD Slot()
+{
+    LONG value = slotPlusOne;
+    if (value == 0) {
+        const DWORD made = TlsAlloc();
+        if (made == TLS_OUT_OF_INDEXES)
+            return TLS_OUT_OF_INDEXES;
+        value = InterlockedCompareExchange(&slotPlusOne, static_cast<LONG>(made) + 1, 0);
+        if (value != 0)
+            TlsFree(made);  // another thread made it first
+        else
+            value = static_cast<LONG>(made) + 1;
+    }
+    return static_cast<DWORD>(value - 1);
+}
 
 }  // namespace
 
 HANDLE ReporterHeap()
 {
+    if (!heap) {
+        HANDLE made = HeapCreate(0, 0, 0);
+        if (made && InterlockedCompareExchangePointer(const_cast<PVOID volatile*>(&heap), made, nullptr) != nullptr)
+            HeapDestroy(made);
+    }
     return heap;
 }
 
 TThreadExceptionContext* ThreadExceptionContext()
 {
-    if (slot == TLS_OUT_OF_INDEXES || !heap)
+    const DWORD slot = Slot();
+    if (slot == TLS_OUT_OF_INDEXES || !ReporterHeap())
         return nullptr;
     const DWORD lastError = GetLastError();  // TlsGetValue clears it; callers may be reading it
     auto* record = static_cast<TThreadExceptionContext*>(TlsGetValue(slot));
@@ -38,7 +61,8 @@ TThreadExceptionContext* ThreadExceptionContext()
 
 void ReleaseThreadExceptionContext()
 {
-    if (slot == TLS_OUT_OF_INDEXES || !heap)
+    const DWORD slot = Slot();
+    if (slot == TLS_OUT_OF_INDEXES || !ReporterHeap())
         return;
     if (void* record = TlsGetValue(slot)) {
         TlsSetValue(slot, nullptr);

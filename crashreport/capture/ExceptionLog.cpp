@@ -12,6 +12,7 @@
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EExternal.h"

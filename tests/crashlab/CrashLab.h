@@ -21,6 +21,7 @@ struct TCrashLabMode {
 const std::vector<TCrashLabMode>& CrashLabModes();
 // The hang watchdog's and the thread storm's modes (CrashLabHang.cpp).
 const std::vector<TCrashLabMode>& CrashLabHangModes();
+const std::vector<TCrashLabMode>& CrashLabHookModes();
 // The handling road's modes (CrashLabRoad.cpp).
 const std::vector<TCrashLabMode>& CrashLabRoadModes();
 const std::vector<TCrashLabMode>& CrashLabReportModes();

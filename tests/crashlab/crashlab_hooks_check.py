@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Runs the crash-test program's hook scenarios under Wine and checks what they print.
+Usage: crashlab_hooks_check.py RUNNER... -- CRASHLAB CRASHLAB_PLAIN LAUNCHER CRASHLAB_HANDLED"""
+import subprocess
+import sys
+
+sep = sys.argv.index("--")
+runner = sys.argv[1:sep]
+crashlab, plain, launcher, handled = sys.argv[sep + 1:sep + 5]
+failures = []
+
+KINDS = ["RaiseException", "RtlUnwind", "WriteFile", "CreateThread", "ResumeThread", "ExitThread"]
+FULL = "count=1 resumer=1 creator=1 capped=1 top=1 object=1 handle=1"
+
+
+def run(*args):
+    out = subprocess.run(runner + list(args), capture_output=True, text=True, timeout=120).stdout
+    return out.replace("\r", "").splitlines()
+
+
+def expect(mode, lines, wanted):
+    for w in wanted:
+        if w not in lines:
+            failures.append("%s: missing %r" % (mode, w))
+            print("FAIL: %s: missing %r in:\n  %s" % (mode, w, "\n  ".join(lines)))
+
+
+records = run(crashlab, "records")
+expect("records", records, [
+    # The main thread's record is made at start-up: no resumer, no creator stack.
+    "record main count=1 resumer=1 creator=0 capped=0 top=1 object=1 handle=1",
+    "record create " + FULL,
+    "suspended waits=1",
+    "record suspended " + FULL,
+    "record reservation " + FULL,
+    "reservation runs=1",
+    "record beginthreadex " + FULL,
+    "record stdthread " + FULL,
+    "record framework " + FULL,
+    "record own count=0",
+    "ended left=0",
+])
+
+# Hooked in the program and the C runtime; without reporter data every slot is the system's.
+hooked = run(crashlab, "imports")
+untouched = run(plain, "imports")
+for name in KINDS:
+    expect("imports", hooked, ["import program %s hooked" % name])
+    expect("plain imports", untouched, ["import program %s system" % name])
+    if name != "RtlUnwind":  # the C runtime takes it from ntdll
+        expect("imports", hooked, ["import msvcrt %s hooked" % name])
+        expect("plain imports", untouched, ["import msvcrt %s system" % name])
+
+# Shut-down puts the imports back before freeing the list; hooked threads end cleanly after it.
+unhook = run(crashlab, "unhook")
+expect("unhook", unhook, ["list after shut-down 0", "thread ended 1", "thread after 1"])
+for name in KINDS:
+    expect("unhook", unhook, ["import program %s system" % name])
+
+expect("executethrow", run(crashlab, "executethrow"), [
+    "notify type=9Exception main=0", "application thrown in Execute", "notifications 1 application 1"])
+expect("naming", run(crashlab, "naming"), [
+    "named in Execute", "named at the boundary", "notifications 0 application 0"])
+expect("window throw", run(crashlab, "window", "throw"), [
+    "notify type=St13runtime_error main=1", "window result=-1 destructors=0", "window again=-1",
+    "notifications 2 application 2"])
+expect("window av", run(crashlab, "window", "av"), [
+    "notify type=16EAccessViolation main=1", "window result=-1 destructors=0", "window again=-1",
+    "notifications 2 application 2"])
+capture = run(crashlab, "capture")
+expect("capture", capture, [
+    "capture eip-in-thrower=1 call=1 return=1 esp-below-frame=1 walk=1",
+    "capture stack=1 start=1 capped=1 type=1", "application captured"])
+# Reported from a boundary after unwinding, the report still starts in the throwing function.
+if not any(l.startswith("report first-in-thrower=1 ") for l in capture):
+    failures.append("capture: the report's first item is not in the thrower: %s" % capture)
+expect("unhandledthread", run(crashlab, "unhandledthread"), [
+    "notify type=St13runtime_error main=0", "worker exit=1", "notifications 1 application 0"])
+main = run(launcher, crashlab, "unhandledmain")
+expect("unhandledmain", main, ["notify type=St13runtime_error main=1", "exit code 0x00000001"])
+if sum(1 for l in main if l.startswith("notify")) != 1:
+    failures.append("unhandledmain: notified %d times" % sum(1 for l in main if l.startswith("notify")))
+
+# Handled exceptions: off by default; on, one report per catch, none for `throw;` or a boundary's.
+expect("handled off", run(crashlab, "handled"), [
+    "after catch handled=0", "after rethrow handled=0", "after boundary handled=0", "notifications 1 application 1"])
+expect("handled on", run(handled, "handled"), [
+    "after catch handled=1", "after rethrow handled=2", "after boundary handled=2", "notifications 1 application 1"])
+
+print("%d failures" % len(failures))
+sys.exit(1 if failures else 0)
