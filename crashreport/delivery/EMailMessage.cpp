@@ -190,3 +190,25 @@ std::string MailtoAddress(std::string_view recipients, std::string_view subject,
     }
     return address;
 }
+
+std::string MailtoCommandLine(std::string_view registeredCommand, std::string_view recipients,
+                              std::string_view subject, std::string_view text)
+{
+    constexpr size_t kLimit = 32000;  // below 32,767, leaving room for the program's own path quoting
+    size_t holes = 0;
+    for (size_t at = registeredCommand.find("%1"); at != std::string_view::npos; at = registeredCommand.find("%1", at + 2))
+        ++holes;
+    const size_t fixed = registeredCommand.size() - 2 * holes;
+    const size_t room = holes == 0 ? 0 : (fixed < kLimit ? (kLimit - fixed) / holes : 0);
+    const std::string address = MailtoAddress(recipients, subject, text, room);
+    std::string line;
+    for (size_t i = 0; i < registeredCommand.size();) {
+        if (registeredCommand.compare(i, 2, "%1") == 0) {
+            line += address;
+            i += 2;
+        } else {
+            line += registeredCommand[i++];
+        }
+    }
+    return line;
+}

@@ -58,3 +58,8 @@ std::string MailtoAddress(std::string_view recipients, std::string_view subject,
                           size_t maxLength);
 // Letters, digits, "-" and bytes from 0x80 stay; every other byte becomes "%XX".
 std::string MailtoEncode(std::string_view text);
+
+// The registered command with every "%1" replaced by the address of MailtoAddress, the body
+// capped so that the whole line stays under the system's 32,767 characters.
+std::string MailtoCommandLine(std::string_view registeredCommand, std::string_view recipients,
+                              std::string_view subject, std::string_view text);

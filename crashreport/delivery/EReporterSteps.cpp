@@ -1,5 +1,6 @@
 #include "crashreport/delivery/EReporterSteps.h"
 
+#include "crashreport/delivery/EDeliveryRoad.h"
 #include "crashreport/delivery/EReportStepsWin.h"
 
 namespace {
@@ -38,7 +39,7 @@ uint8_t TReporterSteps::ShowExceptionDialog(uint8_t dialogState, bool repeated)
 void TReporterSteps::ShowReproduceDialog() { TRoadSteps::ShowReproduceDialog(); }
 
 // -- delivery (mail; upload is called by mail's driver)
-void TReporterSteps::StartSendReport() { TRoadSteps::StartSendReport(); }
-void TReporterSteps::CheckCrashRate() { TRoadSteps::CheckCrashRate(); }
-void TReporterSteps::WaitForBackgroundSenders(unsigned milliseconds) { TRoadSteps::WaitForBackgroundSenders(milliseconds); }
+void TReporterSteps::StartSendReport() { StartRoadDelivery(); }
+void TReporterSteps::CheckCrashRate() { CheckRoadCrashRate(); }
+void TReporterSteps::WaitForBackgroundSenders(unsigned milliseconds) { WaitForRoadSenders(milliseconds); }
 void TReporterSteps::ApplyTerminateAction() { TRoadSteps::ApplyTerminateAction(); }

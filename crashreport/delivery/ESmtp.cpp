@@ -22,7 +22,11 @@ void TVurazaClientSMTP::Connect()
 
 bool TVurazaClientSMTP::ReadSmtpReply(const TReplyCodes& codes)
 {
-    return SmtpReplyAccepted(ReceiveText(), codes);
+    const std::string reply = ReceiveText();
+    LastReplyCode = 0;
+    for (size_t i = 0; i < reply.size() && i < 5 && reply[i] >= '0' && reply[i] <= '9'; ++i)
+        LastReplyCode = LastReplyCode * 10 + (reply[i] - '0');
+    return SmtpReplyAccepted(reply, codes);
 }
 
 bool TVurazaClientSMTP::SendSmtpCommand(std::string_view command, const TReplyCodes& codes)

@@ -20,6 +20,8 @@ public:
     // Sends one line and expects one of codes; anything else raises with the session log.
     // The user and password lines after "AUTH LOGIN" are logged as "***".
     bool SendSmtpCommand(std::string_view command, const TReplyCodes& codes);
+    // The code of the last reply read, 0 when it started with no digits.
+    int LastReplyCode = 0;
 
 private:
     TSmtpCredentialMask mask_;

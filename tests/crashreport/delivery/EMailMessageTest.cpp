@@ -107,4 +107,18 @@ TEST(MailMessage, MailtoAddressIsEncodedAndCapped)
     EXPECT_EQ("mailto:a?Subject=s&Body=\xD6\xD0", MailtoAddress("a", "s", "\xD6\xD0\xD6\xD0", 27));
 }
 
+TEST(MailMessage, MailtoCommandLineStaysUnderTheSystemLimit)
+{
+    EXPECT_EQ("mailer.exe \"mailto:a@x.test?Subject=Crash%20report&Body=a%0D%0Ab\" -x",
+              MailtoCommandLine("mailer.exe \"%1\" -x", "a@x.test", "Crash report", "a\r\nb"));
+    const std::string report(100 * 1024, 'x');
+    for (const char* command : {"mailer.exe %1", "mailer.exe %1 %1"}) {
+        const std::string line = MailtoCommandLine(command, "a@x.test", "s", report);
+        EXPECT_LT(line.size(), 32767u);
+        EXPECT_GT(line.size(), 15000u);
+        EXPECT_EQ(0u, line.find("mailer.exe mailto:a@x.test?Subject=s&Body=xxx"));
+    }
+    EXPECT_EQ("mailer.exe", MailtoCommandLine("mailer.exe", "a@x.test", "s", report));
+}
+
 }  // namespace

@@ -1,0 +1,84 @@
+#include <windows.h>
+
+#include "crashreport/delivery/EDeliveryRoad.h"
+
+#include <cstdlib>
+#include <mutex>
+
+#include "crashreport/capture/EClassNames.h"
+#include "crashreport/capture/EDialogState.h"
+#include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EModules.h"
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ERoadSteps.h"
+#include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/ExceptionLog.h"
+#include "crashreport/delivery/EDeliveryWin.h"
+#include "crashreport/delivery/EReportFilesWin.h"
+
+namespace {
+
+void InstallRoadHooks()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TDeliveryHooks hooks;
+        hooks.ActionNotify = [](int action, bool& continueFlag) {
+            NotifyActionFlag(static_cast<uint8_t>(action), continueFlag);
+        };
+        hooks.ErrorNotify = [](int code, bool& retry) { retry = NotifyError(static_cast<uint8_t>(code)); };
+        hooks.AttachedFilesRequest = [](TStringList& files) { LocalAttachedFilesRequest(CurrentExceptionRecord, files); };
+        hooks.CustomWebFields = [](TStringList& fields) { LocalCustomWebFieldsRequest(CurrentExceptionRecord, fields); };
+        hooks.EnterHandlingLock = EnterHandlingLock;
+        hooks.LeaveHandlingLock = LeaveHandlingLock;
+        hooks.ScheduleTerminate = [](int action) { ScheduleTerminateAction(static_cast<uint8_t>(action)); };
+        // The road's own action: notification 8, then restart or terminate.
+        hooks.TerminateAction = [] { TRoadSteps().ApplyTerminateAction(); };
+        SetDeliveryHooks(std::move(hooks));
+    });
+}
+
+TDeliveryJob RoadJob()
+{
+    TDeliveryJob job;
+    TVurazaModuleOptions* options = ActiveModuleOptions();
+    job.Options = options;
+    job.Report.Files = CurrentReportFileContext(options->ModuleHandle(), ExceptionTime);
+    job.Report.Files.AttachScreenshotChecked = AttachScreenshotChecked;
+    job.Report.Files.HasLastHtmlPage = !LastHTMLPage.empty();
+    job.Report.LogReportText = LogReportText;
+    job.Report.LastReportText = LastReportText;
+    job.Report.LastHTMLPage = LastHTMLPage;
+    job.Report.RequestedPassword = RequestedPassword;
+    job.Report.AppVersion = ApplicationVersion();
+    job.Report.OsType = OsVersionName();
+    job.Report.OsBuild = OsBuildNumber();
+    job.Report.ReproduceText = options->ReproduceStepsText();
+    job.Report.BugId = BugIdText;
+    job.Report.ExceptionMessage = LastExceptMessage;
+    if (CurrentExceptionRecord.ExceptionType)
+        job.Report.ExceptionClass = DemangledTypeName(*CurrentExceptionRecord.ExceptionType);
+    for (const std::string& time : CrashTimesList) job.Run.CrashTimes.push_back(std::strtod(time.c_str(), nullptr));
+    job.Run.TerminatePressed = TerminatePressed;
+    job.InlineHandling = InlineHandling;
+    job.DialogFailed = DialogFailed;
+    return job;
+}
+
+}  // namespace
+
+void StartRoadDelivery()
+{
+    if (!ActiveModuleOptions()) return;
+    InstallRoadHooks();
+    StartSendReport(RoadJob());
+}
+
+void CheckRoadCrashRate()
+{
+    if (!ActiveModuleOptions()) return;
+    CheckCrashRate(RoadJob());
+}
+
+void WaitForRoadSenders(unsigned milliseconds) { WaitForBackgroundSenders(milliseconds); }
