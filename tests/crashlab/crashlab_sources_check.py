@@ -38,8 +38,7 @@ for variant, (exe, kind) in build_variants(tool, plain, work, "crashlab").items(
         name, path, want = where[0]
         compared += 1
         chain.append(procedure)
-        # addr2line prints a C name of i686 with one leading "_" fewer than the source spells it
-        # ("__wrap_main" comes back as "_wrap_main"), so leading underscores don't count.
+        # addr2line drops one of the leading underscores of a C name ("__wrap_main").
         if item_kind != 4 or procedure.lstrip("_") != bare_name(name).lstrip("_") or str(line) != want:
             failures.append("%s: %X is %s line %s of %s, the dump says kind %d %s line %d"
                             % (variant, offset, bare_name(name), want, os.path.basename(path), item_kind, procedure, line))
