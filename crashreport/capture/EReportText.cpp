@@ -7,6 +7,7 @@
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/ELogItem.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EUtils.h"
 #include "framework/SysUtils.h"
 
 namespace {
@@ -19,50 +20,6 @@ std::string Hex8(uint32_t value)
     char buf[16];
     std::snprintf(buf, sizeof buf, "%08X", value);
     return buf;
-}
-
-std::string CollapseControls(std::string_view text)
-{
-    std::string out;
-    bool inRun = false;
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) < 32) {
-            if (!inRun) out += ' ';
-            inRun = true;
-        } else {
-            out += c;
-            inRun = false;
-        }
-    }
-    return out;
-}
-
-struct TCivil {
-    int Year, Month, Day, DayOfWeek, Hour, Minute, Second;
-};
-
-// Rounded to the millisecond first: a date kept as a day fraction is never exact.
-TCivil DecodeDateTime(double value)
-{
-    int64_t ms = std::llround(value * kMsPerDay);
-    if (ms < 0) ms = 0;
-    int64_t days = ms / kMsPerDay;
-    int64_t rest = ms % kMsPerDay / 1000;
-    TCivil c{};
-    c.DayOfWeek = static_cast<int>((days + 6) % 7);  // day 0 was a Saturday
-    int64_t z = days - 25569 + 719468;               // to days from 0000-03-01
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    c.Day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    c.Month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    c.Year = static_cast<int>(yoe + era * 400 + (c.Month <= 2 ? 1 : 0));
-    c.Hour = static_cast<int>(rest / 3600);
-    c.Minute = static_cast<int>(rest / 60 % 60);
-    c.Second = static_cast<int>(rest % 60);
-    return c;
 }
 
 std::string Padded(std::string_view text, size_t width)
@@ -113,15 +70,6 @@ std::string PlainTable(const std::string& title, std::vector<std::string> labels
     return out + rule + kCrLf + kCrLf;
 }
 
-std::string DateTimeText(double value)
-{
-    const TCivil c = DecodeDateTime(value);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", c.Year, c.Month, c.Day, c.Hour, c.Minute,
-                  c.Second);
-    return buf;
-}
-
 }  // namespace
 
 std::string CleanTableCell(std::string_view text)
@@ -148,33 +96,8 @@ void WriteTableRow(std::string& out, const std::vector<std::string>& values, con
 
 std::string ReportMailDate(double localTime, int timeZoneMinutes)
 {
-    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const TCivil c = DecodeDateTime(localTime);
-    const int hours = timeZoneMinutes / 60;  // whole hours: +5:30 is written +0500
-    char zone[16];
-    std::snprintf(zone, sizeof zone, "%c%02d00", hours < 0 ? '-' : '+', hours < 0 ? -hours : hours);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%s, %d %s %d %02d:%02d:%02d %s", days[c.DayOfWeek], c.Day, months[c.Month - 1],
-                  c.Year, c.Hour, c.Minute, c.Second, zone);
-    return buf;
-}
-
-std::string ReportDuration(double days)
-{
-    // Counted in whole milliseconds: 61 s as a day fraction would otherwise truncate to 60.
-    int64_t ms = std::llround(days * kMsPerDay);
-    if (ms < 0) ms = 0;
-    const int64_t counts[] = {ms / kMsPerDay, ms / 3600000 % 24, ms / 60000 % 60, ms / 1000 % 60};
-    static const char* const words[] = {"day", "hour", "minute", "second"};
-    std::string out;
-    for (int i = 0; i < 4; ++i) {
-        if (counts[i] == 0 && i < 3) continue;
-        out += std::to_string(counts[i]) + " " + words[i] + (counts[i] > 1 ? "s" : "");
-        if (i < 3) out += ", ";
-    }
-    return out;
+    // The report's zone is whole hours: +5:30 is written +0500.
+    return FormatMailDateAt(localTime, timeZoneMinutes / 60 * 60);
 }
 
 std::string MegabyteText(uint64_t bytes)
@@ -304,7 +227,7 @@ std::string FillGeneralSections(const TReportGeneralFacts& f, const TVurazaModul
     item(42, 4, f.CompilationDate == 0
                     ? std::string()
                     : ReportMailDate(f.CompilationDate + (f.TimeZoneMinutes / 60) / 24.0, f.TimeZoneMinutes));
-    item(43, 5, ReportDuration(f.ExceptionTime - f.StartTime));
+    item(43, 5, DurationText(f.ExceptionTime - f.StartTime));
 
     std::string type = f.ExceptionClass.empty() ? std::string("Unknown exception type") : f.ExceptionClass;
     std::string message = f.IsExceptionObject ? f.ExceptionMessage : std::string("Unknown error message.");
@@ -339,9 +262,9 @@ std::string FillGeneralSections(const TReportGeneralFacts& f, const TVurazaModul
     const bool windowed = !f.IsConsoleProgram && !f.IsWebServerApplication;
     log.AddHeader(text(61));
     log.AddItem(text(62), f.FormClass.substr(0, 256), windowed && on(21));
-    log.AddItem(text(63), CollapseControls(f.FormText.substr(0, 256)), windowed && on(22));
+    log.AddItem(text(63), CollapseControlChars(f.FormText.substr(0, 256)), windowed && on(22));
     log.AddItem(text(64), f.ControlClass, windowed && on(23));
-    log.AddItem(text(65), CollapseControls(f.ControlText), windowed && on(24));
+    log.AddItem(text(65), CollapseControlChars(f.ControlText), windowed && on(24));
 
     log.AddHeader(text(66));
     item(67, 25, f.ComputerName);
@@ -349,7 +272,7 @@ std::string FillGeneralSections(const TReportGeneralFacts& f, const TVurazaModul
     item(69, 27, MegabyteText(f.FreeMemory));
     item(70, 28, f.DiskKnown ? GigabyteText(f.TotalDisk) : std::string());
     item(71, 29, f.DiskKnown ? GigabyteText(f.FreeDisk) : std::string());
-    item(72, 30, ReportDuration(static_cast<double>(f.SystemTickMilliseconds) / kMsPerDay));
+    item(72, 30, DurationText(static_cast<double>(f.SystemTickMilliseconds) / kMsPerDay));
     item(73, 31, ProcessorText(f.ProcessorNameString, f.VendorIdentifier, f.Identifier));
     item(74, 32, std::to_string(f.ScreenWidth) + " x " + std::to_string(f.ScreenHeight) + ", " +
                      std::to_string(f.BitsPerPixel) + " bit");
@@ -455,7 +378,7 @@ TReportText BuildReportText(const TReportFacts& facts, const TVurazaModuleOption
         std::vector<std::vector<std::string>> rows;
         for (const TReportModule& m : facts.Modules) {
             rows.push_back({"", m.FileName, m.Description, m.Version, std::to_string(m.Size),
-                            DateTimeText(m.Modified), m.Path});
+                            ReportDateTimeText(m.Modified), m.Path});
         }
         std::vector<std::string> labels;
         for (int slot = 126; slot <= 132; ++slot) labels.push_back(text(slot));

@@ -129,7 +129,6 @@ void WriteTableRow(std::string& out, const std::vector<std::string>& values, con
 
 // Value forms.
 std::string ReportMailDate(double localTime, int timeZoneMinutes);
-std::string ReportDuration(double days);
 std::string MegabyteText(uint64_t bytes);
 std::string GigabyteText(uint64_t bytes);
 std::string PaddedIpAddress(std::string_view dotted);

@@ -5,6 +5,7 @@
 
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ECore.h"
+#include "crashreport/capture/EUtils.h"
 #include "framework/SysUtils.h"
 
 const char* const WebPageOkButton =
@@ -42,18 +43,6 @@ std::string CollapseControls(std::string_view text)
 void SetPageIdSource(TPageIdSource source) { pageIdSource = source ? source : RandomPageId; }
 uint32_t LastPageId() { return lastPageId; }
 
-std::string HtmlEscapeText(std::string_view text)
-{
-    std::string s(text);
-    s = ReplaceAllText(s, "&", "&amp;");
-    s = ReplaceAllText(s, "\"", "&quot;");
-    s = ReplaceAllText(s, "'", "&#039;");
-    s = ReplaceAllText(s, "<", "&lt;");
-    s = ReplaceAllText(s, ">", "&gt;");
-    s = ReplaceAllText(s, "  ", "&nbsp;&nbsp;");
-    return ReplaceAllText(s, "\r\n", "<br>\r\n");
-}
-
 std::string WrapInHtmlLayout(std::string_view body, const TVurazaModuleOptions& options)
 {
     std::string page = options.WebPageTemplate();
@@ -76,7 +65,7 @@ std::string WrapInHtmlLayout(std::string_view body, const TVurazaModuleOptions& 
 
 std::string GenerateHtmlPage(std::string_view text, bool withButton, const TVurazaModuleOptions& options)
 {
-    std::string body = HtmlEscapeText(text);
+    std::string body = HtmlEscape(text);
     if (withButton) body += WebPageOkButton;
     return WrapInHtmlLayout(body, options);
 }

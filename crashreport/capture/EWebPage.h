@@ -24,4 +24,3 @@ std::string WebErrorPage(std::string_view reportText, const TVurazaModuleOptions
 // through the server).
 std::string WebErrorPageHeader(size_t pageLength, bool withStatusLine);
 
-std::string HtmlEscapeText(std::string_view text);

@@ -1,5 +1,8 @@
 #include "crashreport/delivery/EReporterSteps.h"
 
+#include "crashreport/capture/EDialogRoad.h"
+#include "crashreport/delivery/EReportFilesWin.h"
+#include "crashreport/delivery/EReportStepsWin.h"
 #include "crashreport/delivery/EDeliveryRoad.h"
 
 namespace {
@@ -20,22 +23,23 @@ TReporterSteps& ReporterSteps()
 }
 
 // -- report text, log, screenshot, web output (report)
-void TReporterSteps::BuildReportText(std::string& reportText) { TRoadSteps::BuildReportText(reportText); }
-void TReporterSteps::CheckLogVersion() { TRoadSteps::CheckLogVersion(); }
-bool TReporterSteps::FindDuplicateReport(bool increment) { return TRoadSteps::FindDuplicateReport(increment); }
-void TReporterSteps::CaptureScreenshot() { TRoadSteps::CaptureScreenshot(); }
-void TReporterSteps::SaveScreenshotFile() { TRoadSteps::SaveScreenshotFile(); }
-void TReporterSteps::ReleaseScreenshot() { TRoadSteps::ReleaseScreenshot(); }
-void TReporterSteps::ShowWebOutput(const std::string& text) { TRoadSteps::ShowWebOutput(text); }
-void TReporterSteps::SaveReportToLog() { TRoadSteps::SaveReportToLog(); }
-void TReporterSteps::CopyReportToClipboard(const std::string& text) { TRoadSteps::CopyReportToClipboard(text); }
+void TReporterSteps::BuildReportText(std::string& reportText) { BuildRoadReportText(reportText); }
+void TReporterSteps::CheckLogVersion() { CheckRoadLogVersion(); }
+bool TReporterSteps::FindDuplicateReport(bool increment) { return FindRoadDuplicateReport(increment); }
+void TReporterSteps::CaptureScreenshot() { CaptureRoadScreenshot(); }
+void TReporterSteps::SaveScreenshotFile() { SaveRoadScreenshotFile(); }
+void TReporterSteps::ReleaseScreenshot() { ReleaseRoadScreenshot(); }
+void TReporterSteps::ShowWebOutput(const std::string& text) { ShowRoadWebOutput(text); }
+void TReporterSteps::SaveReportToLog() { SaveRoadReportToLog(); }
+void TReporterSteps::CopyReportToClipboard(const std::string& text) { CopyRoadReportToClipboard(text); }
 
 // -- dialogs (lead)
 uint8_t TReporterSteps::ShowExceptionDialog(uint8_t dialogState, bool repeated)
 {
-    return TRoadSteps::ShowExceptionDialog(dialogState, repeated);
+    InstallDialogRoadHooks([] { return DuplicateErrorFound; });
+    return ShowDialogStep(dialogState, repeated);
 }
-void TReporterSteps::ShowReproduceDialog() { TRoadSteps::ShowReproduceDialog(); }
+void TReporterSteps::ShowReproduceDialog() { ShowReproduceStep(); }
 
 // -- delivery (mail; upload is called by mail's driver)
 void TReporterSteps::StartSendReport() { StartRoadDelivery(); }

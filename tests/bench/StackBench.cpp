@@ -3,31 +3,14 @@
 
 #include <windows.h>
 
-#include <thread>  // clocks and durations; <chrono> itself has a literal CP936 lacks
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "crashreport/capture/EStackWin.h"
+#include "tests/bench/BenchStacks.h"
 #include "tests/crashlab/CrashLab.h"
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Milliseconds(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-}  // namespace
 
 int main()
 {
@@ -40,22 +23,11 @@ int main()
     size_t items = 0;
     for (int round = 0; round < rounds; ++round) {
         // Baseline: only what must happen while the thread is stopped.
-        auto start = Clock::now();
-        for (HANDLE h : handles) {
-            SuspendThread(h);
-            CONTEXT context{};
-            context.ContextFlags = CONTEXT_FULL;
-            GetThreadContext(h, &context);
-            MEMORY_BASIC_INFORMATION info{};
-            VirtualQuery(reinterpret_cast<void*>(context.Esp), &info, sizeof info);
-            const size_t size = std::min<size_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize -
-                                                     context.Esp, plain.size());
-            memcpy(plain.data(), reinterpret_cast<void*>(context.Esp), size);
-            ResumeThread(h);
-        }
+        auto start = BenchClock::now();
+        BareStackCopies(handles, plain);
         bare.push_back(Milliseconds(start));
 
-        start = Clock::now();
+        start = BenchClock::now();
         for (size_t i = 0; i < handles.size(); ++i)
             copies[i].Capture(handles[i]);
         TLiveMemoryReader live;

@@ -24,6 +24,9 @@ const std::vector<TCrashLabMode>& CrashLabHangModes();
 const std::vector<TCrashLabMode>& CrashLabHookModes();
 // The handling road's modes (CrashLabRoad.cpp).
 const std::vector<TCrashLabMode>& CrashLabRoadModes();
+const std::vector<TCrashLabMode>& CrashLabReportModes();
+// The exception dialogs shown by the road (CrashLabDialog.cpp).
+const std::vector<TCrashLabMode>& CrashLabDialogModes();
 std::vector<TCrashLabMode> JoinModes(const std::vector<TCrashLabMode>& first, const std::vector<TCrashLabMode>& second);
 // Runs the named mode; unknown names list the modes and give 2.
 int RunCrashLab(int argc, char** argv);

@@ -113,8 +113,10 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         {"exit", "exits with the given code", ExitMode},
         {"av", "writes to address 0", AccessViolationMode},
     };
-    static const std::vector<TCrashLabMode> all =
-        JoinModes(JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabRoadModes()), CrashLabHookModes());
+    static const std::vector<TCrashLabMode> all = JoinModes(
+        JoinModes(JoinModes(JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabRoadModes()), CrashLabHookModes()),
+                  CrashLabReportModes()),
+        CrashLabDialogModes());
     return all;
 }
 

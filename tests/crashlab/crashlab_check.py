@@ -24,7 +24,8 @@ def check(ok, what):
 
 
 def run(*args):
-    out = subprocess.run(runner + list(args), capture_output=True, text=True, timeout=150).stdout
+    # A console program prints its report, in GBK.
+    out = subprocess.run(runner + list(args), capture_output=True, text=True, errors="replace", timeout=150).stdout
     return out.replace("\r", "")
 
 

@@ -9,6 +9,7 @@
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EReportSources.h"
 #include "crashreport/capture/EReportText.h"
+#include "crashreport/capture/EUtils.h"
 #include "crashreport/delivery/ELogFile.h"
 #include "framework/SysUtils.h"
 
@@ -422,10 +423,10 @@ TEST(ReportText, ValueForms)
         {ReportMailDate(t, 0), "Fri, 11 Dec 2026 20:01:01 +0000"},
         {ReportMailDate(t, 330), "Fri, 11 Dec 2026 20:01:01 +0500"},
         {ReportMailDate(Day(46023, 0, 0, 0), 600), "Thu, 1 Jan 2026 00:00:00 +1000"},
-        {ReportDuration(1.5), "1 day, 12 hours, 0 second"},
-        {ReportDuration(2.0 / 24), "2 hours, 0 second"},
-        {ReportDuration(61.0 / 86400), "1 minute, 1 second"},
-        {ReportDuration(0), "0 second"},
+        {DurationText(1.5), "1 day, 12 hours, 0 second"},
+        {DurationText(2.0 / 24), "2 hours, 0 second"},
+        {DurationText(61.0 / 86400), "1 minute, 1 second"},
+        {DurationText(0), "0 second"},
         {MegabyteText(3ull << 19), "2 Mb"},
         {MegabyteText(5ull << 19), "2 Mb"},
         {MegabyteText((7ull << 19) + 1), "4 Mb"},

@@ -1,0 +1,121 @@
+// The exception dialogs on the handling road: an exception handled with the options' dialog
+// kind shows it; a driver thread reads it and closes it the way a user would.
+#include <windows.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "crashreport/capture/EDialogHooks.h"
+#include "crashreport/capture/EDialogState.h"
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ERoadSteps.h"
+#include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/ExceptionLog.h"
+#include "framework/CodePage.h"
+#include "tests/crashlab/CrashLab.h"
+
+namespace {
+
+bool escapeKey = false;
+
+struct TFound {
+    HWND window = nullptr;
+};
+
+BOOL CALLBACK FindOwnDialog(HWND h, LPARAM data)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(h, &process);
+    wchar_t cls[16] = {};
+    GetClassNameW(h, cls, 16);
+    if (process == GetCurrentProcessId() && IsWindowVisible(h) && lstrcmpW(cls, L"#32770") == 0) {
+        reinterpret_cast<TFound*>(data)->window = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string Line(const char* format, unsigned value)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// Reads the dialog once it is up, then presses its default button.
+DWORD WINAPI DriveDialog(void*)
+{
+    TFound found;
+    for (int i = 0; i < 200 && !found.window; ++i) {
+        Sleep(50);
+        EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
+    }
+    if (!found.window) {
+        LabPrint("no dialog");
+        return 0;
+    }
+    wchar_t caption[256] = {};
+    GetWindowTextW(found.window, caption, 256);
+    LabPrint("dialog caption: " + WideToGbk(caption));
+    const bool detailed = GetDlgItem(found.window, 3000) != nullptr;
+    const bool classic = !detailed && GetDlgItem(found.window, 1001) != nullptr;
+    LabPrint(detailed ? "dialog: detailed" : classic ? "dialog: windows-style" : "dialog: box");
+    if (ExceptionDialogHooks().exceptionMessage)
+        LabPrint("dialog message: " + ExceptionDialogHooks().exceptionMessage());
+    if (ExceptionDialogHooks().reportCounter)
+        LabPrint(Line("dialog report counter: %u", static_cast<unsigned>(ExceptionDialogHooks().reportCounter())));
+    Sleep(200);
+    if (escapeKey) {
+        // A real key press through the input queue, as the user's Escape arrives.
+        SetForegroundWindow(found.window);
+        Sleep(100);
+        INPUT keys[2] = {};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        LabPrint(Line("dialog escape keys sent: %u", SendInput(2, keys, sizeof(INPUT))));
+        return 0;
+    }
+    // The default button, as Enter would press it.
+    const LRESULT def = SendMessageW(found.window, DM_GETDEFID, 0, 0);
+    const int button = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : (detailed ? 102 : 1001);
+    LabPrint(Line("dialog button: %u", static_cast<unsigned>(button)));
+    PostMessageW(found.window, WM_COMMAND, button, 0);
+    return 0;
+}
+
+int DialogOnRoad(const std::vector<std::string>& args)
+{
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (!options) {
+        LabPrint("no reporter");
+        return 3;
+    }
+    const int kind = args.empty() ? 3 : atoi(args[0].c_str());
+    options->SetDialogKind(static_cast<uint8_t>(kind));
+    options->SetDialogAutoCloseSeconds(0);
+    escapeKey = args.size() > 1 && args[1] == "escape";
+    HANDLE driver = CreateThread(nullptr, 0, DriveDialog, nullptr, 0, nullptr);
+    try {
+        throw std::runtime_error("dialog on the road");
+    } catch (...) {
+        ExceptionManager(TRoadException(std::current_exception()), 0, OutputAutomatic, CurrentModuleHandle());
+    }
+    WaitForSingleObject(driver, 15000);
+    CloseHandle(driver);
+    LabPrint(Line("after dialog: state %u", static_cast<unsigned>(DialogState.load())));
+    LabPrint(Line("after dialog: send %u", SendChecked ? 1u : 0u));
+    LabPrint(Line("after dialog: cancelled %u", DialogCancelled ? 1u : 0u));
+    return 0;
+}
+
+}  // namespace
+
+const std::vector<TCrashLabMode>& CrashLabDialogModes()
+{
+    static const std::vector<TCrashLabMode> modes = {
+        {"dialog-road", "an exception handled with dialog kind ARG (2 Windows-style, 3 detailed) [escape]", DialogOnRoad},
+    };
+    return modes;
+}

@@ -1,0 +1,49 @@
+#!/usr/bin/env python3
+"""Runs the crash-test program's dialog mode under Wine for each dialog kind and checks that
+the road showed that dialog, with the exception's message, and went on once it was closed.
+Usage: crashlab_dialog_check.py RUNNER... -- CRASHLAB_GUI LAUNCHER (a windowed program: a console one
+writes the report to its console instead)"""
+import re
+import subprocess
+import sys
+
+sep = sys.argv.index("--")
+runner = sys.argv[1:sep]
+crashlab, launcher = sys.argv[sep + 1:sep + 3]
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+# Without a send method the Windows-style dialog offers only OK, so nothing is to be sent.
+cases = [("3", "dialog: detailed", None),
+         ("2", "dialog: windows-style", "after dialog: send 0")]
+for kind, shown, send in cases:
+    out = subprocess.run(runner + [launcher, crashlab, "dialog-road", kind], capture_output=True,
+                         timeout=90).stdout.replace(b"\r", b"").decode("gbk", "replace")
+    lines = out.splitlines()
+    print("\n".join("kind %s: %s" % (kind, l) for l in lines))
+    check(shown in lines, "kind %s shows its dialog" % kind)
+    check("dialog message: dialog on the road" in lines, "kind %s shows the exception's message" % kind)
+    check("dialog report counter: 1" in lines, "kind %s: the first report" % kind)
+    check("after dialog: state 0" in lines, "kind %s: closed, the road went on" % kind)
+    check(send is None or send in lines, "kind %s: the send choice is left for delivery" % kind)
+    m = re.search(r"exit code (0x[0-9A-F]{8})", out)
+    check(m and m.group(1) == "0x00000000", "kind %s ends normally: %s" % (kind, m and m.group(1)))
+
+# Escape pressed on the keyboard closes either dialog as cancelled.
+for kind in ("3", "2"):
+    out = subprocess.run(runner + [launcher, crashlab, "dialog-road", kind, "escape"], capture_output=True,
+                         timeout=90).stdout.replace(b"\r", b"").decode("gbk", "replace")
+    lines = out.splitlines()
+    print("\n".join("escape %s: %s" % (kind, l) for l in lines))
+    check("dialog escape keys sent: 2" in lines, "escape %s: the keys went in" % kind)
+    check("after dialog: state 0" in lines and "after dialog: cancelled 1" in lines,
+          "escape %s: closed as cancelled" % kind)
+
+print("%d failure(s)" % len(failures))
+sys.exit(1 if failures else 0)

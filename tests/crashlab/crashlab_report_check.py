@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Runs the crash-test program's report modes under Wine and checks the log they leave: the
+report's banner, the access-violation wording in GBK, the fault's address, the duplicate count
+of a second identical fault, and a jump into allocated memory worded as an entry violation.
+Usage: crashlab_report_check.py RUNNER... -- CRASHLAB LAUNCHER"""
+import os
+import re
+import subprocess
+import sys
+
+sep = sys.argv.index("--")
+runner = sys.argv[1:sep]
+crashlab, launcher = sys.argv[sep + 1:sep + 3]
+log_host = os.path.join(os.environ["WINEPREFIX"], "drive_c", "vidudo-report-check.elf")
+log_windows = "C:\\vidudo-report-check.elf"
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(*args):
+    out = subprocess.run(runner + [launcher, crashlab] + list(args), capture_output=True, timeout=150).stdout
+    return out.replace(b"\r", b"")
+
+
+def reports():
+    with open(log_host, "rb") as f:
+        text = f.read()
+    return [r for r in text.split(b"\r\n\r\n\r\n\r\n") if b"-\r\n|" in r]
+
+
+def item(report, number):
+    m = re.search(rb"\r\n  " + re.escape(number.encode()) + rb" [^:\r\n]*: ([^\r\n]*)", report)
+    return m.group(1).strip() if m else None
+
+
+if os.path.exists(log_host):
+    os.remove(log_host)
+
+run("report-av", log_windows)
+check(os.path.exists(log_host), "the fault wrote the log")
+if os.path.exists(log_host):
+    stored = reports()
+    check(len(stored) == 1, "one report in the log, found %d" % len(stored))
+    first = stored[0] if stored else b""
+    check(first.startswith(b"DuruvaDod 6.1.01 RC 1\r\n"), "the report starts with its banner")
+    wording = re.compile("存取地址 ([0-9A-F]{8}) 违例发生在模块 'crashlab.exe' 中. 写 在地址 00000000 里.".encode("gbk")
+                         .replace(b".", rb"\.").replace(b"(", b"(").replace(b"'", b"'"))
+    m = wording.search(first)
+    check(m is not None, "the message is the GBK access-violation wording")
+    if m:
+        check(item(first, "2.2") == m.group(1), "item 2.2 is the fault's address")
+    check(item(first, "2.8") == b"1", "a first report counts 1")
+    check(b"; <-- EXCEPTION" in first, "the listing marks the faulting instruction")
+
+    run("report-av", log_windows)
+    stored = reports()
+    check(len(stored) == 1, "the same fault again adds no report, found %d" % len(stored))
+    check(stored and item(stored[0], "2.8") == b"2", "the same fault again counts 2")
+
+    out = run("report-jump", log_windows)
+    code = re.search(rb"code ([0-9A-F]{8})", out)
+    stored = reports()
+    check(len(stored) == 2, "a fault elsewhere adds a report, found %d" % len(stored))
+    if code and len(stored) == 2:
+        wanted = "入口违规: 地址 ".encode("gbk") + code.group(1) + ". 写 对于地址 00000000.".encode("gbk")
+        check(wanted in stored[1], "a jump into allocated memory is an entry violation")
+    os.remove(log_host)
+
+# Two processes taking their screenshots at once write two work folders.
+procs = [subprocess.Popen(runner + [launcher, crashlab, "report-shot"], stdout=subprocess.PIPE) for _ in range(2)]
+shots = []
+for p in procs:
+    out = p.communicate(timeout=150)[0].replace(b"\r", b"")
+    m = re.search(rb"screenshot (\S+)", out)
+    shots.append(m.group(1).decode("gbk") if m else None)
+check(all(shots) and shots[0] != shots[1], "two processes name two screenshot files: %s" % shots)
+for shot in shots:
+    if not shot:
+        continue
+    host = os.path.join(os.environ["WINEPREFIX"], "drive_c", *shot[3:].split("\\"))
+    check(os.path.exists(host), "the screenshot %s was written" % shot)
+    if os.path.exists(host):
+        with open(host, "rb") as f:
+            check(f.read(8) == b"\x89PNG\r\n\x1a\n", "the screenshot %s is a PNG" % shot)
+        os.remove(host)
+        os.rmdir(os.path.dirname(host))
+
+if failures:
+    print("%d failed" % len(failures))
+    sys.exit(1)
+print("all passed")

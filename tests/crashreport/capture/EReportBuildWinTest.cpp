@@ -1,0 +1,235 @@
+#include "crashreport/capture/EReportBuildWin.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "crashreport/capture/EAddressLookup.h"
+#include "crashreport/capture/ECore.h"
+#include "crashreport/capture/EModules.h"
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EReportFactsWin.h"
+#include "crashreport/capture/EStack.h"
+#include "crashreport/capture/EStackWin.h"
+#include "crashreport/capture/EUtilsWin.h"
+
+namespace {
+
+// A real fault on a thread of its own: the handler keeps the record and the context and parks
+// the thread until the test let it go, so its stack stays to be scanned.
+struct TFault {
+    EXCEPTION_RECORD record{};
+    CONTEXT context{};
+    DWORD threadId = 0;
+    HANDLE thread = nullptr;
+};
+TFault* fault = nullptr;
+HANDLE faulted = nullptr;
+HANDLE release = nullptr;
+
+void __stdcall Parked()
+{
+    WaitForSingleObject(release, INFINITE);
+    ExitThread(0);
+}
+
+LONG CALLBACK KeepFault(EXCEPTION_POINTERS* pointers)
+{
+    if (!fault || GetCurrentThreadId() != fault->threadId ||
+        pointers->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION)
+        return EXCEPTION_CONTINUE_SEARCH;
+    fault->record = *pointers->ExceptionRecord;
+    fault->context = *pointers->ContextRecord;
+    pointers->ContextRecord->Eip = reinterpret_cast<DWORD>(&Parked);
+    SetEvent(faulted);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// Read at run time: a store through a pointer the compiler sees as null may be left out.
+volatile uintptr_t zeroAddress = 0;
+
+DWORD WINAPI WriteAtZero(void*)
+{
+    *reinterpret_cast<volatile int*>(zeroAddress) = 5;
+    return 0;
+}
+
+void* generatedCode = nullptr;
+
+DWORD WINAPI JumpIntoAllocatedMemory(void*)
+{
+    reinterpret_cast<void (*)()>(generatedCode)();
+    return 0;
+}
+
+class ReportBuild : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        faulted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        handler_ = AddVectoredExceptionHandler(1, KeepFault);
+        InstallAddressLookup();
+        RefreshModuleList();
+    }
+    void TearDown() override
+    {
+        SetEvent(release);
+        if (fault_.thread) {
+            WaitForSingleObject(fault_.thread, 5000);
+            CloseHandle(fault_.thread);
+        }
+        fault = nullptr;
+        RemoveVectoredExceptionHandler(handler_);
+        CloseHandle(faulted);
+        CloseHandle(release);
+    }
+    void Crash(LPTHREAD_START_ROUTINE routine)
+    {
+        fault = &fault_;
+        fault_.thread = CreateThread(nullptr, 0, routine, nullptr, CREATE_SUSPENDED, &fault_.threadId);
+        ResumeThread(fault_.thread);
+        ASSERT_EQ(WaitForSingleObject(faulted, 10000), WAIT_OBJECT_0);
+    }
+    TReportRequest Request()
+    {
+        TReportRequest request;
+        request.ExceptionClass = "EAccessViolation";
+        request.ExceptionMessage = "Access violation";
+        request.ExceptionAddress = reinterpret_cast<uintptr_t>(fault_.record.ExceptionAddress);
+        request.ThreadId = fault_.threadId;
+        request.ExceptionRecord = &fault_.record;
+        request.Context = &fault_.context;
+        request.BugId = "1A2B";
+        return request;
+    }
+    TFault fault_;
+    TVurazaModuleOptions options_{ModuleFileNameOf(nullptr)};
+
+private:
+    void* handler_ = nullptr;
+};
+
+std::string Hex8(uintptr_t value)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(value));
+    return buf;
+}
+
+TEST_F(ReportBuild, AWriteAtZeroIsReportedWithTheModuleTheStackAndTheRegisters)
+{
+    Crash(WriteAtZero);
+    TLiveMemoryReader live;
+    std::unique_ptr<TVurazaStackList> stack(BuildStackList(
+        reinterpret_cast<uintptr_t>(fault_.record.ExceptionAddress), fault_.context.Esp, fault_.context.Esp + 4096,
+        HandlingKindsMask, -1, -1, false, 1, fault_.threadId, live));
+    TReportRequest request = Request();
+    request.StackList = stack.get();
+    const TReportText report = BuildReportText(request, options_);
+    const std::string& text = report.LastReportText;
+
+    const std::string module = ExtractFileName(ModuleFileNameOf(nullptr));
+    const std::string at = Hex8(request.ExceptionAddress);
+    EXPECT_EQ(ReportExceptionMessageText(),
+              "存取地址 " + at + " 违例发生在模块 '" + module + "' 中. 写 在地址 00000000 里.");
+    EXPECT_EQ(ReportExceptionClassText(), "EAccessViolation");
+    EXPECT_EQ(text.rfind("DuruvaDod 6.1.01 RC 1\r\n\r\n", 0), 0u);
+    EXPECT_EQ(report.LogReportText, text);
+    EXPECT_EQ(ReportHeaderText(), options_.MessageText(4) + "\r\n\r\n");
+    EXPECT_NE(text.find("-\r\n|"), std::string::npos);
+    EXPECT_NE(text.find(": " + at + "\r\n"), std::string::npos);  // 2.2
+    EXPECT_NE(text.find(": 1A2B\r\n"), std::string::npos);        // 2.7
+    EXPECT_NE(text.find("|*" + options_.MessageText(99) + ": " + options_.MessageText(102) + "=" +
+                        std::to_string(fault_.threadId)),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("|" + at + "|"), std::string::npos);      // the fault's own row
+    EXPECT_NE(text.find("|" + module), std::string::npos);        // the modules table
+    EXPECT_NE(text.find("; <-- EXCEPTION"), std::string::npos);   // the listing
+    EXPECT_NE(text.find(Hex8(fault_.context.Eip)), std::string::npos);
+    EXPECT_NE(text.find(Hex8(fault_.context.Esp)), std::string::npos);
+}
+
+TEST_F(ReportBuild, AJumpIntoAllocatedMemoryIsAnEntryViolation)
+{
+    // mov byte ptr [0], 5
+    static const uint8_t code[] = {0xC6, 0x05, 0x00, 0x00, 0x00, 0x00, 0x05, 0xC3};
+    generatedCode = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+    ASSERT_NE(generatedCode, nullptr);
+    std::memcpy(generatedCode, code, sizeof code);
+    Crash(JumpIntoAllocatedMemory);
+    BuildReportText(Request(), options_);
+    EXPECT_EQ(ReportExceptionMessageText(),
+              "入口违规: 地址 " + Hex8(reinterpret_cast<uintptr_t>(generatedCode)) + ". 写 对于地址 00000000.");
+    SetEvent(release);
+    WaitForSingleObject(fault_.thread, 5000);
+    VirtualFree(generatedCode, 0, MEM_RELEASE);
+}
+
+TEST_F(ReportBuild, WhatIsNoObjectHasUnknownTypeAndMessage)
+{
+    Crash(WriteAtZero);
+    TReportRequest request = Request();
+    request.ExceptionClass.clear();
+    request.IsExceptionObject = false;
+    const TReportText report = BuildReportText(request, options_);
+    const std::string& text = report.LastReportText;
+    EXPECT_EQ(ReportExceptionClassText(), "Unknown exception type");
+    EXPECT_EQ(ReportExceptionMessageText(), "Unknown error message.");
+    EXPECT_NE(text.find(": Unknown error message.\r\n"), std::string::npos);
+}
+
+TEST(ReportFacts, TheMachineAndTheProgramAreRead)
+{
+    TReportGeneralFacts facts;
+    GatherSystemFacts(facts);
+    EXPECT_EQ(facts.ProgramFileName, ExtractFileName(ModuleFileNameOf(nullptr)));
+    EXPECT_GT(facts.TotalMemory, 0u);
+    EXPECT_GT(facts.FreeMemory, 0u);
+    EXPECT_LE(facts.FreeMemory, facts.TotalMemory);
+    EXPECT_TRUE(facts.DiskKnown);
+    EXPECT_GT(facts.TotalDisk, 0u);
+    EXPECT_GT(facts.SystemTickMilliseconds, 0u);
+    EXPECT_GT(facts.ScreenWidth, 0);
+    EXPECT_GT(facts.ScreenHeight, 0);
+    EXPECT_GT(facts.BitsPerPixel, 0);
+    EXPECT_GT(facts.Dpi, 0);
+    EXPECT_FALSE(facts.ComputerName.empty());
+    EXPECT_FALSE(facts.OsType.empty());
+    EXPECT_FALSE(facts.OsBuild.empty());
+    EXPECT_FALSE(facts.OsLanguage.empty());
+    EXPECT_GT(facts.Charset, 0);
+    EXPECT_TRUE(facts.IsConsoleProgram);
+    EXPECT_TRUE(facts.NetworkAvailable);
+    for (const TReportPrivilege& p : facts.Privileges) EXPECT_FALSE(p.Name.empty());
+    for (const TReportAdapter& a : facts.Adapters) EXPECT_FALSE(a.IpAddress.empty());
+}
+
+TEST(ReportFacts, FourByteRegistryValuesOnly)
+{
+    const std::string key = "Software\\VidudoReportFactsTest";
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VidudoReportFactsTest", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    const DWORD four = 0x10000000;
+    const uint8_t eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    RegSetValueExW(handle, L"Dword", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&four), 4);
+    RegSetValueExW(handle, L"Binary4", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&four), 4);
+    RegSetValueExW(handle, L"Binary8", 0, REG_BINARY, eight, 8);
+    RegCloseKey(handle);
+    uint32_t value = 0;
+    EXPECT_TRUE(RegistryDword(HKEY_CURRENT_USER, key, "Dword", value));
+    EXPECT_EQ(value, four);
+    value = 0;
+    EXPECT_TRUE(RegistryDword(HKEY_CURRENT_USER, key, "Binary4", value));
+    EXPECT_EQ(value, four);
+    EXPECT_FALSE(RegistryDword(HKEY_CURRENT_USER, key, "Binary8", value));
+    EXPECT_FALSE(RegistryDword(HKEY_CURRENT_USER, key, "Missing", value));
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VidudoReportFactsTest");
+}
+
+}  // namespace
