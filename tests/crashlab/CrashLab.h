@@ -27,6 +27,12 @@ const std::vector<TCrashLabMode>& CrashLabRoadModes();
 const std::vector<TCrashLabMode>& CrashLabReportModes();
 // The exception dialogs shown by the road (CrashLabDialog.cpp).
 const std::vector<TCrashLabMode>& CrashLabDialogModes();
+// Handling without the process heap (CrashLabFrozen.cpp).
+const std::vector<TCrashLabMode>& CrashLabFrozenModes();
+// Reporters in several modules of one process (CrashLabPeers.cpp).
+const std::vector<TCrashLabMode>& CrashLabPeersModes();
+// Delivery on the road (CrashLabDelivery.cpp).
+const std::vector<TCrashLabMode>& CrashLabDeliveryModes();
 std::vector<TCrashLabMode> JoinModes(const std::vector<TCrashLabMode>& first, const std::vector<TCrashLabMode>& second);
 // Runs the named mode; unknown names list the modes and give 2.
 int RunCrashLab(int argc, char** argv);

@@ -113,10 +113,14 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         {"exit", "exits with the given code", ExitMode},
         {"av", "writes to address 0", AccessViolationMode},
     };
-    static const std::vector<TCrashLabMode> all = JoinModes(
-        JoinModes(JoinModes(JoinModes(JoinModes(modes, CrashLabHangModes()), CrashLabRoadModes()), CrashLabHookModes()),
-                  CrashLabReportModes()),
-        CrashLabDialogModes());
+    static const std::vector<TCrashLabMode> all = [] {
+        std::vector<TCrashLabMode> joined = modes;
+        for (const std::vector<TCrashLabMode>* group :
+             {&CrashLabHangModes(), &CrashLabRoadModes(), &CrashLabHookModes(), &CrashLabReportModes(),
+              &CrashLabDialogModes(), &CrashLabFrozenModes(), &CrashLabPeersModes(), &CrashLabDeliveryModes()})
+            joined = JoinModes(joined, *group);
+        return joined;
+    }();
     return all;
 }
 
