@@ -554,6 +554,10 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 if (askReproduce) {
                     road.ShowReproduceDialog();
                 }
+                // The dialog chose whether the report goes out: the kept choice predates it (on a
+                // first report it is always "no"), and the screenshot asked for would be lost.
+                sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
+                                           options.DialogKind());
                 if (sending)
                     road.SaveScreenshotFile();
                 road.ReleaseScreenshot();

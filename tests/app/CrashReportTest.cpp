@@ -110,6 +110,17 @@ HWND FindExceptionDialog(DWORD pid)
 // The folder part of a Windows path, with its final backslash.
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
 
+// A log's text held in memory.
+class TTextStore : public TLogFileStore {
+public:
+    explicit TTextStore(std::string text) : text_(std::move(text)) {}
+    std::optional<std::string> Read() override { return text_; }
+    void Write(std::string_view text) override { text_ = text; }
+
+private:
+    std::string text_;
+};
+
 struct TReportSeen {
     std::string caption, message;
     bool sendShown = false, sendChecked = false;
@@ -174,22 +185,25 @@ protected:
         EXPECT_TRUE(ui::WaitFor([&] { return !IsWindow(dialog); }, 10000)) << "the dialog stays";
     }
 
-    // The log beside the program once it holds a report.
+    // The log beside the program once it holds a report: read under the log's own lock, which
+    // is let go at once (the program waits for it to save), and kept as a copy.
     std::unique_ptr<TLogFile> WaitForLog()
     {
-        std::unique_ptr<TLogFile> log;
+        std::string text;
         ui::WaitFor([&] {
             if (!Exists(logName))
                 return false;
             try {
-                log = OpenLogFile(logName);
+                const std::unique_ptr<TLogFile> log = OpenLogFile(logName);
+                if (log->ReportCount() == 0)
+                    return false;
+                text = log->GetLogText();
             } catch (...) {
-                log.reset();
                 return false;
             }
-            return log->ReportCount() > 0;
+            return true;
         }, 30000);
-        return log;
+        return text.empty() ? nullptr : std::make_unique<TLogFile>(std::make_unique<TTextStore>(text));
     }
 
     // The program's own report of the fault: its module, its message, its thread, its stack.
