@@ -21,25 +21,16 @@ FIXTURE = os.path.join(HERE, "..", "server", "trading_server.py")
 NS = f"vidudo-crashmail-{os.getpid()}"
 SUBJECT = "Vidudo模拟交易系统 错误报告"
 
+# mail_peers' recorder (msg-N.eml with msg-N.json), started inside the namespace.
 SMTP = r'''
-import json, os, sys, time
-from aiosmtpd.controller import Controller
-work = sys.argv[1]
-count = [0]
-class Recorder:
-    async def handle_DATA(self, server, session, envelope):
-        count[0] += 1
-        base = os.path.join(work, "msg-%d" % count[0])
-        with open(base + ".json", "w") as f:
-            json.dump({"from": envelope.mail_from, "to": envelope.rcpt_tos}, f)
-        with open(base + ".eml", "wb") as f:
-            f.write(envelope.original_content or b"")
-        return "250 OK stored"
-c = Controller(Recorder(), hostname="127.0.0.1", port=25)
-c.start()
+import sys, time
+sys.path.insert(0, sys.argv[1])
+from mail_peers import start_smtp
+start_smtp(sys.argv[2], 25)
 print("ready", flush=True)
 time.sleep(600)
 '''
+PEERS = os.path.join(HERE, "..", "crashreport", "delivery")
 
 failures = []
 
@@ -108,7 +99,7 @@ def main():
         fixture = subprocess.Popen(in_ns(sys.executable, FIXTURE, "--port", "0"), stdout=subprocess.PIPE, text=True)
         procs.append(fixture)
         env["VIDUDO_SERVER_PORT"] = str(json.loads(fixture.stdout.readline())["port"])
-        smtp = subprocess.Popen(in_ns("/usr/bin/python3", "-c", SMTP, work), stdout=subprocess.PIPE, text=True)
+        smtp = subprocess.Popen(in_ns("/usr/bin/python3", "-c", SMTP, PEERS, work), stdout=subprocess.PIPE, text=True)
         procs.append(smtp)
         if smtp.stdout.readline().strip() != "ready":
             sys.exit("aiosmtpd did not start in the namespace")
