@@ -274,6 +274,9 @@ DWORD WINAPI RouteOverflow(void* data)
 
 LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers)
 {
+    // A library's copy leaves what reaches the process's filter to the main module's filter.
+    if (ForwardToMainModule)
+        return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
     if (CaptureActive && ReporterStarted && pointers && pointers->ExceptionRecord &&
         pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
         static TOverflowRoute route;
@@ -285,9 +288,6 @@ LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers)
         TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
         return EXCEPTION_EXECUTE_HANDLER;
     }
-    // A library's copy leaves what reaches the process's filter to the main module's filter.
-    if (ForwardToMainModule)
-        return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
     // The debugger's thread naming is no fault: the thread goes on.
     if (pointers && pointers->ExceptionRecord && pointers->ExceptionRecord->ExceptionCode == 0x406D1388)
         return EXCEPTION_CONTINUE_EXECUTION;
