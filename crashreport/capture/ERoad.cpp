@@ -327,7 +327,8 @@ void EnterExceptionHandling(const TRoadException& e, uintptr_t address, bool lan
         CaptureRawStack(address, language);
         // The unwinder decides who catches a C++ exception: one seen as it is thrown is left to
         // the moment it really is unhandled; a stack overflow never waits.
-        if (!raiseFlag || IsStackOverflow(e)) {
+        // A library's copy leaves it to the main module's, which hears of it through the exports.
+        if ((!raiseFlag || IsStackOverflow(e)) && !ForwardToMainModule) {
             if (ctx->walkStart == 0)
                 ctx->walkStart = ctx->raiseStackPointer;
             RouteException(e, address, language, nullptr, false, RouteModeOrdinary, CurrentModuleHandle(),

@@ -226,6 +226,12 @@ int Cgi(const std::vector<std::string>& args)
     Manage("cgi fault");
     LabPrint(Format("\ncaptured page %d error page %d", CapturedHtmlPage.find("<html>cgi page</html>") != std::string::npos ? 1 : 0,
                     CapturedHtmlPage.find("DuruvaDod ID") != std::string::npos ? 1 : 0));
+    // The kept page goes with the run.
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring folder = temp + GbkToWide(Format("DuruvaDod_%08X", static_cast<unsigned>(GetCurrentProcessId())));
+    DeleteFileW((folder + L"\\LastHTMLPage.html").c_str());
+    RemoveDirectoryW(folder.c_str());
     return 0;
 }
 
