@@ -145,25 +145,32 @@ void DispatchExceptionErrorNotify(TVurazaExceptionRecord& record, uint8_t step, 
     LocalExceptionErrorNotify(record, step, retry);
 }
 
+namespace {
+
+// The request events pass the caller's list; the peer fills its own copy of it.
+void DispatchListRequest(const char* name, void (*local)(TVurazaExceptionRecord&, TStringList&),
+                         TVurazaExceptionRecord& record, TStringList& list)
+{
+    if (const auto peer = As<TListExport>(FindPeerEventExport(nullptr, name)))
+        peer(&record, &list);
+    local(record, list);
+}
+
+}  // namespace
+
 void DispatchCustomDataRequest(TVurazaExceptionRecord& record, TStringList& lines)
 {
-    if (const auto peer = As<TListExport>(FindPeerEventExport(nullptr, "DuruvaDod_CustomDataRequestEventEx")))
-        peer(&record, &lines);
-    LocalCustomDataRequest(record, lines);
+    DispatchListRequest("DuruvaDod_CustomDataRequestEventEx", LocalCustomDataRequest, record, lines);
 }
 
 void DispatchAttachedFilesRequest(TVurazaExceptionRecord& record, TStringList& files)
 {
-    if (const auto peer = As<TListExport>(FindPeerEventExport(nullptr, "DuruvaDod_AttachedFilesRequestEvent")))
-        peer(&record, &files);
-    LocalAttachedFilesRequest(record, files);
+    DispatchListRequest("DuruvaDod_AttachedFilesRequestEvent", LocalAttachedFilesRequest, record, files);
 }
 
 void DispatchCustomWebFieldsRequest(TVurazaExceptionRecord& record, TStringList& fields)
 {
-    if (const auto peer = As<TListExport>(FindPeerEventExport(nullptr, "DuruvaDod_CustomWebFieldsRequestEvent")))
-        peer(&record, &fields);
-    LocalCustomWebFieldsRequest(record, fields);
+    DispatchListRequest("DuruvaDod_CustomWebFieldsRequestEvent", LocalCustomWebFieldsRequest, record, fields);
 }
 
 void DispatchCustomButtonClick(TVurazaExceptionRecord& record, bool& close)
