@@ -198,13 +198,14 @@ void RecordResume(HANDLE thread, uintptr_t callerStack)
             list->Delete(index);
         } else {
             record->resumerId = GetCurrentThreadId();
-            if (!record->borrowed && record->creatorStackCopy)
-                HeapFree(ReporterHeap(), 0, record->creatorStackCopy);
+            uint8_t* old = !record->borrowed ? record->creatorStackCopy : nullptr;
             record->creatorStackCopy = copy;
             record->creatorStackSize = size;
             record->borrowed = 0;
-            copy = nullptr;
+            // The main module's copy borrows the stack copy: it learns of the new one before
+            // the old one goes.
             ForwardResumeThread(thread, record);
+            copy = old;
         }
     }
     list->EndWrite();
