@@ -244,6 +244,23 @@ protected:
         EXPECT_EQ("ThreadProc", fields[4]) << row;
     }
 
+    // The whole road up to the stored report: the program started, its fault, its dialog
+    // (offering to send, checked) and its own entry in the log beside it.
+    void FailAndCheckTheReport(const std::string& programFolder, bool attachScreenshot)
+    {
+        Start(programFolder);
+        if (HasFatalFailure())
+            return;
+        TReportSeen seen;
+        FaultAndCloseTheDialog(seen, attachScreenshot);
+        if (HasFatalFailure())
+            return;
+        EXPECT_TRUE(seen.sendShown && seen.sendChecked) << "the dialog offers to send, checked";
+        std::unique_ptr<TLogFile> log = WaitForLog();
+        ASSERT_NE(nullptr, log) << "no report in " << logName;
+        CheckReport(*log, seen);
+    }
+
     // A fault no frame of its thread handles ends the program with its code once it was
     // reported.
     void ExpectTheProgramEndsWithTheFault()
@@ -290,13 +307,9 @@ TEST_F(ProgramCrashTest, AFaultInItsOwnCodeIsShownLoggedAndMailedByMapi)
     SetEnvironmentVariableA("VIDUDO_MAPI_LOG", mapiLog.c_str());
     SetEnvironmentVariableA("VIDUDO_MAPI_RESULT", "0");
 
-    Start(ProgramFolder() + "program_crash\\");
-    TReportSeen seen;
-    FaultAndCloseTheDialog(seen, false);
-    EXPECT_TRUE(seen.sendShown && seen.sendChecked) << "the dialog offers to send, checked";
-    std::unique_ptr<TLogFile> log = WaitForLog();
-    ASSERT_NE(nullptr, log) << "no report in " << logName;
-    CheckReport(*log, seen);
+    FailAndCheckTheReport(ProgramFolder() + "program_crash\\", false);
+    if (HasFatalFailure())
+        return;
 
     std::string sent;
     EXPECT_TRUE(ui::WaitFor([&] { return (sent = ReadFileBytes(mapiLog)).find("logoff ") != std::string::npos; }, 30000))
@@ -323,13 +336,9 @@ TEST_F(ProgramCrashTest, TheCopyStampedForSmtpMailsItsFault)
     if (!GetEnvironmentVariableA("VIDUDO_PEER_DIR", peerDir, MAX_PATH))
         GTEST_SKIP() << "runs in the SMTP peer's namespace (crash_mail_netns.py)";
     const std::string stored = WindowsPath(peerDir) + "\\msg-1.eml";
-    Start(ProgramFolder() + "program_mail\\");
-    TReportSeen seen;
-    FaultAndCloseTheDialog(seen, true);
-    EXPECT_TRUE(seen.sendShown && seen.sendChecked) << "the dialog offers to send, checked";
-    std::unique_ptr<TLogFile> log = WaitForLog();
-    ASSERT_NE(nullptr, log) << "no report in " << logName;
-    CheckReport(*log, seen);
+    FailAndCheckTheReport(ProgramFolder() + "program_mail\\", true);
+    if (HasFatalFailure())
+        return;
     EXPECT_TRUE(ui::WaitFor([&] { return Exists(stored); }, 40000)) << "no message reached the peer";
     ExpectTheProgramEndsWithTheFault();
 }
