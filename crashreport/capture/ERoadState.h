@@ -31,6 +31,10 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
 // Start-up and shut-down of the road's own parts.
 void ResetRoadTexts();
 void PrepareRoadBuffers();
+// The thread that handles exceptions stands ready from start-up (PrepareRoadBuffers) until
+// shut-down; a road without it makes it at the fault.
+bool PrepareHandlingThread();
+void ReleaseHandlingThread();
 void InstallBoundaryReporter();
 void RemoveBoundaryReporter();
 void StartReporterWatchdog();

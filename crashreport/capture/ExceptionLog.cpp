@@ -229,6 +229,7 @@ void StopExceptionLog()
     LeaveHandlingLock();
     StopFreezeWatch();
     RemoveBoundaryReporter();
+    ReleaseHandlingThread();
     WaitForBackgroundSenders(5000);
     FreeVurazaThreadsList();
     if (mainThreadHandle)
