@@ -701,13 +701,7 @@ TModuleListSource ModuleListSourceInUse()
 {
     if (moduleListSource != TModuleListSource::Automatic)
         return moduleListSource;
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    const bool windows = GetVersionExW(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
-#pragma GCC diagnostic pop
-    return windows ? TModuleListSource::ToolHelp : TModuleListSource::ProcessStatus;
+    return OnWindows95Family() ? TModuleListSource::ToolHelp : TModuleListSource::ProcessStatus;
 }
 
 void RefreshModuleList()
