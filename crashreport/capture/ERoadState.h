@@ -30,6 +30,8 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
 
 // Start-up and shut-down of the road's own parts.
 void ResetRoadTexts();
+void CreateExcludedThreadsList();
+void FreeExcludedThreadsList();
 void PrepareRoadBuffers();
 // The thread that handles exceptions stands ready from start-up (PrepareRoadBuffers) until
 // shut-down; a road without it makes it at the fault.
@@ -53,7 +55,8 @@ bool IsStackOverflow(const TRoadException& e);
 
 // The environment later programs inherit: "_MainModuleName" ... "_BugReport", "_LineBreak".
 void SetReportEnvironment(const TRoadException& e, uintptr_t address);
-// The custom message of the handling when there is one, else the exception's own.
+// The custom message of the handling when there is one, else the exception's own (an access
+// violation as the report words it).
 std::string ExceptionMessageTextOf(const TRoadException& e);
 void SetHandlingMessage(const std::string& custom);
 bool WriteConsoleLine(const std::string& text);
