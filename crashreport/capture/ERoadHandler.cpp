@@ -403,6 +403,12 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         // Records of modules unloaded or rewritten since go first; then every lookup of the
         // handling reads the records as they are, and modules met meanwhile get spare ones.
         DropStaleModuleRecords();
+        // The records that decide the options are made now when missing (a library loaded
+        // since, whose options it published): the one lookup that may read files, before the
+        // freeze.
+        FindModuleRecordOfAddress(address);
+        FindModuleRecord(reinterpret_cast<uintptr_t>(module));
+        FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
         FreezeModuleRecords(true);
         TRoadSteps& road = RoadSteps();
         ChooseOptions(address, module);
