@@ -67,6 +67,7 @@ DWORD WINAPI WaitingThread(void*)
 }
 
 HANDLE waitingThread = nullptr;
+void* volatile nowhere = nullptr;
 
 [[noreturn]] __attribute__((noinline)) void ThrowPeerFault(const char* message)
 {
@@ -113,6 +114,12 @@ __declspec(dllexport) int PeerManage()
 __declspec(dllexport) void PeerGuarded()
 {
     GuardedCall([] { ThrowPeerFault("peer guarded"); });
+}
+
+// A fault nothing in the library catches: the process's filter has it.
+__declspec(dllexport) void PeerFault()
+{
+    *static_cast<volatile int*>(nowhere) = 1;
 }
 
 __declspec(dllexport) DWORD PeerStartThread()

@@ -105,7 +105,7 @@ int MainRecordOf(DWORD id)
     return result;
 }
 
-int Forward(const std::vector<std::string>&)
+int Forward(const std::vector<std::string>& args)
 {
     SetRoadSteps(&quietSteps);
     Observe();
@@ -116,6 +116,10 @@ int Forward(const std::vector<std::string>&)
     }
     LabPrint(Format("peer forwards %d", PeerProc<int (*)()>(peer, "PeerForwards")()));
     PeerProc<void (*)()>(peer, "PeerObserve")();
+    if (!args.empty() && args[0] == "fault") {
+        PeerProc<void (*)()>(peer, "PeerFault")();
+        return 0;
+    }
     const auto manage = PeerProc<int (*)()>(peer, "PeerManage");
     const auto reports = PeerProc<long (*)()>(peer, "PeerReports");
     LabPrint(Format("manage result %d", manage()));
@@ -291,7 +295,8 @@ int Isapi(const std::vector<std::string>&)
 const std::vector<TCrashLabMode>& CrashLabPeersModes()
 {
     static const std::vector<TCrashLabMode> modes = {
-        {"peers-forward", "a library with its own reporter hands exceptions, threads and events to this one", Forward},
+        {"peers-forward", "a library with its own reporter hands exceptions, threads and events to this one [fault: "
+                          "one nothing catches]", Forward},
         {"peers-republish", "a notify handler changes the running module's options", Republish},
         {"peers-excluded", "exceptions of threads in the excluded list", Excluded},
         {"peers-notice", "the runtime's note to a debugger [partial: a context of a few parts]", DebuggerNotice},

@@ -62,6 +62,13 @@ check([re.sub(r" thread \d+$", "", l) for l in events] == wanted * 2, "forward: 
 check("main record 1" in text and "main record after exit -1" in text, "forward: thread record: %s" % text)
 check(exit_code(out) == "0x00000000", "forward: exit %s" % exit_code(out))
 
+# A fault in the library that nothing catches: the program's filter reports it, once, and ends
+# the process with its code.
+out = run(crashlab, "peers-forward", "fault")
+events = [re.sub(r" thread \d+$", "", l) for l in lines(out) if l.startswith(("peer notify", "main notify"))]
+check(events == ["peer notify EAccessViolation own options 1", "main notify EAccessViolation rate 33"] and
+      exit_code(out) == "0xC0000005", "forward fault: %s %s" % (events, exit_code(out)))
+
 # A notify handler that changes the running module's options: the handling reads them back.
 out = run(crashlab, "peers-republish")
 text = lines(out)
