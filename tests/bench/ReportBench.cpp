@@ -58,6 +58,9 @@ size_t PlainProcessList()
 int main()
 {
     const int threadCount = 20, rounds = 9;
+    // As the reporter's start-up leaves it: the program's record made, the lookup installed
+    // (which readies the record's debug data). Other modules get theirs at the first report.
+    FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
     InstallAddressLookup();
     TParkedThreads threads(threadCount);
     const std::vector<HANDLE>& handles = threads.Handles();
@@ -123,6 +126,6 @@ int main()
     printf("  baseline, bare GetThreadContext + copy:      %8.2f ms\n", Median(bare));
     printf("  baseline, plain process list (%2u processes): %8.2f ms\n", static_cast<unsigned>(plainCount),
            Median(plainList));
-    printf("  target: whole report under 100 ms\n");
+    printf("  target: whole report under 100 ms (the first round also makes the other modules' records)\n");
     return 0;
 }
