@@ -667,22 +667,23 @@ std::vector<HMODULE> ProcessStatusModules()
     return handles;
 }
 
-// The 95 family: a tool-help module snapshot of this process.
+// The 95 family: a tool-help module snapshot of this process, through the ANSI functions, the
+// only ones those systems have (the handles are all that is taken).
 std::vector<HMODULE> ToolHelpModules()
 {
     std::vector<HMODULE> handles;
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     using TSnapshot = HANDLE(WINAPI*)(DWORD, DWORD);
-    using TModuleWalk = BOOL(WINAPI*)(HANDLE, MODULEENTRY32W*);
+    using TModuleWalk = BOOL(WINAPI*)(HANDLE, tagMODULEENTRY32*);
     const auto snapshot = reinterpret_cast<TSnapshot>(reinterpret_cast<void*>(GetProcAddress(kernel, "CreateToolhelp32Snapshot")));
-    const auto first = reinterpret_cast<TModuleWalk>(reinterpret_cast<void*>(GetProcAddress(kernel, "Module32FirstW")));
-    const auto next = reinterpret_cast<TModuleWalk>(reinterpret_cast<void*>(GetProcAddress(kernel, "Module32NextW")));
+    const auto first = reinterpret_cast<TModuleWalk>(reinterpret_cast<void*>(GetProcAddress(kernel, "Module32First")));
+    const auto next = reinterpret_cast<TModuleWalk>(reinterpret_cast<void*>(GetProcAddress(kernel, "Module32Next")));
     if (!snapshot || !first || !next)
         return handles;
     HANDLE snap = snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
     if (snap == INVALID_HANDLE_VALUE)
         return handles;
-    MODULEENTRY32W entry{};
+    tagMODULEENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL ok = first(snap, &entry); ok; ok = next(snap, &entry))
         handles.push_back(entry.hModule);
