@@ -16,8 +16,9 @@ uint32_t OwnSourceLineBefore(const TDebugUnit& u, size_t row)
     for (const TDebugProcedure& p : u.procedures)
         if (p.start <= offset && offset < p.end)
             procedureStart = p.start;
-    for (size_t r = row + 1; r-- > 0 && u.lines[r].offset >= procedureStart;)
-        if (u.lines[r].file == 0 && u.lines[r].line != 0)
+    // A row of line 0 ends a run of code: what comes before it is other code.
+    for (size_t r = row + 1; r-- > 0 && u.lines[r].offset >= procedureStart && u.lines[r].line != 0;)
+        if (u.lines[r].file == 0)
             return u.lines[r].line;
     return 0;
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Every line-table row of a stamped program, read back through its stored data, against
 addr2line: of the rows at one address the last one counts (addr2line answers with it too).
-Rows of code inlined from a header must name the unit's own file instead, as the outermost
-frame addr2line -i gives.
+Rows of header code inlined into a unit name a line of the unit's own file instead (most often
+the call's own line, the outermost frame addr2line -i gives).
 
 usage: stamped_lines_check.py READER PROGRAM [MIN_ROWS]
 """
@@ -17,9 +17,9 @@ ROW = re.compile(r"^(\S+)\s+(\d+|-)\s+(0x[0-9a-f]+)(?:\s+\d+)?(?:\s+x)?\s*$")
 
 
 def rows(program):
-    """address -> (file, line) of the last row there, in line-program order."""
+    """address -> (file, line) of the last row there, in line-program order; every (file, line)."""
     out = subprocess.run([OBJDUMP, "--dwarf=decodedline", program], check=True, capture_output=True, text=True).stdout
-    last = {}
+    last, every = {}, set()
     for text in out.splitlines():
         m = ROW.match(text)
         if not m:
@@ -29,13 +29,14 @@ def rows(program):
             continue
         # A sequence's end is a row too: rows just before it at its address cover no code.
         last[address] = None if m.group(2) == "-" else (os.path.basename(m.group(1)), int(m.group(2)))
-    return {a: r for a, r in last.items() if r}
+        every.add(last[address])
+    return {a: r for a, r in last.items() if r}, every
 
 
 def main():
     reader, program = sys.argv[1], sys.argv[2]
     min_rows = int(sys.argv[3]) if len(sys.argv) > 3 else 50
-    expected = rows(program)
+    expected, lines_of_rows = rows(program)
     addresses = sorted(expected)
     feed = "".join("%x\n" % a for a in addresses)
     a2l = subprocess.run([ADDR2LINE, "-i", "-a", "-e", program], input=feed, check=True, capture_output=True,
@@ -65,10 +66,10 @@ def main():
             # addr2line names the unit's own file for some rows of inlined header code, at the
             # header's line (past the end of that file): the line table and we agree.
             slips += 1
-        elif got != want and got[0] == outer[0] and got[0] != expected[address][0] and len(chains[i]) > 1:
-            # Inlined header code, shown at a line of the unit's own file it was inlined into.
+        elif got != want and got[0] == fields[1] and got[0] != expected[address][0] and got in lines_of_rows:
+            # Header code inlined into the unit, shown at a line of the unit's own file.
             inlined += 1
-            at_call += got[1] == outer[1]
+            at_call += got == outer
         elif got != want:
             failures += 1
             if failures <= 20:
