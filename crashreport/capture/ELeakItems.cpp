@@ -7,6 +7,22 @@
 #include "crashreport/capture/EOptions.h"
 #include "framework/Exception.h"
 
+uint32_t OwnSourceLineBefore(const TDebugUnit& u, size_t row)
+{
+    if (row >= u.lines.size() || u.lines[row].line == 0 || u.lines[row].file == 0)
+        return 0;
+    const uint32_t offset = u.lines[row].offset;
+    uint32_t procedureStart = u.start;
+    for (const TDebugProcedure& p : u.procedures)
+        if (p.start <= offset && offset < p.end)
+            procedureStart = p.start;
+    // A row of line 0 ends a run of code: what comes before it is other code.
+    for (size_t r = row + 1; r-- > 0 && u.lines[r].offset >= procedureStart && u.lines[r].line != 0;)
+        if (u.lines[r].file == 0)
+            return u.lines[r].line;
+    return 0;
+}
+
 uint32_t OwnSourceLine(const TDebugModel& model, uint32_t offset)
 {
     for (const TDebugUnit& u : model.units) {
@@ -16,16 +32,8 @@ uint32_t OwnSourceLine(const TDebugModel& model, uint32_t offset)
                                     [](uint32_t o, const TDebugLine& l) { return o < l.offset; });
         if (row == u.lines.begin() || (row - 1)->line == 0 || (row - 1)->file == 0)
             continue;
-        uint32_t procedureStart = u.start;
-        for (const TDebugProcedure& p : u.procedures)
-            if (p.start <= offset && offset < p.end)
-                procedureStart = p.start;
-        for (auto r = row - 1; r >= u.lines.begin() && r->offset >= procedureStart; --r) {
-            if (r->file == 0 && r->line != 0)
-                return r->line;
-            if (r == u.lines.begin())
-                break;
-        }
+        if (const uint32_t own = OwnSourceLineBefore(u, static_cast<size_t>(row - u.lines.begin()) - 1))
+            return own;
     }
     return 0;
 }

@@ -12,11 +12,14 @@
 
 class TVurazaModuleOptions;
 struct TDebugModel;
+struct TDebugUnit;
 
 // For code inlined from a header (the C++ runtime's allocators, say), the line of the unit's
 // own source the code was inlined into: the last row of the unit's own file before it, within
-// its procedure. 0 when the row is the unit's own already, or none is known.
+// its procedure and run of code. 0 when the row is the unit's own already, or none is known.
 uint32_t OwnSourceLine(const TDebugModel& model, uint32_t offset);
+// The same for the unit's row at index row.
+uint32_t OwnSourceLineBefore(const TDebugUnit& unit, size_t row);
 
 struct TLeakTotals {
     uint64_t size = 0;

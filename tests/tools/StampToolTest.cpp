@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "crashreport/capture/EOptions.h"
+#include "tools/stamp/ImageDebugData.h"
 #include "tools/stamp/OptionsSource.h"
 #include "tools/stamp/ProcedureNames.h"
 
@@ -87,5 +88,30 @@ TEST(OptionsSource, RefusesUnknownKeysAndBadNumbers)
         SCOPED_TRACE(text);
         TVurazaModuleOptions options("");
         EXPECT_THROW(ApplyOptionsSource(text, options), Exception);
+    }
+}
+
+TEST(ImageDebugData, InlinedHeaderRowsTakeTheUnitsOwnLine)
+{
+    TDebugUnit u;
+    u.files = {"Thread.cpp", "atomic_base.h"};
+    u.start = 0x100;
+    u.end = 0x300;
+    u.procedures.push_back({"TThread", "Run", 0x100, 0x200, 195});
+    u.procedures.push_back({"std::atomic<int>", "load", 0x200, 0x300, 0});
+    u.lines = {{0x100, 195, 0}, {0x108, 200, 0}, {0x10C, 488, 1}, {0x110, 490, 1}, {0x118, 201, 0},
+               {0x120, 0, 0}, {0x200, 60, 1}, {0x208, 62, 1}, {0x210, 210, 0}, {0x218, 64, 1},
+               {0x220, 0, 0}, {0x228, 70, 1}};
+    AttributeInlinedRows(u);
+    const struct {
+        uint32_t line;
+        uint16_t file;
+    } want[] = {{195, 0}, {200, 0}, {200, 0}, {200, 0}, {201, 0}, {0, 0},
+                {60, 1},  {62, 1},  {210, 0}, {210, 0},  // no own row yet in the header's procedure
+                {0, 0},   {70, 1}};                     // nor past the end of a run of code
+    ASSERT_EQ(std::size(want), u.lines.size());
+    for (size_t i = 0; i < u.lines.size(); ++i) {
+        EXPECT_EQ(want[i].line, u.lines[i].line) << "row " << i;
+        EXPECT_EQ(want[i].file, u.lines[i].file) << "row " << i;
     }
 }

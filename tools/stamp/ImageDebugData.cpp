@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "crashreport/capture/ELeakItems.h"
 #include "crashreport/capture/EStoredData.h"
 #include "tools/stamp/DwarfLines.h"
 #include "tools/stamp/ProcedureNames.h"
@@ -140,8 +141,21 @@ TDebugModel ReadImageDebugModel(const TPeImage& image)
             u.start = std::min(u.start, p.start);
             u.end = std::max(u.end, p.end);
         }
+        AttributeInlinedRows(u);
     }
     return model;
+}
+
+void AttributeInlinedRows(TDebugUnit& unit)
+{
+    std::vector<uint32_t> own(unit.lines.size());
+    for (size_t i = 0; i < unit.lines.size(); ++i)
+        own[i] = OwnSourceLineBefore(unit, i);
+    for (size_t i = 0; i < unit.lines.size(); ++i)
+        if (own[i]) {
+            unit.lines[i].line = own[i];
+            unit.lines[i].file = 0;
+        }
 }
 
 bool FindSymbolRva(const TPeImage& image, std::string_view name, uint32_t& rva)

@@ -13,6 +13,10 @@
 constexpr uint32_t CodeOffsetBase = 0x1000;
 
 TDebugModel ReadImageDebugModel(const TPeImage& image);
+// Rows of code inlined from a header take the line of the unit's own source the code was
+// inlined into (the unit's last own row before them within their procedure), so a line shown
+// under the unit is one of its own file. Rows with no own row before them keep the header's.
+void AttributeInlinedRows(TDebugUnit& unit);
 // The RVA of a function symbol given raw ("_main", "__ZN2ns4TFoo3BarEi") or demangled
 // ("ns::TFoo::Bar(int)"); false when there is none.
 bool FindSymbolRva(const TPeImage& image, std::string_view name, uint32_t& rva);
