@@ -379,6 +379,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                          uint8_t outputKind, TExceptNotifyParams& params)
 {
     bool result = false;
+    const THandledExceptionScope handledScope(e);
     TThreadExceptionContext* ctx = ThreadExceptionContext();
     const bool control = ctx ? ctx->threadControl : false;
     if (ctx)
