@@ -12,6 +12,7 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EExternal.h"
+#include "crashreport/capture/EHandover.h"
 #include "crashreport/capture/EInternalError.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EObjects.h"
@@ -570,12 +571,14 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                     road.CheckCrashRate();
             } else {
                 result = true;
+                // A report the handlers declined is not sent: nothing else frees its stacks.
+                sending = false;
             }
             threads->ResumeAll();
             keptStill = false;
             HandlingStep = 17;
             if (!sending || !(options.SendFlags() & 0x80))
-                CurrentStackList.reset();
+                FreeCurrentStackList();
             if (!TerminatePressed && handler == 2 && (action == 1 || action == 2))
                 ScheduleTerminateAction(action);
         }

@@ -9,31 +9,22 @@ import glob
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "crashreport", "delivery"))
 import mail_peers  # noqa: E402
+from lab_checks import LabChecks  # noqa: E402
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, launcher = sys.argv[sep + 1:sep + 3]
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+lab = LabChecks()
+crashlab, launcher = lab.programs[:2]
+check = lab.check
 
 
 def run(*args):
-    out = subprocess.run(runner + [launcher, crashlab] + list(args), capture_output=True, timeout=150).stdout
-    text = out.replace(b"\r", b"").decode("gbk", "replace")
-    print(text)
-    return text
+    return lab.run(launcher, crashlab, *args)
 
 
 def at(pattern, text):
@@ -79,5 +70,4 @@ finally:
     peer.listener.close()
     shutil.rmtree(work, ignore_errors=True)
 
-print("crashlab delivery: %d failures" % len(failures))
-sys.exit(1 if failures else 0)
+sys.exit(lab.finish("crashlab delivery"))
