@@ -40,6 +40,8 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
 
 // Start-up and shut-down of the road's own parts.
 void ResetRoadTexts();
+void CreateExcludedThreadsList();
+void FreeExcludedThreadsList();
 void PrepareRoadBuffers();
 void InstallBoundaryReporter();
 void RemoveBoundaryReporter();
@@ -59,7 +61,8 @@ bool IsStackOverflow(const TRoadException& e);
 
 // The environment later programs inherit: "_MainModuleName" ... "_BugReport", "_LineBreak".
 void SetReportEnvironment(const TRoadException& e, uintptr_t address);
-// The custom message of the handling when there is one, else the exception's own.
+// The custom message of the handling when there is one, else the exception's own (an access
+// violation as the report words it).
 std::string ExceptionMessageTextOf(const TRoadException& e);
 void SetHandlingMessage(const std::string& custom);
 bool WriteConsoleLine(const std::string& text);

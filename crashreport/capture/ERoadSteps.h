@@ -28,6 +28,10 @@ public:
     virtual uint8_t ShowExceptionDialog(uint8_t dialogState, bool repeated) { (void)repeated; (void)dialogState; return 0; }
     virtual void ShowReproduceDialog() {}
     virtual void ShowWebOutput(const std::string& text) { (void)text; }
+    // A CGI program's page as it goes out, kept in the report's work folder (outside a
+    // handling), and read back when an exception is handled: false when none was kept.
+    virtual void SaveCapturedHtmlPage(const std::string& page) { (void)page; }
+    virtual bool LoadCapturedHtmlPage(std::string& page) { (void)page; return false; }
     virtual void SaveReportToLog() {}
     virtual void CopyReportToClipboard(const std::string& text) { (void)text; }
     virtual void StartSendReport() {}
@@ -55,6 +59,10 @@ bool NotifyError(uint8_t step);
 extern std::string LastReportText, LogReportText, LastHTMLPage, CapturedHtmlPage, BugIdText, LastExceptMessage;
 // The text BugIdText is the checksum of.
 extern std::string BugIdSource;
+// An access violation's message as the report words it (its module, the program's language),
+// set by BuildReportText; empty for any other exception. The dialogs, the environment and the
+// delivery tell this message rather than the object's own.
+extern std::string ReportedExceptionMessage;
 extern TStringList CrashTimesList;
 // The dialog's results (SendChecked, TerminatePressed ...) are in EDialogState.h.
 extern volatile long ReportCounter;
