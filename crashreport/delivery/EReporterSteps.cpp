@@ -11,7 +11,11 @@ TReporterSteps steps;
 
 // Installed right after the reporter's own start-up, before any object of default priority.
 struct TInstallSteps {
-    TInstallSteps() { SetRoadSteps(&steps); }
+    TInstallSteps()
+    {
+        SetRoadSteps(&steps);
+        InstallDialogRoadHooks([] { return DuplicateErrorFound; });
+    }
 };
 TInstallSteps install __attribute__((init_priority(103)));
 
@@ -38,7 +42,6 @@ void TReporterSteps::CopyReportToClipboard(const std::string& text) { CopyRoadRe
 // -- dialogs (lead)
 uint8_t TReporterSteps::ShowExceptionDialog(uint8_t dialogState, bool repeated)
 {
-    InstallDialogRoadHooks([] { return DuplicateErrorFound; });
     return ShowDialogStep(dialogState, repeated);
 }
 void TReporterSteps::ShowReproduceDialog() { ShowReproduceStep(); }
