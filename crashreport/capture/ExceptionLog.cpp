@@ -254,6 +254,7 @@ void StopExceptionLog()
     LeaveHandlingLock();
     StopFreezeWatch();
     RemoveBoundaryReporter();
+    ReleaseHandlingThread();
     WaitForBackgroundSenders(5000);
     FreeVurazaThreadsList();
     FreeExcludedThreadsList();
