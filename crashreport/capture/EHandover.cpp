@@ -30,7 +30,7 @@ THandledExceptionScope::~THandledExceptionScope()
 class TExceptionHandover {
 public:
     TVurazaExceptionRecord record;
-    std::exception_ptr error;
+    TRoadException kept;  // holds the thrown object while the copy lives
     decltype(CurrentStackList) stacks;
     EXCEPTION_RECORD systemRecord{};
     CONTEXT context{};
@@ -54,7 +54,7 @@ public:
             current.FocusedWindowClass = "";
         if (current.FocusedWindowText == focusedText)
             current.FocusedWindowText = "";
-        if (error && current.ExceptionObject == record.ExceptionObject)
+        if (record.ExceptionObject && current.ExceptionObject == record.ExceptionObject)
             current.ExceptionObject = nullptr;
     }
 };
@@ -75,10 +75,11 @@ std::shared_ptr<TExceptionHandover> TakeExceptionHandover()
     const TVurazaExceptionRecord& current = CurrentExceptionRecord;
     TVurazaExceptionRecord& record = handover->record;
     record = current;
-    // A thrown object without its exception_ptr is still in flight on the faulting thread and
-    // gone once its catch ends: the delivery doesn't see it.
-    if (handledException && handledException->error && handledException->object == current.ExceptionObject)
-        handover->error = handledException->error;
+    // A thrown object that nothing holds is still in flight on the faulting thread and gone
+    // once its catch ends: the delivery doesn't see it.
+    if (handledException && (handledException->error || handledException->external.Get()) &&
+        handledException->object == current.ExceptionObject)
+        handover->kept = *handledException;
     else
         record.ExceptionObject = nullptr;
     handover->stacks = std::move(CurrentStackList);
