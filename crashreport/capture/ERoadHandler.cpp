@@ -13,6 +13,7 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EExternal.h"
+#include "crashreport/capture/EHandover.h"
 #include "crashreport/capture/EInternalError.h"
 #include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/EModules.h"
@@ -384,6 +385,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                          uint8_t outputKind, TExceptNotifyParams& params)
 {
     bool result = false;
+    const THandledExceptionScope handledScope(e);
     TThreadExceptionContext* ctx = ThreadExceptionContext();
     const bool control = ctx ? ctx->threadControl : false;
     if (ctx)
@@ -601,12 +603,14 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                     road.CheckCrashRate();
             } else {
                 result = true;
+                // A report the handlers declined is not sent: nothing else frees its stacks.
+                sending = false;
             }
             threads->ResumeAll();
             keptStill = false;
             HandlingStep = 17;
             if (!sending || !(options.SendFlags() & 0x80))
-                CurrentStackList.reset();
+                FreeCurrentStackList();
             if (!TerminatePressed && handler == 2 && (action == 1 || action == 2))
                 ScheduleTerminateAction(action);
         }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadRules.h"
@@ -23,6 +24,15 @@ struct TExceptNotifyParams {
     const void* stackCopy = nullptr;
     size_t stackCopySize = 0;
     uintptr_t stackCopyBase = 0;
+};
+
+// The road's call stacks of the exception handled last (freed at the next one, or handed over).
+extern std::unique_ptr<TVurazaStackList> CurrentStackList;
+// The exception RunExceptionHandler works on, while it does: a background delivery keeps it.
+class THandledExceptionScope {
+public:
+    explicit THandledExceptionScope(const TRoadException& e);
+    ~THandledExceptionScope();
 };
 
 bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool language, uint8_t mode, HMODULE module,

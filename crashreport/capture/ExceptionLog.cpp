@@ -39,6 +39,9 @@ volatile bool handlingLockMade = false;
 // Owned by the lock's holder: how deep it has entered.
 volatile LONG handlingDepth = 0;
 volatile DWORD handlingOwner = 0;
+volatile DWORD handlingHeir = 0;
+volatile DWORD heirSince = 0;
+constexpr DWORD HeirWaitMilliseconds = 10000;
 
 DWORD mainThreadId = 0;
 HANDLE mainThreadHandle = nullptr;
@@ -90,7 +93,16 @@ void EnterHandlingLock()
     if (!handlingLockMade)
         return;
     EnterCriticalSection(&handlingLock);
-    handlingOwner = GetCurrentThreadId();
+    const DWORD self = GetCurrentThreadId();
+    while (handlingDepth == 0 && handlingHeir != 0 && handlingHeir != self &&
+           GetTickCount() - heirSince < HeirWaitMilliseconds) {
+        LeaveCriticalSection(&handlingLock);
+        Sleep(5);
+        EnterCriticalSection(&handlingLock);
+    }
+    if (handlingDepth == 0)
+        handlingHeir = 0;
+    handlingOwner = self;
     // Only the outermost holder gives the reserve back: the handling may need that room.
     if (++handlingDepth == 1)
         ReleaseEmergencyMemory();
@@ -106,6 +118,12 @@ void LeaveHandlingLock()
     }
     --handlingDepth;
     LeaveCriticalSection(&handlingLock);
+}
+
+void PassHandlingLockTo(DWORD threadId)
+{
+    heirSince = GetTickCount();
+    handlingHeir = threadId;
 }
 
 bool HandlingLockHeld()

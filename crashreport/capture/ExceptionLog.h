@@ -42,6 +42,10 @@ void CloseRoadAtFinalization();
 void EnterHandlingLock();
 void LeaveHandlingLock();
 bool HandlingLockHeld();  // by the calling thread
+// The thread that takes the lock next: until it has (at most 10 s), no other thread's
+// outermost EnterHandlingLock gets through. A delivery handed to a thread of its own so runs
+// before a later exception is handled.
+void PassHandlingLockTo(DWORD threadId);
 
 // Options in force for the exception being handled.
 TVurazaModuleOptionsEx* ActiveModuleOptions();

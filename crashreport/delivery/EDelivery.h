@@ -34,7 +34,7 @@ struct TDeliveryReport {
 // What the web channel's step (an upload or a tracker's dialogue) gets besides the options.
 struct TWebStepRequest {
     const TVurazaModuleOptions* Options = nullptr;
-    TStringList Files;         // what is sent: the zip, or nothing
+    TStringList Files;         // what is sent: the zip, or nothing; a tracker attaches the first
     TStringList DisplayNames;  // the names they are sent under, in the same order
     TStringList CustomFields;  // name=value, from the custom web-fields event
     std::string AppVersion;

@@ -8,6 +8,7 @@
 #include "crashreport/capture/EClassNames.h"
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EHandover.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EPeers.h"
@@ -33,6 +34,9 @@ void InstallRoadHooks()
         hooks.CustomWebFields = [](TStringList& fields) { DispatchCustomWebFieldsRequest(CurrentExceptionRecord, fields); };
         hooks.EnterHandlingLock = EnterHandlingLock;
         hooks.LeaveHandlingLock = LeaveHandlingLock;
+        hooks.PassHandlingLock = [](unsigned threadId) { PassHandlingLockTo(threadId); };
+        // Inline with the background flag the road leaves its stacks to the delivery.
+        hooks.FreeCallStacks = FreeCurrentStackList;
         hooks.ScheduleTerminate = [](int action) { ScheduleTerminateAction(static_cast<uint8_t>(action)); };
         // The road's own action: notification 8, then restart or terminate.
         hooks.TerminateAction = [] { TRoadSteps().ApplyTerminateAction(); };
@@ -73,7 +77,11 @@ void StartRoadDelivery()
 {
     if (!ActiveModuleOptions()) return;
     InstallRoadHooks();
-    StartSendReport(RoadJob());
+    TDeliveryJob job = RoadJob();
+    // In the background the delivery outlives the handling: it takes the exception over.
+    if ((job.Options->SendFlags() & 0x80) && !job.InlineHandling)
+        job.Handover = TakeExceptionHandover();
+    StartSendReport(std::move(job));
 }
 
 void CheckRoadCrashRate()

@@ -7,6 +7,7 @@
 
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/EDialogDispatch.h"
+#include "crashreport/capture/EHandover.h"
 #include "crashreport/capture/EInternalWarning.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EProcesses.h"
@@ -132,18 +133,6 @@ public:
     }
     bool SendToWeb(TWebStepRequest& request, bool& messageShown) override
     {
-        TWebSendInput input;
-        input.Options = request.Options;
-        input.CustomFields = request.CustomFields;
-        input.Files = request.Files;
-        input.DisplayNames = request.DisplayNames;
-        input.AppVersion = request.AppVersion;
-        input.BugId = request.BugId;
-        input.ExceptionMessage = request.ExceptionMessage;
-        input.ExceptionClass = request.ExceptionClass;
-        input.OsType = request.OsType;
-        input.OsBuild = request.OsBuild;
-        input.ReproduceText = request.ReproduceText;
         TWebSendHooks hooks;
         hooks.UploadStatus = ShowUploadStatus;
         hooks.TrackerConnection = [](const std::string& url, const std::string& proxy) {
@@ -151,7 +140,7 @@ public:
         };
         hooks.CloseProgress = EndSendProgress;
         hooks.ProgressOpen = SendProgressOpen;
-        return SendWebReport(request.Options->UploadMethod(), input, hooks, messageShown);
+        return SendWebReport(request.Options->UploadMethod(), request, hooks, messageShown);
     }
 
     void RemoveWorkFolder() override { RemoveReportWorkFolder(job_.Report.Files); }
@@ -161,7 +150,10 @@ public:
     }
     void FreeCallStacks() override
     {
-        if (hooks_.FreeCallStacks) hooks_.FreeCallStacks();
+        if (job_.Handover)
+            ReleaseHandoverStacks(*job_.Handover);
+        else if (hooks_.FreeCallStacks)
+            hooks_.FreeCallStacks();
     }
     void RestartOrTerminate(bool restart) override
     {
@@ -211,7 +203,10 @@ protected:
     {
         const TDeliveryHooks hooks = Hooks();
         if (hooks.EnterHandlingLock) hooks.EnterHandlingLock();
+        if (job_.Handover) InstallExceptionHandover(*job_.Handover);
         RunJob(job_);
+        // The record copy goes while the lock still keeps the next exception out.
+        job_.Handover.reset();
         if (hooks.LeaveHandlingLock) hooks.LeaveHandlingLock();
     }
 
@@ -239,6 +234,7 @@ void StartSendReport(TDeliveryJob job)
         auto* thread = new TSendThread(std::move(job));
         thread->FreeOnTerminate = true;
         SetThreadPriority(thread->Handle(), THREAD_PRIORITY_HIGHEST);
+        if (const auto pass = Hooks().PassHandlingLock) pass(thread->ThreadID());
         thread->Resume();
         return;
     }

@@ -16,6 +16,8 @@ struct TDeliveryHooks {
     // The global handling lock: the delivery thread holds it until it ends.
     std::function<void()> EnterHandlingLock;
     std::function<void()> LeaveHandlingLock;
+    // The delivery thread is the next to take the lock, before any later exception.
+    std::function<void(unsigned threadId)> PassHandlingLock;
     std::function<void(int action)> ScheduleTerminate;
     std::function<void()> FreeCallStacks;
     // The terminate button's action with its notification; without it the process restarts
@@ -24,16 +26,22 @@ struct TDeliveryHooks {
 };
 void SetDeliveryHooks(TDeliveryHooks hooks);
 
+class TExceptionHandover;
+
 struct TDeliveryJob {
     const TVurazaModuleOptions* Options = nullptr;  // lives as long as the process
     TDeliveryReport Report;
     TDeliveryRun Run;
     bool InlineHandling = false;
     bool DialogFailed = false;
+    // The handled exception taken over from the road by a delivery in TSendThread: its record
+    // is the current one while the thread runs, its stacks are freed after the crash rate.
+    std::shared_ptr<TExceptionHandover> Handover;
 };
 
 // With SendFlags 0x80 and not inline: the whole delivery (SendReport, CheckCrashRate,
 // ApplyTerminateAction) in a TSendThread of highest priority under the handling lock.
+// The thread frees the job (the handover with it) before it leaves the lock.
 // Otherwise SendReport at once, and the road runs the other two after it; inline with 0x80
 // (where the road skips them) they run here too. A raising SendReport is reported as a
 // failed step and never keeps the other two from running.

@@ -1,6 +1,8 @@
 #include "crashreport/delivery/ETrackers.h"
 
 #include <exception>
+#include <initializer_list>
+#include <string_view>
 
 #include "crashreport/delivery/EWebText.h"
 #include "framework/CodePage.h"
@@ -19,6 +21,38 @@ std::string Steps(const TTrackerInput& input) { return FieldValueOf(input.Fields
 std::string Summary(const TTrackerInput& input)
 {
     return "[v" + input.AppVersion + " - 1]: " + input.BugId + " (" + input.ExceptionClass + ")";
+}
+
+struct TFormField {
+    std::string_view name;
+    std::string_view value;
+};
+
+void AddFields(THTTPFormConnection& c, std::initializer_list<TFormField> fields)
+{
+    for (const TFormField& field : fields)
+        c.AddFormField(field.name, field.value);
+}
+
+// One request block of a dialogue: the step's status shown, the page set, its fixed fields.
+void StartRequest(THTTPFormConnection& c, int status, std::string_view page, int method,
+                  std::initializer_list<TFormField> fields = {})
+{
+    c.ShowConnectionStatus(status, 0);
+    c.SetRequestPage(page, method);
+    AddFields(c, fields);
+}
+
+void CopyInputs(THTTPFormConnection& c, std::initializer_list<std::string_view> names)
+{
+    for (std::string_view name : names)
+        c.CopyPageInput(name);
+}
+
+void CopySelects(THTTPFormConnection& c, std::initializer_list<std::string_view> names)
+{
+    for (std::string_view name : names)
+        c.CopyPageSelect(name);
 }
 
 // The selected option when it has a value, else the input of that name.
@@ -99,11 +133,8 @@ int THTTPMantisSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput&
     const std::string category = GbkToUtf8(input.Category);
     const std::string assignee = GbkToUtf8(input.Assignee);
 
-    c.ShowConnectionStatus(hcsLogin, 0);
-    c.SetRequestPage("login.php", hrmPostUrlEncoded);
-    c.AddFormField("return", "login_select_proj_page.php");
-    c.AddFormField("username", input.User);
-    c.AddFormField("password", input.Password);
+    StartRequest(c, hcsLogin, "login.php", hrmPostUrlEncoded,
+                 {{"return", "login_select_proj_page.php"}, {"username", input.User}, {"password", input.Password}});
     const bool loggedIn = Request(c, response);
     if (!((loggedIn && c.PageIs("login_select_proj_page.php", "name=\"project_id\"", "")) ||
           c.PageIs("my_view_page.php", "bug_report_page.php\">", "")))
@@ -122,11 +153,8 @@ int THTTPMantisSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput&
           c.PageIs("my_view_page.php", "", "<select name=\"project_id\"")))
         return trInvalidSelection;
 
-    c.ShowConnectionStatus(hcsSearching, 0);
-    c.SetRequestPage("view_all_set.php?f=3", hrmPostUrlEncoded);
-    c.AddFormField("type", "1");
-    c.AddFormField("page_number", "1");
-    c.AddFormField("view_type", "simple");
+    StartRequest(c, hcsSearching, "view_all_set.php?f=3", hrmPostUrlEncoded,
+                 {{"type", "1"}, {"page_number", "1"}, {"view_type", "simple"}});
     c.AddSearchField("search", input.BugId, input.ExceptionClass);
     if (!Request(c, response) || !(c.PageIs("view_all_bug_page.php", "name=\"reset_query_button\"", "") ||
                                 c.PageIs("view_all_bug_page.php", "name=\"source_query_id\"", "")))
@@ -137,13 +165,11 @@ int THTTPMantisSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput&
         if (!Request(c, response) || !c.PageIs("bug_report_advanced_page.php", "name=\"file\" type=\"file\"", ""))
             return trInvalidInsert;
         c.SetRequestPage("bug_report.php", hrmPostMultipart);
-        c.CopyPageInput("m_id");
-        c.CopyPageInput("project_id");
+        CopyInputs(c, {"m_id", "project_id"});
         c.CopyPageOption("handler_id", assignee);
         c.CopyPageOption("category", category);
         c.AddFormField("reproducibility", "10");
-        c.CopyPageSelect("severity");
-        c.CopyPageSelect("priority");
+        CopySelects(c, {"severity", "priority"});
         c.CopyPageInput("platform");
         c.AddFormField("os", FieldValueOf(input.Fields, "EL_OSType"));
         c.AddFormField("os_build", FieldValueOf(input.Fields, "EL_OSBuild"));
@@ -153,8 +179,7 @@ int THTTPMantisSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput&
         c.AddFormField("steps_to_reproduce", GbkToUtf8(Steps(input)));
         c.AddFormField("additional_info", "");
         c.AddFormField("view_state", "10");
-        c.CopyPageInput("report_stay");
-        c.CopyPageInput("bug_report_token");
+        CopyInputs(c, {"report_stay", "bug_report_token"});
         c.CopyPageOption("category_id", category);
         c.CopyFormFields(input.Fields);
         if (!input.FileName.empty())
@@ -164,12 +189,10 @@ int THTTPMantisSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput&
         return trInvalidInsert;
     }
 
-    c.ShowConnectionStatus(hcsModifying, 0);
     std::string bugId = ExtractAfter(c.LastResponse().Body, "bug_update_page.php?bug_id=", 1);
     if (bugId.empty())
         bugId = ExtractAfter(c.LastResponse().Body, "bug_update_advanced_page.php?bug_id=", 1);
-    c.SetRequestPage("bug_update_page.php", hrmGet);
-    c.AddFormField("bug_id", bugId);
+    StartRequest(c, hcsModifying, "bug_update_page.php", hrmGet, {{"bug_id", bugId}});
     if (!Request(c, response) || !c.PageIs("bug_update_page.php", "name=\"severity\"", ""))
         return trInvalidModify;
     c.SetRequestPage("bug_update.php", hrmPostUrlEncoded);
@@ -181,8 +204,7 @@ int THTTPMantisSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput&
         return trBugClosed;
     c.AddFormField("bug_id", bugId);
     c.CopyPageInput("update_mode");
-    for (const char* name : {"category", "severity", "reproducibility", "reporter_id", "view_state", "handler_id", "priority"})
-        c.CopyPageSelect(name);
+    CopySelects(c, {"category", "severity", "reproducibility", "reporter_id", "view_state", "handler_id", "priority"});
     CopySelectedElseInput(c, "resolution");
     c.CopyPageTextArea("description");
     c.CopyPageTextArea("additional_information");
@@ -199,30 +221,22 @@ int THTTPMantisSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput&
 
 int THTTPBugzillaSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput& input, THTTPResponse& response)
 {
-    c.ShowConnectionStatus(hcsLogin, 0);
-    c.SetRequestPage("enter_bug.cgi", hrmPostUrlEncoded);
-    c.AddFormField("project", input.Project);
-    c.AddFormField("Bugzilla_login", input.User);
-    c.AddFormField("Bugzilla_password", input.Password);
+    StartRequest(c, hcsLogin, "enter_bug.cgi", hrmPostUrlEncoded,
+                 {{"project", input.Project}, {"Bugzilla_login", input.User}, {"Bugzilla_password", input.Password}});
     if (!Request(c, response) || !(c.PageIs("enter_bug.cgi", "relogin.cgi", "") ||
                                 c.PageIs("enter_bug.cgi", "index.cgi?logout=1", "")))
         return trInvalidLogin;
 
-    c.ShowConnectionStatus(hcsSearching, 0);
-    c.SetRequestPage("buglist.cgi", hrmGet);
-    c.AddFormField("query_format", "specific");
-    c.AddFormField("order", "relevance desc");
-    c.AddFormField("bug_status", "__all__");
-    c.AddFormField("product", input.Project);
+    StartRequest(c, hcsSearching, "buglist.cgi", hrmGet,
+                 {{"query_format", "specific"}, {"order", "relevance desc"}, {"bug_status", "__all__"},
+                  {"product", input.Project}});
     c.AddSearchField("content", input.BugId, "");
     if (!Request(c, response) || !c.PageIs("buglist.cgi", "href=\"query.cgi?", ""))
         return trInvalidSearch;
 
     const std::string description = DescriptionWithSteps(input.ExceptionMessage, Steps(input));
     if (!Contains(c, "show_bug.cgi?id=")) {
-        c.ShowConnectionStatus(hcsSelectProject, 0);
-        c.SetRequestPage("enter_bug.cgi", hrmGet);
-        c.AddFormField("product", input.Project);
+        StartRequest(c, hcsSelectProject, "enter_bug.cgi", hrmGet, {{"product", input.Project}});
         if (!Request(c, response) || !c.PageIs("enter_bug.cgi", "action=\"post_bug.cgi\"", ""))
             return trInvalidSelection;
         c.SetRequestPage("post_bug.cgi", hrmPostUrlEncoded);
@@ -241,16 +255,13 @@ int THTTPBugzillaSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInpu
             }
         }
         c.AddFormField("component", component);
-        for (const char* name : {"rep_platform", "op_sys", "priority", "bug_severity", "target_milestone"})
-            c.CopyPageSelect(name);
+        CopySelects(c, {"rep_platform", "op_sys", "priority", "bug_severity", "target_milestone"});
         c.CopyPageInput("bug_status");
         c.AddFormField("assigned_to", input.Assignee.empty() ? input.User : input.Assignee);
-        for (const char* name : {"qa_contact", "cc", "estimated_time", "deadline", "bug_file_loc"})
-            c.CopyPageInput(name);
+        CopyInputs(c, {"qa_contact", "cc", "estimated_time", "deadline", "bug_file_loc"});
         c.AddSummaryField("short_desc", input.AppVersion, input.BugId, input.ExceptionClass);
         c.AddFormField("comment", description);
-        for (const char* name : {"keywords", "dependson", "blocked"})
-            c.CopyPageInput(name);
+        CopyInputs(c, {"keywords", "dependson", "blocked"});
         c.AddFormField("form_name", "enter_bug");
         c.CopyPageSelect("bug_status");
         c.CopyFormFields(input.Fields);
@@ -262,25 +273,18 @@ int THTTPBugzillaSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInpu
         std::string bugId;
         FindInputValue(c.LastResponse().Body, "id", bugId);
         c.SetRequestPage("attachment.cgi", hrmPostMultipart);
-        c.AddFormField("bugid", bugId);
-        c.AddFormField("action", "insert");
-        c.AddFormField("description", "FILE");
-        c.AddFormField("contenttypemethod", "list");
-        c.AddFormField("contenttypeselection", "application/octet-stream");
-        c.AddFormField("contenttypeentry", "");
-        for (const char* name : {"flag_type-1", "flag_type-2", "flag_type-3", "flag_type-4"})
-            c.AddFormField(name, "X");
-        c.AddFormField("comment", "");
+        AddFields(c, {{"bugid", bugId}, {"action", "insert"}, {"description", "FILE"}, {"contenttypemethod", "list"},
+                      {"contenttypeselection", "application/octet-stream"}, {"contenttypeentry", ""},
+                      {"flag_type-1", "X"}, {"flag_type-2", "X"}, {"flag_type-3", "X"}, {"flag_type-4", "X"},
+                      {"comment", ""}});
         c.AddFormFile("data", input.FileName);
         if (Request(c, response) && c.PageIs("attachment.cgi", "attachment.cgi", ""))
             return trSuccess;
         return trInvalidInsert;
     }
 
-    c.ShowConnectionStatus(hcsModifying, 0);
     const std::string bugId = ExtractAfter(c.LastResponse().Body, "show_bug.cgi?id=", 1);
-    c.SetRequestPage("show_bug.cgi", hrmGet);
-    c.AddFormField("id", bugId);
+    StartRequest(c, hcsModifying, "show_bug.cgi", hrmGet, {{"id", bugId}});
     if (!Request(c, response) ||
         !(c.PageIs("show_bug.cgi", "name=\"form_name\"", "") ||
           c.PageIs("show_bug.cgi", "type=\"hidden\" id=\"component\"", "") ||
@@ -292,28 +296,22 @@ int THTTPBugzillaSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInpu
         return trSuccess;
     if (Contains(c, "value=\"reopen\"") || Contains(c, "value=\"reopened\""))
         return trBugClosed;
-    for (const char* name : {"delta_ts", "longdesclength", "id", "token", "alias"})
-        c.CopyPageInput(name);
+    CopyInputs(c, {"delta_ts", "longdesclength", "id", "token", "alias"});
     std::string location;
     if (!FindInputValue(c.LastResponse().Body, "bug_file_loc", location) || location.empty())
         c.AddFormField("bug_file_loc", "");
     else
         c.AddFormField("bug_file_loc", location);
-    for (const char* name : {"product", "component", "rep_platform", "op_sys"})
-        c.CopyPageSelect(name);
+    CopySelects(c, {"product", "component", "rep_platform", "op_sys"});
     AddBugzillaVersion(c, input.AppVersion);
-    for (const char* name : {"priority", "bug_severity", "target_milestone"})
-        c.CopyPageSelect(name);
-    for (const char* name : {"newcc", "cc", "qa_contact", "bug_file_loc", "status_whiteboard", "keywords"})
-        c.CopyPageInput(name);
+    CopySelects(c, {"priority", "bug_severity", "target_milestone"});
+    CopyInputs(c, {"newcc", "cc", "qa_contact", "bug_file_loc", "status_whiteboard", "keywords"});
     c.AddFormField("flag_type-6", "X");
-    for (const char* name : {"requestee_type-6", "dependson", "blocked"})
-        c.CopyPageInput(name);
+    CopyInputs(c, {"requestee_type-6", "dependson", "blocked"});
     c.CopyPageTextArea("comment");
     c.AddFormField("knob", "none");
     CopySelectedElseInput(c, "resolution");
-    for (const char* name : {"dup_id", "assigned_to", "form_name"})
-        c.CopyPageInput(name);
+    CopyInputs(c, {"dup_id", "assigned_to", "form_name"});
     c.CopyFormFields(input.Fields);
     if (Request(c, response) && c.PageIs("process_bug.cgi", "show_bug.cgi?id=", ""))
         return trSuccess;
@@ -332,42 +330,30 @@ std::string SubmitPage(const THTTPFormConnection& c)
 
 int THTTPFogBugzSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput& input, THTTPResponse& response)
 {
-    c.ShowConnectionStatus(hcsLogin, 0);
-    c.SetRequestPage("default.asp", hrmPostUrlEncoded);
-    c.AddFormField("pre", "preLogon");
-    c.AddFormField("dest", "");
-    c.AddFormField("sPerson", input.User);
-    c.AddFormField("sPassword", input.Password);
-    c.AddFormField("fRememberPassword", "0");
+    StartRequest(c, hcsLogin, "default.asp", hrmPostUrlEncoded,
+                 {{"pre", "preLogon"}, {"dest", ""}, {"sPerson", input.User}, {"sPassword", input.Password},
+                  {"fRememberPassword", "0"}});
     const std::string trialId = FieldValueOf(input.Fields, "FogBugzTrialID");
     if (!trialId.empty())
         c.AddFormField("ID", trialId);
     if (!Request(c, response) || !c.PageIs("default.asp", "pre=preLogOff", ""))
         return trInvalidLogin;
 
-    c.ShowConnectionStatus(hcsSearching, 0);
-    c.SetRequestPage("default.asp", hrmGet);
-    c.AddFormField("pre", "preSearch");
-    c.AddFormField("pg", "pgList");
-    c.AddFormField("pgBack", "pgSearch");
-    c.AddFormField("search", "1");
-    c.AddFormField("bAlsoSearchClosedBugs", "ON");
+    StartRequest(c, hcsSearching, "default.asp", hrmGet,
+                 {{"pre", "preSearch"}, {"pg", "pgList"}, {"pgBack", "pgSearch"}, {"search", "1"},
+                  {"bAlsoSearchClosedBugs", "ON"}});
     c.AddSearchField("searchFor", input.BugId, input.ExceptionClass);
     if (!Request(c, response) || !c.PageIs("default.asp", "searchFor=", ""))
         return trInvalidSearch;
 
     const std::string description = DescriptionWithSteps(input.ExceptionMessage, Steps(input));
     if (!Contains(c, "default.asp?pg=pgeditbug") && !Contains(c, "default.asp?pgx=EV&amp;ixBug=")) {
-        c.ShowConnectionStatus(hcsSelectProject, 0);
-        c.SetRequestPage("default.asp", hrmGet);
-        c.AddFormField("command", "new");
-        c.AddFormField("pg", "pgEditBug");
+        StartRequest(c, hcsSelectProject, "default.asp", hrmGet, {{"command", "new"}, {"pg", "pgEditBug"}});
         if (!Request(c, response) || !c.PageIs("default.asp", "", ""))
             return trInvalidInsert;
         c.SetRequestPage(SubmitPage(c), hrmPostMultipart);
-        for (const char* name : {"command", "dtTimeStamp", "ixBug", "ixBugEventLatest", "ixPersonLastOwner",
-                                 "ixDiscussTopic", "ixScreenshot", "sOriginalTitle"})
-            c.CopyPageInput(name);
+        CopyInputs(c, {"command", "dtTimeStamp", "ixBug", "ixBugEventLatest", "ixPersonLastOwner", "ixDiscussTopic",
+                       "ixScreenshot", "sOriginalTitle"});
         c.AddFormField("sTitle", Summary(input));
         c.AddFormField("sEvent", description);
         c.CopyPageOption("ixProject", input.Project);
@@ -376,17 +362,13 @@ int THTTPFogBugzSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput
             c.CopyPageSelect("ixPersonAssignedTo");
         else
             c.CopyPageOption("ixPersonAssignedTo", input.Assignee);
-        c.CopyPageSelect("ixCategory");
-        c.CopyPageSelect("ixFixFor");
+        CopySelects(c, {"ixCategory", "ixFixFor"});
         c.AddFormField("ixPriority", "1");
-        c.CopyPageInput("sDueDate");
-        c.CopyPageInput("sDueTime");
+        CopyInputs(c, {"sDueDate", "sDueTime"});
         c.AddFormField("hrsCurrEstNew", "");
-        for (const char* name : {"hrsElapsedNew", "omitAtt", "fIEFileBrowse"})
-            c.CopyPageInput(name);
+        CopyInputs(c, {"hrsElapsedNew", "omitAtt", "fIEFileBrowse"});
         c.AddFormField("sVersion", input.AppVersion);
-        c.CopyPageInput("sComputer");
-        c.CopyPageInput("dblTimeStamp");
+        CopyInputs(c, {"sComputer", "dblTimeStamp"});
         c.CopyFormFields(input.Fields);
         if (!input.FileName.empty()) {
             c.AddFormField("nFileCount", "1");
@@ -399,12 +381,8 @@ int THTTPFogBugzSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput
         return trInvalidInsert;
     }
 
-    c.ShowConnectionStatus(hcsModifying, 0);
     const std::string bugId = ExtractAfter(c.LastResponse().Body, "ixBug=", 1);
-    c.SetRequestPage("default.asp", hrmGet);
-    c.AddFormField("pg", "pgEditBug");
-    c.AddFormField("command", "edit");
-    c.AddFormField("ixBug", bugId);
+    StartRequest(c, hcsModifying, "default.asp", hrmGet, {{"pg", "pgEditBug"}, {"command", "edit"}, {"ixBug", bugId}});
     if (!Request(c, response) || !c.PageIs("default.asp", "name=\"OK\"", ""))
         return trInvalidModify;
     c.SetRequestPage(SubmitPage(c), hrmPostMultipart);
@@ -412,18 +390,12 @@ int THTTPFogBugzSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput
         return trSuccess;
     if (Contains(c, "default.asp?pg=pgEditReleaseNotes"))
         return trBugClosed;
-    c.CopyPageInput("command");
-    c.CopyPageInput("dtTimeStamp");
+    CopyInputs(c, {"command", "dtTimeStamp"});
     c.AddFormField("ixBug", bugId);
-    for (const char* name : {"ixBugEventLatest", "ixPersonLastOwner", "ixDiscussTopic", "ixScreenshot",
-                             "sOriginalTitle", "sEvent"})
-        c.CopyPageInput(name);
-    for (const char* name : {"ixProject", "ixArea", "ixPersonAssignedTo", "ixCategory", "ixFixFor", "ixPriority"})
-        c.CopyPageSelect(name);
-    for (const char* name : {"sDueDate", "sDueTime", "hrsCurrEstNew", "hrsElapsedNew", "dblTimeStamp",
-                             "fIEFileBrowse", "idSubscriptionState", "ixDiscussTopic", "ixPersonLastOwner",
-                             "nFileCount", "omitAtt", "sComputer"})
-        c.CopyPageInput(name);
+    CopyInputs(c, {"ixBugEventLatest", "ixPersonLastOwner", "ixDiscussTopic", "ixScreenshot", "sOriginalTitle", "sEvent"});
+    CopySelects(c, {"ixProject", "ixArea", "ixPersonAssignedTo", "ixCategory", "ixFixFor", "ixPriority"});
+    CopyInputs(c, {"sDueDate", "sDueTime", "hrsCurrEstNew", "hrsElapsedNew", "dblTimeStamp", "fIEFileBrowse",
+                   "idSubscriptionState", "ixDiscussTopic", "ixPersonLastOwner", "nFileCount", "omitAtt", "sComputer"});
     c.CopyPageTextArea("sEvent");
     c.CopyPageInput("sOriginalTitle");
     c.AddFormField("sVersion", input.AppVersion);

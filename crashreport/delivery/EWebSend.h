@@ -7,25 +7,15 @@
 #include <functional>
 #include <string>
 
+#include "crashreport/delivery/EDelivery.h"
 #include "crashreport/delivery/EHttpForm.h"
 #include "crashreport/delivery/EWebUpload.h"
 #include "framework/StringList.h"
 
 class TVurazaModuleOptions;
 
-struct TWebSendInput {
-    const TVurazaModuleOptions* Options = nullptr;
-    TStringList CustomFields;  // from the custom web-fields event, "name=value"
-    TStringList Files;         // full paths; a tracker attaches the first (the zip)
-    TStringList DisplayNames;  // the names they are sent under, same order
-    std::string AppVersion;
-    std::string BugId;
-    std::string ExceptionMessage;
-    std::string ExceptionClass;
-    std::string OsType;
-    std::string OsBuild;
-    std::string ReproduceText;
-};
+// The web step's input is the driver's request itself.
+using TWebSendInput = TWebStepRequest;
 
 struct TWebSendHooks {
     TUploadStatusEvent UploadStatus;          // the plain uploads' progress

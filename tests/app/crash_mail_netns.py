@@ -18,7 +18,6 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "..", "server", "trading_server.py")
-NS = f"vidudo-crashmail-{os.getpid()}"
 SUBJECT = "Vidudo模拟交易系统 错误报告"
 
 # mail_peers' recorder (msg-N.eml with msg-N.json), started inside the namespace.
@@ -31,6 +30,8 @@ print("ready", flush=True)
 time.sleep(600)
 '''
 PEERS = os.path.join(HERE, "..", "crashreport", "delivery")
+sys.path.insert(0, PEERS)
+from netns import NetNamespace  # noqa: E402
 
 failures = []
 
@@ -39,10 +40,6 @@ def check(ok, what):
     if not ok:
         failures.append(what)
         print("FAIL:", what)
-
-
-def in_ns(*args):
-    return ["ip", "netns", "exec", NS, *args]
 
 
 def reports(text):
@@ -87,36 +84,21 @@ def check_message(work, program_folder):
 
 def main():
     wine_test, exe, program_folder = sys.argv[1:4]
-    prefix = os.environ["WINEPREFIX"] + "-crashns"
     work = tempfile.mkdtemp(prefix="vidudo-crashmail-")
-    env = dict(os.environ, WINEPREFIX=prefix, VIDUDO_PEER_DIR=work)
-    procs = []
     try:
-        # The namespace's sockets are the wineserver's: it must start inside.
-        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["ip", "netns", "add", NS], check=True)
-        subprocess.run(in_ns("ip", "link", "set", "lo", "up"), check=True)
-        fixture = subprocess.Popen(in_ns(sys.executable, FIXTURE, "--port", "0"), stdout=subprocess.PIPE, text=True)
-        procs.append(fixture)
-        env["VIDUDO_SERVER_PORT"] = str(json.loads(fixture.stdout.readline())["port"])
-        smtp = subprocess.Popen(in_ns("/usr/bin/python3", "-c", SMTP, PEERS, work), stdout=subprocess.PIPE, text=True)
-        procs.append(smtp)
-        if smtp.stdout.readline().strip() != "ready":
-            sys.exit("aiosmtpd did not start in the namespace")
-        started = time.monotonic()
-        run = subprocess.run(in_ns(wine_test, "--gui", "--timeout", "200", exe, "--gtest_filter=*Smtp*"), env=env)
-        print("wine run: %.1f s" % (time.monotonic() - started))
-        check(run.returncode == 0, "the test under Wine passed")
-        check_message(work, program_folder)
+        # The namespace's sockets are the wineserver's: it starts inside.
+        with NetNamespace("crashmail", dict(os.environ, VIDUDO_PEER_DIR=work), "-crashns") as ns:
+            fixture = ns.popen([sys.executable, FIXTURE, "--port", "0"], stdout=subprocess.PIPE, text=True)
+            env = dict(ns.env, VIDUDO_SERVER_PORT=str(json.loads(fixture.stdout.readline())["port"]))
+            smtp = ns.popen(["/usr/bin/python3", "-c", SMTP, PEERS, work], stdout=subprocess.PIPE, text=True)
+            if smtp.stdout.readline().strip() != "ready":
+                sys.exit("aiosmtpd did not start in the namespace")
+            started = time.monotonic()
+            run = subprocess.run(ns.cmd(wine_test, "--gui", "--timeout", "200", exe, "--gtest_filter=*Smtp*"), env=env)
+            print("wine run: %.1f s" % (time.monotonic() - started))
+            check(run.returncode == 0, "the test under Wine passed")
+            check_message(work, program_folder)
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for p in procs:
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        subprocess.run(["ip", "netns", "del", NS])
         subprocess.run(["rm", "-rf", work])
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0

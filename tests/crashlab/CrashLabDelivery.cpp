@@ -1,8 +1,140 @@
-// Delivery on the road: the report sent by the road's own send thread.
+// Delivery on the road: the report sent by the road's own send thread. A real fault is
+// stopped at a boundary, the program goes on, and the thread mails the report while it holds
+// the handling lock; what the thread's handlers see of the exception is printed.
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "crashreport/capture/EDialogState.h"
+#include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EObjects.h"
+#include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoadSteps.h"
+#include "crashreport/capture/ExceptionLog.h"
+#include "framework/ExceptionBoundary.h"
+#include "framework/SysUtils.h"
 #include "tests/crashlab/CrashLab.h"
+
+namespace {
+
+volatile int* volatile nothing = nullptr;
+DWORD startTick = 0;
+DWORD mainThread = 0;
+bool throwForFiles = false;
+
+std::string Elapsed()
+{
+    return std::to_string(GetTickCount() - startTick);
+}
+
+const char* Who()
+{
+    return GetCurrentThreadId() == mainThread ? "main" : "other";
+}
+
+void OnNotify(void*, TVurazaExceptionRecord& record, bool& handle)
+{
+    const std::string message = ObjectMessage(record.ExceptionObject);
+    LabPrint(Format("notify %s at %s", message.c_str(), Elapsed().c_str()));
+    // The second fault only shows when it was handled: no report of its own.
+    if (message == "second fault")
+        handle = false;
+    // As the dialog's Terminate button does during the handling.
+    if (throwForFiles)
+        TerminatePressed = true;
+}
+
+// What the handlers of the delivery thread read of the exception, at each action.
+void OnAction(void*, TVurazaExceptionRecord& record, uint8_t action, bool&)
+{
+    const bool focusedReadable = record.FocusedWindowClass && !IsBadStringPtrA(record.FocusedWindowClass, 256);
+    LabPrint(Format("action %u on %s at %s stacks %d report %d context %d focused %d object %s", action, Who(),
+                    Elapsed().c_str(), record.CallStack && record.CallStack->Count() > 0 ? 1 : 0,
+                    record.ReportText && !record.ReportText->empty() ? 1 : 0, record.Context ? 1 : 0,
+                    focusedReadable ? 1 : 0, ObjectMessage(record.ExceptionObject).c_str()));
+}
+
+void OnAttachedFiles(void*, TVurazaExceptionRecord&, TStringList&)
+{
+    if (throwForFiles) {
+        LabPrint("files handler throws");
+        throw std::runtime_error("no files today");
+    }
+}
+
+TDuruvaDodHandlers handlers;
+
+// SMTP to the peer on 127.0.0.1:port, in the background, no dialog and no box.
+void MailInBackground(const std::vector<std::string>& args)
+{
+    startTick = GetTickCount();
+    mainThread = GetCurrentThreadId();
+    TVurazaModuleOptionsEx& options = *CurrentDuruvaDodOptions();
+    options.SetDialogKind(0);
+    options.SetKeepLogFile(false);
+    options.SetMailMethod(2);
+    options.SetUploadMethod(0);
+    options.SetSmtpServer("127.0.0.1");
+    options.SetSmtpServerPort(static_cast<int16_t>(args.empty() ? 25 : atoi(args[0].c_str())));
+    options.SetSmtpSender("lab@x.test");
+    options.SetMailRecipients("support@x.test");
+    options.SetMailSubject("crashlab delivery");
+    options.SetSendFlags(0x80);
+    handlers.ExceptionNotify = OnNotify;
+    handlers.ExceptionActionNotify = OnAction;
+    handlers.AttachedFilesRequest = OnAttachedFiles;
+    RegisterDuruvaDodHandlers(&handlers);
+}
+
+extern "C" CRASHLAB_CALL void DeliveryWriteNull()
+{
+    *nothing = 7;
+}
+
+void FaultAtBoundary()
+{
+    GuardedCall([] { DeliveryWriteNull(); });
+}
+
+// Two faults one after the other: the second is handled only once the first one's delivery
+// has ended; afterwards the road no longer leads to the first one's stacks.
+int BackgroundMail(const std::vector<std::string>& args)
+{
+    MailInBackground(args);
+    FaultAtBoundary();
+    LabPrint("first went on at " + Elapsed());
+    GuardedCall([] { throw std::runtime_error("second fault"); });
+    LabPrint("second went on at " + Elapsed());
+    TRoadSteps& road = RoadSteps();
+    road.WaitForBackgroundSenders(60000);
+    LabPrint(Format("stacks after delivery %d", CurrentExceptionRecord.CallStack ? 1 : 0));
+    return 0;
+}
+
+// Terminate pressed for the report, and the delivery's attached-files handler throws: the
+// thread still ends the process.
+int BackgroundTerminate(const std::vector<std::string>& args)
+{
+    MailInBackground(args);
+    throwForFiles = true;
+    FaultAtBoundary();
+    LabPrint("went on at " + Elapsed());
+    Sleep(20000);
+    LabPrint("still running");
+    return 0;
+}
+
+}  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
 {
-    static const std::vector<TCrashLabMode> modes = {};
+    static const std::vector<TCrashLabMode> modes = {
+        {"delivery-mail", "two faults at a boundary, the first mailed in the background [smtp port]", BackgroundMail},
+        {"delivery-terminate", "Terminate pressed, a throwing delivery handler, in the background [smtp port]",
+         BackgroundTerminate},
+    };
     return modes;
 }

@@ -475,9 +475,14 @@ TEST_F(DriverTest, ThreadDeliveryHoldsTheLockAndTellsTheHandlers)
 {
     options.SetSendFlags(0x2 | 0x80);
     std::atomic<int> locked{0}, unlocked{0};
+    std::atomic<unsigned> heir{0}, holder{0};
     std::vector<int> actions;
     TDeliveryHooks hooks;
-    hooks.EnterHandlingLock = [&] { ++locked; };
+    hooks.PassHandlingLock = [&](unsigned threadId) { heir = threadId; };
+    hooks.EnterHandlingLock = [&] {
+        holder = GetCurrentThreadId();
+        ++locked;
+    };
     hooks.LeaveHandlingLock = [&] { ++unlocked; };
     hooks.ActionNotify = [&](int action, bool&) { actions.push_back(action); };
     SetDeliveryHooks(hooks);
@@ -487,6 +492,9 @@ TEST_F(DriverTest, ThreadDeliveryHoldsTheLockAndTellsTheHandlers)
     SetDeliveryHooks({});
     EXPECT_EQ(1, locked.load());
     EXPECT_EQ(1, unlocked.load());
+    // The lock was passed on to the thread that then took it.
+    EXPECT_NE(0u, heir.load());
+    EXPECT_EQ(heir.load(), holder.load());
     EXPECT_EQ((std::vector<int>{4, 5}), actions);
     EXPECT_EQ(before + 1, StoredMessages().size());
     EXPECT_EQ(1u, boxes.size());

@@ -11,6 +11,7 @@ whose wineserver is started inside the namespace. Two rounds, each a run of TEST
              resolver 127.0.0.254 is silent too. Both record when each question arrived."""
 import json
 import os
+import shutil
 import socket
 import subprocess
 import sys
@@ -18,15 +19,8 @@ import tempfile
 import threading
 import time
 
-NS = f"vidudo-dns-{os.getpid()}"
-
-
-def sh(*args, check=True):
-    return subprocess.run(args, check=check, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-
-
-def in_ns(*args):
-    return ["ip", "netns", "exec", NS, *args]
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from netns import NetNamespace  # noqa: E402
 
 
 # Runs inside the namespace: UDP listeners that record questions and may answer them.
@@ -61,58 +55,34 @@ time.sleep(600)
 
 def main():
     wine_test, exe = sys.argv[1], sys.argv[2]
-    prefix = os.environ["WINEPREFIX"] + "-netns"
-    env = dict(os.environ, WINEPREFIX=prefix)
     work = tempfile.mkdtemp(prefix="vidudo-dns-")
-    procs = []
     failures = []
     try:
-        # A server of this prefix left from an earlier run lives in a namespace that is gone.
-        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        sh("ip", "netns", "add", NS)
-        sh(*in_ns("ip", "link", "set", "lo", "up"))
-        os.makedirs(f"/etc/netns/{NS}", exist_ok=True)
-        resolv = f"/etc/netns/{NS}/resolv.conf"
+        with NetNamespace("dns", os.environ, "-netns") as ns:
+            ns.start_dnsmasq("--mx-host=x.test,mx.x.test,10", "--local=/test/", "--local=/invalid/")
+            record = os.path.join(work, "questions.json")
+            specs = [["127.0.0.2", "silent"], ["127.0.0.3", "cname"], ["127.0.0.254", "silent"]]
+            listener = ns.popen([sys.executable, "-c", LISTENER, record, json.dumps(specs)], stdout=subprocess.PIPE,
+                                text=True)
+            if listener.stdout.readline().strip() != "ready":
+                sys.exit("the DNS listeners did not start")
+            time.sleep(0.3)
 
-        dnsmasq = subprocess.Popen(in_ns("dnsmasq", "--keep-in-foreground", "--no-resolv", "--no-hosts",
-                                         "--conf-file=/dev/null", "--listen-address=127.0.0.1", "--bind-interfaces",
-                                         "--port=53", "--user=root", "--pid-file=", "--mx-host=x.test,mx.x.test,10",
-                                         "--local=/test/", "--local=/invalid/"),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(dnsmasq)
-        record = os.path.join(work, "questions.json")
-        specs = [["127.0.0.2", "silent"], ["127.0.0.3", "cname"], ["127.0.0.254", "silent"]]
-        listener = subprocess.Popen(in_ns(sys.executable, "-c", LISTENER, record, json.dumps(specs)),
-                                    stdout=subprocess.PIPE, text=True)
-        procs.append(listener)
-        if listener.stdout.readline().strip() != "ready":
-            sys.exit("the DNS listeners did not start")
-        time.sleep(0.3)
-
-        rounds = [("resolvers", "nameserver 127.0.0.1\nnameserver 127.0.0.3\nnameserver 0.0.0.0\n"),
-                  ("silent", "nameserver 127.0.0.2\nnameserver 0.0.0.0\n")]
-        for name, conf in rounds:
-            with open(resolv, "w") as f:
-                f.write(conf)
-            started = time.monotonic()
-            run = subprocess.run(in_ns(wine_test, "--timeout", "100", exe, f"--gtest_filter=*{name.capitalize()}*"),
-                                 env=dict(env, VIDUDO_DNS_ROUND=name), stdout=subprocess.PIPE,
-                                 stderr=subprocess.STDOUT, text=True)
-            print(run.stdout)
-            if run.returncode != 0:
-                failures.append(f"round {name}: test exited with {run.returncode}")
-            if name == "silent":
-                failures += check_silent_round(record, started)
+            rounds = [("resolvers", "nameserver 127.0.0.1\nnameserver 127.0.0.3\nnameserver 0.0.0.0\n"),
+                      ("silent", "nameserver 127.0.0.2\nnameserver 0.0.0.0\n")]
+            for name, conf in rounds:
+                ns.resolv(conf)
+                started = time.monotonic()
+                run = subprocess.run(ns.cmd(wine_test, "--timeout", "100", exe, f"--gtest_filter=*{name.capitalize()}*"),
+                                     env=dict(ns.env, VIDUDO_DNS_ROUND=name), stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT, text=True)
+                print(run.stdout)
+                if run.returncode != 0:
+                    failures.append(f"round {name}: test exited with {run.returncode}")
+                if name == "silent":
+                    failures += check_silent_round(record, started)
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for p in procs:
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        sh("ip", "netns", "del", NS, check=False)
-        subprocess.run(["rm", "-rf", f"/etc/netns/{NS}", work])
+        shutil.rmtree(work, ignore_errors=True)
     for f in failures:
         print("FAILED:", f)
     return 1 if failures else 0

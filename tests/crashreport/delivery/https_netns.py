@@ -9,25 +9,19 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-NS = f"vidudo-https-{os.getpid()}"
+sys.path.insert(0, HERE)
+from netns import NamespaceUnavailable, NetNamespace  # noqa: E402
 
 
 def main():
     wine_test, exe = sys.argv[1], sys.argv[2]
-    env = dict(os.environ, WINEPREFIX=os.environ["WINEPREFIX"] + "-netns", VIDUDO_HTTPS_443="1")
-    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if subprocess.run(["ip", "netns", "add", NS], **quiet).returncode != 0:
+    try:
+        with NetNamespace("https", dict(os.environ, VIDUDO_HTTPS_443="1"), "-netns") as ns:
+            return subprocess.call(ns.cmd(sys.executable, os.path.join(HERE, "upload_peers.py"), wine_test, "--timeout",
+                                          "100", exe, "--gtest_filter=HttpsDefaultPort.*"), env=ns.env)
+    except NamespaceUnavailable:
         print("network namespaces are not permitted here: the upload to port 443 is not tested")
         return 0
-    try:
-        subprocess.run(["ip", "netns", "exec", NS, "ip", "link", "set", "lo", "up"], check=True)
-        # A server of this prefix left from an earlier run lives in a namespace that is gone.
-        subprocess.run(["wineserver", "-k"], env=env, **quiet)
-        return subprocess.call(["ip", "netns", "exec", NS, sys.executable, os.path.join(HERE, "upload_peers.py"),
-                                wine_test, "--timeout", "100", exe, "--gtest_filter=HttpsDefaultPort.*"], env=env)
-    finally:
-        subprocess.run(["wineserver", "-k"], env=env, **quiet)
-        subprocess.run(["ip", "netns", "del", NS], **quiet)
 
 
 if __name__ == "__main__":

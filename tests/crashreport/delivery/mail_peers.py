@@ -24,15 +24,13 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from transport_peers import free_port  # noqa: E402
 
 SUBJECT = "崩溃报告 1.0"
 BODY = "程序出错了。\r\n第二行"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def start_smtp(work, port):
@@ -59,8 +57,10 @@ def start_smtp(work, port):
 
 
 class ScriptedSmtp:
-    def __init__(self, work, auth_reply):
-        self.work, self.auth_reply = work, auth_reply
+    """greeting_delay: seconds between the connection and the greeting."""
+
+    def __init__(self, work, auth_reply, greeting_delay=0):
+        self.work, self.auth_reply, self.greeting_delay = work, auth_reply, greeting_delay
         self.listener = socket.socket()
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind(("127.0.0.1", 0))
@@ -86,6 +86,8 @@ class ScriptedSmtp:
         f = conn.makefile("rb")
         out = open(name, "wb")
         try:
+            if self.greeting_delay:
+                time.sleep(self.greeting_delay)
             conn.sendall(b"220 scripted ready\r\n")
             state = None
             while True:

@@ -186,6 +186,31 @@ def wait_listening(port, seconds=10):
     return False
 
 
+def start_tinyproxy(work):
+    """tinyproxy on loopback, logging into work/tinyproxy.log: (process, port)."""
+    port = free_port()
+    conf = os.path.join(work, "tinyproxy.conf")
+    with open(conf, "w") as f:
+        f.write(f"Port {port}\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\n"
+                f"LogFile \"{work}/tinyproxy.log\"\nLogLevel Info\nMaxClients 20\n")
+    proc = subprocess.Popen(["tinyproxy", "-d", "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not wait_listening(port):
+        proc.kill()
+        sys.exit("tinyproxy does not listen")
+    return proc, port
+
+
+def stop_processes(procs):
+    """Terminates each process, killing what is still there after 5 s."""
+    for p in procs:
+        p.terminate()
+        try:
+            p.wait(5)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+
+
 def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
@@ -224,15 +249,8 @@ def main():
         env["VIDUDO_HTTP_PORT"], env["VIDUDO_HTTPS_PORT"] = str(http_port), str(https_port)
         env["VIDUDO_HTTP_PROXIED_PORT"] = str(proxied_port)
 
-        proxy_port = free_port()
-        conf = os.path.join(work, "tinyproxy.conf")
-        with open(conf, "w") as f:
-            f.write(f"Port {proxy_port}\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\n"
-                    f"LogFile \"{work}/tinyproxy.log\"\nLogLevel Info\nMaxClients 20\n")
-        procs.append(subprocess.Popen(["tinyproxy", "-d", "-c", conf], stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL))
-        if not wait_listening(proxy_port):
-            sys.exit("tinyproxy does not listen")
+        proxy, proxy_port = start_tinyproxy(work)
+        procs.append(proxy)
         env["VIDUDO_PROXY_PORT"] = str(proxy_port)
 
         return subprocess.call(sys.argv[1:], env=env)
@@ -241,12 +259,7 @@ def main():
             listener.close()
         if controller:
             controller.stop()
-        for p in procs:
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
+        stop_processes(procs)
         shutil.rmtree(work, ignore_errors=True)
 
 

@@ -20,34 +20,16 @@ on port 443.
 import http.server
 import os
 import shutil
-import socket
 import ssl
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import fake_trackers  # noqa: E402
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_listening(port, seconds=10):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
-                return True
-        except OSError:
-            time.sleep(0.05)
-    return False
+from transport_peers import free_port, start_tinyproxy, stop_processes, wait_listening  # noqa: E402,F401
 
 
 class Recorder(http.server.BaseHTTPRequestHandler):
@@ -188,15 +170,8 @@ def main():
         procs.append(vsftpd)
         env["VIDUDO_VSFTPD_PORT"] = str(vsftpd_port)
 
-        proxy_port = free_port()
-        conf = os.path.join(work, "tinyproxy.conf")
-        with open(conf, "w") as f:
-            f.write(f"Port {proxy_port}\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\n"
-                    f"LogFile \"{work}/tinyproxy.log\"\nLogLevel Info\nMaxClients 20\n")
-        procs.append(subprocess.Popen(["tinyproxy", "-d", "-c", conf], stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL))
-        if not wait_listening(proxy_port):
-            sys.exit("tinyproxy does not listen")
+        proxy, proxy_port = start_tinyproxy(work)
+        procs.append(proxy)
         env["VIDUDO_PROXY_PORT"] = str(proxy_port)
 
         return subprocess.call(sys.argv[1:], env=env)
@@ -206,12 +181,7 @@ def main():
             server.server_close()
         if ftp:
             ftp.close_all()
-        for p in procs:
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
+        stop_processes(procs)
         shutil.rmtree(work, ignore_errors=True)
 
 

@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Runs the crash-test program's delivery modes under Wine against a scripted SMTP peer that
+greets 5 s after each connection, and checks the road's send thread: the program goes on at
+once, the thread's handlers see the whole exception, a second fault waits until the delivery
+has ended, the stacks are let go afterwards; a pressed Terminate ends the process although a
+handler of the delivery throws.
+Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER"""
+import glob
+import os
+import re
+import shutil
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "crashreport", "delivery"))
+import mail_peers  # noqa: E402
+from lab_checks import LabChecks  # noqa: E402
+
+lab = LabChecks()
+crashlab, launcher = lab.programs[:2]
+check = lab.check
+
+
+def run(*args):
+    return lab.run(launcher, crashlab, *args)
+
+
+def at(pattern, text):
+    m = re.search(pattern, text, re.M)
+    return int(m.group(1)) if m else None
+
+
+work = tempfile.mkdtemp(prefix="vidudo-crashlab-delivery-")
+peer = mail_peers.ScriptedSmtp(work, 334, greeting_delay=5)
+try:
+    out = run("delivery-mail", str(peer.port))
+    first = at(r"^first went on at (\d+)$", out)
+    check(first is not None and first < 4000, "the program goes on before the greeting (%s ms)" % first)
+    sender = re.findall(r"^action (\d+) on other at (\d+) stacks (\d) report (\d) context (\d) focused (\d) object (.*)$",
+                        out, re.M)
+    check([a[0] for a in sender][:2] == ["4", "5"], "the send thread tells actions 4 and 5: %s" % sender)
+    for action in sender[:2]:
+        check(action[2:6] == ("1", "1", "1", "1"), "the thread's handlers see stacks, report, context, focus: %s"
+              % (action,))
+        check(action[6].strip() != "", "the thread's handlers see the thrown object: %r" % action[6])
+    after_mail = int(sender[1][1]) if len(sender) > 1 else None
+    second = at(r"^notify second fault at (\d+)$", out)
+    check(second is not None and after_mail is not None and second >= after_mail,
+          "the second fault is handled after the delivery (%s, mail ended %s)" % (second, after_mail))
+    check(second is not None and second >= 5000, "the second fault waited for the greeting (%s ms)" % second)
+    check("stacks after delivery 0" in out, "the road no longer leads to the delivered report's stacks")
+    check("exit code 0x00000000" in out, "the program ends normally")
+    sessions = sorted(glob.glob(os.path.join(work, "session-*.log")))
+    data = b"".join(open(s, "rb").read() for s in sessions)
+    check(data.count(b"D .\r\n") == 1, "the report arrived at the slow peer (%d)" % data.count(b"D .\r\n"))
+    check(b"MAIL FROM:<lab@x.test>" in data, "the envelope sender is the options'")
+
+    for s in sessions:
+        os.remove(s)
+    out = run("delivery-terminate", str(peer.port))
+    check("went on at" in out, "the program went on after the fault")
+    check("files handler throws" in out, "the delivery's handler threw")
+    check(re.search(r"^action 8 on other", out, re.M) is not None, "the send thread tells action 8")
+    check("still running" not in out, "the pressed Terminate ended the process")
+    check("exit code 0x00000001" in out, "terminated with code 1")
+    check(not glob.glob(os.path.join(work, "session-*.log")), "nothing was mailed")
+finally:
+    peer.listener.close()
+    shutil.rmtree(work, ignore_errors=True)
+
+sys.exit(lab.finish("crashlab delivery"))
