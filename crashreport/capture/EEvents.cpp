@@ -2,6 +2,9 @@
 
 #include <atomic>
 
+#include "crashreport/capture/ERevive.h"
+#include "framework/NeverDestroyed.h"
+
 TVurazaExceptionRecord CurrentExceptionRecord;
 TVurazaExceptionRecord* volatile CurrentExceptionRecordPtr = nullptr;
 TStringList CustomDataList, AttachedFilesList, CustomWebFieldsList;
@@ -136,4 +139,12 @@ void LocalCustomButtonClick(TVurazaExceptionRecord& record, bool& close)
         if (h.CustomButtonClick)
             h.CustomButtonClick(h.Data, record, close);
     });
+}
+
+void ReviveEventStatics()
+{
+    ReviveStatic(CustomDataList);
+    ReviveStatic(AttachedFilesList);
+    ReviveStatic(CustomWebFieldsList);
+    ReviveStatic(RequestedPassword);
 }

@@ -9,6 +9,7 @@
 #include "crashreport/capture/EInternalError.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EThreadContext.h"
@@ -16,6 +17,7 @@
 #include "crashreport/capture/ExceptionLog.h"
 #include "crashreport/capture/EDialogState.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/NeverDestroyed.h"
 #include "framework/Thread.h"
 
 TRoadException::TRoadException(std::exception_ptr e) : error(std::move(e))
@@ -554,4 +556,10 @@ void SetRouteOnBehalfOf(DWORD threadId)
 void SetFreezeWatchThreadId(DWORD threadId)
 {
     freezeWatchThreadId = threadId;
+}
+
+void ReviveRoutingStatics()
+{
+    ReviveStatic(lastRecorded);
+    lastRecordedAddress = 0;
 }

@@ -16,6 +16,7 @@
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EStackWin.h"
@@ -23,6 +24,7 @@
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "framework/NeverDestroyed.h"
 
 constinit std::string LastReportText, LogReportText, LastHTMLPage, CapturedHtmlPage, BugIdText, BugIdSource,
     LastExceptMessage;
@@ -596,4 +598,14 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
     if (ctx)
         ctx->threadControl = control;
     return result;
+}
+
+void ReviveHandlerStatics()
+{
+    for (std::string* text : {&LastReportText, &LogReportText, &LastHTMLPage, &CapturedHtmlPage, &BugIdText,
+                              &BugIdSource, &LastExceptMessage})
+        ReviveStatic(*text);
+    ReviveStatic(CurrentStackList);
+    ReviveStatic(defaultSteps);
+    lastHandled = {};
 }

@@ -5,6 +5,8 @@
 //   leak|<text>|<size>|<count>|<first>|<unit>|<procedure>|<line>   one per kept item
 //   EMemoryOverrun|<message>, EMultiFree|<message>                 as they happen
 // and each mode prints the source lines it leaks at ("site NAME LINE").
+// "crashlab_leak road LOG MODE [ARGS]" sends them along the handling road instead: the report
+// text on standard output (a console program's dialog) and into the log LOG.
 #include <windows.h>
 
 #include <atomic>
@@ -18,6 +20,7 @@
 #include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/ELeakReport.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -143,16 +146,14 @@ int LeaksMode(const std::vector<std::string>& args)
     return 0;
 }
 
-// The options saved at shut-down are the ones the report reads back; the file goes at the end.
+// The options shut-down saves are the ones the report reads back; the file goes at the end.
 int OptionsFileMode(const std::vector<std::string>& args)
 {
-    if (args.empty())
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (args.empty() || !options)
         return 2;
     SetLeakOptionsFile(args[0].c_str());
-    TVurazaModuleOptions options("");
-    options.SetMessageText(105, "Leaked memory");
-    SaveLeakOptionsFile(options);
-    LabPrint(Format("saved %d", GetFileAttributesA(args[0].c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0));
+    options->SetMessageText(105, "Leaked memory");
     Keep(new char[12]), Site("kept", __LINE__);
     return 0;
 }
@@ -279,13 +280,22 @@ const TCrashLabMode leakModes[] = {
 int main(int argc, char** argv)
 {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    InstallLeakReport();
-    SetLeakRoute(&PrintRoute);
     SetLeakMessageBox([](const char* text, const char* caption) { LabPrint(Format("box %s|%s", caption, text)); });
-    const std::string name = argc > 1 ? argv[1] : "";
+    std::string name = argc > 1 ? argv[1] : "";
     std::vector<std::string> args;
     for (int i = 2; i < argc; ++i)
         args.push_back(argv[i]);
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (name == "road" && args.size() >= 2 && options) {
+        // Kept by shut-down in the options file the leak report reads back.
+        options->SetDialogKind(1);
+        options->SetKeepLogFile(true);
+        options->SetLogFilePath(args[0]);
+        name = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    } else {
+        SetLeakRoute(&PrintRoute);
+    }
     for (const TCrashLabMode& mode : leakModes)
         if (name == mode.name)
             return mode.run(args);
