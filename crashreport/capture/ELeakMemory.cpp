@@ -1,6 +1,9 @@
 #include "crashreport/capture/ELeakMemory.h"
 
+#include <cstdio>
 #include <cstring>
+#include <exception>
+#include <typeinfo>
 
 namespace {
 
@@ -65,6 +68,31 @@ bool InsideTheIde()
     return lstrcmpiA(name, "ZORBEL32.EXE") == 0;
 }
 
+// The C++ runtime in a library of its own (a shared libstdc++): what it allocates and frees
+// bypasses these operators, so blocks would cross between heaps. Tracking stays off.
+bool RuntimeInOtherModule(HMODULE self)
+{
+    HMODULE runtime = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&typeid(std::exception)), &runtime);
+    return runtime && runtime != self;
+}
+
+void SayRuntimeInOtherModule(HMODULE self)
+{
+    char path[MAX_PATH + 1] = {};
+    const DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+    const char* name = path;
+    for (DWORD i = 0; i < n; ++i)
+        if (path[i] == '\\' || path[i] == '/' || path[i] == ':')
+            name = path + i + 1;
+    char text[MAX_PATH + 160];
+    snprintf(text, sizeof text,
+             "The \"Memory Leaks Catches\" is disabled in the \"%s\" module, because compiled with RunTime-Packages.",
+             name);
+    ShowLeakMessage(text, "Error");
+}
+
 // Reads the header with the resource API only: nothing here may reach operator new.
 void Start()
 {
@@ -78,6 +106,11 @@ void Start()
         if (takeMain && main != self) {
             bool ignored;
             options = ModuleLeakOptions(main, ignored);
+        }
+        if ((options & loTrack) && RuntimeInOtherModule(self)) {
+            options = 0;
+            if (IsDebuggerPresent())
+                SayRuntimeInOtherModule(self);
         }
     }
     if (!heap)
