@@ -77,7 +77,9 @@ bool ReportBoundaryException(std::exception_ptr error)
 
 std::string ExceptionMessageTextOf(const TRoadException& e)
 {
-    return handlingMessage.empty() ? RoadExceptionMessage(e) : handlingMessage;
+    if (!handlingMessage.empty())
+        return handlingMessage;
+    return ReportedExceptionMessage.empty() ? RoadExceptionMessage(e) : ReportedExceptionMessage;
 }
 
 void SetHandlingMessage(const std::string& custom)

@@ -27,7 +27,7 @@
 #include "framework/NeverDestroyed.h"
 
 constinit std::string LastReportText, LogReportText, LastHTMLPage, CapturedHtmlPage, BugIdText, BugIdSource,
-    LastExceptMessage;
+    LastExceptMessage, ReportedExceptionMessage;
 volatile long ReportCounter = 0;
 double ExceptionTime = 0;
 uintptr_t LastRoutedAddress = 0;
@@ -372,6 +372,7 @@ void ResetRoadTexts()
     LastReportText.clear();
     LogReportText.clear();
     LastExceptMessage.clear();
+    ReportedExceptionMessage.clear();
     BugIdText.clear();
     BugIdSource.clear();
     lastHandled = {};
@@ -409,6 +410,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         CurrentExceptionRecord.FocusedWindowText = params.focusedWindowText;
         HandlingStep = 2;
         SetHandlingMessage("");
+        ReportedExceptionMessage.clear();
         LastReportText.clear();
         // The exception's own variables come first: a filter's message may name them.
         SetReportEnvironment(e, address);
@@ -554,6 +556,10 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 if (askReproduce) {
                     road.ShowReproduceDialog();
                 }
+                // The dialog chose whether the report goes out: the kept choice predates it (on a
+                // first report it is always "no"), and the screenshot asked for would be lost.
+                sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
+                                           options.DialogKind());
                 if (sending)
                     road.SaveScreenshotFile();
                 road.ReleaseScreenshot();

@@ -49,7 +49,8 @@ bool IsStackOverflow(const TRoadException& e);
 
 // The environment later programs inherit: "_MainModuleName" ... "_BugReport", "_LineBreak".
 void SetReportEnvironment(const TRoadException& e, uintptr_t address);
-// The custom message of the handling when there is one, else the exception's own.
+// The custom message of the handling when there is one, else the exception's own (an access
+// violation as the report words it).
 std::string ExceptionMessageTextOf(const TRoadException& e);
 void SetHandlingMessage(const std::string& custom);
 bool WriteConsoleLine(const std::string& text);

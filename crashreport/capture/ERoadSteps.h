@@ -55,6 +55,10 @@ bool NotifyError(uint8_t step);
 extern std::string LastReportText, LogReportText, LastHTMLPage, CapturedHtmlPage, BugIdText, LastExceptMessage;
 // The text BugIdText is the checksum of.
 extern std::string BugIdSource;
+// An access violation's message as the report words it (its module, the program's language),
+// set by BuildReportText; empty for any other exception. The dialogs, the environment and the
+// delivery tell this message rather than the object's own.
+extern std::string ReportedExceptionMessage;
 extern TStringList CrashTimesList;
 // The dialog's results (SendChecked, TerminatePressed ...) are in EDialogState.h.
 extern volatile long ReportCounter;

@@ -61,6 +61,8 @@ void BuildRoadReportText(std::string& reportText)
     request.IsWebServerApplication = IsWebServerApplication();
     if (options->LogFlags() & 0x10) RefreshProcessList();
     TReportText text = BuildReportText(request, *options);
+    ReportedExceptionMessage =
+        request.IsExceptionObject ? AccessViolationText(request.ExceptionRecord, request.ExceptionMessage) : std::string();
     reportText = std::move(text.LastReportText);
     LogReportText = reportText;
 }

@@ -27,6 +27,8 @@ TEST(ProcedureNames, DemangledNamesSplitIntoScopeAndProcedure)
         {"_main", "", "main"},
         {"__Z16RunTradingClientv", "", "RunTradingClient"},
         {"_WinMain@16", "", "WinMain"},
+        {"__ZN7TThread10ThreadProcEPv@4", "TThread", "ThreadProc"},          // a stdcall member
+        {"__ZN5TForm7WndProcEP6HWND__jjl@16", "TForm", "WndProc"},
         {"__ZNK2ns4TFoo5ValueEv", "ns::TFoo", "Value"},                        // const method
         {"__ZN12_GLOBAL__N_17SquaresEi", "(anonymous namespace)", "Squares"},
         {"__ZNK11stampsample8TCounter5ScaleIdEET_S2_", "stampsample::TCounter", "Scale<double>"},

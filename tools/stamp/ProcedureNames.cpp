@@ -11,13 +11,14 @@ std::string DemangleSymbol(std::string_view symbol)
     std::string name(symbol);
     if (!name.empty() && name[0] == '_')
         name.erase(0, 1);
-    // stdcall and fastcall decorations of C names: "Foo@12".
-    if (name.rfind("_Z", 0) != 0) {
-        const size_t at = name.rfind('@');
-        if (at != std::string::npos && at > 0 && name.find_first_not_of("0123456789", at + 1) == std::string::npos)
-            name.erase(at);
+    // stdcall and fastcall decorations, of C and C++ names alike: "Foo@12", "_ZN4TFoo4ProcEPv@4"
+    // (window and thread procedures); the demangler knows no such suffix.
+    const size_t at = name.rfind('@');
+    if (at != std::string::npos && at > 0 &&
+        name.find_first_not_of("0123456789", at + 1) == std::string::npos)
+        name.erase(at);
+    if (name.rfind("_Z", 0) != 0)
         return name;
-    }
     int status = 0;
     char* out = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
     if (status != 0 || !out)
