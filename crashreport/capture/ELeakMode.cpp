@@ -21,4 +21,5 @@ void RegisterLeakMode()
 {
     LeakModeProcs().install = &InstallLeakMode;
     LeakModeProcs().saveOptions = &SaveLeakOptionsFile;
+    LeakModeProcs().handlingOptions = &SetHeapErrorTexts;
 }

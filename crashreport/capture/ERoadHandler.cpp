@@ -400,6 +400,8 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         TRoadSteps& road = RoadSteps();
         ChooseOptions(address, module);
         TVurazaModuleOptionsEx& options = *ActiveModuleOptions();
+        if (LeakModeProcs().handlingOptions)
+            LeakModeProcs().handlingOptions(options);
         options.SetReproduceStepsText("");
         CurrentExceptionRecord = {};
         CurrentExceptionRecord.ExceptionObject = e.object;

@@ -57,11 +57,13 @@ LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers);
 
 // Leak mode. A program that carries the leak tracker sets these before start-up (its exit
 // step's registration): start-up hands the tracker the reporter's procedures, shut-down saves
-// this module's options for the leak report, which revives the report steps' statics.
+// this module's options for the leak report, which revives the report steps' statics; every
+// handling gives the heap-error messages the texts of its options.
 struct TLeakModeProcs {
     void (*install)() = nullptr;
     void (*saveOptions)(const TVurazaModuleOptions& options) = nullptr;
     void (*reviveSteps)() = nullptr;
+    void (*handlingOptions)(const TVurazaModuleOptions& options) = nullptr;
 };
 TLeakModeProcs& LeakModeProcs();
 // The road again for the leak report at exit, after every static destructor: its statics

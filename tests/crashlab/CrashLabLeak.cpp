@@ -6,7 +6,8 @@
 //   EMemoryOverrun|<message>, EMultiFree|<message>                 as they happen
 // and each mode prints the source lines it leaks at ("site NAME LINE").
 // "crashlab_leak road LOG MODE [ARGS]" sends them along the handling road instead: the report
-// text on standard output (a console program's dialog) and into the log LOG.
+// text on standard output (a console program's dialog) or in the detailed dialog (the GUI
+// variant; it closes itself after 1 s), and into the log LOG.
 #include <windows.h>
 
 #include <atomic>
@@ -20,6 +21,7 @@
 #include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/ELeakReport.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
@@ -170,6 +172,26 @@ int OverrunMode(const std::vector<std::string>&)
     return 0;
 }
 
+// A handling gives the heap-error messages the texts of its options: the next overrun says
+// the text changed before it.
+int TextsMode(const std::vector<std::string>&)
+{
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (!options)
+        return 2;
+    options->SetDialogKind(0);
+    options->SetKeepLogFile(false);
+    options->SetMessageText(155, "Overrun seen.");
+    Exception handled("handled once");
+    RouteException(TRoadException(&handled, &typeid(handled)), reinterpret_cast<uintptr_t>(&TextsMode), true, nullptr,
+                   true, RouteModeOrdinary, nullptr, OutputAutomatic, nullptr, nullptr, 0, 0);
+    char* p = new char[16];
+    p[16] = 1;
+    delete[] p;
+    LabPrint("continued");
+    return 0;
+}
+
 int DoubleFreeMode(const std::vector<std::string>&)
 {
     // Not polymorphic: a second delete of an object would first call its destructor through a
@@ -270,6 +292,7 @@ const TCrashLabMode leakModes[] = {
     {"optionsfile", "saves options with another leak text to FILE, leaks, exits", OptionsFileMode},
     {"overrun", "writes one byte past a block, frees it, goes on", OverrunMode},
     {"double", "frees one block twice, goes on", DoubleFreeMode},
+    {"texts", "one handling with another overrun text, then an overrun", TextsMode},
     {"huge", "asks for sizes that overflow", HugeMode},
     {"threads", "eight threads allocate and free for N ms (5000)", ThreadsMode},
     {"exitload", "2000 leaks and a thread freeing while the report runs", ExitLoadMode},
@@ -288,7 +311,8 @@ int main(int argc, char** argv)
     TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
     if (name == "road" && args.size() >= 2 && options) {
         // Kept by shut-down in the options file the leak report reads back.
-        options->SetDialogKind(1);
+        options->SetDialogKind(3);
+        options->SetDialogAutoCloseSeconds(1);
         options->SetKeepLogFile(true);
         options->SetLogFilePath(args[0]);
         name = args[1];

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the leak crash-test program's variants under Wine and checks the leak report, the heap
 errors and the layout of tracked blocks against what each mode says it leaked.
-Usage: crashlab_leak_check.py RUNNER... -- TRACK FOLD OFF"""
+Usage: crashlab_leak_check.py RUNNER... -- TRACK FOLD OFF GUI"""
 import os
 import re
 import subprocess
@@ -11,7 +11,8 @@ import time
 
 sep = sys.argv.index("--")
 runner = sys.argv[1:sep]
-track, fold, off = sys.argv[sep + 1:sep + 4]
+track, fold, off, gui = sys.argv[sep + 1:sep + 5]
+gui_runner = runner[:1] + ["--gui"] + runner[1:]
 failures = []
 
 
@@ -23,7 +24,7 @@ def check(ok, what):
 
 def run(exe, *args, timeout=150):
     started = time.monotonic()
-    out = subprocess.run(runner + [exe] + list(args), capture_output=True, text=True, encoding="gbk",
+    out = subprocess.run((gui_runner if exe == gui else runner) + [exe] + list(args), capture_output=True, text=True, encoding="gbk",
                          errors="replace", timeout=timeout).stdout.replace("\r", "")
     return out, time.monotonic() - started
 
@@ -103,10 +104,10 @@ prefix = os.path.join(os.environ["WINEPREFIX"], "drive_c")
 log_host, log_windows = os.path.join(prefix, "leak-road-check.elf"), "C:\\leak-road-check.elf"
 
 
-def road(*args, **kw):
+def road(*args, exe=None, **kw):
     if os.path.exists(log_host):
         os.remove(log_host)
-    out, took = run(track, "road", log_windows, *args, **kw)
+    out, took = run(exe or track, "road", log_windows, *args, **kw)
     stored = b""
     if os.path.exists(log_host):
         with open(log_host, "rb") as f:
@@ -142,6 +143,14 @@ out, stored, _ = road("overrun")
 check(re.search(r"^  2\.5 Type\s*: EMemoryOverrun$", stored, re.M) and "Memory Overrun leak." in stored,
       "the overrun's report in the log:\n" + stored[:3000])
 check("continued" in out and "heap valid 1" in out, "goes on after the overrun on the road:\n" + out[-2000:])
+# The GUI variant: the detailed dialog at exit closes itself, the log keeps the report.
+out, stored, took = road("leaks", "two", exe=gui)
+check(took < 10 and re.search(r"^  2\.6 Message\s*: Memory Leak: Total size=%d - Count=2\.?$" % total, stored, re.M)
+      and len(leak_rows(stored)) == 2, "the dialog's report at exit (%.1f s):\n%s%s" % (took, out[-1000:], stored[:2000]))
+# A handling gives the heap errors the texts of its options.
+out, _ = run(track, "texts")
+check(re.findall(r"^EMemoryOverrun\|.*$", out, re.M) == ["EMemoryOverrun|Overrun seen."] and "continued" in out,
+      "the overrun's text of the options in force:\n" + out)
 # No leaks: no report at all.
 out, stored, _ = road("layout")
 check(stored == "" and "EMemoryLeak" not in out, "no report without leaks:\n" + out[-2000:])
