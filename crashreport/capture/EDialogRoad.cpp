@@ -9,6 +9,7 @@
 #include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadState.h"
@@ -37,7 +38,7 @@ bool WindowedProgram()
 // The custom-button handlers run on the faulting thread, as every event does.
 void CustomButtonOnFaultingThread(void* data)
 {
-    LocalCustomButtonClick(CurrentExceptionRecord, *static_cast<bool*>(data));
+    DispatchCustomButtonClick(CurrentExceptionRecord, *static_cast<bool*>(data));
 }
 
 std::vector<TDialogStackItem> CurrentStackItems()

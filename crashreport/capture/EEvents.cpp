@@ -31,9 +31,13 @@ struct TRegistrationLock {
 };
 
 // Every owner whose slot is set, last registered first, then the procedure variable.
-template <class Call>
-void Dispatch(Call&& call)
+template <auto Slot, class... Args>
+void Dispatch(Args&&... args)
 {
+    auto call = [&](TDuruvaDodHandlers& h) {
+        if (auto slot = h.*Slot)
+            slot(h.Data, args...);
+    };
     for (int i = ownerCount.load() - 1; i >= 0; --i)
         if (TDuruvaDodHandlers* owner = owners[i].load())
             call(*owner);
@@ -78,67 +82,45 @@ TDuruvaDodHandlers& DuruvaDodEventProcedures()
 
 void LocalExceptionNotify(TVurazaExceptionRecord& record, bool handled, bool& handle)
 {
-    Dispatch([&](TDuruvaDodHandlers& h) {
-        auto slot = handled ? h.HandledExceptionNotify : h.ExceptionNotify;
-        if (slot)
-            slot(h.Data, record, handle);
-    });
+    if (handled)
+        Dispatch<&TDuruvaDodHandlers::HandledExceptionNotify>(record, handle);
+    else
+        Dispatch<&TDuruvaDodHandlers::ExceptionNotify>(record, handle);
 }
 
 void LocalExceptionActionNotify(TVurazaExceptionRecord& record, uint8_t action, bool& continueFlag)
 {
-    Dispatch([&](TDuruvaDodHandlers& h) {
-        if (h.ExceptionActionNotify)
-            h.ExceptionActionNotify(h.Data, record, action, continueFlag);
-    });
+    Dispatch<&TDuruvaDodHandlers::ExceptionActionNotify>(record, action, continueFlag);
 }
 
 void LocalExceptionErrorNotify(TVurazaExceptionRecord& record, uint8_t step, bool& retry)
 {
-    Dispatch([&](TDuruvaDodHandlers& h) {
-        if (h.ExceptionErrorNotify)
-            h.ExceptionErrorNotify(h.Data, record, step, retry);
-    });
+    Dispatch<&TDuruvaDodHandlers::ExceptionErrorNotify>(record, step, retry);
 }
 
 void LocalPasswordRequest(TVurazaExceptionRecord& record, std::string& password)
 {
-    Dispatch([&](TDuruvaDodHandlers& h) {
-        if (h.PasswordRequest)
-            h.PasswordRequest(h.Data, record, password);
-    });
+    Dispatch<&TDuruvaDodHandlers::PasswordRequest>(record, password);
 }
 
 void LocalCustomDataRequest(TVurazaExceptionRecord& record, TStringList& lines)
 {
-    Dispatch([&](TDuruvaDodHandlers& h) {
-        if (h.CustomDataRequest)
-            h.CustomDataRequest(h.Data, record, lines);
-    });
+    Dispatch<&TDuruvaDodHandlers::CustomDataRequest>(record, lines);
 }
 
 void LocalAttachedFilesRequest(TVurazaExceptionRecord& record, TStringList& files)
 {
-    Dispatch([&](TDuruvaDodHandlers& h) {
-        if (h.AttachedFilesRequest)
-            h.AttachedFilesRequest(h.Data, record, files);
-    });
+    Dispatch<&TDuruvaDodHandlers::AttachedFilesRequest>(record, files);
 }
 
 void LocalCustomWebFieldsRequest(TVurazaExceptionRecord& record, TStringList& fields)
 {
-    Dispatch([&](TDuruvaDodHandlers& h) {
-        if (h.CustomWebFieldsRequest)
-            h.CustomWebFieldsRequest(h.Data, record, fields);
-    });
+    Dispatch<&TDuruvaDodHandlers::CustomWebFieldsRequest>(record, fields);
 }
 
 void LocalCustomButtonClick(TVurazaExceptionRecord& record, bool& close)
 {
-    Dispatch([&](TDuruvaDodHandlers& h) {
-        if (h.CustomButtonClick)
-            h.CustomButtonClick(h.Data, record, close);
-    });
+    Dispatch<&TDuruvaDodHandlers::CustomButtonClick>(record, close);
 }
 
 void ReviveEventStatics()

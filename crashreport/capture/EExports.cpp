@@ -7,23 +7,72 @@
 #include <algorithm>
 #include <cstring>
 
+#include "crashreport/capture/ECoreWin.h"
+#include "crashreport/capture/EExternal.h"
+#include "crashreport/capture/EModules.h"
+#include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 
 namespace {
 
-// A received record is current for the time of the dispatch; the saved one is put back.
+// This copy's options object of a module, when it has a record of it: none is made now.
+TVurazaModuleOptionsEx* KnownOptionsOf(uintptr_t module)
+{
+    TVurazaModulesList& list = ModulesList();
+    for (size_t i = 0; module && i < static_cast<size_t>(list.Count()); ++i)
+        if (list.Items(i)->Handle == module)
+            return list.Items(i)->Options.get();
+    return nullptr;
+}
+
+bool InsideThisModule(const void* address)
+{
+    HMODULE module = nullptr;
+    return address &&
+           GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCWSTR>(address), &module) &&
+           module == CurrentModuleHandle();
+}
+
+// A received record is current for the time of the dispatch; the saved one is put back. Its
+// exception is made anew here from the system's record when its class is another module's,
+// and its options become this module's object for the same module, published again after.
 class TRecordInForce {
 public:
     explicit TRecordInForce(TVurazaExceptionRecord* received) : saved_(CurrentExceptionRecord)
     {
-        if (received)
-            CurrentExceptionRecord = *received;
+        if (!received || !IsReadableMemory(received, sizeof *received))
+            return;
+        CurrentExceptionRecord = *received;
+        TVurazaExceptionRecord& record = CurrentExceptionRecord;
+        const auto* system = static_cast<const EXCEPTION_RECORD*>(record.ExceptionRecord);
+        if (!InsideThisModule(record.ExceptionType) && system && IsReadableMemory(system, 80)) {
+            try {
+                local_ = TRoadException(MakeExternalException(*system));
+                record.ExceptionObject = local_.object;
+                record.ExceptionType = local_.type;
+            } catch (...) {
+            }
+        }
+        uintptr_t module = 0;
+        if (record.ModuleOptions && IsReadableMemory(record.ModuleOptions, sizeof(TVurazaModuleOptions)))
+            module = record.ModuleOptions->ModuleHandle();
+        options_ = KnownOptionsOf(module);
+        record.ModuleOptions = options_;
     }
-    ~TRecordInForce() { CurrentExceptionRecord = saved_; }
+    ~TRecordInForce()
+    {
+        if (options_)
+            options_->PublishOptions();
+        CurrentExceptionRecord = saved_;
+    }
 
 private:
     TVurazaExceptionRecord saved_;
+    TRoadException local_;
+    TVurazaModuleOptionsEx* options_ = nullptr;
 };
 
 // Short text: a length byte, then the characters.

@@ -111,6 +111,12 @@ public:
     int64_t FreezeTimeoutMilliseconds() const;
     const std::string& ModuleFileName() const { return moduleFileName_; }
     uintptr_t ModuleHandle() const { return moduleHandle_; }
+    // The module the options speak for (the handling's options take the faulting module's).
+    void SetModuleIdentity(std::string fileName, uintptr_t handle)
+    {
+        moduleFileName_ = std::move(fileName);
+        moduleHandle_ = handle;
+    }
     uint64_t ReportFieldVisibility() const { return fReportFieldVisibility_; }
     void SetReportFieldVisibility(uint64_t value);
 

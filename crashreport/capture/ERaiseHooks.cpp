@@ -11,6 +11,7 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadSteps.h"
@@ -118,6 +119,8 @@ __attribute__((noinline)) void CaptureThrow(const void* object, const std::type_
         }
     }
     EnterExceptionHandling(TRoadException(object, type), returnAddress, true, true);
+    if (ForwardToMainModule)
+        ForwardGeneralRaise(LanguageExceptionCode, EXCEPTION_NONCONTINUABLE, 7, context.Esp, parameters);
 }
 
 // The end of a block that caught an exception: reported as handled when the options ask.

@@ -5,10 +5,12 @@
 #include <new>
 
 #include "crashreport/capture/EClassNames.h"
+#include "crashreport/capture/EExcludedThreads.h"
 #include "crashreport/capture/EExternal.h"
 #include "crashreport/capture/EInternalError.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
@@ -327,7 +329,8 @@ void EnterExceptionHandling(const TRoadException& e, uintptr_t address, bool lan
         CaptureRawStack(address, language);
         // The unwinder decides who catches a C++ exception: one seen as it is thrown is left to
         // the moment it really is unhandled; a stack overflow never waits.
-        if (!raiseFlag || IsStackOverflow(e)) {
+        // A library's copy leaves it to the main module's, which hears of it through the exports.
+        if ((!raiseFlag || IsStackOverflow(e)) && !ForwardToMainModule) {
             if (ctx->walkStart == 0)
                 ctx->walkStart = ctx->raiseStackPointer;
             RouteException(e, address, language, nullptr, false, RouteModeOrdinary, CurrentModuleHandle(),
@@ -432,7 +435,10 @@ bool ExceptionManager(const TRoadException& e, uintptr_t address, uint8_t output
         return result;
     EnterHandlingLock();
     try {
-        if (CaptureActive && ReporterStarted && IsThreadHandled(GetCurrentThreadId())) {
+        // A library's copy leaves the handling to the main module's, and its answer.
+        if (ForwardToMainModule && ReporterStarted) {
+            result = ForwardExceptionManager(e, address, outputKind);
+        } else if (CaptureActive && ReporterStarted && IsThreadHandled(GetCurrentThreadId())) {
             LockLastRecorded();
             TRoadException last = lastRecorded;
             uintptr_t lastAddress = lastRecordedAddress;
@@ -447,7 +453,8 @@ bool ExceptionManager(const TRoadException& e, uintptr_t address, uint8_t output
             if (TThreadExceptionContext* ctx = ThreadExceptionContext())
                 if (ctx->walkStart == 0)
                     ctx->walkStart = CurrentStackPointer();
-            const bool language = use.type ? !TypeInheritsFromName(*use.type, "EExternal") : IsLanguageException(use.object);
+            const bool language = PeerLastLanguageException(
+                address, use.type ? !TypeInheritsFromName(*use.type, "EExternal") : IsLanguageException(use.object));
             result = RouteException(use, address, language, nullptr, false, RouteModeOrdinary, module, outputKind, nullptr,
                                     nullptr, 0, 0);
         }
@@ -462,6 +469,11 @@ bool HandleUnhandledException(const TRoadException& e, uintptr_t address)
 {
     if (!ReporterStarted)
         return false;
+    // A library's copy hands it to the main module's, which routes it.
+    if (ForwardToMainModule) {
+        ForwardExceptionManager(e, address, OutputAutomatic);
+        return true;
+    }
     SetThreadWalkStart(CurrentStackPointer());
     const bool language = e.type ? !TypeInheritsFromName(*e.type, "EExternal") : IsLanguageException(e.object);
     RouteException(e, address, language, nullptr, false, RouteModeOrdinary, CurrentModuleHandle(), OutputAutomatic,
@@ -485,9 +497,13 @@ void RunInMainThread(void (*procedure)(void* data), void* data)
     } else {
         RunSwallowingFaults(procedure, data);
     }
-    // A handler may have changed what the report is.
-    if (CurrentExceptionRecordPtr)
+    // A handler may have changed what the report is, and the options of the exception's
+    // module: the ones it published are read over the handling's.
+    if (CurrentExceptionRecordPtr) {
         RoadSteps().FindDuplicateReport(false);
+        if (TVurazaModuleOptionsEx* active = ActiveModuleOptions())
+            active->ReadPublishedOptions();
+    }
 }
 
 bool ScheduleTerminateAction(uint8_t action)
@@ -506,10 +522,55 @@ void SetCurrentExceptionObject(const TRoadException& e)
     RecordForManager(e, 0);
 }
 
-bool IsThreadHandled(DWORD)
+namespace {
+
+// Made once and kept: hooks that come late at shut-down may still ask.
+TExcludedThreadsList excludedThreads;
+CRITICAL_SECTION excludedThreadsLock;
+volatile LONG excludedLockMade = 0;
+
+}  // namespace
+
+void CreateExcludedThreadsList()
 {
-    // Nothing in this system excludes a thread.
-    return true;
+    if (InterlockedCompareExchange(&excludedLockMade, 1, 0) == 0) {
+        InitializeCriticalSection(&excludedThreadsLock);
+        excludedLockMade = 2;
+    }
+    FreeExcludedThreadsList();
+}
+
+void FreeExcludedThreadsList()
+{
+    if (excludedLockMade != 2)
+        return;
+    EnterCriticalSection(&excludedThreadsLock);
+    excludedThreads.Clear();
+    LeaveCriticalSection(&excludedThreadsLock);
+}
+
+bool SetThreadExcluded(DWORD threadId, bool excluded)
+{
+    if (excludedLockMade != 2)
+        return false;
+    EnterCriticalSection(&excludedThreadsLock);
+    bool done = true;
+    if (excluded)
+        done = excludedThreads.Add(threadId);
+    else
+        excludedThreads.Remove(threadId);
+    LeaveCriticalSection(&excludedThreadsLock);
+    return done;
+}
+
+bool IsThreadHandled(DWORD threadId)
+{
+    if (excludedLockMade != 2)
+        return true;
+    EnterCriticalSection(&excludedThreadsLock);
+    const bool excluded = excludedThreads.Contains(threadId);
+    LeaveCriticalSection(&excludedThreadsLock);
+    return !excluded;
 }
 
 void SetCaptureActive(bool value)

@@ -59,7 +59,10 @@ void RunInMainThread(void (*procedure)(void* data), void* data);
 bool ScheduleTerminateAction(uint8_t action);
 
 void SetCurrentExceptionObject(const TRoadException& e);
+// False when the thread's exceptions are not handled (ExcludedThreadsList).
 bool IsThreadHandled(DWORD threadId);
+// Adds the thread to the list or takes it out; false when the list is full or not made yet.
+bool SetThreadExcluded(DWORD threadId, bool excluded);
 void SetCaptureActive(bool value);
 bool IsCaptureActive();
 bool IsReporterStarted();

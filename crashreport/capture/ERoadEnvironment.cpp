@@ -6,6 +6,7 @@
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/ERevive.h"
@@ -50,13 +51,13 @@ struct TActionCall {
 void ActionOnFaultingThread(void* data)
 {
     auto* call = static_cast<TActionCall*>(data);
-    LocalExceptionActionNotify(CurrentExceptionRecord, call->action, call->flag);
+    DispatchExceptionActionNotify(CurrentExceptionRecord, call->action, call->flag);
 }
 
 void ErrorOnFaultingThread(void* data)
 {
     auto* call = static_cast<TActionCall*>(data);
-    LocalExceptionErrorNotify(CurrentExceptionRecord, call->action, call->flag);
+    DispatchExceptionErrorNotify(CurrentExceptionRecord, call->action, call->flag);
 }
 
 // An exception a boundary stopped reaches the road first; the application's handler runs

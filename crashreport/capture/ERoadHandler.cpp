@@ -16,6 +16,7 @@
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
@@ -23,6 +24,7 @@
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/NeverDestroyed.h"
 
@@ -246,15 +248,15 @@ void ChooseOptions(uintptr_t address, HMODULE module)
         active->Assign(record->Options.get());
     else if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
         active->Assign(current);
-    if ((active->BehaviourFlags() & 0x8) && mainRecord)
+    if ((active->BehaviourFlags() & 0x8) && mainRecord) {
         active->Assign(mainRecord->Options.get());
-}
-
-bool IsConsoleProgram()
-{
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(GetModuleHandleW(nullptr));
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const uint8_t*>(dos) + dos->e_lfanew);
-    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
+        record = mainRecord;
+    }
+    // The options speak for the chosen module: what it publishes meanwhile is read over them.
+    if (record)
+        active->SetModuleIdentity(record->FileName, record->Handle);
+    else
+        active->SetModuleIdentity(CurrentModuleFileName(), reinterpret_cast<uintptr_t>(CurrentModuleHandle()));
 }
 
 std::string ModuleTextOf(uintptr_t handle)
@@ -283,12 +285,12 @@ struct TNotifyCall {
 void ExceptionNotifyOnFaultingThread(void* data)
 {
     auto* call = static_cast<TNotifyCall*>(data);
-    LocalExceptionNotify(CurrentExceptionRecord, call->handled, call->flag);
+    DispatchExceptionNotify(CurrentExceptionRecord, call->handled, call->flag);
 }
 
 void CustomDataOnFaultingThread(void*)
 {
-    LocalCustomDataRequest(CurrentExceptionRecord, CustomDataList);
+    DispatchCustomDataRequest(CurrentExceptionRecord, CustomDataList);
 }
 
 void RestoreMainWindowProc(void*)
@@ -491,8 +493,12 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
             ClearLastWarning();
             HandlingStep = 706;
             SetReportEnvironment(e, address);
+            // A CGI program's page as its output hook kept it.
+            if (IsCgiApplication())
+                road.LoadCapturedHtmlPage(CapturedHtmlPage);
             LastHTMLPage = CapturedHtmlPage;
-            const uint8_t output = ChooseOutputKind(outputKind, false, IsConsoleProgram());
+            const bool webServer = IsWebServerApplication();
+            const uint8_t output = ChooseOutputKind(outputKind, webServer, IsConsoleProgram());
             if (output == 0 && ((sending && (options.SendFlags() & 0x11)) || options.DialogKind() != 0))
                 RunInMainThread(RestoreMainWindowProc, nullptr);
             TNotifyCall notify{params.handled, true};
@@ -554,6 +560,9 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 } else {
                     SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
                     AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
+                    // No dialog: a web client still gets a page, with the message.
+                    if (webServer)
+                        road.ShowWebOutput(ExceptionMessageTextOf(e));
                 }
                 if (askReproduce) {
                     road.ShowReproduceDialog();

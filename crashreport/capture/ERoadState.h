@@ -30,6 +30,8 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
 
 // Start-up and shut-down of the road's own parts.
 void ResetRoadTexts();
+void CreateExcludedThreadsList();
+void FreeExcludedThreadsList();
 void PrepareRoadBuffers();
 void InstallBoundaryReporter();
 void RemoveBoundaryReporter();

@@ -28,6 +28,10 @@ public:
     virtual uint8_t ShowExceptionDialog(uint8_t dialogState, bool repeated) { (void)repeated; (void)dialogState; return 0; }
     virtual void ShowReproduceDialog() {}
     virtual void ShowWebOutput(const std::string& text) { (void)text; }
+    // A CGI program's page as it goes out, kept in the report's work folder (outside a
+    // handling), and read back when an exception is handled: false when none was kept.
+    virtual void SaveCapturedHtmlPage(const std::string& page) { (void)page; }
+    virtual bool LoadCapturedHtmlPage(std::string& page) { (void)page; return false; }
     virtual void SaveReportToLog() {}
     virtual void CopyReportToClipboard(const std::string& text) { (void)text; }
     virtual void StartSendReport() {}

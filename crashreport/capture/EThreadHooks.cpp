@@ -8,10 +8,12 @@
 #include "crashreport/capture/EExternal.h"
 #include "crashreport/capture/EHook.h"
 #include "crashreport/capture/EObjects.h"
+#include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/Thread.h"
@@ -159,6 +161,7 @@ void ForgetCurrentThread()
         list->RemoveCurrentThread();
         list->EndWrite();
     }
+    ForwardExitThread();
 }
 
 // The start routine of every thread made through the hook.
@@ -195,12 +198,14 @@ void RecordResume(HANDLE thread, uintptr_t callerStack)
             list->Delete(index);
         } else {
             record->resumerId = GetCurrentThreadId();
-            if (!record->borrowed && record->creatorStackCopy)
-                HeapFree(ReporterHeap(), 0, record->creatorStackCopy);
+            uint8_t* old = !record->borrowed ? record->creatorStackCopy : nullptr;
             record->creatorStackCopy = copy;
             record->creatorStackSize = size;
             record->borrowed = 0;
-            copy = nullptr;
+            // The main module's copy borrows the stack copy: it learns of the new one before
+            // the old one goes.
+            ForwardResumeThread(thread, record);
+            copy = old;
         }
     }
     list->EndWrite();
@@ -258,6 +263,8 @@ HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
     list->BeginWrite();
     if (!list->Append(record))
         TVurazaThreadsList::FreeRecord(record, true);
+    else
+        ForwardCreateThread(record);
     list->EndWrite();
     if (threadId)
         *threadId = id;
@@ -287,9 +294,11 @@ void WINAPI RtlUnwindHook(PVOID targetFrame, PVOID targetIp, PEXCEPTION_RECORD r
     Replaced(replacedRtlUnwind, "RtlUnwind")(targetFrame, targetIp, record, returnValue);
 }
 
-// This system has no CGI form: what it writes goes out unchanged.
+// A CGI program's page is what it writes to its standard output.
 BOOL WINAPI WriteFileHook(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
 {
+    if (hooksActive && !SkipBookkeeping())
+        CaptureStandardOutput(file, buffer, count);
     return Replaced(replacedWriteFile, "WriteFile")(file, buffer, count, written, overlapped);
 }
 
@@ -340,6 +349,11 @@ bool RouteStructured(void* exceptionPointers, int step, std::exception_ptr* forA
 void CallGeneralRaise(DWORD code, DWORD flags, DWORD count, uintptr_t raiseStackPointer, const ULONG_PTR* parameters)
 {
     CaptureRaiseInfo(code, flags, count, parameters, raiseStackPointer);
+    // Another copy's throw: its stack is copied now, before it unwinds, for the route that
+    // comes when it is caught.
+    if (code == 0x0EEDFADE && count == 7 && parameters && IsReadableMemory(parameters, 7 * sizeof(ULONG_PTR)) &&
+        ReporterStarted)
+        CaptureRawStack(parameters[0], false);
 }
 
 void CallCreateThread(const void* source)
@@ -413,6 +427,7 @@ const void* CallExceptObject(EXCEPTION_RECORD* record, CONTEXT* context, bool fl
             RecordLastException(e.object, address, false);
         else if (flag)
             EnterExceptionHandling(e, address, false, false);
+        ForwardExceptObject(record, context);
         return e.object;
     } catch (...) {
         return nullptr;
@@ -493,11 +508,12 @@ const THookedImport hookedImports[] = {
     {"ExitThread", reinterpret_cast<void*>(&ExitThreadHook), reinterpret_cast<void**>(&replacedExitThread)},
 };
 
-// The program (it holds the runtime's base classes: everything is linked in) and the C runtime,
-// which starts the threads of _beginthreadex and std::thread.
+// The module of this copy (it holds the runtime's base classes: everything is linked in) and
+// the C runtime, which starts the threads of _beginthreadex and std::thread. Imports another
+// copy hooked already are left to it.
 std::vector<HMODULE> HookedModules()
 {
-    std::vector<HMODULE> modules{GetModuleHandleW(nullptr)};
+    std::vector<HMODULE> modules{CurrentModuleHandle()};
     if (HMODULE runtime = GetModuleHandleW(L"msvcrt.dll"))
         modules.push_back(runtime);
     return modules;

@@ -1,9 +1,15 @@
 #include "crashreport/capture/EWebOutputWin.h"
 
+#include <cstring>
+#include <exception>
+
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/ECoreWin.h"
+#include "crashreport/capture/EHook.h"
 #include "crashreport/capture/EInternalWarning.h"
 #include "crashreport/capture/EReportFactsWin.h"
+#include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/EWebPage.h"
 #include "framework/CodePage.h"
@@ -169,6 +175,87 @@ bool ShowWebOutput(const std::string& reportText, const TVurazaModuleOptions& op
     if (!IsWebServerApplication()) return true;
     LastPage() = WebErrorPage(reportText, options);
     return WriteWebErrorPage(LastPage());
+}
+
+namespace {
+
+// The page grows with each write, up to this many bytes; the newest are kept.
+constexpr size_t CapturedPageLimit = 1024 * 1024;
+SRWLOCK capturedLock = SRWLOCK_INIT;
+
+void AppendCaptured(const char* bytes, size_t count)
+{
+    AcquireSRWLockExclusive(&capturedLock);
+    try {
+        CapturedHtmlPage.append(bytes, count);
+        if (CapturedHtmlPage.size() > CapturedPageLimit)
+            CapturedHtmlPage.erase(0, CapturedHtmlPage.size() - CapturedPageLimit);
+    } catch (...) {
+    }
+    ReleaseSRWLockExclusive(&capturedLock);
+}
+
+using TExtensionProc = DWORD(WINAPI*)(EXTENSION_CONTROL_BLOCK*);
+using TWriteClient = BOOL(WINAPI*)(HCONN, LPVOID, LPDWORD, DWORD);
+TExtensionProc replacedExtensionProc = nullptr;
+void* hookedExtensionProc = nullptr;
+TWriteClient replacedWriteClient = nullptr;
+
+BOOL WINAPI WriteClientHook(HCONN connection, LPVOID buffer, LPDWORD size, DWORD reserved)
+{
+    if (!sendingPage && buffer && size)
+        AppendCaptured(static_cast<const char*>(buffer), strnlen(static_cast<const char*>(buffer), *size));
+    return replacedWriteClient ? replacedWriteClient(connection, buffer, size, reserved) : FALSE;
+}
+
+DWORD WINAPI ExtensionProcHook(EXTENSION_CONTROL_BLOCK* block)
+{
+    SetServerExtensionControlBlock(block);
+    if (block && block->WriteClient && block->WriteClient != &WriteClientHook) {
+        replacedWriteClient = block->WriteClient;
+        block->WriteClient = &WriteClientHook;
+    }
+    return replacedExtensionProc(block);
+}
+
+}  // namespace
+
+void CaptureStandardOutput(HANDLE file, const void* bytes, size_t count)
+{
+    if (sendingPage || !bytes || count == 0 || !IsReporterStarted() || GetCurrentThreadId() == HandlingThreadId())
+        return;
+    if (file != GetStdHandle(STD_OUTPUT_HANDLE) || !IsCgiApplication())
+        return;
+    AppendCaptured(static_cast<const char*>(bytes), count);
+    std::string page;
+    AcquireSRWLockShared(&capturedLock);
+    try {
+        page = CapturedHtmlPage;
+    } catch (...) {
+    }
+    ReleaseSRWLockShared(&capturedLock);
+    RoadSteps().SaveCapturedHtmlPage(page);
+}
+
+void InstallServerExtensionHook()
+{
+    if (hookedExtensionProc || !IsIsapiExtension())
+        return;
+    void* proc = reinterpret_cast<void*>(GetProcAddress(CurrentModuleHandle(), "HttpExtensionProc"));
+    try {
+        replacedExtensionProc = reinterpret_cast<TExtensionProc>(
+            CheckedHookProcedure(proc, reinterpret_cast<void*>(&ExtensionProcHook), "HttpExtensionProc"));
+        hookedExtensionProc = proc;
+    } catch (const std::exception&) {
+        replacedExtensionProc = nullptr;
+    }
+}
+
+void RemoveServerExtensionHook()
+{
+    if (hookedExtensionProc)
+        UnhookProcedure(hookedExtensionProc);
+    hookedExtensionProc = nullptr;
 }
 
 bool WriteTextFile(const std::string& text, const std::string& fileName)

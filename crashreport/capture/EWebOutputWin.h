@@ -33,5 +33,13 @@ bool ShowWebOutput(const std::string& reportText, const TVurazaModuleOptions& op
 // The last page the web output made.
 const std::string& LastWebErrorPage();
 
+// What the program sends to its web client becomes CapturedHtmlPage: a CGI program's standard
+// output (kept by the report steps as it is written) and an extension's WriteClient, whose
+// entry HttpExtensionProc is hooked to learn each request's control block. The reporter's
+// own error page is not taken.
+void CaptureStandardOutput(HANDLE file, const void* bytes, size_t count);
+void InstallServerExtensionHook();
+void RemoveServerExtensionHook();
+
 // Creates the file's folder when needed; true when every byte was written.
 bool WriteTextFile(const std::string& text, const std::string& fileName);

@@ -10,12 +10,14 @@
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EExternal.h"
 #include "framework/NeverDestroyed.h"
@@ -162,7 +164,8 @@ void StartExceptionLog()
 {
     // Steps 1 and 2: the internal-error procedure comes with the foundations.
     StartReporterFoundations();
-    ForwardToMainModule = false;  // no packages: this copy always handles
+    // A library whose program carries a compatible reporter hands everything to it.
+    ForwardToMainModule = MainModuleTakesOver();
     OwnRuntimeHooks = true;
     ReporterStarted = true;
     InlineHandling = false;
@@ -196,6 +199,7 @@ void StartExceptionLog()
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
                     THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
     CreateVurazaThreadsList();
+    CreateExcludedThreadsList();
     TerminatePressed = false;
     ApplicationStartTime = NowDateTime();
     PrepareRoadBuffers();
@@ -205,9 +209,11 @@ void StartExceptionLog()
         handlingLockMade = true;
     }
     InstallBoundaryReporter();
+    InstallPeerPasswordRequest();
     // Step 11: the runtime's exception procedures and the import hooks.
     if (!IsRunningInIde() && OwnRuntimeHooks) {
         InstallExceptionHooks();
+        InstallServerExtensionHook();
         if (ExceptionHookProcs().install)
             ExceptionHookProcs().install();
         hooksInstalled = true;
@@ -246,6 +252,7 @@ void StopExceptionLog()
         if (ExceptionHookProcs().remove)
             ExceptionHookProcs().remove();
         RemoveExceptionHooks();
+        RemoveServerExtensionHook();
     }
     hooksInstalled = false;
     LeaveHandlingLock();
@@ -253,6 +260,7 @@ void StopExceptionLog()
     RemoveBoundaryReporter();
     WaitForBackgroundSenders(5000);
     FreeVurazaThreadsList();
+    FreeExcludedThreadsList();
     // Step 6: the leak report at exit reads them back.
     if (IsLeakTrackingActive() && LeakModeProcs().saveOptions)
         if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
@@ -308,6 +316,7 @@ bool RestartRoadForLeaks()
                     THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
     FreeVurazaThreadsList();
     CreateVurazaThreadsList();
+    CreateExcludedThreadsList();
     if (TThreadExceptionContext* record = ThreadExceptionContext()) {
         record->walkStart = 0;
         record->raiseStackPointer = 0;
@@ -373,6 +382,9 @@ DWORD WINAPI RouteOverflow(void* data)
 
 LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers)
 {
+    // A library's copy leaves what reaches the process's filter to the main module's filter.
+    if (ForwardToMainModule)
+        return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
     if (CaptureActive && ReporterStarted && pointers && pointers->ExceptionRecord &&
         pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
         static TOverflowRoute route;

@@ -10,6 +10,7 @@
 #include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EUtilsWin.h"
@@ -28,8 +29,8 @@ void InstallRoadHooks()
             NotifyActionFlag(static_cast<uint8_t>(action), continueFlag);
         };
         hooks.ErrorNotify = [](int code, bool& retry) { retry = NotifyError(static_cast<uint8_t>(code)); };
-        hooks.AttachedFilesRequest = [](TStringList& files) { LocalAttachedFilesRequest(CurrentExceptionRecord, files); };
-        hooks.CustomWebFields = [](TStringList& fields) { LocalCustomWebFieldsRequest(CurrentExceptionRecord, fields); };
+        hooks.AttachedFilesRequest = [](TStringList& files) { DispatchAttachedFilesRequest(CurrentExceptionRecord, files); };
+        hooks.CustomWebFields = [](TStringList& fields) { DispatchCustomWebFieldsRequest(CurrentExceptionRecord, fields); };
         hooks.EnterHandlingLock = EnterHandlingLock;
         hooks.LeaveHandlingLock = LeaveHandlingLock;
         hooks.ScheduleTerminate = [](int action) { ScheduleTerminateAction(static_cast<uint8_t>(action)); };

@@ -15,8 +15,11 @@
 #include "crashreport/capture/EScreenshot.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/EWebOutputWin.h"
+#include "crashreport/capture/ExceptionLog.h"
 #include "crashreport/delivery/ELogStepWin.h"
+#include "crashreport/delivery/EReportFiles.h"
 #include "crashreport/delivery/EReportFilesWin.h"
+#include "framework/CodePage.h"
 
 namespace {
 
@@ -108,6 +111,30 @@ void ShowRoadWebOutput(const std::string& text)
     if (!options) return;
     ActionContinueFlag = ShowWebOutput(ReportHeaderText() + text, *options);
     if (!LastWebErrorPage().empty()) LastHTMLPage = LastWebErrorPage();
+}
+
+void SaveRoadCapturedPage(const std::string& page)
+{
+    // Outside a handling: the running module's options say whether the page is kept.
+    if (const TVurazaModuleOptions* options = CurrentDuruvaDodOptions())
+        SaveLastHtmlPage(*options, FileContext(), page);
+}
+
+bool LoadRoadCapturedPage(std::string& page)
+{
+    const std::wstring name = GbkToWide(LastHtmlPageFileName(FileContext()));
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= 16 * 1024 * 1024;
+    std::string bytes(ok ? static_cast<size_t>(size.QuadPart) : 0, '\0');
+    DWORD read = 0;
+    ok = ok && (bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+                                  read == bytes.size()));
+    CloseHandle(file);
+    if (ok) page = std::move(bytes);
+    return ok;
 }
 
 void SaveRoadReportToLog()

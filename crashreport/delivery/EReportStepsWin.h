@@ -15,5 +15,7 @@ void CaptureRoadScreenshot();
 void SaveRoadScreenshotFile();
 void ReleaseRoadScreenshot();
 void ShowRoadWebOutput(const std::string& text);
+void SaveRoadCapturedPage(const std::string& page);
+bool LoadRoadCapturedPage(std::string& page);
 void SaveRoadReportToLog();
 void CopyRoadReportToClipboard(const std::string& text);

@@ -43,6 +43,8 @@ void TReporterSteps::CaptureScreenshot() { CaptureRoadScreenshot(); }
 void TReporterSteps::SaveScreenshotFile() { SaveRoadScreenshotFile(); }
 void TReporterSteps::ReleaseScreenshot() { ReleaseRoadScreenshot(); }
 void TReporterSteps::ShowWebOutput(const std::string& text) { ShowRoadWebOutput(text); }
+void TReporterSteps::SaveCapturedHtmlPage(const std::string& page) { SaveRoadCapturedPage(page); }
+bool TReporterSteps::LoadCapturedHtmlPage(std::string& page) { return LoadRoadCapturedPage(page); }
 void TReporterSteps::SaveReportToLog() { SaveRoadReportToLog(); }
 void TReporterSteps::CopyReportToClipboard(const std::string& text) { CopyRoadReportToClipboard(text); }
 

@@ -15,6 +15,8 @@ public:
     void SaveScreenshotFile() override;
     void ReleaseScreenshot() override;
     void ShowWebOutput(const std::string& text) override;
+    void SaveCapturedHtmlPage(const std::string& page) override;
+    bool LoadCapturedHtmlPage(std::string& page) override;
     void SaveReportToLog() override;
     void CopyReportToClipboard(const std::string& text) override;
     // -- dialogs (lead)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EExcludedThreads.h"
 #include "crashreport/capture/EModuleInfo.h"
 #include "crashreport/capture/ERoadRules.h"
 #include "crashreport/capture/EStack.h"
@@ -234,6 +235,79 @@ TEST(RoadEvents, AHandlerThatClearsTheFlagIsSeenByTheNext)
     EXPECT_EQ(seen, (std::vector<std::string>{"clear", "after"}));
     UnregisterDuruvaDodHandlers(&clear);
     UnregisterDuruvaDodHandlers(&after);
+}
+
+// Each event reaches its own slot of every owner, and the procedure variable last.
+std::vector<std::string> slotsSeen;
+
+template <int N, class... Args>
+void Mark(void* data, TVurazaExceptionRecord&, Args&...)
+{
+    slotsSeen.push_back(std::string(static_cast<const char*>(data)) + std::to_string(N));
+}
+
+TEST(RoadEvents, EveryEventReachesItsOwnSlot)
+{
+    TDuruvaDodHandlers owner;
+    owner.Data = const_cast<char*>("o");
+    owner.ExceptionNotify = Mark<1, bool>;
+    owner.HandledExceptionNotify = Mark<2, bool>;
+    owner.ExceptionActionNotify = [](void* d, TVurazaExceptionRecord& r, uint8_t, bool& f) { Mark<3, bool>(d, r, f); };
+    owner.ExceptionErrorNotify = [](void* d, TVurazaExceptionRecord& r, uint8_t, bool& f) { Mark<4, bool>(d, r, f); };
+    owner.PasswordRequest = Mark<5, std::string>;
+    owner.CustomDataRequest = Mark<6, TStringList>;
+    owner.AttachedFilesRequest = Mark<7, TStringList>;
+    owner.CustomWebFieldsRequest = Mark<8, TStringList>;
+    owner.CustomButtonClick = Mark<9, bool>;
+    ASSERT_TRUE(RegisterDuruvaDodHandlers(&owner));
+    TDuruvaDodHandlers& procedures = DuruvaDodEventProcedures();
+    procedures = owner;
+    procedures.Data = const_cast<char*>("p");
+    bool flag = true;
+    std::string password;
+    TStringList list;
+    TVurazaExceptionRecord& r = CurrentExceptionRecord;
+    const struct {
+        void (*run)(TVurazaExceptionRecord&, bool&, std::string&, TStringList&);
+        int slot;
+    } events[] = {
+        {[](TVurazaExceptionRecord& r, bool& f, std::string&, TStringList&) { LocalExceptionNotify(r, false, f); }, 1},
+        {[](TVurazaExceptionRecord& r, bool& f, std::string&, TStringList&) { LocalExceptionNotify(r, true, f); }, 2},
+        {[](TVurazaExceptionRecord& r, bool& f, std::string&, TStringList&) { LocalExceptionActionNotify(r, 4, f); }, 3},
+        {[](TVurazaExceptionRecord& r, bool& f, std::string&, TStringList&) { LocalExceptionErrorNotify(r, 5, f); }, 4},
+        {[](TVurazaExceptionRecord& r, bool&, std::string& p, TStringList&) { LocalPasswordRequest(r, p); }, 5},
+        {[](TVurazaExceptionRecord& r, bool&, std::string&, TStringList& l) { LocalCustomDataRequest(r, l); }, 6},
+        {[](TVurazaExceptionRecord& r, bool&, std::string&, TStringList& l) { LocalAttachedFilesRequest(r, l); }, 7},
+        {[](TVurazaExceptionRecord& r, bool&, std::string&, TStringList& l) { LocalCustomWebFieldsRequest(r, l); }, 8},
+        {[](TVurazaExceptionRecord& r, bool& f, std::string&, TStringList&) { LocalCustomButtonClick(r, f); }, 9},
+    };
+    for (const auto& event : events) {
+        slotsSeen.clear();
+        event.run(r, flag, password, list);
+        const std::string n = std::to_string(event.slot);
+        EXPECT_EQ(slotsSeen, (std::vector<std::string>{"o" + n, "p" + n}));
+    }
+    procedures = TDuruvaDodHandlers();
+    UnregisterDuruvaDodHandlers(&owner);
+}
+
+TEST(ExcludedThreads, IdsComeAndGoAndTheTableHasABound)
+{
+    TExcludedThreadsList list;
+    EXPECT_FALSE(list.Contains(7));
+    EXPECT_TRUE(list.Add(7));
+    EXPECT_TRUE(list.Add(7));
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_TRUE(list.Add(9));
+    list.Remove(7);
+    EXPECT_FALSE(list.Contains(7));
+    EXPECT_TRUE(list.Contains(9));
+    for (uint32_t id = 100; list.Count() < TExcludedThreadsList::Capacity; ++id)
+        ASSERT_TRUE(list.Add(id));
+    EXPECT_FALSE(list.Add(1));
+    EXPECT_FALSE(list.Contains(1));
+    list.Clear();
+    EXPECT_FALSE(list.Contains(9));
 }
 
 }  // namespace
