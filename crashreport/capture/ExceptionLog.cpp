@@ -69,6 +69,24 @@ void MakeOwnModuleRecord()
         ownOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
 }
 
+// The module record, the options in force, the main thread's handle and the thread lists, with
+// the calling thread as the main one: start-up makes them, the leak report at exit again.
+void MakeRoadRecords()
+{
+    MakeOwnModuleRecord();
+    ModuleOptionsHooks().currentOptions = [] { return static_cast<TVurazaModuleOptions*>(CurrentOptionsHook()); };
+    if (!activeOptions)
+        activeOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
+    if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
+        activeOptions->Assign(current);
+    mainThreadId = GetCurrentThreadId();
+    mainStackTop = CurrentStackTop();
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
+                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
+    CreateVurazaThreadsList();
+    CreateExcludedThreadsList();
+}
+
 bool IsThreadAlive(DWORD threadId)
 {
     HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
@@ -189,17 +207,7 @@ void StartExceptionLog()
         return;
     }
     // Steps 7 to 10.
-    MakeOwnModuleRecord();
-    ModuleOptionsHooks().currentOptions = [] { return static_cast<TVurazaModuleOptions*>(CurrentOptionsHook()); };
-    activeOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
-    if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
-        activeOptions->Assign(current);
-    mainThreadId = GetCurrentThreadId();
-    mainStackTop = CurrentStackTop();
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
-                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
-    CreateVurazaThreadsList();
-    CreateExcludedThreadsList();
+    MakeRoadRecords();
     TerminatePressed = false;
     ApplicationStartTime = NowDateTime();
     PrepareRoadBuffers();
@@ -299,24 +307,13 @@ bool RestartRoadForLeaks()
     ReviveStatic(StartupFolder);
     if (LeakModeProcs().reviveSteps)
         LeakModeProcs().reviveSteps();
-    // The module record anew from the stored data: the caller reloads its saved options.
+    // The module record anew from the stored data (the caller reloads its saved options); this
+    // thread is the one left: it is the main thread of the report.
     ModulesList().Clear();
     delete ownOptions;
     ownOptions = nullptr;
-    MakeOwnModuleRecord();
-    ModuleOptionsHooks().currentOptions = [] { return static_cast<TVurazaModuleOptions*>(CurrentOptionsHook()); };
-    if (!activeOptions)
-        activeOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
-    if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
-        activeOptions->Assign(current);
-    // This thread is the one left: it is the main thread of the report.
-    mainThreadId = GetCurrentThreadId();
-    mainStackTop = CurrentStackTop();
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
-                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
     FreeVurazaThreadsList();
-    CreateVurazaThreadsList();
-    CreateExcludedThreadsList();
+    MakeRoadRecords();
     if (TThreadExceptionContext* record = ThreadExceptionContext()) {
         record->walkStart = 0;
         record->raiseStackPointer = 0;
