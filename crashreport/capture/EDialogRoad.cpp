@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "crashreport/capture/EDialogDispatch.h"
 #include "crashreport/capture/EDialogHooks.h"
 #include "crashreport/capture/EDialogServices.h"
@@ -15,6 +18,7 @@
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EStack.h"
+#include "crashreport/capture/EThreadFactsWin.h"
 #include "crashreport/capture/EThreadHeader.h"
 #include "crashreport/capture/EUtils.h"
 #include "crashreport/capture/ExceptionLog.h"
@@ -47,21 +51,24 @@ std::vector<TDialogStackItem> CurrentStackItems()
     const TVurazaStackList* list = CurrentExceptionRecord.CallStack;
     if (!list) return items;
     const TVurazaModuleOptions& o = DialogOptions();
-    uint32_t mask = 1u << 4;
-    if (o.StackFlags() & 1) mask |= 1u << 2;
-    if (o.StackFlags() & 2) mask |= 1u << 3;
     const uint32_t faultingThread = CurrentExceptionRecord.ThreadId;
-    return DialogStackItems(*list, mask, reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)),
+    // Asked once per thread: a thread has dozens of rows.
+    std::vector<TThreadHeaderFacts> known;
+    return DialogStackItems(*list, o.ListedStackKinds(), reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)),
                             [&](const TVurazaStackItem& item) {
-                                TThreadHeaderFacts facts;
+                                auto it = std::find_if(known.begin(), known.end(), [&](const TThreadHeaderFacts& f) {
+                                    return f.ThreadId == item.ThreadId;
+                                });
+                                if (it == known.end()) {
+                                    known.push_back(SystemThreadFacts(item.ThreadId, faultingThread));
+                                    it = known.end() - 1;
+                                }
+                                TThreadHeaderFacts facts = *it;
                                 facts.IsLeak = item.LeakItem != 0;
                                 facts.LeakClassName = item.LeakText.Str();
                                 facts.LeakTotalSize = item.LeakSize;
                                 facts.LeakCount = item.LeakCount;
                                 facts.Group = item.Group;
-                                facts.ThreadId = item.ThreadId;
-                                facts.IsExceptionThread = item.ThreadId == faultingThread;
-                                facts.IsMainThread = item.ThreadId == MainThreadId();
                                 return ThreadHeaderText(facts, facts.IsExceptionThread, o);
                             });
 }

@@ -133,6 +133,12 @@ public:
 
     VURAZA_PLAIN_OPTIONS_4(VURAZA_DECLARE_OPTION)
 public:
+    // The call-stack item kinds (bit 1 << kind) the report and the dialog list: always kind 4,
+    // kind 2 with StackFlags bit 0, kind 3 with bit 1.
+    uint32_t ListedStackKinds() const
+    {
+        return (1u << 4) | ((fStackFlags_ & 1) ? 1u << 2 : 0) | ((fStackFlags_ & 2) ? 1u << 3 : 0);
+    }
     uint8_t LeakFlags() const { return fLeakFlags_; }
     void SetLeakFlags(uint8_t value);
     const std::string& ReproduceStepsText() const { return fReproduceStepsText_; }

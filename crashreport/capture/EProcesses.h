@@ -8,6 +8,7 @@
 #include <string>
 
 #include "crashreport/capture/EModuleInfo.h"
+#include "crashreport/capture/EModules.h"
 
 TVurazaProcessesList& ProcessesList();
 void RefreshProcessList();
@@ -16,6 +17,9 @@ void RefreshProcessList();
 // the system has one.
 void RefreshProcessListById();
 int FindProcessIndex(uint32_t processId);
+// ReadVersionInfo of a program file, kept from one refresh to the next while the file keeps
+// its time and size: reading a version resource costs a load of the file.
+TVersionInfo ProgramVersionInfo(const std::string& fileName);
 uint32_t ParentProcessId();
 
 HWND FindProcessMainWindow(uint32_t processId);

@@ -14,9 +14,9 @@
 #include "crashreport/capture/EReportFactsWin.h"
 #include "crashreport/capture/EReportSources.h"
 #include "crashreport/capture/EStack.h"
+#include "crashreport/capture/EThreadFactsWin.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "framework/NeverDestroyed.h"
-#include "framework/Thread.h"
 
 std::string& ReportExceptionClassText()
 {
@@ -94,22 +94,6 @@ std::string AccessViolationText(const EXCEPTION_RECORD* record, const std::strin
     return text;
 }
 
-TThreadHeaderFacts SystemThreadFacts(uint32_t threadId, uint32_t exceptionThreadId)
-{
-    TThreadHeaderFacts facts;
-    facts.ThreadId = threadId;
-    facts.IsExceptionThread = threadId == exceptionThreadId;
-    facts.IsMainThread = threadId == MainThreadID();
-    if (threadId == GetCurrentThreadId()) {
-        facts.Priority = std::to_string(GetThreadPriority(GetCurrentThread()));
-    } else if (HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId)) {
-        const int priority = GetThreadPriority(thread);
-        if (priority != THREAD_PRIORITY_ERROR_RETURN) facts.Priority = std::to_string(priority);
-        CloseHandle(thread);
-    }
-    return facts;
-}
-
 TReportGeneralFacts GatherGeneralFacts(const TReportRequest& request)
 {
     TReportGeneralFacts facts;
@@ -130,7 +114,10 @@ TReportGeneralFacts GatherGeneralFacts(const TReportRequest& request)
     facts.ExceptionClass = request.ExceptionClass;
     facts.IsExceptionObject = request.IsExceptionObject;
     facts.ExceptionMessage = request.ExceptionMessage;
-    if (request.IsExceptionObject) {
+    if (!request.CustomMessage.empty()) {
+        facts.IsExceptionObject = true;
+        facts.ExceptionMessage = request.CustomMessage;
+    } else if (request.IsExceptionObject) {
         const std::string violation = AccessViolationText(request.ExceptionRecord, request.ExceptionMessage);
         if (!violation.empty()) facts.ExceptionMessage = violation;
     }

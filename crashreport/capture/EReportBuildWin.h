@@ -21,6 +21,7 @@ struct TReportRequest {
     std::string ExceptionClass;
     std::string ExceptionMessage;
     bool IsExceptionObject = true;  // false: the message reads "Unknown error message."
+    std::string CustomMessage;      // a filter's message: replaces the exception's own
     uintptr_t ExceptionAddress = 0;
     uint32_t ThreadId = 0;                        // the faulting thread
     const EXCEPTION_RECORD* ExceptionRecord = nullptr;  // access violations are worded from it
@@ -48,8 +49,6 @@ std::string& ReportHeaderText();  // for the console and web outputs
 std::string AccessViolationText(const EXCEPTION_RECORD* record, const std::string& ownMessage);
 // The general facts of the request, the machine and the process.
 TReportGeneralFacts GatherGeneralFacts(const TReportRequest& request);
-// What the system knows of a thread: priority, main-thread mark.
-TThreadHeaderFacts SystemThreadFacts(uint32_t threadId, uint32_t exceptionThreadId);
 
 // Builds the report; keeps the exception's class and message texts and the header.
 TReportText BuildReportText(const TReportRequest& request, const TVurazaModuleOptions& options);

@@ -299,9 +299,7 @@ namespace {
 std::string CallStackTable(const TReportFacts& facts, const TVurazaModuleOptions& options)
 {
     const auto text = [&](int slot) { return options.MessageText(slot); };
-    unsigned mask = 1u << 4;
-    if (options.StackFlags() & 1) mask |= 1u << 2;
-    if (options.StackFlags() & 2) mask |= 1u << 3;
+    const uint32_t mask = options.ListedStackKinds();
     struct TRow {
         const TReportStackItem* item;
         std::vector<std::string> cells;

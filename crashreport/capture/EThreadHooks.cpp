@@ -12,6 +12,7 @@
 #include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EThreadNames.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/capture/ExceptionLog.h"
@@ -155,6 +156,7 @@ void StoreStackTop(const void* threadObject)
 
 void ForgetCurrentThread()
 {
+    ForgetThreadName(GetCurrentThreadId());
     THookScope scope;
     if (TVurazaThreadsList* list = scope.List()) {
         list->BeginWrite();
@@ -260,6 +262,7 @@ HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
     }
     record->threadId = id;
     record->threadHandle = DuplicateThreadHandle(thread);
+    ForgetThreadName(id);  // a name left by an earlier thread of the same id
     list->BeginWrite();
     if (!list->Append(record))
         TVurazaThreadsList::FreeRecord(record, true);
@@ -447,6 +450,30 @@ struct THookedImport {
 
 }  // namespace
 
+namespace {
+
+// The debugger's naming record: 0x1000, the name, the thread (-1 the caller), flags.
+void NoteNamedThread(const ULONG_PTR* parameters)
+{
+    if (!parameters || !IsReadableMemory(parameters, 4 * sizeof(ULONG_PTR)) || parameters[0] != 0x1000)
+        return;
+    const auto* name = reinterpret_cast<const char*>(parameters[1]);
+    size_t length = 0;
+    // Probed page by page: the name may end just before an unreadable one.
+    while (name && length < ThreadNameLimit) {
+        const char* at = name + length;
+        if ((length == 0 || (reinterpret_cast<uintptr_t>(at) & 0xFFF) == 0) && !IsReadableMemory(at, 1))
+            break;
+        if (*at == '\0')
+            break;
+        ++length;
+    }
+    const DWORD thread = static_cast<DWORD>(parameters[2]);
+    NoteThreadName(thread == static_cast<DWORD>(-1) ? GetCurrentThreadId() : thread, std::string_view(name, length));
+}
+
+}  // namespace
+
 extern "C" int RaiseExceptionHookBody(const uintptr_t* entryStack, uint32_t ecx);
 extern "C" void __stdcall RaiseExceptionHook(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* parameters);
 
@@ -459,8 +486,10 @@ extern "C" __attribute__((used)) int RaiseExceptionHookBody(const uintptr_t* ent
     const DWORD flags = static_cast<DWORD>(entryStack[2]);
     const DWORD count = static_cast<DWORD>(entryStack[3]);
     const auto* parameters = reinterpret_cast<const ULONG_PTR*>(entryStack[4]);
-    if (code == ThreadNamingCode && count == 4)
+    if (code == ThreadNamingCode && count == 4) {
+        NoteNamedThread(parameters);
         return 1;
+    }
     if (TThreadExceptionContext* context = ThreadExceptionContext()) {
         context->raiseStackPointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(entryStack));
         context->raiseEcx = ecx;

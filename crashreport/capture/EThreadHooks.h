@@ -49,6 +49,8 @@ public:
 
     // Callers of what follows hold the matching lock; a snapshot's locks do nothing.
     void BeginRead();
+    // The read lock when no writer holds the list; EndRead after true.
+    bool TryBeginRead();
     void EndRead();
     void BeginWrite();
     void EndWrite();

@@ -103,6 +103,11 @@ void TVurazaThreadsList::BeginRead()
         AcquireSRWLockShared(&lock_);
 }
 
+bool TVurazaThreadsList::TryBeginRead()
+{
+    return snapshot_ || TryAcquireSRWLockShared(&lock_);
+}
+
 void TVurazaThreadsList::EndRead()
 {
     if (!snapshot_)

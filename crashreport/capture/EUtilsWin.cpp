@@ -403,6 +403,11 @@ void SetCustomExceptionMessage(const std::string& text)
     customExceptionMessage = text;
 }
 
+const std::string& CustomExceptionMessage()
+{
+    return customExceptionMessage;
+}
+
 std::string ExceptionMessageText()
 {
     if (!customExceptionMessage.empty())

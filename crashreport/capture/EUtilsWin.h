@@ -74,6 +74,8 @@ const void* CurrentRaiseObject();
 uintptr_t CurrentRaiseAddress();
 bool CurrentRaiseFlag();
 void SetCustomExceptionMessage(const std::string& text);
+// The filter's message that replaces the exception's own in the report; empty when none.
+const std::string& CustomExceptionMessage();
 // The custom message, else the message of the last exception object.
 std::string ExceptionMessageText();
 

@@ -52,6 +52,7 @@ void BuildRoadReportText(std::string& reportText)
         request.ExceptionClass = record.ExceptionType ? DemangledTypeName(*record.ExceptionType) : ObjectClassName(object);
     request.IsExceptionObject = valid && object && ObjectInheritsFrom(object, typeid(std::exception));
     if (request.IsExceptionObject) request.ExceptionMessage = ObjectMessage(object);
+    request.CustomMessage = CustomExceptionMessage();
     request.ExceptionAddress = record.ExceptionAddress;
     request.ThreadId = record.ThreadId;
     request.ExceptionRecord = static_cast<const EXCEPTION_RECORD*>(record.ExceptionRecord);

@@ -24,6 +24,7 @@ struct TInstallSteps {
     {
         SetRoadSteps(&steps);
         LeakModeProcs().reviveSteps = &ReviveSteps;
+        InstallDialogRoadHooks([] { return DuplicateErrorFound; });
     }
 };
 TInstallSteps install __attribute__((init_priority(103)));
@@ -51,7 +52,6 @@ void TReporterSteps::CopyReportToClipboard(const std::string& text) { CopyRoadRe
 // -- dialogs (lead)
 uint8_t TReporterSteps::ShowExceptionDialog(uint8_t dialogState, bool repeated)
 {
-    InstallDialogRoadHooks([] { return DuplicateErrorFound; });
     return ShowDialogStep(dialogState, repeated);
 }
 void TReporterSteps::ShowReproduceDialog() { ShowReproduceStep(); }

@@ -141,7 +141,6 @@ protected:
     {
         folder = programFolder;
         logName = folder + "Vidudo.elf";
-        DeleteFileW(GbkToWide(logName).c_str());
         const std::string ini = "[Application]\r\nAppName=Vidudo期货模拟交易系统\r\ngid=1001\r\n[NetWork]\r\nHostCount=1\r\n"
                                 "HostIdx=0\r\nHostName0=本地\r\nHost0=127.0.0.1\r\nPort0=" + IntToStr(port) + "\r\n";
         HANDLE f = CreateFileW(GbkToWide(folder + "Client.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -187,7 +186,7 @@ protected:
 
     // The log beside the program once it holds a report: read under the log's own lock, which
     // is let go at once (the program waits for it to save), and kept as a copy.
-    std::unique_ptr<TLogFile> WaitForLog()
+    std::unique_ptr<TLogFile> WaitForLog(int reports)
     {
         std::string text;
         ui::WaitFor([&] {
@@ -195,7 +194,7 @@ protected:
                 return false;
             try {
                 const std::unique_ptr<TLogFile> log = OpenLogFile(logName);
-                if (log->ReportCount() == 0)
+                if (log->ReportCount() < reports)
                     return false;
                 text = log->GetLogText();
             } catch (...) {
@@ -207,20 +206,19 @@ protected:
     }
 
     // The program's own report of the fault: its module, its message, its thread, its stack.
-    void CheckReport(const TLogFile& log, const TReportSeen& seen)
+    void CheckReport(const TLogFile& log, int index, const TReportSeen& seen)
     {
-        ASSERT_EQ(1, log.ReportCount());
-        const std::string& report = log.Report(0);
+        const std::string& report = log.Report(index);
         EXPECT_EQ(0u, report.find("DuruvaDod ")) << report.substr(0, 80);
-        EXPECT_EQ("EAccessViolation", log.GetReportItem("2.5", 0));
-        EXPECT_NE(std::string::npos, log.GetReportItem("2.3", 0).find("Vidudo.exe")) << "the faulting module";
-        const std::string message = log.GetReportItem("2.6", 0);
+        EXPECT_EQ("EAccessViolation", log.GetReportItem("2.5", index));
+        EXPECT_NE(std::string::npos, log.GetReportItem("2.3", index).find("Vidudo.exe")) << "the faulting module";
+        const std::string message = log.GetReportItem("2.6", index);
         EXPECT_NE(std::string::npos, message.find("'Vidudo.exe'")) << message;
-        EXPECT_NE(std::string::npos, message.find(log.GetReportItem("2.2", 0))) << "the fault's address in " << message;
-        EXPECT_EQ("1", log.GetReportItem("2.8", 0));
+        EXPECT_NE(std::string::npos, message.find(log.GetReportItem("2.2", index))) << "the fault's address in " << message;
+        EXPECT_EQ("1", log.GetReportItem("2.8", index));
         // The dialog tells the message as the report words it (the report ends it with a ".").
         EXPECT_EQ(message, seen.message + ".") << "the dialog's message";
-        const std::string stack = log.CallStackTable(0);
+        const std::string stack = log.CallStackTable(index);
         const std::string threadRow = "|*Exception Thread: ID=" + IntToStr(static_cast<int>(seen.threadId)) + ";";
         const size_t thread = stack.find(threadRow);
         ASSERT_NE(std::string::npos, thread) << "the faulting thread " << seen.threadId << " in\n" << stack;
@@ -237,11 +235,33 @@ protected:
             at = bar + 1;
         }
         ASSERT_GE(fields.size(), 6u) << row;
-        EXPECT_EQ(log.GetReportItem("2.2", 0), fields[0]) << row;
+        EXPECT_EQ(log.GetReportItem("2.2", index), fields[0]) << row;
         EXPECT_EQ("Vidudo.exe", fields[1]) << row;
         EXPECT_EQ("Thread.cpp", fields[2]) << row;
         EXPECT_EQ("TThread", fields[3]) << row;
         EXPECT_EQ("ThreadProc", fields[4]) << row;
+    }
+
+    // The whole road up to the stored report: the program started, its fault, its dialog
+    // (offering to send, checked) and its own entry in the log beside it.
+    // The log then holds `reports` reports, this fault's the last.
+    std::unique_ptr<TLogFile> FailAndCheckTheReport(const std::string& programFolder, bool attachScreenshot, int reports)
+    {
+        Start(programFolder);
+        if (HasFatalFailure())
+            return nullptr;
+        TReportSeen seen;
+        FaultAndCloseTheDialog(seen, attachScreenshot);
+        if (HasFatalFailure())
+            return nullptr;
+        EXPECT_TRUE(seen.sendShown && seen.sendChecked) << "the dialog offers to send, checked";
+        std::unique_ptr<TLogFile> log = WaitForLog(reports);
+        EXPECT_NE(nullptr, log) << "no report in " << logName;
+        if (log) {
+            EXPECT_EQ(reports, log->ReportCount());
+            CheckReport(*log, reports - 1, seen);
+        }
+        return log;
     }
 
     // A fault no frame of its thread handles ends the program with its code once it was
@@ -276,8 +296,8 @@ std::string WindowsPath(std::string unixPath)
 
 }  // namespace
 
-// As shipped: the detailed dialog, the log beside the program, the report through the
-// user's mail program by Simple MAPI.
+// As shipped: the detailed dialog, the log beside the program (each fault a report of its
+// own), the report through the user's mail program by Simple MAPI.
 TEST_F(ProgramCrashTest, AFaultInItsOwnCodeIsShownLoggedAndMailedByMapi)
 {
     // The default mail program is the test provider (as the e-mail delivery test names it).
@@ -285,34 +305,41 @@ TEST_F(ProgramCrashTest, AFaultInItsOwnCodeIsShownLoggedAndMailedByMapi)
     SetKey(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail", nullptr, "VidudoTestMail");
     SetKey(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail\\VidudoTestMail", "DLLPath", peers + "mapi_provider.dll");
     SetKey(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, "\"" + peers + "fake_mailer.exe\" %1");
-    const std::string mapiLog = ProgramFolder() + "program_crash\\mapi.log";
-    DeleteFileW(GbkToWide(mapiLog).c_str());
+    const std::string folder = ProgramFolder() + "program_crash\\", mapiLog = folder + "mapi.log";
+    DeleteFileW(GbkToWide(folder + "Vidudo.elf").c_str());
     SetEnvironmentVariableA("VIDUDO_MAPI_LOG", mapiLog.c_str());
     SetEnvironmentVariableA("VIDUDO_MAPI_RESULT", "0");
 
-    Start(ProgramFolder() + "program_crash\\");
-    TReportSeen seen;
-    FaultAndCloseTheDialog(seen, false);
-    EXPECT_TRUE(seen.sendShown && seen.sendChecked) << "the dialog offers to send, checked";
-    std::unique_ptr<TLogFile> log = WaitForLog();
-    ASSERT_NE(nullptr, log) << "no report in " << logName;
-    CheckReport(*log, seen);
+    // Two runs of the program, each failing once: the second report goes after the first,
+    // which stays as it was.
+    std::string first;
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        DeleteFileW(GbkToWide(mapiLog).c_str());
+        const std::unique_ptr<TLogFile> log = FailAndCheckTheReport(folder, false, run);
+        if (HasFatalFailure() || !log)
+            return;
+        if (run == 1)
+            first = log->Report(0);
+        else
+            EXPECT_EQ(first, log->Report(0)) << "the earlier report is kept whole";
 
-    std::string sent;
-    EXPECT_TRUE(ui::WaitFor([&] { return (sent = ReadFileBytes(mapiLog)).find("logoff ") != std::string::npos; }, 30000))
-        << "the provider was not called: " << sent;
-    // Flags 9: logon UI and the send dialog (SendFlags 0x1); no recipients are configured.
-    EXPECT_NE(std::string::npos, sent.find(" flags=9 subject=Vidudo模拟交易系统 错误报告 note=")) << sent;
-    EXPECT_NE(std::string::npos, sent.find(" recips=0 files=1\n")) << sent;
-    const size_t file = sent.find("file flags=0 position=-1 path=");
-    ASSERT_NE(std::string::npos, file) << sent;
-    const size_t path = file + std::strlen("file flags=0 position=-1 path=");
-    const std::string zip = sent.substr(path, sent.find(" name=", path) - path);
-    EXPECT_EQ("BugReport.zip", zip.substr(zip.find_last_of('\\') + 1)) << zip;
-    EXPECT_NE(std::string::npos, sent.find(" name=BugReport.zip\n", path)) << sent;
-    // The report's own work folder is gone once it was delivered.
-    EXPECT_TRUE(ui::WaitFor([&] { return !Exists(FolderOf(zip)); }, 10000)) << FolderOf(zip) << " is left";
-    ExpectTheProgramEndsWithTheFault();
+        std::string sent;
+        EXPECT_TRUE(ui::WaitFor([&] { return (sent = ReadFileBytes(mapiLog)).find("logoff ") != std::string::npos; }, 30000))
+            << "the provider was not called: " << sent;
+        // Flags 9: logon UI and the send dialog (SendFlags 0x1); no recipients are configured.
+        EXPECT_NE(std::string::npos, sent.find(" flags=9 subject=Vidudo模拟交易系统 错误报告 note=")) << sent;
+        EXPECT_NE(std::string::npos, sent.find(" recips=0 files=1\n")) << sent;
+        const size_t file = sent.find("file flags=0 position=-1 path=");
+        ASSERT_NE(std::string::npos, file) << sent;
+        const size_t path = file + std::strlen("file flags=0 position=-1 path=");
+        const std::string zip = sent.substr(path, sent.find(" name=", path) - path);
+        EXPECT_EQ("BugReport.zip", zip.substr(zip.find_last_of('\\') + 1)) << zip;
+        EXPECT_NE(std::string::npos, sent.find(" name=BugReport.zip\n", path)) << sent;
+        // The report's own work folder is gone once it was delivered.
+        EXPECT_TRUE(ui::WaitFor([&] { return !Exists(FolderOf(zip)); }, 10000)) << FolderOf(zip) << " is left";
+        ExpectTheProgramEndsWithTheFault();
+    }
 }
 
 // A copy stamped for SMTP through a server: the message reaches the peer, which the runner
@@ -323,13 +350,10 @@ TEST_F(ProgramCrashTest, TheCopyStampedForSmtpMailsItsFault)
     if (!GetEnvironmentVariableA("VIDUDO_PEER_DIR", peerDir, MAX_PATH))
         GTEST_SKIP() << "runs in the SMTP peer's namespace (crash_mail_netns.py)";
     const std::string stored = WindowsPath(peerDir) + "\\msg-1.eml";
-    Start(ProgramFolder() + "program_mail\\");
-    TReportSeen seen;
-    FaultAndCloseTheDialog(seen, true);
-    EXPECT_TRUE(seen.sendShown && seen.sendChecked) << "the dialog offers to send, checked";
-    std::unique_ptr<TLogFile> log = WaitForLog();
-    ASSERT_NE(nullptr, log) << "no report in " << logName;
-    CheckReport(*log, seen);
+    DeleteFileW(GbkToWide(ProgramFolder() + "program_mail\\Vidudo.elf").c_str());
+    FailAndCheckTheReport(ProgramFolder() + "program_mail\\", true, 1);
+    if (HasFatalFailure())
+        return;
     EXPECT_TRUE(ui::WaitFor([&] { return Exists(stored); }, 40000)) << "no message reached the peer";
     ExpectTheProgramEndsWithTheFault();
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EFilters.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/delivery/EReportFilesWin.h"
@@ -15,6 +16,7 @@
 #include "crashreport/capture/ExceptionLog.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "framework/SysUtils.h"
+#include "framework/Thread.h"
 #include "tests/crashlab/CrashLab.h"
 
 namespace {
@@ -78,6 +80,73 @@ int Screenshot(const std::vector<std::string>&)
     return 0;
 }
 
+// Names the calling thread the way a debugger is told it.
+void NameThisThread(const char* name)
+{
+    const ULONG_PTR info[4] = {0x1000, reinterpret_cast<ULONG_PTR>(name), static_cast<ULONG_PTR>(-1), 0};
+    RaiseException(0x406D1388, 0, 4, info);
+}
+
+}  // namespace
+
+// At file scope: their names are the report's thread classes.
+class ELabOrderRefused : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TLabFeedThread : public TThread {
+public:
+    HANDLE stop = nullptr;
+    HANDLE named = nullptr;
+
+protected:
+    void Execute() override
+    {
+        NameThisThread("行情");
+        SetEvent(named);
+        WaitForSingleObject(stop, 30000);
+    }
+};
+
+class TLabOrderThread : public TThread {
+protected:
+    void Execute() override
+    {
+        NameThisThread("下单线程");
+        throw ELabOrderRefused("no margin");
+    }
+};
+
+namespace {
+
+// A framework thread's exception with a filter's message, beside a running named thread.
+int ThreadRows(const std::vector<std::string>& args)
+{
+    LogInto(args);
+    TExceptionFilter filter;
+    filter.ClassName = "ELabOrderRefused";
+    filter.Message = "委托被拒绝: %_ExceptMsg%";
+    CurrentDuruvaDodOptions()->ExceptionFilters().Add(filter);
+    auto* feed = new TLabFeedThread();
+    feed->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    feed->named = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    feed->Resume();
+    WaitForSingleObject(feed->named, 10000);
+    auto* order = new TLabOrderThread();
+    order->Resume();
+    const DWORD orderId = order->ThreadID();
+    order->WaitFor();
+    delete order;
+    LabPrint(Format("threads %u %u", static_cast<unsigned>(orderId), static_cast<unsigned>(feed->ThreadID())));
+    SetEvent(feed->stop);
+    feed->WaitFor();
+    CloseHandle(feed->stop);
+    CloseHandle(feed->named);
+    delete feed;
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabReportModes()
@@ -85,6 +154,8 @@ const std::vector<TCrashLabMode>& CrashLabReportModes()
     static const std::vector<TCrashLabMode> modes = {
         {"report-av", "writes to address 0; the report goes into the log LOG", WriteAtZero},
         {"report-jump", "runs code in allocated memory that writes to 0; the report goes into LOG", JumpIntoMemory},
+        {"report-threads", "a framework thread's exception with a filter's message beside a named one; into LOG",
+         ThreadRows},
         {"report-shot", "the screenshot steps of a sent report; prints the file written", Screenshot},
     };
     return modes;

@@ -71,6 +71,27 @@ if os.path.exists(log_host):
         check(wanted in stored[1], "a jump into allocated memory is an entry violation")
     os.remove(log_host)
 
+# A framework thread's exception: its row names the class and the thread's name, as does the
+# row of a running named thread; the filter's message is item 2.6.
+out = run("report-threads", log_windows)
+ids = re.search(rb"threads (\d+) (\d+)", out)
+check(ids is not None, "the threads mode ran to its end")
+check(os.path.exists(log_host), "the thread's exception wrote the log")
+if ids and os.path.exists(log_host):
+    stored = reports()
+    check(len(stored) == 1, "one report of the thread's exception, found %d" % len(stored))
+    report = stored[0] if stored else b""
+    check(item(report, "2.5") == b"ELabOrderRefused", "item 2.5 is the thrown class")
+    check(item(report, "2.6") == "委托被拒绝: no margin.".encode("gbk"), "item 2.6 is the filter's message: %r"
+          % item(report, "2.6"))
+    rows = [(rb"\|\*Exception Thread: ID=" + ids.group(1) + rb"; Priority=-?\d+; Class=TLabOrderThread \(" +
+             "下单线程".encode("gbk") + rb"\)", "the exception thread's row"),
+            (rb"\|Running Thread: ID=" + ids.group(2) + rb"; Priority=-?\d+; Class=TLabFeedThread \(" +
+             "行情".encode("gbk") + rb"\)", "the running thread's row")]
+    for pattern, what in rows:
+        check(re.search(pattern, report) is not None, what + " names its class and the thread")
+    os.remove(log_host)
+
 # Two processes taking their screenshots at once write two work folders.
 procs = [subprocess.Popen(runner + [launcher, crashlab, "report-shot"], stdout=subprocess.PIPE) for _ in range(2)]
 shots = []

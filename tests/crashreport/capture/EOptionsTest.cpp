@@ -107,6 +107,19 @@ TEST(Options, SettersClampNonsense)
     EXPECT_EQ(AllReportFields, o.ReportFieldVisibility());
 }
 
+TEST(Options, ListedStackKindsFollowTheStackFlags)
+{
+    const struct {
+        uint8_t flags;
+        uint32_t kinds;
+    } cases[] = {{0x00, 0x10}, {0x01, 0x14}, {0x02, 0x18}, {0x03, 0x1C}, {0x0F, 0x1C}, {0xFC, 0x10}};
+    TVurazaModuleOptions o("");
+    for (const auto& c : cases) {
+        o.SetStackFlags(c.flags);
+        EXPECT_EQ(c.kinds, o.ListedStackKinds()) << "StackFlags " << int(c.flags);
+    }
+}
+
 TEST(Options, ChangeBlocksPublishOnceAndOnlyForTheRunningModule)
 {
     TFakePlatform platform;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
 
+#include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EProcesses.h"
 #include "framework/CodePage.h"
 
@@ -109,6 +111,62 @@ TEST(Processes, HelpersShowTheirThreadsInIdOrder)
         EXPECT_GE(FindProcessIndex(GetCurrentProcessId()), 0);
         EXPECT_EQ(-1, FindProcessIndex(0xFFFFFFF0));
     }
+}
+
+// The program's path asked of each process is the one its module snapshot names.
+TEST(Processes, EachPathIsTheOneTheModuleSnapshotNames)
+{
+    TChild child(L"helper 3");
+    ASSERT_TRUE(child.Started());
+    ASSERT_EQ("ready", child.ReadLine());
+    RefreshProcessList();
+    TVurazaProcessesList& list = ProcessesList();
+    size_t compared = 0;
+    for (size_t i = 0; i < list.Count(); ++i) {
+        const TVurazaProcessInfo& info = *list.Items(i);
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, info.ProcessId);
+        if (snap == INVALID_HANDLE_VALUE) continue;
+        const std::wstring name = GbkToWide(info.FileName.substr(info.FileName.find_last_of('\\') + 1));
+        MODULEENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL ok = Module32FirstW(snap, &entry); ok; ok = Module32NextW(snap, &entry)) {
+            if (lstrcmpiW(entry.szModule, name.c_str()) == 0) {
+                EXPECT_EQ(WideToGbk(entry.szExePath), info.FileName);
+                ++compared;
+                break;
+            }
+        }
+        CloseHandle(snap);
+    }
+    EXPECT_GE(compared, 2u) << "at least this process and the child";
+}
+
+// A program file's version is read again once the file changed, and kept while it doesn't.
+TEST(Processes, AProgramsVersionFollowsItsFile)
+{
+    wchar_t folder[MAX_PATH] = {}, temp[MAX_PATH] = {};
+    GetSystemDirectoryW(folder, MAX_PATH);
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring system = folder;
+    const std::wstring copy = std::wstring(temp) + L"vidudo-version-cache.exe";
+    const std::wstring sources[] = {system + L"\\winver.exe", system + L"\\taskmgr.exe", CrashLabPath(),
+                                    system + L"\\winver.exe"};
+    std::vector<std::string> seen;
+    for (const std::wstring& source : sources) {
+        SCOPED_TRACE(WideToGbk(source));
+        ASSERT_TRUE(CopyFileW(source.c_str(), copy.c_str(), FALSE)) << GetLastError();
+        const TVersionInfo expected = ReadVersionInfo(WideToGbk(source));
+        for (int again = 0; again < 2; ++again) {
+            const TVersionInfo got = ProgramVersionInfo(WideToGbk(copy));
+            EXPECT_EQ(expected.Version, got.Version);
+            EXPECT_EQ(expected.Description, got.Description);
+        }
+        seen.push_back(expected.Version);
+    }
+    EXPECT_NE(seen[0], seen[1]) << "the sources must differ for the test to tell anything";
+    EXPECT_NE(seen[1], seen[2]);
+    DeleteFileW(copy.c_str());
+    EXPECT_EQ("", ProgramVersionInfo(WideToGbk(copy)).Version);
 }
 
 TEST(Processes, AChildSeesUsAsItsParent)

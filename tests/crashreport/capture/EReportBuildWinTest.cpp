@@ -182,6 +182,30 @@ TEST_F(ReportBuild, WhatIsNoObjectHasUnknownTypeAndMessage)
     EXPECT_NE(text.find(": Unknown error message.\r\n"), std::string::npos);
 }
 
+// A filter's message replaces the exception's own, the access-violation wording too, and
+// also for what is no exception object.
+TEST_F(ReportBuild, AFiltersMessageIsItem26)
+{
+    Crash(WriteAtZero);
+    const struct {
+        bool object;
+        const char* custom;
+        const char* shown;
+    } cases[] = {
+        {true, "委托被拒绝", "委托被拒绝."},
+        {false, "委托被拒绝", "委托被拒绝."},
+        {true, "Stopped.", "Stopped."},
+    };
+    for (const auto& c : cases) {
+        TReportRequest request = Request();
+        request.IsExceptionObject = c.object;
+        request.CustomMessage = c.custom;
+        const std::string text = BuildReportText(request, options_).LastReportText;
+        EXPECT_EQ(ReportExceptionMessageText(), c.shown);
+        EXPECT_NE(text.find(std::string(": ") + c.shown + "\r\n"), std::string::npos) << c.custom;
+    }
+}
+
 TEST(ReportFacts, TheMachineAndTheProgramAreRead)
 {
     TReportGeneralFacts facts;

@@ -5,8 +5,11 @@
 #include <thread>
 
 #include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EThreadFactsWin.h"
 #include "crashreport/capture/EThreadHooks.h"
+#include "crashreport/capture/EThreadNames.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "framework/Thread.h"
 
 namespace {
 
@@ -137,6 +140,87 @@ TEST(ThreadsList, CreatorStackCopiesStopAtTheirLimit)
     uint32_t none = 7;
     EXPECT_EQ(nullptr, CopyCallerStack(0, none));
     EXPECT_EQ(0u, none);
+}
+
+}  // namespace
+
+// A framework thread waiting until told.
+class TFactsThread : public TThread {
+public:
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~TFactsThread() override
+    {
+        SetEvent(stop);
+        WaitFor();
+        CloseHandle(stop);
+    }
+
+protected:
+    void Execute() override { WaitForSingleObject(stop, 10000); }
+};
+
+namespace {
+
+TEST(ThreadFacts, TheListsObjectGivesTheClassAndTheNamingGivesTheName)
+{
+    if (!VurazaThreadsList()) CreateVurazaThreadsList();
+    TVurazaThreadsList& list = *VurazaThreadsList();
+    TFactsThread thread;
+    thread.Resume();
+    const DWORD id = thread.ThreadID();
+    TVurazaThreadRecord* record = AddThread(list, thread.Handle());
+    record->threadObject = &thread;
+    NoteThreadName(id, "行情");
+
+    TThreadHeaderFacts facts = SystemThreadFacts(id, 0);
+    EXPECT_EQ(id, facts.ThreadId);
+    EXPECT_EQ("TFactsThread", facts.ThreadClassName);
+    EXPECT_EQ("行情", facts.ThreadName);
+    EXPECT_EQ("0", facts.Priority);
+    EXPECT_FALSE(facts.IsExceptionThread);
+    EXPECT_FALSE(facts.IsMainThread);
+    EXPECT_TRUE(SystemThreadFacts(id, id).IsExceptionThread);
+    EXPECT_TRUE(SystemThreadFacts(GetCurrentThreadId(), 0).IsMainThread);
+
+    // A writer holding the list (a thread kept suspended may): the facts come without the class.
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread writer([&] {
+        list.BeginWrite();
+        SetEvent(held);
+        WaitForSingleObject(release, 10000);
+        list.EndWrite();
+    });
+    WaitForSingleObject(held, 10000);
+    facts = SystemThreadFacts(id, 0);
+    SetEvent(release);
+    writer.join();
+    EXPECT_EQ("", facts.ThreadClassName);
+    EXPECT_EQ("行情", facts.ThreadName);
+
+    list.BeginWrite();
+    list.Delete(list.FindById(id));
+    list.EndWrite();
+    ForgetThreadName(id);
+    EXPECT_EQ("", SystemThreadFacts(id, 0).ThreadClassName);
+    CloseHandle(held);
+    CloseHandle(release);
+}
+
+// Where the system keeps descriptions, one stands in for a name the naming never gave.
+TEST(ThreadFacts, ADescriptionIsTheNameWhenNoneWasNoted)
+{
+    using TSetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+    const auto set = reinterpret_cast<TSetDescription>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+    if (!set) GTEST_SKIP() << "no thread descriptions here";
+    TFactsThread thread;
+    thread.Resume();
+    ASSERT_TRUE(SUCCEEDED(set(thread.Handle(), L"\x884c\x60c5")));  // 行情
+    EXPECT_EQ("行情", SystemThreadFacts(thread.ThreadID(), 0).ThreadName);
+    NoteThreadName(thread.ThreadID(), "Quotes");
+    EXPECT_EQ("Quotes", SystemThreadFacts(thread.ThreadID(), 0).ThreadName) << "the naming comes first";
+    ForgetThreadName(thread.ThreadID());
 }
 
 }  // namespace
