@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-// Vidudo.exe stamps 11-18 (app/Vidudo.options); 19 waits for its procedure.
+// Vidudo.exe stamps 11-19 (app/Vidudo.options).
 enum TCodeEntryId : uint8_t {
     ceProgramMain = 11,        // RunTradingClient: the program's own code, entered when start-up is over
     ceFirstFinalization = 12,  // StopReporterFoundations: the first step of shut-down
@@ -16,5 +16,5 @@ enum TCodeEntryId : uint8_t {
     ceRaiseMemoryOverrun = 16,
     ceRaiseMultiFree = 17,
     ceDeleteOptionsFile = 18,  // DeleteLeakOptionsFile
-    ceExceptionObject = 19,    // maps a system exception record to a language exception object
+    ceExceptionObject = 19,    // NewExternalObject: a system exception record's language exception object
 };

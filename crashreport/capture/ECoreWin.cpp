@@ -100,15 +100,19 @@ std::string GetReporterDataFolder()
     return GetAppDataFolder() + "\\DuruvaDod";
 }
 
-std::string GetDefaultSettingsFolder()
+bool OnWindows95Family()
 {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    const bool ninetyFive = GetVersionExW(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+    return GetVersionExW(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
 #pragma GCC diagnostic pop
-    return ninetyFive ? GetWindowsFolder() : GetReporterDataFolder();
+}
+
+std::string GetDefaultSettingsFolder()
+{
+    return OnWindows95Family() ? GetWindowsFolder() : GetReporterDataFolder();
 }
 
 namespace {

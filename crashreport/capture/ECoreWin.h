@@ -13,6 +13,8 @@ std::string GetShellFolderPath(int folderId);
 std::string GetAppDataFolder();
 std::string GetWindowsFolder();
 std::string GetReporterDataFolder();
+// Windows 95, 98 or ME (platform id 1).
+bool OnWindows95Family();
 std::string GetDefaultSettingsFolder();
 
 std::string ReadIniText(const std::string& file, const std::string& section, const std::string& key,

@@ -55,17 +55,25 @@ int TVurazaExceptionsFilters::FindExceptionFilter(const std::exception_ptr& erro
         activeXNames = &e.ClassNames();  // the object lives as long as error does
     } catch (...) {
     }
-    const std::type_info* type = ExceptionType(error);
+    if (!activeXNames)
+        return FindExceptionFilter(ExceptionType(error), firstFlag);
     for (size_t i = 0; i < items_.size(); ++i) {
         const TExceptionFilter& f = *items_[i];
         if (!f.Active)
             continue;
-        if (activeXNames) {
-            for (const std::string& name : *activeXNames)
-                if (name == f.ClassName)
-                    return static_cast<int>(i);
+        for (const std::string& name : *activeXNames)
+            if (name == f.ClassName)
+                return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int TVurazaExceptionsFilters::FindExceptionFilter(const std::type_info* type, bool firstFlag) const
+{
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const TExceptionFilter& f = *items_[i];
+        if (!f.Active)
             continue;
-        }
         const bool kindFits = f.Kind == 0 || (f.Kind == 1 && firstFlag) || (f.Kind == 2 && !firstFlag);
         if (kindFits && type && TypeInheritsFromName(*type, f.ClassName))
             return static_cast<int>(i);

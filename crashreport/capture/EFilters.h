@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "framework/Exception.h"
@@ -51,6 +52,8 @@ public:
 
     // Index of the first active filter that fits, or -1.
     int FindExceptionFilter(const std::exception_ptr& error, bool firstFlag) const;
+    // By the class alone (an object the road carries without an exception_ptr).
+    int FindExceptionFilter(const std::type_info* type, bool firstFlag) const;
 
 private:
     void Changed();

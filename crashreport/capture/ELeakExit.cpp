@@ -49,7 +49,7 @@ public:
         memcpy(dest, reinterpret_cast<const void*>(address), count);
         return true;
     }
-    bool ModuleOf(uintptr_t address, uintptr_t& handle, std::string& fileName) override
+    bool ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName) override
     {
         return live_.ModuleOf(address, handle, fileName);
     }

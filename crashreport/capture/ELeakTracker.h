@@ -72,6 +72,10 @@ public:
     // Frees every block of the copy that nothing freed in the meantime (loFreeAllAtExit).
     void FreeSnapshotBlocks(TLeakRecord* records, size_t count);
     TLeakHeader* ListHead() const { return head_; }
+    // The list's lock, held by the handling road while it suspends threads: none of them may be
+    // left holding it.
+    void HoldLock() { Lock(); }
+    void ReleaseLock() { Unlock(); }
 
 private:
     void Lock();

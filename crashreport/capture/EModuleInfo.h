@@ -15,7 +15,7 @@ class TELDebugInfoSource;
 struct TDebugModel;
 
 struct TVurazaFunctionInfo {
-    std::string Name;
+    TReporterText Name;
     uintptr_t Address = 0;
     bool BelowCode = false;  // lies below the start of the module's code section
     // The code length, measured once on first use (FunctionLength).
@@ -26,6 +26,9 @@ struct TVurazaFunctionInfo {
 // Owns its records, sorted by address.
 class TVurazaFunctionsList {
 public:
+    static void* operator new(size_t size) { return StackHeapAllocate(size); }
+    static void operator delete(void* block) noexcept { StackHeapRelease(block); }
+
     void Add(TVurazaFunctionInfo info) { items_.push_back(std::move(info)); }
     void SortByAddress();
     size_t Count() const { return items_.size(); }
@@ -33,7 +36,7 @@ public:
     void Clear() { items_.clear(); }
 
 private:
-    std::vector<TVurazaFunctionInfo> items_;
+    TReporterVector<TVurazaFunctionInfo> items_;
 };
 
 // A record owns its debug-information source; the unit that makes sources says how to free
@@ -64,9 +67,10 @@ struct TVurazaModuleInfo {
     TVurazaModuleInfo& operator=(const TVurazaModuleInfo&) = delete;
 
     uintptr_t Handle = 0;
-    std::string FileName;
-    std::string Description;
-    std::string Version;
+    // Texts on the reporter's heap, like the record itself.
+    TReporterText FileName;
+    TReporterText Description;
+    TReporterText Version;
     uint32_t Size = 0;
     std::unique_ptr<TVurazaFunctionsList> Functions;
     uint8_t Kind = mkUnknown;
@@ -79,8 +83,12 @@ struct TVurazaModuleInfo {
     TOwnedDebugSource DebugInfoSource;
     bool DebugSourceSought = false;  // CreateDebugInfoSource has run for the module
     double LastModified = 0;
-    std::string DataKey;
+    // The file's last-write time as the system keeps it (0 unknown), compared without the
+    // process heap while an exception is handled.
+    uint64_t WriteStamp = 0;
+    TReporterText DataKey;
     bool DataValid = true;
+    bool StoredDataLoaded = false;  // the options came from the module's stored data
 };
 
 struct TVurazaProcessInfo {

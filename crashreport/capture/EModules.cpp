@@ -1,5 +1,8 @@
 #include "crashreport/capture/EModules.h"
 
+#include <tlhelp32.h>
+#include <winternl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -84,7 +87,7 @@ public:
         return true;
     }
     // A NUL-terminated name of at most 256 bytes.
-    bool ReadName(uint32_t rva, std::string& name) const
+    bool ReadName(uint32_t rva, TReporterString& name) const
     {
         name.clear();
         for (uint32_t i = 0; i < 256; ++i) {
@@ -549,6 +552,7 @@ std::unique_ptr<TVurazaModuleInfo> MakeModuleRecord(uintptr_t module, const std:
     record->Handle = module;
     record->FileName = fileName;
     record->LastModified = GetFileDateTime(fileName);
+    record->WriteStamp = FileWriteStamp(record->FileName);
     const TVersionInfo version = ReadVersionInfo(fileName);
     record->Description = version.Description;
     record->Version = version.Version;
@@ -560,7 +564,8 @@ std::unique_ptr<TVurazaModuleInfo> MakeModuleRecord(uintptr_t module, const std:
         record->Kind = ModuleImageKind(module);
     }
     record->Options = std::make_unique<TVurazaModuleOptionsEx>(fileName);
-    if (!load || !LoadModuleDebugData(*record)) {
+    record->StoredDataLoaded = load && LoadModuleDebugData(*record);
+    if (!record->StoredDataLoaded) {
         record->DataVersion = 6101;
         record->CompilationDate = 0;
         record->DebugData.reset();
@@ -570,39 +575,18 @@ std::unique_ptr<TVurazaModuleInfo> MakeModuleRecord(uintptr_t module, const std:
     return record;
 }
 
-// The module's file name into a spare record, without the object-path prefix; no allocation.
-bool FillSpareFileName(HMODULE module, std::string& name)
-{
-    wchar_t wide[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(module, wide, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return false;
-    char text[fileNameCapacity];
-    const int length = WideCharToMultiByte(936, 0, wide, static_cast<int>(n), text, sizeof text - 1, nullptr, nullptr);
-    if (length <= 0)
-        return false;
-    std::string_view view(text, static_cast<size_t>(length));
-    const size_t question = view.find('?');
-    if (question != std::string_view::npos) {
-        const size_t colon = view.find(':', question);
-        if (colon != std::string_view::npos && colon > 0)
-            view.remove_prefix(colon - 1);
-    }
-    name.assign(view.data(), view.size());
-    return true;
-}
-
 TVurazaModuleInfo* AddSpareRecord(uintptr_t module)
 {
     for (TVurazaModuleInfo*& spare : spareRecords) {
         if (!spare)
             continue;
-        if (!FillSpareFileName(reinterpret_cast<HMODULE>(module), spare->FileName))
+        if (!ModuleFileNameInto(reinterpret_cast<HMODULE>(module), spare->FileName))
             return nullptr;
         std::unique_ptr<TVurazaModuleInfo> record(spare);
         spare = nullptr;
         record->Handle = module;
         record->DataVersion = 6101;
+        record->WriteStamp = FileWriteStamp(record->FileName);
         auto& raw = Modules().Raw();
         // The list's memory is the reporter's heap too.
         return raw.insert(raw.begin() + static_cast<ptrdiff_t>(LowerBound(module)), std::move(record))->get();
@@ -652,18 +636,13 @@ void AddSpareRecordsOfLoadedModules()
 
 }  // namespace
 
-void RefreshModuleList()
+namespace {
+
+TModuleListSource moduleListSource = TModuleListSource::Automatic;
+
+// Windows NT: the process-status library.
+std::vector<HMODULE> ProcessStatusModules()
 {
-    if (frozen) {
-        AddSpareRecordsOfLoadedModules();
-        return;
-    }
-    VersionLibrary();  // loaded now, so that it is in the list it helps to describe
-    refreshing = true;
-    for (size_t i = Modules().Count(); i-- > 0;) {
-        if (!ModuleHasFileName(reinterpret_cast<HMODULE>(Modules().Items(i)->Handle)))
-            Modules().Delete(i);
-    }
     std::vector<HMODULE> handles;
     HMODULE psapi = LoadLibraryW(L"PSAPI.DLL");
     using TEnumProcessModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
@@ -685,6 +664,60 @@ void RefreshModuleList()
     }
     if (psapi)
         FreeLibrary(psapi);
+    return handles;
+}
+
+// The 95 family: a tool-help module snapshot of this process.
+std::vector<HMODULE> ToolHelpModules()
+{
+    std::vector<HMODULE> handles;
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    using TSnapshot = HANDLE(WINAPI*)(DWORD, DWORD);
+    using TModuleWalk = BOOL(WINAPI*)(HANDLE, MODULEENTRY32W*);
+    const auto snapshot = reinterpret_cast<TSnapshot>(reinterpret_cast<void*>(GetProcAddress(kernel, "CreateToolhelp32Snapshot")));
+    const auto first = reinterpret_cast<TModuleWalk>(reinterpret_cast<void*>(GetProcAddress(kernel, "Module32FirstW")));
+    const auto next = reinterpret_cast<TModuleWalk>(reinterpret_cast<void*>(GetProcAddress(kernel, "Module32NextW")));
+    if (!snapshot || !first || !next)
+        return handles;
+    HANDLE snap = snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
+    if (snap == INVALID_HANDLE_VALUE)
+        return handles;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = first(snap, &entry); ok; ok = next(snap, &entry))
+        handles.push_back(entry.hModule);
+    CloseHandle(snap);
+    return handles;
+}
+
+}  // namespace
+
+void SetModuleListSource(TModuleListSource source)
+{
+    moduleListSource = source;
+}
+
+TModuleListSource ModuleListSourceInUse()
+{
+    if (moduleListSource != TModuleListSource::Automatic)
+        return moduleListSource;
+    return OnWindows95Family() ? TModuleListSource::ToolHelp : TModuleListSource::ProcessStatus;
+}
+
+void RefreshModuleList()
+{
+    if (frozen) {
+        AddSpareRecordsOfLoadedModules();
+        return;
+    }
+    VersionLibrary();  // loaded now, so that it is in the list it helps to describe
+    refreshing = true;
+    for (size_t i = Modules().Count(); i-- > 0;) {
+        if (!ModuleHasFileName(reinterpret_cast<HMODULE>(Modules().Items(i)->Handle)))
+            Modules().Delete(i);
+    }
+    const std::vector<HMODULE> handles =
+        ModuleListSourceInUse() == TModuleListSource::ToolHelp ? ToolHelpModules() : ProcessStatusModules();
     for (HMODULE h : handles) {
         const uintptr_t module = reinterpret_cast<uintptr_t>(h);
         const size_t at = LowerBound(module);
@@ -782,4 +815,131 @@ void FreezeModuleRecords(bool freeze)
 bool ModuleRecordsFrozen()
 {
     return frozen;
+}
+
+namespace {
+
+// The loader's name of the module in GBK, without the object-path prefix, in text; nothing
+// is allocated.
+bool LoaderFileName(HMODULE module, char (&text)[fileNameCapacity], std::string_view& name)
+{
+    wchar_t wide[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(module, wide, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return false;
+    const int length = WideCharToMultiByte(936, 0, wide, static_cast<int>(n), text, sizeof text - 1, nullptr, nullptr);
+    if (length <= 0)
+        return false;
+    name = std::string_view(text, static_cast<size_t>(length));
+    const size_t question = name.find('?');
+    if (question != std::string_view::npos) {
+        const size_t colon = name.find(':', question);
+        if (colon != std::string_view::npos && colon > 0)
+            name.remove_prefix(colon - 1);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ModuleFileNameInto(HMODULE module, TReporterString& name)
+{
+    char text[fileNameCapacity];
+    std::string_view view;
+    if (!LoaderFileName(module, text, view))
+        return false;
+    name.assign(view.data(), view.size());
+    return true;
+}
+
+namespace {
+
+// What the native query gives of a file; the Win32 calls would convert the name on the
+// process heap.
+struct TNetworkOpenInformation {
+    LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, AllocationSize, EndOfFile;
+    ULONG FileAttributes;
+};
+using TQueryFullAttributes = LONG(NTAPI*)(OBJECT_ATTRIBUTES* attributes, TNetworkOpenInformation* information);
+
+TQueryFullAttributes QueryFullAttributes()
+{
+    static const auto query = reinterpret_cast<TQueryFullAttributes>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryFullAttributesFile")));
+    return query;
+}
+
+}  // namespace
+
+uint64_t FileWriteStamp(std::string_view fileName)
+{
+    const TQueryFullAttributes query = QueryFullAttributes();
+    wchar_t path[2 * MAX_PATH + 16];
+    if (!query || fileName.empty() || fileName.size() >= fileNameCapacity)
+        return 0;
+    // "\??\C:\..." for a drive path, "\??\UNC\server\..." for a network one.
+    const bool unc = fileName.size() > 2 && fileName[0] == '\\' && fileName[1] == '\\';
+    const wchar_t* prefix = unc ? L"\\??\\UNC" : L"\\??\\";
+    size_t used = wcslen(prefix);
+    wmemcpy(path, prefix, used);
+    const std::string_view rest = unc ? fileName.substr(1) : fileName;
+    const int n = MultiByteToWideChar(936, 0, rest.data(), static_cast<int>(rest.size()), path + used,
+                                      static_cast<int>(std::size(path) - used - 1));
+    if (n <= 0)
+        return 0;
+    used += static_cast<size_t>(n);
+    UNICODE_STRING name;
+    name.Buffer = path;
+    name.Length = static_cast<USHORT>(used * sizeof(wchar_t));
+    name.MaximumLength = name.Length;
+    OBJECT_ATTRIBUTES attributes{};
+    attributes.Length = sizeof attributes;
+    attributes.ObjectName = &name;
+    attributes.Attributes = OBJ_CASE_INSENSITIVE;
+    TNetworkOpenInformation information{};
+    if (query(&attributes, &information) < 0)
+        return 0;
+    return static_cast<uint64_t>(information.LastWriteTime.QuadPart);
+}
+
+namespace {
+
+// Records dropped while the exception's own thread may still hold a heap's lock: freed when
+// the handling is over, by the thread that routed it.
+constexpr size_t droppedCapacity = 64;
+TVurazaModuleInfo* droppedRecords[droppedCapacity] = {};
+size_t droppedCount = 0;
+
+}  // namespace
+
+size_t DropStaleModuleRecords()
+{
+    if (frozen)
+        return 0;
+    size_t dropped = 0;
+    auto& raw = Modules().Raw();
+    for (size_t i = raw.size(); i-- > 0 && droppedCount < droppedCapacity;) {
+        const TVurazaModuleInfo& record = *raw[i];
+        // The file now loaded at the handle against the one the record was made of: gone, written
+        // since, or another module in the same place.
+        char text[fileNameCapacity];
+        std::string_view name;
+        bool stale = !LoaderFileName(reinterpret_cast<HMODULE>(record.Handle), text, name);
+        if (!stale && record.WriteStamp != 0)
+            stale = FileWriteStamp(name) != record.WriteStamp;
+        if (!stale)
+            continue;
+        droppedRecords[droppedCount++] = raw[i].release();
+        raw.erase(raw.begin() + static_cast<ptrdiff_t>(i));
+        ++dropped;
+    }
+    return dropped;
+}
+
+void ReleaseDroppedModuleRecords()
+{
+    while (droppedCount > 0) {
+        delete droppedRecords[--droppedCount];
+        droppedRecords[droppedCount] = nullptr;
+    }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "crashreport/capture/EModuleInfo.h"
 
@@ -52,6 +53,11 @@ bool SetRefreshingModules(bool value);
 bool AddModuleRecord(uintptr_t module, const std::string& fileName, bool load);
 bool AddModuleRecordOfHandle(uintptr_t module);
 void RefreshModuleList();
+// Where RefreshModuleList lists the modules: the process-status library on Windows NT, a
+// tool-help snapshot on the 95 family. Automatic asks the system; a test may choose.
+enum class TModuleListSource : uint8_t { Automatic, ProcessStatus, ToolHelp };
+void SetModuleListSource(TModuleListSource source);
+TModuleListSource ModuleListSourceInUse();
 TVurazaModuleInfo* FindModuleRecord(uintptr_t module);
 TVurazaModuleInfo* FindModuleRecordOfAddress(uintptr_t address);
 
@@ -69,6 +75,17 @@ void ReleaseSpareModuleRecords();
 // Frozen lookups allocate nothing from the process heap.
 void FreezeModuleRecords(bool freeze);
 bool ModuleRecordsFrozen();
+// The loader's file name of the module (GBK, no object-path prefix) into name; nothing comes
+// from the process heap, and nothing from the reporter's when name has room.
+bool ModuleFileNameInto(HMODULE module, TReporterString& name);
+// The file's last-write time as the system keeps it, 0 when it can't be read; read by the
+// native call, so the process heap is not touched.
+uint64_t FileWriteStamp(std::string_view fileName);
+// Before the records are frozen for a handling: takes out the records of modules unloaded or
+// written since their record was made, and returns how many. Their memory is freed by
+// ReleaseDroppedModuleRecords, once the handling is over.
+size_t DropStaleModuleRecords();
+void ReleaseDroppedModuleRecords();
 class TFrozenModuleRecords {
 public:
     TFrozenModuleRecords() : was_(ModuleRecordsFrozen()) { FreezeModuleRecords(true); }

@@ -168,8 +168,11 @@ bool IsLanguageException(const void* object)
 
 std::string ObjectMessage(const void* object)
 {
-    if (const void* e = UpcastTo(object, typeid(Exception)))
-        return static_cast<const Exception*>(e)->Message();
+    if (const void* e = UpcastTo(object, typeid(Exception))) {
+        // A structured exception made on the road keeps its message in itself.
+        const auto* exception = static_cast<const Exception*>(e);
+        return exception->Message().empty() ? std::string(exception->what()) : exception->Message();
+    }
     if (const void* e = UpcastTo(object, typeid(std::exception))) {
         const char* text = static_cast<const std::exception*>(e)->what();
         const size_t n = text ? PrintableTextLength(text) : std::string_view::npos;

@@ -41,6 +41,26 @@ template <typename T>
 using TReporterVector = std::vector<T, TReporterAllocator<T>>;
 
 inline std::string StdString(const TReporterString& text) { return std::string(text.data(), text.size()); }
+
+// A record's text kept on the reporter's heap that reads like a std::string: what the
+// system fills while an exception is handled goes into one of these, and the report, made
+// when the handling allows it, copies it out.
+class TReporterText : public TReporterString {
+public:
+    TReporterText() = default;
+    TReporterText(const char* text) : TReporterString(text) {}
+    TReporterText(std::string_view text) : TReporterString(text) {}
+    TReporterText(const std::string& text) : TReporterString(text.data(), text.size()) {}
+    TReporterText(const TReporterString& text) : TReporterString(text) {}
+    TReporterText& operator=(std::string_view text)
+    {
+        assign(text.data(), text.size());
+        return *this;
+    }
+    TReporterText& operator=(const std::string& text) { return *this = std::string_view(text); }
+    TReporterText& operator=(const char* text) { return *this = std::string_view(text); }
+    operator std::string() const { return StdString(*this); }
+};
 // Found by argument lookup (the allocator is ours); the reverse order comes with C++20.
 inline bool operator==(const TReporterString& a, const std::string& b)
 {

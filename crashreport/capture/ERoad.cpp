@@ -1,6 +1,7 @@
 #include "crashreport/capture/ERoad.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -8,6 +9,7 @@
 #include "crashreport/capture/EExcludedThreads.h"
 #include "crashreport/capture/EExternal.h"
 #include "crashreport/capture/EInternalError.h"
+#include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EPeers.h"
@@ -20,7 +22,6 @@
 #include "crashreport/capture/EDialogState.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/NeverDestroyed.h"
-#include "framework/Thread.h"
 
 TRoadException::TRoadException(std::exception_ptr e) : error(std::move(e))
 {
@@ -32,9 +33,23 @@ TRoadException::TRoadException(std::exception_ptr e) : error(std::move(e))
     }
 }
 
-// The handling thread: one at a time (HandlingLock), so it lives in storage of its own and
-// nothing of it comes from the process heap the fault may have left locked.
-class TExceptionThread : public TThread {
+TRoadException::TRoadException(TExternalRef e) : external(std::move(e))
+{
+    if (EExternal* made = external.Get()) {
+        object = made;
+        type = &typeid(*made);
+    }
+}
+
+TRoadException ExternalRoadException(const EXCEPTION_RECORD& record)
+{
+    return TRoadException(TExternalRef(NewExternalObject(record)));
+}
+
+// The handling thread: one at a time (HandlingLock). It stands ready from start-up, waiting
+// for the next exception: a thread started at the fault needs the process heap for its own
+// start (the loader's and the runtime's thread data), and the faulting code may hold its lock.
+class TExceptionThread {
 public:
     bool result = true;
     const TRoadException* exception = nullptr;
@@ -44,10 +59,15 @@ public:
     uint8_t outputKind = 0;
     HMODULE module = nullptr;
     uint8_t mode = 0;
-    std::atomic<bool> running = true;
+    std::atomic<bool> running = false;
 
-protected:
-    void Execute() override
+    HANDLE handle = nullptr;
+    DWORD id = 0;
+    HANDLE wake = nullptr;  // a handling is waiting
+    HANDLE done = nullptr;  // it has ended
+    std::atomic<bool> stop = false;
+
+    void Execute()
     {
         try {
             result = RunExceptionHandler(*exception, address, language, mode, module, outputKind, params);
@@ -55,12 +75,25 @@ protected:
             ReportInternalError("TExceptionThread");
         }
         running = false;
+        SetEvent(done);
     }
 };
 
 namespace {
 
-alignas(TExceptionThread) unsigned char threadStorage[sizeof(TExceptionThread)];
+TExceptionThread handlingThread;
+
+DWORD WINAPI ServeHandlings(void*)
+{
+    // The runtime's data of this thread is made now, not at the fault.
+    errno = 0;
+    (void)std::uncaught_exceptions();
+    ThreadExceptionContext();
+    while (WaitForSingleObject(handlingThread.wake, INFINITE) == WAIT_OBJECT_0 && !handlingThread.stop)
+        handlingThread.Execute();
+    return 0;
+}
+
 // Copies of the faulting thread's blocks for the handling thread.
 CONTEXT faultContext;
 EXCEPTION_RECORD faultRecord;
@@ -88,7 +121,9 @@ volatile LONG lastRecordedLockMade = 0;
 void LockLastRecorded()
 {
     if (InterlockedCompareExchange(&lastRecordedLockMade, 1, 0) == 0) {
-        InitializeCriticalSection(&lastRecordedLock);
+        // Made at the first fault: without debug information, which would come from the
+        // process heap.
+        InitializeCriticalSectionEx(&lastRecordedLock, 0, CRITICAL_SECTION_NO_DEBUG_INFO);
         lastRecordedLockMade = 2;
     }
     while (lastRecordedLockMade != 2)
@@ -209,71 +244,88 @@ void ReadFocusedWindow(DWORD threadId, TExceptNotifyParams& params)
 void WaitForHandling(TExceptionThread& thread, bool onMain, bool pumping, bool stackOverflow)
 {
     bool pumpFaulted = false;
-    HANDLE handle = thread.Handle();
+    HANDLE done = thread.done;
     while (thread.running) {
         if (onMain && pumping && !pumpFaulted && DialogShown)
             pumpFaulted = !PumpWaitingMessages();
         ServeQueuedCalls();
         if (stackOverflow) {
-            WaitForSingleObject(handle, 10);
+            WaitForSingleObject(done, 10);
             continue;
         }
         // Sent messages are served whatever the pumping rule: a window of another thread that
         // sends to this one would otherwise wait for the handling, and the handling for it.
-        MsgWaitForMultipleObjects(1, &handle, FALSE, 10, QS_SENDMESSAGE);
+        MsgWaitForMultipleObjects(1, &done, FALSE, 10, QS_SENDMESSAGE);
         MSG msg;
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
     ServeQueuedCalls();
-    if (WaitForSingleObject(handle, 5000) != WAIT_OBJECT_0)
-        TerminateThread(handle, 1);
 }
 
 bool RunInHandlingThread(const TRoadException& e, uintptr_t address, bool language, uint8_t mode, HMODULE module,
-                         uint8_t outputKind, const TExceptNotifyParams& params, TThreadExceptionContext* ctx)
+                         uint8_t outputKind, const TExceptNotifyParams& params)
 {
-    TExceptionThread* thread = nullptr;
-    // The thread records must not count the reporter's own thread.
-    const bool control = ctx ? ctx->threadControl : false;
-    if (ctx)
-        ctx->threadControl = true;
-    try {
-        thread = new (threadStorage) TExceptionThread();
-    } catch (...) {
-        thread = nullptr;
-    }
-    if (!thread) {
-        if (ctx)
-            ctx->threadControl = control;
+    TExceptionThread& thread = handlingThread;
+    if (!PrepareHandlingThread()) {
         // No thread: handle here rather than not at all.
         TExceptNotifyParams copy = params;
         return RunExceptionHandler(e, address, language, mode, module, outputKind, copy);
     }
-    thread->exception = &e;
-    thread->address = address;
-    thread->language = language;
-    thread->mode = mode;
-    thread->module = module;
-    thread->outputKind = outputKind;
-    thread->params = params;
-    SetThreadPriority(thread->Handle(), THREAD_PRIORITY_HIGHEST);
-    handlingThreadId = thread->ThreadID();
+    thread.exception = &e;
+    thread.address = address;
+    thread.language = language;
+    thread.mode = mode;
+    thread.module = module;
+    thread.outputKind = outputKind;
+    thread.params = params;
+    thread.result = true;
+    thread.running = true;
+    ResetEvent(thread.done);
+    handlingThreadId = thread.id;
     faultingThreadId = GetCurrentThreadId();
     faultingThreadWaiting = true;
-    thread->Resume();
-    if (ctx)
-        ctx->threadControl = control;
-    WaitForHandling(*thread, GetCurrentThreadId() == MainThreadId(), PumpingAllowed(IsStackOverflow(e),
+    SetEvent(thread.wake);
+    WaitForHandling(thread, GetCurrentThreadId() == MainThreadId(), PumpingAllowed(IsStackOverflow(e),
                     ActiveModuleOptions() ? ActiveModuleOptions()->BehaviourFlags() : 0), IsStackOverflow(e));
     faultingThreadWaiting = false;
-    const bool result = thread->result;
     faultingThreadId = 0;
     handlingThreadId = 0;
-    thread->~TExceptionThread();
-    return result;
+    return thread.result;
 }
 
 }  // namespace
+
+bool PrepareHandlingThread()
+{
+    TExceptionThread& thread = handlingThread;
+    if (thread.handle)
+        return true;
+    if (!thread.wake)
+        thread.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!thread.done)
+        thread.done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!thread.wake || !thread.done)
+        return false;
+    thread.stop = false;
+    thread.handle = CreateThread(nullptr, 0, ServeHandlings, nullptr, 0, &thread.id);
+    if (thread.handle)
+        SetThreadPriority(thread.handle, THREAD_PRIORITY_HIGHEST);
+    return thread.handle != nullptr;
+}
+
+void ReleaseHandlingThread()
+{
+    TExceptionThread& thread = handlingThread;
+    if (!thread.handle)
+        return;
+    thread.stop = true;
+    SetEvent(thread.wake);
+    if (WaitForSingleObject(thread.handle, 5000) != WAIT_OBJECT_0)
+        TerminateThread(thread.handle, 1);
+    CloseHandle(thread.handle);
+    thread.handle = nullptr;
+    thread.id = 0;
+}
 
 DWORD FaultingThreadId()
 {
@@ -410,12 +462,14 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
             } else {
                 // The caller's InlineHandling stays: the filter ends the process after this, so
                 // delivery must not be left running in the background.
-                result = RunInHandlingThread(e, address, language, mode, module, outputKind, params, ctx);
+                result = RunInHandlingThread(e, address, language, mode, module, outputKind, params);
             }
         }
     } catch (...) {
         ReportInternalError("RouteException");
     }
+    // Here, not on the handling thread: this thread may be the one holding a heap's lock.
+    ReleaseDroppedModuleRecords();
     // This thread's exception state is spent.
     ctx->walkStart = 0;
     ctx->raiseStackPointer = 0;

@@ -11,23 +11,31 @@
 #include <typeinfo>
 
 #include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EExternal.h"
 
 class TVurazaStackList;
 
 // An exception on the road. A caught C++ exception travels as its exception_ptr (which keeps
-// the object alive); a structured one as an EExternal object made by MakeExternalException.
-// At throw time there is no exception_ptr yet: only the object and its type.
+// the object alive); a structured one as an EExternal object on the reporter's heap, shared by
+// external (ExternalRoadException). At throw time there is no exception_ptr yet: only the
+// object and its type.
 struct TRoadException {
     std::exception_ptr error;
     const void* object = nullptr;           // the thrown object, inside error when error is set
     const std::type_info* type = nullptr;   // its type as thrown
+    TExternalRef external;                  // keeps a structured exception's object
 
     TRoadException() = default;
     explicit TRoadException(std::exception_ptr e);
     TRoadException(const void* thrownObject, const std::type_info* thrownType)
         : object(thrownObject), type(thrownType) {}
+    explicit TRoadException(TExternalRef e);
     bool Empty() const { return !error && !object; }
 };
+
+// A structured exception for the road, its object of the class the record's code calls for,
+// made without the process heap; Empty() when the reporter's heap has no room.
+TRoadException ExternalRoadException(const EXCEPTION_RECORD& record);
 
 // Modes of a routed exception and output kinds requested by callers.
 enum : uint8_t { RouteModeOrdinary = 0, RouteModeSafeCall = 1, RouteModeThreadExecute = 2 };

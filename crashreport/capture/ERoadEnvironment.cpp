@@ -34,13 +34,19 @@ void SetVariable(const wchar_t* name, const std::string& value)
     SetEnvironmentVariableW(name, wide.c_str());
 }
 
+// From the module's record, which the handling reads as it is: the version resource of the
+// file would be read through the process heap.
 void SetModuleVariables(const wchar_t* nameVar, const wchar_t* descVar, const wchar_t* verVar, HMODULE module)
 {
-    const std::string fileName = module ? ModuleFileNameOf(module) : std::string();
-    const TVersionInfo version = fileName.empty() ? TVersionInfo() : ReadVersionInfo(fileName);
+    const TVurazaModuleInfo* record = module ? FindModuleRecord(reinterpret_cast<uintptr_t>(module)) : nullptr;
+    TReporterString fileName;
+    if (record)
+        fileName = record->FileName;
+    else if (module)
+        ModuleFileNameInto(module, fileName);
     SetVariable(nameVar, ExtractFileName(fileName));
-    SetVariable(descVar, version.Description);
-    SetVariable(verVar, version.Version);
+    SetVariable(descVar, record ? StdString(record->Description) : std::string());
+    SetVariable(verVar, record ? StdString(record->Version) : std::string());
 }
 
 struct TActionCall {
@@ -145,6 +151,7 @@ void RestartOrTerminateProcess(bool restart)
 void PrepareRoadBuffers()
 {
     CrashTimesList.Clear();
+    PrepareHandlingThread();
 }
 
 void InstallBoundaryReporter()

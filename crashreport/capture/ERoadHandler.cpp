@@ -4,6 +4,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -13,6 +14,7 @@
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EExternal.h"
 #include "crashreport/capture/EInternalError.h"
+#include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
@@ -150,7 +152,8 @@ private:
 };
 
 // The loader's lock, taken while threads are suspended to be kept still: none of them may be
-// left holding it (nor a heap's lock) for the whole report.
+// left holding it (nor a heap's lock, nor the leak tracker's) for the whole report. Taken in
+// the order the threads take them: loader, heaps, leak tracker.
 using TLdrLock = LONG(NTAPI*)(ULONG flags, ULONG* state, ULONG_PTR* cookie);
 using TLdrUnlock = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
 
@@ -166,15 +169,19 @@ void SuspendKeptStill(TThreadSnapshot& threads, uint16_t behaviourFlags)
     auto unlock = reinterpret_cast<TLdrUnlock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
     ULONG_PTR cookie = 0;
     const bool loaderLocked = lock && lock(0, nullptr, &cookie) >= 0;
+    // Every heap but the reporter's own, wherever it stands in the list.
     HANDLE heaps[64];
-    const DWORD heapCount = GetProcessHeaps(64, heaps);
+    const DWORD heapCount = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
     DWORD locked = 0;
-    for (; locked < heapCount && locked < 64; ++locked)
-        if (heaps[locked] == ReporterHeap() || !HeapLock(heaps[locked]))
-            break;
+    for (DWORD i = 0; i < heapCount; ++i)
+        if (heaps[i] != ReporterHeap() && HeapLock(heaps[i]))
+            heaps[locked++] = heaps[i];
+    TLeakTracker& leaks = ProgramLeakTracker();
+    leaks.HoldLock();
     for (size_t i = 0; i < threads.Count(); ++i)
         if (ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags) && SuspendThread(threads[i].handle) != static_cast<DWORD>(-1))
             threads[i].suspended = true;
+    leaks.ReleaseLock();
     while (locked > 0)
         HeapUnlock(heaps[--locked]);
     if (loaderLocked && unlock)
@@ -211,12 +218,12 @@ void AddOtherThreadStacks(TVurazaStackList& list, TThreadSnapshot& threads, uint
         HeapFree(ReporterHeap(), 0, taken);
 }
 
+// Lookups of the handling read the frozen records only: a module first met now gets a spare
+// record, which carries no options.
 TVurazaModuleInfo* ModuleWithOptions(uintptr_t handle)
 {
     TVurazaModuleInfo* record = FindModuleRecord(handle);
-    if (!record && handle && AddModuleRecordOfHandle(handle))
-        record = FindModuleRecord(handle);
-    return record && record->Options && HasReporterData(handle) ? record : nullptr;
+    return record && record->Options && record->StoredDataLoaded ? record : nullptr;
 }
 
 TVurazaModuleInfo* ModuleRecordOfAddress(uintptr_t address)
@@ -261,12 +268,11 @@ void ChooseOptions(uintptr_t address, HMODULE module)
 
 std::string ModuleTextOf(uintptr_t handle)
 {
-    TVurazaModuleInfo* record = FindModuleRecord(handle);
-    if (!record && handle && AddModuleRecordOfHandle(handle))
-        record = FindModuleRecord(handle);
-    if (!record)
-        return ExtractFileName(ModuleFileNameOf(reinterpret_cast<HMODULE>(handle)));
-    return BugModuleText(ExtractFileName(record->FileName), record->Version);
+    if (const TVurazaModuleInfo* record = FindModuleRecord(handle))
+        return BugModuleText(ExtractFileName(record->FileName), record->Version);
+    TReporterString name;
+    ModuleFileNameInto(reinterpret_cast<HMODULE>(handle), name);
+    return ExtractFileName(name);
 }
 
 uintptr_t ModuleOfAddress(uintptr_t address)
@@ -362,11 +368,7 @@ void RememberHandled(const TRoadException& e, const EXCEPTION_RECORD* record, ui
 
 TRoadException FilterExceptionObject(EXCEPTION_POINTERS* pointers)
 {
-    try {
-        return TRoadException(MakeExternalException(*pointers->ExceptionRecord));
-    } catch (...) {
-        return TRoadException();
-    }
+    return ExternalRoadException(*pointers->ExceptionRecord);
 }
 
 void ResetRoadTexts()
@@ -392,6 +394,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
     alignas(TThreadSnapshot) unsigned char threadsStorage[sizeof(TThreadSnapshot)];
     bool keptStill = false;
     TVurazaStackList* reportStack = nullptr;
+    const bool wasFrozen = ModuleRecordsFrozen();
     try {
         HandlingStep = 1;
         ExceptionTime = NowDateTime();
@@ -399,6 +402,16 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         if (address)
             LastRoutedAddress = address;
         (void)language;
+        // Records of modules unloaded or rewritten since go first; then every lookup of the
+        // handling reads the records as they are, and modules met meanwhile get spare ones.
+        DropStaleModuleRecords();
+        // The records that decide the options are made now when missing (a library loaded
+        // since, whose options it published): the one lookup that may read files, before the
+        // freeze.
+        FindModuleRecordOfAddress(address);
+        FindModuleRecord(reinterpret_cast<uintptr_t>(module));
+        FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
+        FreezeModuleRecords(true);
         TRoadSteps& road = RoadSteps();
         ChooseOptions(address, module);
         TVurazaModuleOptionsEx& options = *ActiveModuleOptions();
@@ -416,20 +429,24 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         SetHandlingMessage("");
         ReportedExceptionMessage.clear();
         LastReportText.clear();
-        // The exception's own variables come first: a filter's message may name them.
-        SetReportEnvironment(e, address);
         uint8_t handler = 2, action = 0;
         DialogState = static_cast<TDialogState>(options.DialogKind());
         bool dialogDecided = false;
         HandlingStep = 201;
         if (mode != RouteModeThreadExecute && options.HandlingEnabled()) {
-            const int index = options.ExceptionFilters().FindExceptionFilter(e.error, params.handled);
+            // A structured exception has no exception_ptr: its object's class decides.
+            const int index = e.error ? options.ExceptionFilters().FindExceptionFilter(e.error, params.handled)
+                                      : options.ExceptionFilters().FindExceptionFilter(e.type, params.handled);
             if (index >= 0) {
                 const TExceptionFilter& filter = options.ExceptionFilters().Items(index);
                 action = filter.Action;
                 handler = filter.Handler;
                 DialogState = static_cast<TDialogState>(FilterDialogState(filter.DialogChoice, options.DialogKind()));
                 dialogDecided = true;
+                // The exception's own variables first, as the message may name them; setting
+                // them goes through the process heap, so only for a message that has some.
+                if (filter.Message.find('%') != std::string::npos)
+                    SetReportEnvironment(e, address);
                 const std::string message = ExpandTextVariables(filter.Message);
                 if (!message.empty())
                     SetHandlingMessage(message);
@@ -612,6 +629,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
     }
     if (threads)
         threads->~TThreadSnapshot();
+    FreezeModuleRecords(wasFrozen);
     if (ctx)
         ctx->threadControl = control;
     return result;

@@ -33,6 +33,10 @@ void ResetRoadTexts();
 void CreateExcludedThreadsList();
 void FreeExcludedThreadsList();
 void PrepareRoadBuffers();
+// The thread that handles exceptions stands ready from start-up (PrepareRoadBuffers) until
+// shut-down; a road without it makes it at the fault.
+bool PrepareHandlingThread();
+void ReleaseHandlingThread();
 void InstallBoundaryReporter();
 void RemoveBoundaryReporter();
 void StartReporterWatchdog();

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "crashreport/capture/EReporterHeap.h"
+
 class TStackMemoryReader {
 public:
     virtual ~TStackMemoryReader() = default;
@@ -13,7 +15,7 @@ public:
     // False, and nothing copied, when any of the bytes can't be read.
     virtual bool Read(uintptr_t address, void* dest, size_t count) = 0;
     // The module that contains the address: its handle and file name; false outside modules.
-    virtual bool ModuleOf(uintptr_t address, uintptr_t& handle, std::string& fileName) = 0;
+    virtual bool ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName) = 0;
 
     bool ReadU8(uintptr_t address, uint8_t& value) { return Read(address, &value, 1); }
     bool ReadU32(uintptr_t address, uint32_t& value) { return Read(address, &value, 4); }
@@ -27,7 +29,7 @@ public:
         : base_(base), copy_(static_cast<const uint8_t*>(copy)), size_(size), live_(live) {}
     bool IsReadable(uintptr_t address, size_t count) override;
     bool Read(uintptr_t address, void* dest, size_t count) override;
-    bool ModuleOf(uintptr_t address, uintptr_t& handle, std::string& fileName) override
+    bool ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName) override
     {
         return live_.ModuleOf(address, handle, fileName);
     }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EUtilsWin.h"
 
 namespace {
@@ -61,7 +62,7 @@ bool TLiveMemoryReader::Read(uintptr_t address, void* dest, size_t count)
     return true;
 }
 
-bool TLiveMemoryReader::ModuleOf(uintptr_t address, uintptr_t& handle, std::string& fileName)
+bool TLiveMemoryReader::ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName)
 {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -69,7 +70,9 @@ bool TLiveMemoryReader::ModuleOf(uintptr_t address, uintptr_t& handle, std::stri
         !module)
         return false;
     handle = reinterpret_cast<uintptr_t>(module);
-    fileName = ModuleFileNameOf(module);
+    // The loader's name as it is: expanding it to long names would go through the process heap.
+    if (!ModuleFileNameInto(module, fileName))
+        fileName.clear();
     return true;
 }
 

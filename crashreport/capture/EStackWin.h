@@ -12,7 +12,7 @@ class TLiveMemoryReader : public TStackMemoryReader {
 public:
     bool IsReadable(uintptr_t address, size_t count) override;
     bool Read(uintptr_t address, void* dest, size_t count) override;
-    bool ModuleOf(uintptr_t address, uintptr_t& handle, std::string& fileName) override;
+    bool ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName) override;
 
 private:
     struct TRegion {

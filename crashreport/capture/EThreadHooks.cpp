@@ -340,11 +340,12 @@ bool RouteStructured(void* exceptionPointers, int step, std::exception_ptr* forA
     }
     if (step == StructuredNote)
         return true;
-    const TRoadException e(MakeExternalException(*record));
+    const TRoadException e = ExternalRoadException(*record);
     const bool own = ExceptionManager(e, reinterpret_cast<uintptr_t>(record->ExceptionAddress), OutputAutomatic,
                                       CurrentModuleHandle());
+    // The program's own handler gets a runtime exception, made now the road is done.
     if (own && forApplication)
-        *forApplication = e.error;
+        *forApplication = MakeExternalException(*record);
     return true;
 }
 
@@ -400,15 +401,15 @@ void CallResumeThread(HANDLE thread, const void* source)
 
 // The exception object the runtime would make of a system exception record, kept alive until
 // the next call; the thread's context block learns the record and the context on the way.
-std::exception_ptr lastMadeObject;
+TRoadException lastMadeObject;
 
 const void* CallExceptObject(EXCEPTION_RECORD* record, CONTEXT* context, bool flag)
 {
     try {
         if (!record || !IsReadableMemory(record, sizeof(EXCEPTION_RECORD)))
             return nullptr;
-        lastMadeObject = MakeExternalException(*record);
-        const TRoadException e(lastMadeObject);
+        lastMadeObject = ExternalRoadException(*record);
+        const TRoadException& e = lastMadeObject;
         if (record->ExceptionCode == ThreadNamingCode)
             return e.object;
         if (TThreadExceptionContext* thread = ThreadExceptionContext()) {

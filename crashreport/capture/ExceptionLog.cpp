@@ -266,6 +266,7 @@ void StopExceptionLog()
     LeaveHandlingLock();
     StopFreezeWatch();
     RemoveBoundaryReporter();
+    ReleaseHandlingThread();
     WaitForBackgroundSenders(5000);
     FreeVurazaThreadsList();
     FreeExcludedThreadsList();

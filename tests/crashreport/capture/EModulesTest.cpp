@@ -243,3 +243,70 @@ TEST(ModuleRecords, FramePrologues)
 }
 
 }  // namespace
+
+TEST(ModuleRecords, TheNinetyFiveFamilyListsThroughAToolHelpSnapshot)
+{
+    EXPECT_EQ(TModuleListSource::ProcessStatus, ModuleListSourceInUse()) << "Wine is of the NT family";
+    const std::string path = TestFolder() + "crashlab_Module.dll";
+    TLoadedLibrary lib(path);
+    ASSERT_NE(0u, lib.Handle());
+    SetModuleListSource(TModuleListSource::ToolHelp);
+    RefreshModuleList();
+    EXPECT_TRUE(HasRecord(lib.Handle()));
+    using TEnumProcessModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+    const auto enumModules = reinterpret_cast<TEnumProcessModules>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32EnumProcessModules")));
+    ASSERT_NE(nullptr, enumModules);
+    HMODULE loaded[512];
+    DWORD needed = 0;
+    ASSERT_TRUE(enumModules(GetCurrentProcess(), loaded, sizeof loaded, &needed));
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i)
+        EXPECT_TRUE(HasRecord(reinterpret_cast<uintptr_t>(loaded[i]))) << i;
+    EXPECT_TRUE(IsSortedByHandle());
+    const uintptr_t handle = lib.Handle();
+    lib.Free();
+    RefreshModuleList();
+    EXPECT_FALSE(HasRecord(handle));
+    SetModuleListSource(TModuleListSource::Automatic);
+}
+
+TEST(ModuleRecords, RecordsOfUnloadedOrRewrittenModulesAreDropped)
+{
+    const std::string source = TestFolder() + "crashlab_Module.dll";
+    const std::string unloaded = TestFolder() + "crashlab_Module_unloaded.dll";
+    const std::string rewritten = TestFolder() + "crashlab_Module_rewritten.dll";
+    ASSERT_TRUE(CopyFileW(GbkToWide(source).c_str(), GbkToWide(unloaded).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(GbkToWide(source).c_str(), GbkToWide(rewritten).c_str(), FALSE));
+    const uintptr_t kernel = reinterpret_cast<uintptr_t>(GetModuleHandleW(L"kernel32.dll"));
+    ASSERT_NE(nullptr, FindModuleRecord(kernel));
+    {
+        TLoadedLibrary gone(unloaded), changed(rewritten);
+        ASSERT_TRUE(gone.Handle() && changed.Handle());
+        ASSERT_NE(nullptr, FindModuleRecord(gone.Handle()));
+        ASSERT_NE(nullptr, FindModuleRecord(changed.Handle()));
+        EXPECT_EQ(0u, DropStaleModuleRecords()) << "nothing changed yet";
+        HANDLE file = CreateFileW(GbkToWide(rewritten).c_str(), FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        FILETIME later{};
+        GetSystemTimeAsFileTime(&later);
+        ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &later));
+        CloseHandle(file);
+        const uintptr_t goneHandle = gone.Handle();
+        gone.Free();
+        {
+            TFrozenModuleRecords frozen;
+            EXPECT_EQ(0u, DropStaleModuleRecords()) << "frozen records stay as they are";
+        }
+        EXPECT_EQ(2u, DropStaleModuleRecords());
+        ReleaseDroppedModuleRecords();
+        EXPECT_FALSE(HasRecord(goneHandle));
+        EXPECT_FALSE(HasRecord(changed.Handle()));
+        EXPECT_TRUE(HasRecord(kernel));
+        // Made again from the file as it is now, and kept.
+        ASSERT_NE(nullptr, FindModuleRecord(changed.Handle()));
+        EXPECT_EQ(0u, DropStaleModuleRecords());
+    }
+    DeleteFileW(GbkToWide(unloaded).c_str());
+    DeleteFileW(GbkToWide(rewritten).c_str());
+}

@@ -35,12 +35,12 @@ public:
         memcpy(dest, p, count);
         return true;
     }
-    bool ModuleOf(uintptr_t address, uintptr_t& handle, std::string& fileName) override
+    bool ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName) override
     {
         for (const TModule& m : modules) {
             if (address >= m.begin && address < m.end) {
                 handle = m.begin;
-                fileName = m.name;
+                fileName.assign(m.name.data(), m.name.size());
                 return true;
             }
         }

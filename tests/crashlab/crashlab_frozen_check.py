@@ -1,0 +1,50 @@
+#!/usr/bin/env python3
+"""Runs the crash-test program's modes of handling without the process heap under Wine: faults
+while another thread allocates and loads a library without pause (the road keeps it still and
+must end every report in bounded time), and a fault while another thread holds the process
+heap's lock (the road must get to its report text without that heap).
+Usage: crashlab_frozen_check.py RUNNER... -- LAUNCHER CRASHLAB CRASHLAB_LEAKS"""
+import re
+import subprocess
+import sys
+import time
+
+sep = sys.argv.index("--")
+runner = sys.argv[1:sep]
+launcher, crashlab, leaks = sys.argv[sep + 1:sep + 4]
+failures = []
+RUNS = 5
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(program, *args):
+    start = time.monotonic()
+    out = subprocess.run(runner + [launcher, program] + list(args), capture_output=True, timeout=120).stdout
+    return out.replace(b"\r", b"").decode("gbk", "replace"), time.monotonic() - start
+
+
+for program in (crashlab, leaks):
+    name = program.rsplit("/", 1)[-1]
+    out, seconds = run(program, "frozen-busy", str(RUNS))
+    print(out)
+    for i in range(1, RUNS + 1):
+        check("run %d: ended, report made" % i in out, "%s: run %d ends with its report" % (name, i))
+    check("kept still: %d of %d reports, %d with text, worker still in %d" % (RUNS, RUNS, RUNS, RUNS) in out,
+          "%s: every report has its text and the busy thread kept still" % name)
+    check("exit code 0x00000000" in out, "%s: the program goes on after each report" % name)
+    check(seconds < 60, "%s: %d reports took %.1f s" % (name, RUNS, seconds))
+
+out, seconds = run(crashlab, "frozen-heap-locked")
+print(out)
+m = re.search(r"heap locked until step (\d+)", out)
+check(m and int(m.group(1)) >= 702, "the road reaches its report text with the process heap locked")
+check("report made, text made" in out, "the report is made once the heap is free again")
+check(seconds < 12, "no wait for the lock's 15 s: %.1f s" % seconds)
+
+print("%d failures" % len(failures))
+sys.exit(1 if failures else 0)
