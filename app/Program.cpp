@@ -4,8 +4,6 @@
 
 #include "crashreport/capture/EAddressLookup.h"
 #include "crashreport/capture/EFoundations.h"
-#include "crashreport/capture/ELeakMemory.h"
-#include "crashreport/capture/ELeakReport.h"
 #include "crashreport/capture/EModules.h"
 #include "framework/Forms.h"
 #include "trading/connection/ClientModules.h"
@@ -15,8 +13,6 @@
 int RunTradingClient()
 {
     StartReporterFoundations();
-    if (IsLeakTrackingActive())
-        InstallLeakReport();
     // Call stacks of reports name unit, procedure and line from here on.
     InstallAddressLookup();
     TApplication application;

@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "crashreport/capture/ECorePlatform.h"
+#include "crashreport/capture/ERevive.h"
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
+#include "framework/NeverDestroyed.h"
 #include "framework/SysUtils.h"
 
 namespace {
@@ -454,4 +456,9 @@ void RunGuardedStep(void (*procedure)(), const char* stepName)
 const std::string& LastCriticalErrorText()
 {
     return lastCriticalError;
+}
+
+void ReviveCoreStatics()
+{
+    ReviveStatic(lastCriticalError);
 }

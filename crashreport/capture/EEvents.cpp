@@ -2,6 +2,9 @@
 
 #include <atomic>
 
+#include "crashreport/capture/ERevive.h"
+#include "framework/NeverDestroyed.h"
+
 TVurazaExceptionRecord CurrentExceptionRecord;
 TVurazaExceptionRecord* volatile CurrentExceptionRecordPtr = nullptr;
 TStringList CustomDataList, AttachedFilesList, CustomWebFieldsList;
@@ -118,4 +121,12 @@ void LocalCustomWebFieldsRequest(TVurazaExceptionRecord& record, TStringList& fi
 void LocalCustomButtonClick(TVurazaExceptionRecord& record, bool& close)
 {
     Dispatch<&TDuruvaDodHandlers::CustomButtonClick>(record, close);
+}
+
+void ReviveEventStatics()
+{
+    ReviveStatic(CustomDataList);
+    ReviveStatic(AttachedFilesList);
+    ReviveStatic(CustomWebFieldsList);
+    ReviveStatic(RequestedPassword);
 }

@@ -9,6 +9,7 @@
 #include "crashreport/capture/ECorePlatform.h"
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EObjects.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/EStack.h"
 #include "crashreport/capture/EStackWin.h"
 #include "crashreport/capture/EThreadContext.h"
@@ -16,6 +17,7 @@
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/Exception.h"
+#include "framework/NeverDestroyed.h"
 #include "framework/SysUtils.h"
 
 const char* const InternalBugAddress = "bugs@duruvadod.example";
@@ -185,4 +187,9 @@ bool InternalErrorRunning()
 const std::string& LastInternalErrorFile()
 {
     return lastFile;
+}
+
+void ReviveInternalErrorStatics()
+{
+    ReviveStatic(lastFile);
 }

@@ -12,6 +12,7 @@
 #include "crashreport/capture/EAddressLookup.h"
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/ELeakMemory.h"
+#include "crashreport/capture/ELeakReport.h"
 #include "crashreport/capture/ELeakSteps.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EStackWin.h"
@@ -160,6 +161,7 @@ struct TLeakExitRegistration {
         // Also decides tracking now, should nothing have allocated yet.
         ProgramLeakTracker();
         atexit(&LeakExitStep);
+        RegisterLeakMode();
     }
 };
 

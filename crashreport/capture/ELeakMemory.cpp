@@ -1,6 +1,9 @@
 #include "crashreport/capture/ELeakMemory.h"
 
+#include <cstdio>
 #include <cstring>
+#include <exception>
+#include <typeinfo>
 
 namespace {
 
@@ -54,15 +57,43 @@ uint8_t ModuleLeakOptions(HMODULE module, bool& takeMain)
     return bytes ? LeakOptionsFromHeader(bytes, SizeofResource(module, found), takeMain) : 0;
 }
 
-bool InsideTheIde()
+// The module's file name without its folder, in path.
+const char* ModuleName(HMODULE module, char (&path)[MAX_PATH + 1])
 {
-    char path[MAX_PATH + 1] = {};
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+    path[n < MAX_PATH ? n : MAX_PATH] = 0;
     const char* name = path;
     for (DWORD i = 0; i < n; ++i)
         if (path[i] == '\\' || path[i] == '/' || path[i] == ':')
             name = path + i + 1;
-    return lstrcmpiA(name, "ZORBEL32.EXE") == 0;
+    return name;
+}
+
+bool InsideTheIde()
+{
+    char path[MAX_PATH + 1] = {};
+    return lstrcmpiA(ModuleName(nullptr, path), "ZORBEL32.EXE") == 0;
+}
+
+// The C++ runtime in a library of its own (a shared libstdc++): what it allocates and frees
+// bypasses these operators, so blocks would cross between heaps. Tracking stays off.
+bool RuntimeInOtherModule(HMODULE self)
+{
+    HMODULE runtime = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&typeid(std::exception)), &runtime);
+    return runtime && runtime != self;
+}
+
+void SayRuntimeInOtherModule(HMODULE self)
+{
+    char path[MAX_PATH + 1] = {};
+    const char* name = ModuleName(self, path);
+    char text[MAX_PATH + 160];
+    snprintf(text, sizeof text,
+             "The \"Memory Leaks Catches\" is disabled in the \"%s\" module, because compiled with RunTime-Packages.",
+             name);
+    ShowLeakMessage(text, "Error");
 }
 
 // Reads the header with the resource API only: nothing here may reach operator new.
@@ -78,6 +109,11 @@ void Start()
         if (takeMain && main != self) {
             bool ignored;
             options = ModuleLeakOptions(main, ignored);
+        }
+        if ((options & loTrack) && RuntimeInOtherModule(self)) {
+            options = 0;
+            if (IsDebuggerPresent())
+                SayRuntimeInOtherModule(self);
         }
     }
     if (!heap)

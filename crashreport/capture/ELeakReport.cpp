@@ -14,6 +14,7 @@
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
+#include "crashreport/capture/ExceptionLog.h"
 #include "framework/CodePage.h"
 #if __has_include("crashreport/capture/ERoad.h")
 #include "crashreport/capture/ERoad.h"
@@ -27,6 +28,7 @@ TLeakRoute route = nullptr;
 bool captureActive = false;
 TVurazaStackList* leakList = nullptr;
 TVurazaModuleOptions* reportOptions = nullptr;
+bool roadOpen = false;  // the report travels the restarted road with the module's options
 TLeakTotals totals;
 char overrunText[256] = "Memory Overrun leak";
 char multiFreeText[256] = "Multi Free memory leak";
@@ -127,6 +129,14 @@ void ReleaseReportObjects()
     reportOptions = nullptr;
 }
 
+// The options of the report: the module's on the road, else a copy of the stored ones.
+TVurazaModuleOptions* ReportOptions()
+{
+    if (roadOpen)
+        return CurrentDuruvaDodOptions();
+    return reportOptions;
+}
+
 }  // namespace
 
 void SetLeakRoute(TLeakRoute value)
@@ -190,9 +200,19 @@ void Internal_ResetLeaks()
         ReleaseReportObjects();
         totals = TLeakTotals{};
         leakList = new TVurazaStackList;
-        reportOptions = new TVurazaModuleOptions("");
-        if (!LoadOptionsFile(*reportOptions))
-            UnpackOptionsResource(ResourceOf(ThisModule()), *reportOptions);
+        // The route a test set replaces the road; without reporter data there is none.
+        roadOpen = !route && RestartRoadForLeaks();
+        if (TVurazaModuleOptions* current = roadOpen ? CurrentDuruvaDodOptions() : nullptr) {
+            LoadOptionsFile(*current);
+            if (TVurazaModuleOptionsEx* active = ActiveModuleOptions())
+                active->Assign(current);
+        } else {
+            roadOpen = false;
+            reportOptions = new TVurazaModuleOptions("");
+            if (!LoadOptionsFile(*reportOptions))
+                UnpackOptionsResource(ResourceOf(ThisModule()), *reportOptions);
+        }
+        SetHeapErrorTexts(*ReportOptions());
         // Frames resolve through the stored debug data, built again now that tracking is off.
         InstallAddressLookup();
     } catch (...) {
@@ -216,11 +236,16 @@ void Internal_ShowLeaks()
     if (!captureActive)
         return;
     try {
-        if (totals.size != 0 && leakList && leakList->Count() != 0) {
-            reportOptions->SetLogFlags(static_cast<uint8_t>(reportOptions->LogFlags() & ~0x20));
-            EMemoryLeak leak(LeakMessage(*reportOptions, totals));
+        TVurazaModuleOptions* options = ReportOptions();
+        if (options && totals.size != 0 && leakList && leakList->Count() != 0) {
+            // No assembler and processor sections: there is no faulting instruction.
+            options->SetLogFlags(static_cast<uint8_t>(options->LogFlags() & ~0x20));
+            EMemoryLeak leak(LeakMessage(*options, totals));
             Route(leak, totals.firstAddress, leakList);
         }
+        if (roadOpen)
+            CloseRoadAfterLeaks();
+        roadOpen = false;
         ReleaseReportObjects();
         ReleaseAddressLookup();
         ModulesList().Clear();

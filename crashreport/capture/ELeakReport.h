@@ -35,6 +35,9 @@ public:
 using TLeakRoute = void (*)(Exception& error, uintptr_t address, TVurazaStackList* readyStack);
 void SetLeakRoute(TLeakRoute route);
 
+// Hands the reporter's start-up and shut-down the two calls below (InstallLeakReport with the
+// options file's name, SaveLeakOptionsFile): before the reporter starts.
+void RegisterLeakMode();
 // Hands the procedures below to the tracker (start-up, with the tracker active), and takes the
 // heap-error texts from this module's stored options.
 void InstallLeakReport();

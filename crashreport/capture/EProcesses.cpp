@@ -9,6 +9,7 @@
 
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/EModules.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/NeverDestroyed.h"
@@ -460,4 +461,10 @@ void RestartOrTerminate(bool restart)
     }
     TerminateProcess(GetCurrentProcess(), 1);
     ExitProcess(1);
+}
+
+void ReviveProcessStatics()
+{
+    ReviveStatic(processWindows);
+    ReviveStatic(startupFolder);
 }

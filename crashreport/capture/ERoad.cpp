@@ -13,6 +13,7 @@
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EPeers.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EThreadContext.h"
@@ -20,6 +21,7 @@
 #include "crashreport/capture/ExceptionLog.h"
 #include "crashreport/capture/EDialogState.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/NeverDestroyed.h"
 
 TRoadException::TRoadException(std::exception_ptr e) : error(std::move(e))
 {
@@ -669,4 +671,10 @@ void SetRouteOnBehalfOf(DWORD threadId)
 void SetFreezeWatchThreadId(DWORD threadId)
 {
     freezeWatchThreadId = threadId;
+}
+
+void ReviveRoutingStatics()
+{
+    ReviveStatic(lastRecorded);
+    lastRecordedAddress = 0;
 }

@@ -9,11 +9,13 @@
 #include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/ERaiseCapture.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/NeverDestroyed.h"
 
 constinit TStringList CrashTimesList;
 
@@ -177,4 +179,10 @@ void StopReporterWatchdog()
 void WaitForBackgroundSenders(DWORD milliseconds)
 {
     RoadSteps().WaitForBackgroundSenders(milliseconds);
+}
+
+void ReviveEnvironmentStatics()
+{
+    ReviveStatic(CrashTimesList);
+    ReviveStatic(handlingMessage);
 }

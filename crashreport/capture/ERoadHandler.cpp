@@ -20,6 +20,7 @@
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EPeers.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EStackWin.h"
@@ -28,6 +29,7 @@
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "framework/NeverDestroyed.h"
 
 constinit std::string LastReportText, LogReportText, LastHTMLPage, CapturedHtmlPage, BugIdText, BugIdSource,
     LastExceptMessage, ReportedExceptionMessage;
@@ -415,6 +417,8 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         TRoadSteps& road = RoadSteps();
         ChooseOptions(address, module);
         TVurazaModuleOptionsEx& options = *ActiveModuleOptions();
+        if (LeakModeProcs().handlingOptions)
+            LeakModeProcs().handlingOptions(options);
         options.SetReproduceStepsText("");
         CurrentExceptionRecord = {};
         CurrentExceptionRecord.ExceptionObject = e.object;
@@ -633,4 +637,14 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
     if (ctx)
         ctx->threadControl = control;
     return result;
+}
+
+void ReviveHandlerStatics()
+{
+    for (std::string* text : {&LastReportText, &LogReportText, &LastHTMLPage, &CapturedHtmlPage, &BugIdText,
+                              &BugIdSource, &LastExceptMessage})
+        ReviveStatic(*text);
+    ReviveStatic(CurrentStackList);
+    ReviveStatic(defaultSteps);
+    lastHandled = {};
 }

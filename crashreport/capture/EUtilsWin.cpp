@@ -7,11 +7,13 @@
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EObjects.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EUtils.h"
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/Exception.h"
+#include "framework/NeverDestroyed.h"
 #include "framework/SysUtils.h"
 
 namespace {
@@ -517,4 +519,9 @@ void ReportStepFailure(TDuruvaDodErrorCode code, const std::string& step)
         }
     }
     ReportInternalWarning(code, text);
+}
+
+void ReviveUtilityStatics()
+{
+    ReviveStatic(customExceptionMessage);
 }

@@ -6,10 +6,12 @@
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/EFoundations.h"
 #include "crashreport/capture/EFreezeWatch.h"
+#include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EPeers.h"
+#include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/EThreadContext.h"
@@ -18,6 +20,7 @@
 #include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EExternal.h"
+#include "framework/NeverDestroyed.h"
 
 // The bootstrap runs before every static object of default priority: what lives here is
 // constant-initialised, and objects are made on the heap at start-up and never destroyed by
@@ -69,6 +72,34 @@ void MakeOwnModuleRecord()
         ownOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
 }
 
+// The module record, the options in force, the main thread's handle and the thread lists, with
+// the calling thread as the main one: start-up makes them, the leak report at exit again.
+void MakeRoadRecords()
+{
+    MakeOwnModuleRecord();
+    ModuleOptionsHooks().currentOptions = [] { return static_cast<TVurazaModuleOptions*>(CurrentOptionsHook()); };
+    if (!activeOptions)
+        activeOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
+    if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
+        activeOptions->Assign(current);
+    mainThreadId = GetCurrentThreadId();
+    mainStackTop = CurrentStackTop();
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
+                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
+    CreateVurazaThreadsList();
+    CreateExcludedThreadsList();
+}
+
+bool IsThreadAlive(DWORD threadId)
+{
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
+    if (!thread)
+        return false;
+    const bool alive = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    CloseHandle(thread);
+    return alive;
+}
+
 // A hang goes the ordinary road, reported as the main thread's with its copied stack.
 void RouteFrozenApplication(EFrozenApplication& error, const TFrozenMainThread& frozen)
 {
@@ -85,6 +116,12 @@ void RouteFrozenApplication(EFrozenApplication& error, const TFrozenMainThread& 
 TExceptionHookProcs& ExceptionHookProcs()
 {
     static constinit TExceptionHookProcs procs;
+    return procs;
+}
+
+TLeakModeProcs& LeakModeProcs()
+{
+    static constinit TLeakModeProcs procs;
     return procs;
 }
 
@@ -188,17 +225,7 @@ void StartExceptionLog()
         return;
     }
     // Steps 7 to 10.
-    MakeOwnModuleRecord();
-    ModuleOptionsHooks().currentOptions = [] { return static_cast<TVurazaModuleOptions*>(CurrentOptionsHook()); };
-    activeOptions = new TVurazaModuleOptionsEx(CurrentModuleFileName());
-    if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
-        activeOptions->Assign(current);
-    mainThreadId = GetCurrentThreadId();
-    mainStackTop = CurrentStackTop();
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThreadHandle,
-                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, 0);
-    CreateVurazaThreadsList();
-    CreateExcludedThreadsList();
+    MakeRoadRecords();
     TerminatePressed = false;
     ApplicationStartTime = NowDateTime();
     PrepareRoadBuffers();
@@ -222,6 +249,9 @@ void StartExceptionLog()
     InstallFreezeWatchHooks();
     if (!IsRunningInIde())
         StartFreezeWatch();
+    // Step 14: the leak tracker reports through the road; its exit step already runs last.
+    if (!IsRunningInIde() && IsLeakTrackingActive() && LeakModeProcs().install)
+        LeakModeProcs().install();
 }
 
 void CloseRoadAtFinalization()
@@ -258,12 +288,87 @@ void StopExceptionLog()
     WaitForBackgroundSenders(5000);
     FreeVurazaThreadsList();
     FreeExcludedThreadsList();
+    // Step 6: the leak report at exit reads them back.
+    if (IsLeakTrackingActive() && LeakModeProcs().saveOptions)
+        if (TVurazaModuleOptionsEx* current = CurrentDuruvaDodOptions())
+            LeakModeProcs().saveOptions(*current);
     if (mainThreadHandle)
         CloseHandle(mainThreadHandle);
     mainThreadHandle = nullptr;
     if (ModuleOptionsHooks().currentOptions)
         ModuleOptionsHooks().currentOptions = nullptr;
     // The options objects stay: a late hook may still read them, and the process is ending.
+    // With the leak tracker they go (step 7), or they would be reported as leaks; the leak
+    // report makes its own.
+    if (IsLeakTrackingActive()) {
+        TVurazaModuleOptionsEx* active = activeOptions;
+        TVurazaModuleOptionsEx* own = ownOptions;
+        activeOptions = ownOptions = nullptr;
+        ModulesList().Clear();
+        delete active;
+        delete own;
+    }
+}
+
+bool RestartRoadForLeaks()
+{
+    const uintptr_t self = reinterpret_cast<uintptr_t>(CurrentModuleHandle());
+    if (!HasReporterData(self))
+        return false;
+    ReviveRoutingStatics();
+    ReviveHandlerStatics();
+    ReviveEnvironmentStatics();
+    ReviveEventStatics();
+    ReviveUtilityStatics();
+    ReviveProcessStatics();
+    ReviveInternalErrorStatics();
+    ReviveCoreStatics();
+    ReviveStatic(StartupFolder);
+    if (LeakModeProcs().reviveSteps)
+        LeakModeProcs().reviveSteps();
+    // The module record anew from the stored data (the caller reloads its saved options); this
+    // thread is the one left: it is the main thread of the report.
+    ModulesList().Clear();
+    delete ownOptions;
+    ownOptions = nullptr;
+    FreeVurazaThreadsList();
+    MakeRoadRecords();
+    if (TThreadExceptionContext* record = ThreadExceptionContext()) {
+        record->walkStart = 0;
+        record->raiseStackPointer = 0;
+        record->context[0] = record->context[1] = record->context[2] = record->context[3] = 0;
+        record->routingGuard = false;
+        record->threadControl = false;
+    }
+    ResetRoadTexts();
+    PrepareRoadBuffers();
+    TerminatePressed = false;
+    // The lock stays unless its holder has ended inside a handling: then it is made anew, or
+    // the report would wait for it for ever.
+    if (!handlingLockMade || (handlingOwner != 0 && !IsThreadAlive(handlingOwner))) {
+        InitializeCriticalSection(&handlingLock);
+        handlingDepth = 0;
+        handlingOwner = 0;
+        handlingLockMade = true;
+    }
+    ReserveEmergencyMemory();
+    CaptureActive = true;
+    ReporterStarted = true;
+    return true;
+}
+
+void CloseRoadAfterLeaks()
+{
+    EnterHandlingLock();
+    ReporterStarted = false;
+    CaptureActive = false;
+    LeaveHandlingLock();
+    FreeVurazaThreadsList();
+    if (mainThreadHandle)
+        CloseHandle(mainThreadHandle);
+    mainThreadHandle = nullptr;
+    ModuleOptionsHooks().currentOptions = nullptr;
+    ReleaseEmergencyMemory();
 }
 
 namespace {

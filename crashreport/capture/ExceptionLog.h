@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+class TVurazaModuleOptions;
 class TVurazaModuleOptionsEx;
 
 // Static-initialisation order: the leak tracker first, then the reporter; everything of
@@ -57,6 +58,24 @@ HANDLE MainThreadHandle();      // duplicated with 0x4A at start-up
 uintptr_t MainThreadStackTop();
 
 LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers);
+
+// Leak mode. A program that carries the leak tracker sets these before start-up (its exit
+// step's registration): start-up hands the tracker the reporter's procedures, shut-down saves
+// this module's options for the leak report, which revives the report steps' statics; every
+// handling gives the heap-error messages the texts of its options.
+struct TLeakModeProcs {
+    void (*install)() = nullptr;
+    void (*saveOptions)(const TVurazaModuleOptions& options) = nullptr;
+    void (*reviveSteps)() = nullptr;
+    void (*handlingOptions)(const TVurazaModuleOptions& options) = nullptr;
+};
+TLeakModeProcs& LeakModeProcs();
+// The road again for the leak report at exit, after every static destructor: its statics
+// made again, the module record and its options from the stored data, the thread list with
+// the calling thread as the main one, the emergency reserve. False (nothing done) in a module
+// without reporter data. The caller reloads the options, routes, then closes it again.
+bool RestartRoadForLeaks();
+void CloseRoadAfterLeaks();
 
 // The runtime's exception hooks, the import hooks and the thread records live in their own
 // unit; start-up and shut-down call install and remove, the exports the rest (null: none).

@@ -8,6 +8,7 @@
 #include "crashreport/delivery/ELogFileWin.h"
 #include "crashreport/delivery/EXml.h"
 #include "framework/CodePage.h"
+#include "framework/NeverDestroyed.h"
 
 std::unique_ptr<TLogFile> ActiveLogFile;
 std::string ActiveLogFileOpenedName;
@@ -56,6 +57,13 @@ void CloseActiveLogFile()
 {
     ActiveLogFile.reset();
     ActiveLogFileOpenedName.clear();
+}
+
+void ReviveReportFileStatics()
+{
+    ReviveStatic(ActiveLogFile);
+    ReviveStatic(ActiveLogFileOpenedName);
+    DuplicateErrorFound = false;
 }
 
 bool FindDuplicateReport(const TVurazaModuleOptions& options, const std::string& bugId, bool increment)

@@ -40,3 +40,6 @@ void SaveLastHtmlPage(const TVurazaModuleOptions& options, const TReportFileCont
 // The work folder is made when a report needs it and goes again once delivery left it empty.
 bool CreateReportWorkFolder(const TReportFileContext& context);
 void RemoveReportWorkFolder(const TReportFileContext& context);
+
+// The open log's statics, made again for the leak report at exit (after their destructors).
+void ReviveReportFileStatics();

@@ -1,19 +1,29 @@
 #include "crashreport/delivery/EReporterSteps.h"
 
 #include "crashreport/capture/EDialogRoad.h"
+#include "crashreport/capture/ExceptionLog.h"
 #include "crashreport/delivery/EReportFilesWin.h"
 #include "crashreport/delivery/EReportStepsWin.h"
 #include "crashreport/delivery/EDeliveryRoad.h"
+#include "framework/NeverDestroyed.h"
 
 namespace {
 
 TReporterSteps steps;
+
+// The leak report at exit finds them destroyed: made again, with the log file's statics.
+void ReviveSteps()
+{
+    ReviveStatic(steps);
+    ReviveReportFileStatics();
+}
 
 // Installed right after the reporter's own start-up, before any object of default priority.
 struct TInstallSteps {
     TInstallSteps()
     {
         SetRoadSteps(&steps);
+        LeakModeProcs().reviveSteps = &ReviveSteps;
         InstallDialogRoadHooks([] { return DuplicateErrorFound; });
     }
 };

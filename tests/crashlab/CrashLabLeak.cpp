@@ -5,6 +5,9 @@
 //   leak|<text>|<size>|<count>|<first>|<unit>|<procedure>|<line>   one per kept item
 //   EMemoryOverrun|<message>, EMultiFree|<message>                 as they happen
 // and each mode prints the source lines it leaks at ("site NAME LINE").
+// "crashlab_leak road LOG MODE [ARGS]" sends them along the handling road instead: the report
+// text on standard output (a console program's dialog) or in the detailed dialog (the GUI
+// variant; it closes itself after 1 s), and into the log LOG.
 #include <windows.h>
 
 #include <atomic>
@@ -18,6 +21,8 @@
 #include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/ELeakReport.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -143,16 +148,14 @@ int LeaksMode(const std::vector<std::string>& args)
     return 0;
 }
 
-// The options saved at shut-down are the ones the report reads back; the file goes at the end.
+// The options shut-down saves are the ones the report reads back; the file goes at the end.
 int OptionsFileMode(const std::vector<std::string>& args)
 {
-    if (args.empty())
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (args.empty() || !options)
         return 2;
     SetLeakOptionsFile(args[0].c_str());
-    TVurazaModuleOptions options("");
-    options.SetMessageText(105, "Leaked memory");
-    SaveLeakOptionsFile(options);
-    LabPrint(Format("saved %d", GetFileAttributesA(args[0].c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0));
+    options->SetMessageText(105, "Leaked memory");
     Keep(new char[12]), Site("kept", __LINE__);
     return 0;
 }
@@ -166,6 +169,26 @@ int OverrunMode(const std::vector<std::string>&)
     for (int i = 0; i < 100000; ++i)
         delete[] new char[static_cast<size_t>(i % 300)];
     LabPrint(Format("heap valid %d", HeapValidate(LeakHeap(), 0, nullptr) ? 1 : 0));
+    return 0;
+}
+
+// A handling gives the heap-error messages the texts of its options: the next overrun says
+// the text changed before it.
+int TextsMode(const std::vector<std::string>&)
+{
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (!options)
+        return 2;
+    options->SetDialogKind(0);
+    options->SetKeepLogFile(false);
+    options->SetMessageText(155, "Overrun seen.");
+    Exception handled("handled once");
+    RouteException(TRoadException(&handled, &typeid(handled)), reinterpret_cast<uintptr_t>(&TextsMode), true, nullptr,
+                   true, RouteModeOrdinary, nullptr, OutputAutomatic, nullptr, nullptr, 0, 0);
+    char* p = new char[16];
+    p[16] = 1;
+    delete[] p;
+    LabPrint("continued");
     return 0;
 }
 
@@ -269,6 +292,7 @@ const TCrashLabMode leakModes[] = {
     {"optionsfile", "saves options with another leak text to FILE, leaks, exits", OptionsFileMode},
     {"overrun", "writes one byte past a block, frees it, goes on", OverrunMode},
     {"double", "frees one block twice, goes on", DoubleFreeMode},
+    {"texts", "one handling with another overrun text, then an overrun", TextsMode},
     {"huge", "asks for sizes that overflow", HugeMode},
     {"threads", "eight threads allocate and free for N ms (5000)", ThreadsMode},
     {"exitload", "2000 leaks and a thread freeing while the report runs", ExitLoadMode},
@@ -279,13 +303,23 @@ const TCrashLabMode leakModes[] = {
 int main(int argc, char** argv)
 {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    InstallLeakReport();
-    SetLeakRoute(&PrintRoute);
     SetLeakMessageBox([](const char* text, const char* caption) { LabPrint(Format("box %s|%s", caption, text)); });
-    const std::string name = argc > 1 ? argv[1] : "";
+    std::string name = argc > 1 ? argv[1] : "";
     std::vector<std::string> args;
     for (int i = 2; i < argc; ++i)
         args.push_back(argv[i]);
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (name == "road" && args.size() >= 2 && options) {
+        // Kept by shut-down in the options file the leak report reads back.
+        options->SetDialogKind(3);
+        options->SetDialogAutoCloseSeconds(1);
+        options->SetKeepLogFile(true);
+        options->SetLogFilePath(args[0]);
+        name = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    } else {
+        SetLeakRoute(&PrintRoute);
+    }
     for (const TCrashLabMode& mode : leakModes)
         if (name == mode.name)
             return mode.run(args);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the leak crash-test program's variants under Wine and checks the leak report, the heap
 errors and the layout of tracked blocks against what each mode says it leaked.
-Usage: crashlab_leak_check.py RUNNER... -- TRACK FOLD OFF"""
+Usage: crashlab_leak_check.py RUNNER... -- TRACK FOLD OFF GUI"""
 import os
 import re
 import subprocess
@@ -11,7 +11,8 @@ import time
 
 sep = sys.argv.index("--")
 runner = sys.argv[1:sep]
-track, fold, off = sys.argv[sep + 1:sep + 4]
+track, fold, off, gui = sys.argv[sep + 1:sep + 5]
+gui_runner = runner[:1] + ["--gui"] + runner[1:]
 failures = []
 
 
@@ -23,8 +24,8 @@ def check(ok, what):
 
 def run(exe, *args, timeout=150):
     started = time.monotonic()
-    out = subprocess.run(runner + [exe] + list(args), capture_output=True, text=True,
-                         timeout=timeout).stdout.replace("\r", "")
+    out = subprocess.run((gui_runner if exe == gui else runner) + [exe] + list(args), capture_output=True, text=True, encoding="gbk",
+                         errors="replace", timeout=timeout).stdout.replace("\r", "")
     return out, time.monotonic() - started
 
 
@@ -93,9 +94,70 @@ with tempfile.TemporaryDirectory() as folder:
     saved = os.path.join(folder, "options.tmp")
     out, _ = run(track, "optionsfile", "Z:" + saved.replace("/", "\\"))
     messages, leaks = report(out)
-    check("saved 1" in out and messages == ["Leaked memory: Total size=12 - Count=1"],
+    check(messages == ["Leaked memory: Total size=12 - Count=1"],
           "the report reads the saved options:\n" + out)
     check(not os.path.exists(saved), "the options file is deleted at the end")
+
+# The handling road: at exit, after every static destructor, the report is one EMemoryLeak with
+# the report steps of any exception: its text on the console and a report in the log.
+prefix = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+log_host, log_windows = os.path.join(prefix, "leak-road-check.elf"), "C:\\leak-road-check.elf"
+
+
+def road(*args, exe=None, **kw):
+    if os.path.exists(log_host):
+        os.remove(log_host)
+    out, took = run(exe or track, "road", log_windows, *args, **kw)
+    stored = b""
+    if os.path.exists(log_host):
+        with open(log_host, "rb") as f:
+            stored = f.read()
+        os.remove(log_host)
+    return out, stored.decode("gbk", "replace").replace("\r", ""), took
+
+
+def leak_rows(text):
+    """(header, first row) per leak of the report's call-stack section."""
+    return re.findall(r"^\|\+(Memory Leak: Type=[^|]*?)\s*\|\n\|-+\|\n(\|[^\n]*)$", text, re.M)
+
+
+out, stored, _ = road("leaks", "two")
+s = sites(out)
+for where, text in (("console", out), ("log", stored)):
+    check(re.search(r"^  2\.5 Type\s*: EMemoryLeak$", text, re.M) and
+          re.search(r"^  2\.6 Message\s*: Memory Leak: Total size=%d - Count=2\.?$" % total, text, re.M),
+          "the road's report of the leaks (%s):\n%s" % (where, text[:3000]))
+    rows = leak_rows(text)
+    check([h for h, _ in rows] == ["Memory Leak: Type=Foo; Total size=%d; Count=1" % sizeof(out, "Foo"),
+                                   "Memory Leak: Type=Data; Total size=100; Count=1"] and
+          all(re.search(r"\|CrashLabLeak\.cpp\s*\|.*\|%d\[" % line, row) for (_, row), line in
+              zip(rows, (s.get("foo"), s.get("data")))),
+          "the leak items with their lines (%s): %r" % (where, rows))
+check(stored.count("DuruvaDod ") == 1, "one report in the log")
+check(not re.search(r"^(EMemoryLeak|leak)\|", out, re.M), "nothing went the test's own route:\n" + out[:2000])
+out, stored, _ = road("leaks", "static")
+check(re.findall(r"Memory Leak: Type=\S+; Total size=\d+", stored) == ["Memory Leak: Type=Data; Total size=33"],
+      "a block a static destructor freed is no leak on the road:\n" + stored[:3000])
+# Heap errors take the road as they happen, and the program goes on.
+out, stored, _ = road("overrun")
+check(re.search(r"^  2\.5 Type\s*: EMemoryOverrun$", stored, re.M) and "Memory Overrun leak." in stored,
+      "the overrun's report in the log:\n" + stored[:3000])
+check("continued" in out and "heap valid 1" in out, "goes on after the overrun on the road:\n" + out[-2000:])
+# The GUI variant: the detailed dialog at exit closes itself, the log keeps the report.
+out, stored, took = road("leaks", "two", exe=gui)
+check(took < 10 and re.search(r"^  2\.6 Message\s*: Memory Leak: Total size=%d - Count=2\.?$" % total, stored, re.M)
+      and len(leak_rows(stored)) == 2, "the dialog's report at exit (%.1f s):\n%s%s" % (took, out[-1000:], stored[:2000]))
+# A handling gives the heap errors the texts of its options.
+out, _ = run(track, "texts")
+check(re.findall(r"^EMemoryOverrun\|.*$", out, re.M) == ["EMemoryOverrun|Overrun seen."] and "continued" in out,
+      "the overrun's text of the options in force:\n" + out)
+# No leaks: no report at all.
+out, stored, _ = road("layout")
+check(stored == "" and "EMemoryLeak" not in out, "no report without leaks:\n" + out[-2000:])
+for i in range(3):
+    out, stored, took = road("exitload", timeout=30)
+    check(took < 10 and "Memory Leak: Type=Data; Total size=41000; Count=1025" in stored,
+          "exit under load on the road within 10 s (%.1f s):\n%s" % (took, stored[:2000]))
 
 # Folding: the constructor's two blocks count into their owner with 0x2 only.
 owner_parts = 24 + 6 * 4
