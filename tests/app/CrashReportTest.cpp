@@ -170,8 +170,10 @@ protected:
         CloseHandle(process);
         ASSERT_NE(nullptr, thread) << "GetLastError=" << GetLastError();
         HWND dialog = nullptr;
-        ASSERT_TRUE(ui::WaitFor([&] { return (dialog = FindExceptionDialog(program->Pid())) != nullptr; }, 30000))
-            << "no exception dialog";
+        // A loaded machine may take long to build the report the dialog waits for.
+        ASSERT_TRUE(ui::WaitFor([&] { return (dialog = FindExceptionDialog(program->Pid())) != nullptr; }, 90000))
+            << "no exception dialog; the program " << (program->Running() ? "still runs" : "has ended")
+            << ", its thread " << (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0 ? "has ended" : "still runs");
         seen.caption = ui::WindowText(dialog);
         seen.message = ui::WindowText(GetDlgItem(dialog, 101));
         HWND send = GetDlgItem(dialog, 3000);
