@@ -110,13 +110,13 @@ struct TTrackerRun {
         input.CustomFields.Add("custom_field_3=Gold");
         input.Files.Add((dir / "BugReport.zip").string());
         input.DisplayNames.Add("BugReport.zip");
-        input.AppVersion = "1.2.3.4";
-        input.BugId = "1A2B";
-        input.ExceptionMessage = "Access violation";
-        input.ExceptionClass = "EAccessViolation";
-        input.OsType = "Windows 7";
-        input.OsBuild = "7601";
-        input.ReproduceText = "Open the quotes";
+        input.Facts.AppVersion = "1.2.3.4";
+        input.Facts.BugId = "1A2B";
+        input.Facts.ExceptionMessage = "Access violation";
+        input.Facts.ExceptionClass = "EAccessViolation";
+        input.Facts.OsType = "Windows 7";
+        input.Facts.OsBuild = "7601";
+        input.Facts.ReproduceText = "Open the quotes";
     }
     ~TTrackerRun() { fs::remove_all(dir); }
     bool Send(int method, const std::string& tracker)
@@ -160,7 +160,7 @@ TEST(TrackerPeers, MantisFilesThenCountsAgain)
 TEST(TrackerPeers, BugzillaFilesAndAttaches)
 {
     TTrackerRun run;
-    run.input.BugId = "BZ1";
+    run.input.Facts.BugId = "BZ1";
     ASSERT_TRUE(run.Send(wsmBugzilla, "bugzilla")) << LastWarningText();
     ExpectSessionKept(run.before);
     const std::vector<TLogged> post = LastRequestTo("post_bug.cgi", run.before);
@@ -178,7 +178,7 @@ TEST(TrackerPeers, BugzillaFilesAndAttaches)
 TEST(TrackerPeers, FogBugzPostsItsActionToken)
 {
     TTrackerRun run;
-    run.input.BugId = "FB1";
+    run.input.Facts.BugId = "FB1";
     ASSERT_TRUE(run.Send(wsmFogBugz, "fogbugz")) << LastWarningText();
     ExpectSessionKept(run.before);
     const std::vector<TLogged> submit = LastRequestTo("default.asp", run.before);
@@ -195,7 +195,7 @@ TEST(TrackerPeers, FogBugzPostsItsActionToken)
 TEST(TrackerPeers, AClosedBugShowsItsBoxOnceWithTheProgressOpen)
 {
     TTrackerRun run;
-    run.input.BugId = "closed-1";
+    run.input.Facts.BugId = "closed-1";
     ASSERT_TRUE(run.Send(wsmMantis, "mantis")) << LastWarningText();
     std::vector<TMessageBoxRequest> boxes;
     MessageBoxHook previous = SetMessageBoxHook([&](const TMessageBoxRequest& r) {

@@ -160,13 +160,13 @@ TWebSendInput WebInput(const TFiles& f, const std::string& address)
     input.Options = &options;
     input.Files = f.files;
     input.DisplayNames = f.names;
-    input.AppVersion = "1.2.3.4";
-    input.BugId = "1A2B";
-    input.ExceptionMessage = "Access violation at 0041";
-    input.ExceptionClass = "EAccessViolation";
-    input.OsType = "Windows 7";
-    input.OsBuild = "7601";
-    input.ReproduceText = "Open 行情";
+    input.Facts.AppVersion = "1.2.3.4";
+    input.Facts.BugId = "1A2B";
+    input.Facts.ExceptionMessage = "Access violation at 0041";
+    input.Facts.ExceptionClass = "EAccessViolation";
+    input.Facts.OsType = "Windows 7";
+    input.Facts.OsBuild = "7601";
+    input.Facts.ReproduceText = "Open 行情";
     return input;
 }
 
