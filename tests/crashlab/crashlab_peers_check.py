@@ -6,27 +6,20 @@ the bug identifier of one fault across three builds.
 Usage: crashlab_peers_check.py RUNNER... -- CRASHLAB PLAIN LAUNCHER PEER BUGID0 BUGID1 BUGID2"""
 import os
 import re
-import subprocess
 import sys
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, plain, launcher, peer = sys.argv[sep + 1:sep + 5]
-bugid_programs = sys.argv[sep + 5:]
-failures = []
+from lab_checks import LabChecks
 
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+lab = LabChecks()
+crashlab, plain, launcher, peer = lab.programs[:4]
+bugid_programs = lab.programs[4:]
+failures = lab.failures
+check = lab.check
 
 
 def run(program, *args, env=None):
-    """Output of the program under the launcher, CR dropped."""
-    out = subprocess.run(runner + [launcher, program] + list(args), capture_output=True, timeout=120,
-                         env=env).stdout
-    return out.replace(b"\r", b"")
+    """Output bytes of the program under the launcher, CR dropped."""
+    return lab.output(launcher, program, *args, timeout=120, env=env, encoding=None)
 
 
 def lines(out):

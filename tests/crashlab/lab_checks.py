@@ -2,6 +2,7 @@
 checks and a run of the program through the runner, its output decoded from GBK."""
 import subprocess
 import sys
+import time
 
 
 class LabChecks:
@@ -17,9 +18,24 @@ class LabChecks:
             self.failures.append(what)
             print("FAIL:", what)
 
+    def execute(self, *args, timeout=150, env=None, encoding="gbk", runner=None):
+        """(output with CR dropped, exit code) of args under the runner. The programs print in
+        GBK; encoding None keeps the bytes."""
+        done = subprocess.run((runner or self.runner) + list(args), capture_output=True, timeout=timeout, env=env)
+        out = done.stdout.replace(b"\r", b"")
+        return (out if encoding is None else out.decode(encoding, "replace")), done.returncode
+
+    def output(self, *args, **kw):
+        return self.execute(*args, **kw)[0]
+
+    def timed(self, *args, **kw):
+        """(output, seconds) of args under the runner."""
+        start = time.monotonic()
+        out = self.output(*args, **kw)
+        return out, time.monotonic() - start
+
     def run(self, *args, timeout=150):
-        out = subprocess.run(self.runner + list(args), capture_output=True, timeout=timeout).stdout
-        text = out.replace(b"\r", b"").decode("gbk", "replace")
+        text = self.output(*args, timeout=timeout)
         print(text)
         return text
 
