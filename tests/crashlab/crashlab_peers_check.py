@@ -8,7 +8,7 @@ import os
 import re
 import sys
 
-from lab_checks import LabChecks
+from lab_checks import LabChecks, crc16_xmodem, exit_code
 
 lab = LabChecks()
 crashlab, plain, launcher, peer = lab.programs[:4]
@@ -24,21 +24,6 @@ def run(program, *args, env=None):
 
 def lines(out):
     return out.decode("gbk", "replace").replace("(anonymous namespace)::", "").splitlines()
-
-
-def exit_code(out):
-    m = re.search(rb"exit code (0x[0-9A-F]{8})", out)
-    return m.group(1).decode() if m else None
-
-
-def crc16_xmodem(data):
-    crc = 0
-    for byte in data:
-        crc ^= byte << 8
-        for _ in range(8):
-            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
-            crc &= 0xFFFF
-    return crc
 
 
 # A library with its own reporter: the program's copy handles, with the library's options;

@@ -7,7 +7,7 @@ import re
 import subprocess
 import sys
 
-from lab_checks import LabChecks
+from lab_checks import LabChecks, crc16_xmodem, exit_code
 
 OBJDUMP = "i686-w64-mingw32-objdump"
 EXPORTS = sorted([
@@ -35,23 +35,8 @@ def lines(out):
     return out.decode("gbk", "replace").splitlines()
 
 
-def exit_code(out):
-    m = re.search(rb"exit code (0x[0-9A-F]{8})", out)
-    return m.group(1).decode() if m else None
-
-
 def notifies(out):
     return [l for l in lines(out) if l.startswith("notify ")]
-
-
-def crc16_xmodem(data):
-    crc = 0
-    for byte in data:
-        crc ^= byte << 8
-        for _ in range(8):
-            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
-            crc &= 0xFFFF
-    return crc
 
 
 # One notification each, with the right type, address and thread; the filter ends with the code.

@@ -1,5 +1,6 @@
 """What a crash-test check script shares: its command line (RUNNER... -- PROGRAMS...), the failed
 checks and a run of the program through the runner, its output decoded from GBK."""
+import re
 import subprocess
 import sys
 import time
@@ -42,3 +43,19 @@ class LabChecks:
     def finish(self, name):
         print("%s: %d failures" % (name, len(self.failures)))
         return 1 if self.failures else 0
+
+
+def exit_code(out):
+    """The child's exit code as the launcher prints it, from output bytes; None when missing."""
+    m = re.search(rb"exit code (0x[0-9A-F]{8})", out)
+    return m.group(1).decode() if m else None
+
+
+def crc16_xmodem(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
+            crc &= 0xFFFF
+    return crc

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,18 +15,11 @@
 #include "crashreport/delivery/EWebSend.h"
 #include "crashreport/delivery/EWebText.h"
 #include "framework/Dialogs.h"
+#include "tests/crashreport/delivery/UploadPeers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    if (!value)
-        ADD_FAILURE() << name << " is not set: run under upload_peers.py";
-    return value ? value : "";
-}
 
 struct TLogged {
     int Request = 0;
@@ -37,7 +29,7 @@ struct TLogged {
 // tracker.log, read afresh.
 std::vector<TLogged> TrackerLog()
 {
-    std::ifstream in(fs::path("Z:" + Env("VIDUDO_PEER_DIR")) / "tracker.log", std::ios::binary);
+    std::ifstream in(PeerDir() / "tracker.log", std::ios::binary);
     std::vector<TLogged> log;
     std::string line;
     while (std::getline(in, line)) {

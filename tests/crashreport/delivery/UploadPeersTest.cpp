@@ -18,23 +18,13 @@
 #include "crashreport/delivery/EWebUpload.h"
 #include "crashreport/delivery/EWebUploadText.h"
 #include "framework/Dialogs.h"
+#include "tests/crashreport/delivery/UploadPeers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    if (!value)
-        ADD_FAILURE() << name << " is not set: run under upload_peers.py";
-    return value ? value : "";
-}
-
 uint16_t PortOf(const char* name) { return static_cast<uint16_t>(std::atoi(Env(name).c_str())); }
-
-// The peers' folder as Wine sees it.
-fs::path PeerDir() { return fs::path("Z:" + Env("VIDUDO_PEER_DIR")); }
 
 std::string Slurp(const fs::path& path)
 {
