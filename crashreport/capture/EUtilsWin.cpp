@@ -1,5 +1,6 @@
 #include "crashreport/capture/EUtilsWin.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -162,18 +163,27 @@ std::string TempFolderPath()
 bool ReadWholeFile(HANDLE file, std::string& bytes, uint64_t maxSize)
 {
     bytes.clear();
+    // The first read asks for the whole size; later ones take what a file being written gained.
+    constexpr uint64_t piece = 65536;
+    uint64_t want = piece;
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) <= maxSize)
-        bytes.reserve(static_cast<size_t>(size.QuadPart));
-    char buffer[65536];
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+        if (static_cast<uint64_t>(size.QuadPart) > maxSize) return false;
+        want = std::min<uint64_t>(static_cast<uint64_t>(size.QuadPart), 0x40000000);
+    }
     for (;;) {
+        const size_t done = bytes.size();
+        const DWORD step = static_cast<DWORD>(want);
+        bytes.resize(done + step);
         DWORD read = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr) || bytes.size() + read > maxSize) {
+        const bool ok = ReadFile(file, bytes.data() + done, step, &read, nullptr);
+        bytes.resize(done + read);
+        if (!ok || bytes.size() > maxSize) {
             bytes.clear();
             return false;
         }
         if (read == 0) return true;
-        bytes.append(buffer, read);
+        want = piece;
     }
 }
 

@@ -34,7 +34,7 @@ std::string RegisteredOwnerName();
 constexpr uint64_t AnyFileSize = ~uint64_t(0);
 bool ReadWholeFile(const std::string& name, std::string& bytes, uint64_t maxSize = AnyFileSize,
                    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
-// The same from a handle opened for reading, from its current position.
+// The same from a handle just opened for reading.
 bool ReadWholeFile(HANDLE file, std::string& bytes, uint64_t maxSize = AnyFileSize);
 
 std::string OsVersionName();

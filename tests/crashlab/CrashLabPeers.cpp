@@ -17,6 +17,7 @@
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
+#include "tests/support/IsapiRecorder.h"
 
 namespace {
 
@@ -241,26 +242,6 @@ int Cgi(const std::vector<std::string>& args)
     return 0;
 }
 
-// The server's side of one request to the extension.
-struct TRecordedRequest {
-    std::string status, header, body;
-} recorded;
-
-BOOL WINAPI RecordWrite(HCONN, LPVOID buffer, LPDWORD size, DWORD)
-{
-    recorded.body.append(static_cast<const char*>(buffer), *size);
-    return TRUE;
-}
-
-BOOL WINAPI RecordSupport(HCONN, DWORD request, LPVOID buffer, LPDWORD, LPDWORD dataType)
-{
-    if (request == HSE_REQ_SEND_RESPONSE_HEADER) {
-        recorded.status = static_cast<const char*>(buffer);
-        recorded.header = reinterpret_cast<const char*>(dataType);
-    }
-    return TRUE;
-}
-
 // Run in the program without reporter data: the extension's own copy handles its fault.
 int Isapi(const std::vector<std::string>&)
 {
@@ -272,13 +253,9 @@ int Isapi(const std::vector<std::string>&)
     LabPrint(Format("started %d peer forwards %d", IsReporterStarted() ? 1 : 0, PeerProc<int (*)()>(peer, "PeerForwards")()));
     using TProc = DWORD(WINAPI*)(EXTENSION_CONTROL_BLOCK*);
     const auto proc = PeerProc<TProc>(peer, "HttpExtensionProc");
-    EXTENSION_CONTROL_BLOCK block{};
-    block.cbSize = sizeof block;
-    block.ConnID = reinterpret_cast<HCONN>(1);
-    block.dwHttpStatusCode = 500;
-    block.WriteClient = RecordWrite;
-    block.ServerSupportFunction = RecordSupport;
+    EXTENSION_CONTROL_BLOCK block = RecordingRequestBlock();
     proc(&block);
+    const TRecordedRequest& recorded = RecordedRequest();
     const std::string& body = recorded.body;
     LabPrint(Format("isapi status %u header status %s", static_cast<unsigned>(block.dwHttpStatusCode), recorded.status.c_str()));
     LabPrint(Format("isapi body part %d message %d page id %d", body.find("<html>peer page</html>") == 0 ? 1 : 0,

@@ -11,6 +11,7 @@
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/EWebPage.h"
 #include "framework/CodePage.h"
+#include "tests/support/IsapiRecorder.h"
 
 namespace {
 
@@ -18,28 +19,6 @@ std::string ProgramFolder()
 {
     const std::string self = ModuleFileNameOf(nullptr);
     return self.substr(0, self.find_last_of('\\') + 1);
-}
-
-// The server's side of one request: what the extension sent.
-struct TRecordedRequest {
-    std::string status, header, body;
-    int supportCalls = 0;
-} recorded;
-
-BOOL WINAPI RecordWrite(HCONN, LPVOID buffer, LPDWORD size, DWORD)
-{
-    recorded.body.append(static_cast<const char*>(buffer), *size);
-    return TRUE;
-}
-
-BOOL WINAPI RecordSupport(HCONN, DWORD request, LPVOID buffer, LPDWORD, LPDWORD dataType)
-{
-    ++recorded.supportCalls;
-    if (request == HSE_REQ_SEND_RESPONSE_HEADER) {
-        recorded.status = static_cast<const char*>(buffer);
-        recorded.header = reinterpret_cast<const char*>(dataType);
-    }
-    return TRUE;
 }
 
 const std::regex pageId("<!-- DuruvaDod ID: [0-9A-F]{8} -->");
@@ -51,13 +30,8 @@ TEST(WebOutput, AnIsapiExtensionSendsTheStatusThroughTheServer)
     using TProc = DWORD(WINAPI*)(EXTENSION_CONTROL_BLOCK*);
     const auto proc = reinterpret_cast<TProc>(reinterpret_cast<void*>(GetProcAddress(dll, "HttpExtensionProc")));
     ASSERT_NE(proc, nullptr);
-    EXTENSION_CONTROL_BLOCK block{};
-    block.cbSize = sizeof block;
-    block.ConnID = reinterpret_cast<HCONN>(1);
-    block.dwHttpStatusCode = 500;
-    block.WriteClient = RecordWrite;
-    block.ServerSupportFunction = RecordSupport;
-    recorded = {};
+    EXTENSION_CONTROL_BLOCK block = RecordingRequestBlock();
+    const TRecordedRequest& recorded = RecordedRequest();
     EXPECT_EQ(proc(&block), static_cast<DWORD>(HSE_STATUS_SUCCESS));
     EXPECT_EQ(block.dwHttpStatusCode, 200u);
     EXPECT_EQ(recorded.status, "200 Error");

@@ -47,6 +47,15 @@ protected:
         log->SaveLogFile();
     }
     std::unique_ptr<TLogFile> Reload() { return OpenLogFile(name_); }
+    // The log step saves the report with the duplicate search's finding; the log is read back.
+    std::unique_ptr<TLogFile> SaveAndReload(const std::string& report)
+    {
+        TLogStepState state;
+        state.LastReportText = report;
+        state.DuplicateErrorFound = DuplicateErrorFound;
+        EXPECT_TRUE(SaveReportToLog(options_, state, {}));
+        return Reload();
+    }
     bool Exists() const { return GetFileAttributesW(GbkToWide(name_).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
     std::string name_;
@@ -62,11 +71,7 @@ TEST_F(LogStepOnDisk, ALogOfAnotherVersionGoesBeforeTheDuplicateSearch)
     EXPECT_FALSE(DuplicateErrorFound);
     EXPECT_FALSE(Exists());
 
-    TLogStepState state;
-    state.LastReportText = Report("2.0.0.0", "1A2B");
-    state.DuplicateErrorFound = DuplicateErrorFound;
-    EXPECT_TRUE(SaveReportToLog(options_, state, {}));
-    std::unique_ptr<TLogFile> log = Reload();
+    std::unique_ptr<TLogFile> log = SaveAndReload(Report("2.0.0.0", "1A2B"));
     ASSERT_EQ(log->ReportCount(), 1);
     EXPECT_EQ(log->GetReportItem("1.3", 0), "2.0.0.0");
     EXPECT_EQ(log->GetReportItem("2.8", 0), "1");
@@ -79,11 +84,7 @@ TEST_F(LogStepOnDisk, ALogOfTheSameVersionStaysAndCountsTheDuplicate)
     EXPECT_TRUE(PrepareLogForReport(options_, "1A2B", "2.0.0.0"));
     EXPECT_FALSE(ActiveLogFile);
 
-    TLogStepState state;
-    state.LastReportText = Report("2.0.0.0", "1A2B");
-    state.DuplicateErrorFound = DuplicateErrorFound;
-    EXPECT_TRUE(SaveReportToLog(options_, state, {}));
-    std::unique_ptr<TLogFile> log = Reload();
+    std::unique_ptr<TLogFile> log = SaveAndReload(Report("2.0.0.0", "1A2B"));
     ASSERT_EQ(log->ReportCount(), 1);
     EXPECT_EQ(log->GetReportItem("2.8", 0), "2");
 }
