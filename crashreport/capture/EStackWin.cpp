@@ -58,8 +58,15 @@ bool TLiveMemoryReader::Read(uintptr_t address, void* dest, size_t count)
 {
     if (!IsReadable(address, count))
         return false;
-    memcpy(dest, reinterpret_cast<const void*>(address), count);
-    return true;
+    // Other threads run while a stack is scanned and may unload the library the address is
+    // in: the copy must not fault where the query found code a moment ago.
+    SIZE_T read = 0;
+    if (ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(address), dest, count, &read) &&
+        read == count)
+        return true;
+    for (TRegion& region : regions_)
+        region = {};
+    return false;
 }
 
 bool TLiveMemoryReader::ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName)
