@@ -234,7 +234,7 @@ void AddOtherThreadStacks(TVurazaStackList& list, TThreadSnapshot& threads, uint
     for (size_t i = 0; i < n && taken; ++i)
         if (ThreadStackShown(threads[i].isMain, threads[i].hasObject, stackFlags))
             taken[i] = copies[i].Capture(threads[i].handle);
-    TLiveMemoryReader live;
+    TLiveMemoryReader live(true);
     for (size_t i = 0; i < n && taken; ++i)
         if (taken[i] && copies[i].Context().Eip != 0 && copies[i].Context().Esp != 0) {
             ScanCapturedStack(list, copies[i], threads[i].id, 1, true, live);
@@ -337,7 +337,7 @@ void RestoreMainWindowProc(void*)
 // thread (the live stack is unwound by now), else the live stack.
 std::unique_ptr<TVurazaStackList> BuildFaultingStack(uintptr_t address, TExceptNotifyParams& params)
 {
-    TLiveMemoryReader live;
+    TLiveMemoryReader live(true);
     if (params.stackCopy && params.stackCopySize) {
         TStackCopyReader copy(params.stackCopyBase, params.stackCopy, params.stackCopySize, live);
         return BuildStackList(address, params.stackCopyBase, params.stackCopyBase + params.stackCopySize,
