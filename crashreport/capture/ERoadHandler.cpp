@@ -670,7 +670,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
 void ReviveHandlerStatics()
 {
     for (std::string* text : {&LastReportText, &LogReportText, &LastHTMLPage, &CapturedHtmlPage, &BugIdText,
-                              &BugIdSource, &LastExceptMessage})
+                              &BugIdSource, &LastExceptMessage, &ReportedExceptionMessage})
         ReviveStatic(*text);
     ReviveStatic(CurrentStackList);
     ReviveStatic(defaultSteps);
