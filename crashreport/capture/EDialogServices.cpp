@@ -363,6 +363,10 @@ bool HandleServiceTimer(HWND window, UINT_PTR id)
 
 bool DialogNeverPainted(HWND window)
 {
+    // A modal dialog is shown only when its queue first runs empty; on a busy machine the
+    // 1 ms tick can come first, and a dialog nobody tried to show yet has not failed to show.
+    if (!DialogShown && !IsWindowVisible(window))
+        ShowWindow(window, SW_SHOWNORMAL);
     if (!DialogShown && IsWindowVisible(window) && !IsIconic(window))
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     return !DialogShown;

@@ -81,7 +81,8 @@ void StopKeepInFront(HWND window);
 // Timers 2 and 3; true when the tick was one of theirs.
 bool HandleServiceTimer(HWND window, UINT_PTR id);
 // Timer 1's question: has the dialog still not painted? A visible dialog whose first paint is
-// merely late (the display hasn't exposed it yet) is painted now instead of closed unseen.
+// merely late (the display hasn't exposed it yet) is painted now instead of closed unseen, and
+// one the modal loop hasn't shown yet is shown first.
 bool DialogNeverPainted(HWND window);
 // User input that resets the auto-close counter.
 bool IsUserInput(UINT message);

@@ -22,6 +22,7 @@ int ArgInt(const std::vector<std::string>& args, size_t index, int fallback)
 
 volatile DWORD sleepStart = 0;
 volatile LONG frozenReports = 0;
+HANDLE reported = nullptr;  // set by each report of the hang
 bool stopOnReport = false;  // the report's handler switches the watchdog off, on its own thread
 HANDLE mainThread = nullptr;
 
@@ -46,6 +47,8 @@ void ObserveFrozen(const std::string& className, const std::string& message, uin
                     static_cast<unsigned>(MainSuspendCount()), message.c_str()));
     DumpStack(stack);
     LabPrint("frozen end");
+    if (reported)
+        SetEvent(reported);
     if (stopOnReport)
         LabOptionsOff();
 }
@@ -152,9 +155,13 @@ void Pump(DWORD milliseconds)
     }
 }
 
-extern "C" CRASHLAB_CALL void HangInSleep(DWORD milliseconds)
+// Sleeps the given time, or with an event until it is set, at most that long.
+extern "C" CRASHLAB_CALL void HangInSleep(DWORD milliseconds, HANDLE until = nullptr)
 {
-    Sleep(milliseconds);
+    if (until)
+        WaitForSingleObject(until, milliseconds);
+    else
+        Sleep(milliseconds);
     asm volatile("" ::: "memory");  // the sleep is not the function's last call
 }
 
@@ -165,24 +172,31 @@ void EndWatch(HWND window)
     LabPrint(Format("reports %ld", frozenReports));
 }
 
-// crashlab hang [TIMEOUT_S=2, 0 as stamped] [SLEEP_MS=3500] [stop]: the main thread stops answering in
-// HangInSleep; with "stop" the report's handler switches the watchdog off.
+// crashlab hang [TIMEOUT_S=2, 0 as stamped] [LIMIT_MS=20000] [stop]: the main thread stops answering in
+// HangInSleep until its hang is reported (at most LIMIT_MS), then one second more, below any
+// time-out: a report in that second would be the same hang reported twice. A loaded machine
+// stretches the watchdog's counted pings, so no fixed sleep is sure to outlast them. With
+// "stop" the report's handler switches the watchdog off.
 int HangMode(const std::vector<std::string>& args)
 {
     const int timeout = ArgInt(args, 0, 2);
-    const DWORD sleep = static_cast<DWORD>(ArgInt(args, 1, 3500));
+    const DWORD limit = static_cast<DWORD>(ArgInt(args, 1, 20000));
     stopOnReport = args.size() > 2 && args[2] == "stop";
     HWND window = ShowLabWindow();
     WatchWith(timeout);
     Pump(600);  // the watchdog finds the window and gets its answers
     LabPrint(Format("answered reports %ld", frozenReports));
+    reported = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     sleepStart = GetTickCount();
-    HangInSleep(sleep);
+    HangInSleep(limit, reported);
+    HangInSleep(1000);
     const DWORD slept = GetTickCount() - sleepStart;
     const LONG during = frozenReports;
     LabPrint(Format("slept %u reports %ld", static_cast<unsigned>(slept), during));
     Pump(300);
     EndWatch(window);
+    CloseHandle(reported);
+    reported = nullptr;
     return 0;
 }
 
@@ -326,7 +340,7 @@ int RunsMode(const std::vector<std::string>& args)
 const std::vector<TCrashLabMode>& CrashLabHangModes()
 {
     static const std::vector<TCrashLabMode> modes = {
-        {"hang", "a window up, then the main thread sleeps in HangInSleep (timeout 2 s, 3500 ms)", HangMode},
+        {"hang", "a window up, then the main thread sleeps in HangInSleep until reported (timeout 2 s)", HangMode},
         {"hangpump", "the main thread busy for 1.5 s between short pumps, 6 s long", HangPumpMode},
         {"watchtoggle", "the options switch the watchdog off and on", WatchToggleMode},
         {"watchstate", "prints whether the reporter started and its watchdog runs", WatchStateMode},

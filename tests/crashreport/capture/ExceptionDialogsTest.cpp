@@ -274,6 +274,37 @@ TEST_F(ExceptionDialogs, DetailedGeometry)
     EXPECT_FALSE(DialogCancelled.load());
 }
 
+namespace {
+// Holds the dialog's thread after its initialisation, so the 1 ms shown-check tick is due
+// before the modal loop has shown the dialog, as on a busy machine.
+LRESULT CALLBACK SlowAfterInit(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && reinterpret_cast<const CWPRETSTRUCT*>(lParam)->message == WM_INITDIALOG)
+        Sleep(50);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+}  // namespace
+
+TEST_F(ExceptionDialogs, ATickBeforeTheFirstShowDoesNotCloseTheDialogUnseen)
+{
+    for (TDialogState state : {TDialogState::Detailed, TDialogState::Classic}) {
+        SCOPED_TRACE(static_cast<int>(state));
+        SetUp();
+        HHOOK slow = SetWindowsHookExW(WH_CALLWNDPROCRET, SlowAfterInit, nullptr, GetCurrentThreadId());
+        ASSERT_NE(nullptr, slow);
+        bool seen = false;
+        DialogState = state;
+        dlg::Drive([] { ShowExceptionDialog(false); }, {[&](HWND d) {
+                       seen = true;
+                       dlg::Command(d, IDCANCEL);
+                   }});
+        UnhookWindowsHookEx(slow);
+        EXPECT_TRUE(seen);
+        EXPECT_FALSE(DialogFailed.load());
+        EXPECT_TRUE(boxes->Seen.empty()) << "no fallback box";
+    }
+}
+
 TEST_F(ExceptionDialogs, DetailedSmallFormAndSupportLink)
 {
     ExceptionDialogHooks().exceptionMessage = [] { return std::string(2000, 'x'); };
