@@ -465,6 +465,7 @@ void RestartOrTerminate(bool restart)
 
 void ReviveProcessStatics()
 {
+    ReviveStatic(processes);
     ReviveStatic(processWindows);
     ReviveStatic(startupFolder);
 }

@@ -17,6 +17,7 @@
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EThreadContext.h"
+#include "crashreport/capture/EStillProbe.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "crashreport/capture/EDialogState.h"
@@ -310,11 +311,13 @@ bool PrepareHandlingThread()
     thread.handle = CreateThread(nullptr, 0, ServeHandlings, nullptr, 0, &thread.id);
     if (thread.handle)
         SetThreadPriority(thread.handle, THREAD_PRIORITY_HIGHEST);
+    PrepareStillProbe();
     return thread.handle != nullptr;
 }
 
 void ReleaseHandlingThread()
 {
+    ReleaseStillProbe();
     TExceptionThread& thread = handlingThread;
     if (!thread.handle)
         return;

@@ -24,6 +24,7 @@
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EStackWin.h"
+#include "crashreport/capture/EStillProbe.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/EUtilsWin.h"
@@ -90,7 +91,7 @@ public:
         if (records_) {
             for (int i = 0; i < records_->Count() && count_ < capacity_; ++i) {
                 const TVurazaThreadRecord& r = *records_->Item(i);
-                if (r.threadId == handlingThread)
+                if (r.threadId == handlingThread || r.threadId == StillProbeThreadId())
                     continue;
                 if (r.threadId == faultingThread) {
                     faultingCreator_ = CreatorStackOf(*records_, r);
@@ -110,7 +111,8 @@ public:
         THREADENTRY32 entry{};
         entry.dwSize = sizeof entry;
         for (BOOL ok = Thread32First(snap, &entry); ok && count_ < capacity_; ok = Thread32Next(snap, &entry)) {
-            if (entry.th32OwnerProcessID != pid || entry.th32ThreadID == handlingThread || entry.th32ThreadID == faultingThread)
+            if (entry.th32OwnerProcessID != pid || entry.th32ThreadID == handlingThread || entry.th32ThreadID == faultingThread ||
+                entry.th32ThreadID == StillProbeThreadId())
                 continue;
             HANDLE h = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
                                   entry.th32ThreadID);
@@ -158,13 +160,8 @@ private:
 using TLdrLock = LONG(NTAPI*)(ULONG flags, ULONG* state, ULONG_PTR* cookie);
 using TLdrUnlock = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
 
-void SuspendKeptStill(TThreadSnapshot& threads, uint16_t behaviourFlags)
+void SuspendUnderLocks(TThreadSnapshot& threads, uint16_t behaviourFlags)
 {
-    bool any = false;
-    for (size_t i = 0; i < threads.Count(); ++i)
-        any = any || ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags);
-    if (!any)
-        return;
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     auto lock = reinterpret_cast<TLdrLock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
     auto unlock = reinterpret_cast<TLdrUnlock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
@@ -182,11 +179,42 @@ void SuspendKeptStill(TThreadSnapshot& threads, uint16_t behaviourFlags)
     for (size_t i = 0; i < threads.Count(); ++i)
         if (ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags) && SuspendThread(threads[i].handle) != static_cast<DWORD>(-1))
             threads[i].suspended = true;
+    // A suspension only asks the thread to stop: it may run on and take a lock it then keeps
+    // for the whole report. Reading its context waits until it has stopped, so the locks are
+    // given back only then.
+    for (size_t i = 0; i < threads.Count(); ++i)
+        if (threads[i].suspended) {
+            CONTEXT context;
+            context.ContextFlags = CONTEXT_CONTROL;
+            GetThreadContext(threads[i].handle, &context);
+        }
     leaks.ReleaseLock();
     while (locked > 0)
         HeapUnlock(heaps[--locked]);
     if (loaderLocked && unlock)
         unlock(0, cookie);
+}
+
+// The system has locks of its own besides these (the loader's search path, for one): a thread
+// may have stopped holding one while it waited for ours. The probe then can't get through, and
+// the threads run on a little before the next try; after ten the report goes on without them
+// kept still rather than not at all.
+void SuspendKeptStill(TThreadSnapshot& threads, uint16_t behaviourFlags)
+{
+    bool any = false;
+    for (size_t i = 0; i < threads.Count(); ++i)
+        any = any || ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags);
+    if (!any)
+        return;
+    for (DWORD attempt = 1;; ++attempt) {
+        SuspendUnderLocks(threads, behaviourFlags);
+        if (RunStillProbe(250))
+            return;
+        threads.ResumeAll();
+        if (attempt == 10 || !WaitStillProbe(5000))
+            return;
+        Sleep(attempt);
+    }
 }
 
 // Appends the stacks of the other threads the options show: each suspended only to copy its
@@ -206,7 +234,7 @@ void AddOtherThreadStacks(TVurazaStackList& list, TThreadSnapshot& threads, uint
     for (size_t i = 0; i < n && taken; ++i)
         if (ThreadStackShown(threads[i].isMain, threads[i].hasObject, stackFlags))
             taken[i] = copies[i].Capture(threads[i].handle);
-    TLiveMemoryReader live;
+    TLiveMemoryReader live(true);
     for (size_t i = 0; i < n && taken; ++i)
         if (taken[i] && copies[i].Context().Eip != 0 && copies[i].Context().Esp != 0) {
             ScanCapturedStack(list, copies[i], threads[i].id, 1, true, live);
@@ -309,7 +337,7 @@ void RestoreMainWindowProc(void*)
 // thread (the live stack is unwound by now), else the live stack.
 std::unique_ptr<TVurazaStackList> BuildFaultingStack(uintptr_t address, TExceptNotifyParams& params)
 {
-    TLiveMemoryReader live;
+    TLiveMemoryReader live(true);
     if (params.stackCopy && params.stackCopySize) {
         TStackCopyReader copy(params.stackCopyBase, params.stackCopy, params.stackCopySize, live);
         return BuildStackList(address, params.stackCopyBase, params.stackCopyBase + params.stackCopySize,
@@ -642,7 +670,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
 void ReviveHandlerStatics()
 {
     for (std::string* text : {&LastReportText, &LogReportText, &LastHTMLPage, &CapturedHtmlPage, &BugIdText,
-                              &BugIdSource, &LastExceptMessage})
+                              &BugIdSource, &LastExceptMessage, &ReportedExceptionMessage})
         ReviveStatic(*text);
     ReviveStatic(CurrentStackList);
     ReviveStatic(defaultSteps);

@@ -15,15 +15,51 @@ bool IsReadableProtection(DWORD protect)
                        PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
 }
 
+using TLdrLock = LONG(NTAPI*)(ULONG flags, ULONG* state, ULONG_PTR* cookie);
+using TLdrUnlock = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
+
+template <typename T>
+T NtdllProc(const char* name)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+constexpr ULONG LoaderLockTryOnly = 2;
+constexpr ULONG LoaderLockAcquired = 1;
+
 }  // namespace
 
-bool TLiveMemoryReader::Cached(uintptr_t address, size_t count) const
+TLiveMemoryReader::~TLiveMemoryReader()
+{
+    if (loaderHeld_ == 1)
+        if (const auto unlock = NtdllProc<TLdrUnlock>("LdrUnlockLoaderLock"))
+            unlock(0, loaderCookie_);
+}
+
+// Never waits for the lock: its holder may be a thread that is suspended or hung.
+bool TLiveMemoryReader::HoldImages()
+{
+    if (loaderHeld_ == 0) {
+        loaderHeld_ = -1;
+        if (const auto lock = NtdllProc<TLdrLock>("LdrLockLoaderLock"))
+            for (int i = 0; i < 20 && loaderHeld_ != 1; ++i) {
+                ULONG state = 0;
+                if (lock(LoaderLockTryOnly, &state, &loaderCookie_) >= 0 && state == LoaderLockAcquired)
+                    loaderHeld_ = 1;
+                else
+                    Sleep(1);
+            }
+    }
+    return loaderHeld_ == 1;
+}
+
+const TLiveMemoryReader::TRegion* TLiveMemoryReader::Cached(uintptr_t address, size_t count) const
 {
     for (const TRegion& r : regions_) {
         if (address >= r.begin && address < r.end && count <= r.end - address)
-            return true;
+            return &r;
     }
-    return false;
+    return nullptr;
 }
 
 bool TLiveMemoryReader::IsReadable(uintptr_t address, size_t count)
@@ -46,7 +82,7 @@ bool TLiveMemoryReader::IsReadable(uintptr_t address, size_t count)
         const uintptr_t end = begin + info.RegionSize;
         if (end <= at)
             return false;
-        regions_[next_] = {begin, end};
+        regions_[next_] = {begin, end, info.Type == MEM_IMAGE};
         next_ = (next_ + 1) % RegionCount;
         if (end - 1 >= last)
             return true;
@@ -56,10 +92,25 @@ bool TLiveMemoryReader::IsReadable(uintptr_t address, size_t count)
 
 bool TLiveMemoryReader::Read(uintptr_t address, void* dest, size_t count)
 {
+    // What was found readable before the lock may have been unloaded since.
+    if (loaderHeld_ == 0 && HoldImages())
+        for (TRegion& region : regions_)
+            region = {};
     if (!IsReadable(address, count))
         return false;
-    memcpy(dest, reinterpret_cast<const void*>(address), count);
-    return true;
+    // Stacks and heap blocks stay while their thread waits or is suspended; a library may go.
+    const TRegion* region = Cached(address, count);
+    if (region && (!region->image || loaderHeld_ == 1)) {
+        memcpy(dest, reinterpret_cast<const void*>(address), count);
+        return true;
+    }
+    SIZE_T read = 0;
+    if (ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(address), dest, count, &read) &&
+        read == count)
+        return true;
+    for (TRegion& region : regions_)
+        region = {};
+    return false;
 }
 
 bool TLiveMemoryReader::ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName)

@@ -8,8 +8,19 @@
 
 // Probes with VirtualQuery and remembers the last readable regions: a scan asks about the same
 // stack and code pages thousands of times.
+// Other threads run while it reads and may unload a library it found readable a moment before:
+// it reads module images through the system's read, which fails rather than faults. A reader
+// made to hold the loader's lock copies them directly instead, many times faster:
+// it takes the lock on its first read when it is free, and gives it back when destroyed, so
+// no library leaves meanwhile. Only for a scan that waits for no other thread: a thread
+// starting up, or loading a library, waits for that lock.
 class TLiveMemoryReader : public TStackMemoryReader {
 public:
+    explicit TLiveMemoryReader(bool holdLoader = false) : loaderHeld_(holdLoader ? 0 : -1) {}
+    ~TLiveMemoryReader() override;
+    TLiveMemoryReader(const TLiveMemoryReader&) = delete;
+    TLiveMemoryReader& operator=(const TLiveMemoryReader&) = delete;
+
     bool IsReadable(uintptr_t address, size_t count) override;
     bool Read(uintptr_t address, void* dest, size_t count) override;
     bool ModuleOf(uintptr_t address, uintptr_t& handle, TReporterString& fileName) override;
@@ -17,8 +28,12 @@ public:
 private:
     struct TRegion {
         uintptr_t begin = 0, end = 0;
+        bool image = false;
     };
-    bool Cached(uintptr_t address, size_t count) const;
+    const TRegion* Cached(uintptr_t address, size_t count) const;
+    bool HoldImages();
+    int loaderHeld_;  // 1 held, -1 not to be had or not wanted, 0 not tried
+    ULONG_PTR loaderCookie_ = 0;
     static constexpr int RegionCount = 8;
     TRegion regions_[RegionCount];
     int next_ = 0;

@@ -17,6 +17,7 @@
 #include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/NeverDestroyed.h"
 #include "framework/Thread.h"
 
 using TRaiseExceptionProc = void(WINAPI*)(DWORD, DWORD, DWORD, const ULONG_PTR*);
@@ -401,15 +402,16 @@ void CallResumeThread(HANDLE thread, const void* source)
 
 // The exception object the runtime would make of a system exception record, kept alive until
 // the next call; the thread's context block learns the record and the context on the way.
-TRoadException lastMadeObject;
+// Never destroyed: a system exception may still come after the static destructors.
+TNeverDestroyed<TRoadException> lastMadeObject;
 
 const void* CallExceptObject(EXCEPTION_RECORD* record, CONTEXT* context, bool flag)
 {
     try {
         if (!record || !IsReadableMemory(record, sizeof(EXCEPTION_RECORD)))
             return nullptr;
-        lastMadeObject = ExternalRoadException(*record);
-        const TRoadException& e = lastMadeObject;
+        lastMadeObject.Get() = ExternalRoadException(*record);
+        const TRoadException& e = lastMadeObject.Get();
         if (record->ExceptionCode == ThreadNamingCode)
             return e.object;
         if (TThreadExceptionContext* thread = ThreadExceptionContext()) {

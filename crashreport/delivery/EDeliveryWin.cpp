@@ -18,6 +18,7 @@
 #include "crashreport/delivery/EZip.h"
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
+#include "framework/NeverDestroyed.h"
 #include "framework/Thread.h"
 #include "crashreport/delivery/EHttpProgress.h"
 #include "crashreport/delivery/EWebSend.h"
@@ -25,12 +26,13 @@
 namespace {
 
 std::mutex hooksLock;
-TDeliveryHooks deliveryHooks;
+// Set once for the program's life: the leak report at exit delivers after static destructors.
+TNeverDestroyed<TDeliveryHooks> deliveryHooks;
 
 TDeliveryHooks Hooks()
 {
     std::lock_guard<std::mutex> lock(hooksLock);
-    return deliveryHooks;
+    return deliveryHooks.Get();
 }
 
 // Information or error icon, task-modal, top-most, service notification.
@@ -219,7 +221,7 @@ private:
 void SetDeliveryHooks(TDeliveryHooks hooks)
 {
     std::lock_guard<std::mutex> lock(hooksLock);
-    deliveryHooks = std::move(hooks);
+    deliveryHooks.Get() = std::move(hooks);
 }
 
 std::unique_ptr<TDeliveryPlatform> MakeDeliveryPlatform(const TDeliveryJob& job)

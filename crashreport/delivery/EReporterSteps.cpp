@@ -5,6 +5,7 @@
 #include "crashreport/delivery/EReportFilesWin.h"
 #include "crashreport/delivery/EReportStepsWin.h"
 #include "crashreport/delivery/EDeliveryRoad.h"
+#include "crashreport/delivery/EWebUpload.h"
 #include "framework/NeverDestroyed.h"
 
 namespace {
@@ -16,6 +17,7 @@ void ReviveSteps()
 {
     ReviveStatic(steps);
     ReviveReportFileStatics();
+    ReviveWebUploadStatics();
 }
 
 // Installed right after the reporter's own start-up, before any object of default priority.

@@ -11,6 +11,7 @@
 #include "crashreport/delivery/EWebUploadText.h"
 #include "crashreport/delivery/EWinInet.h"
 #include "framework/CodePage.h"
+#include "framework/NeverDestroyed.h"
 #include "framework/SysUtils.h"
 
 namespace {
@@ -105,6 +106,8 @@ bool ReadReportFile(const std::string& path, std::string& bytes)
 }  // namespace
 
 void SetWebProxySettings(TWebProxySettings settings) { proxySettings = std::move(settings); }
+
+void ReviveWebUploadStatics() { ReviveStatic(proxySettings); }
 
 const TWebProxySettings& WebProxySettings() { return proxySettings; }
 

@@ -20,6 +20,8 @@ struct TWebProxySettings {
     std::string Password;
 };
 void SetWebProxySettings(TWebProxySettings settings);
+// The leak report at exit finds the settings destroyed: made again, empty (each send sets them).
+void ReviveWebUploadStatics();
 const TWebProxySettings& WebProxySettings();
 
 int HttpUploadReport(const std::string& host, uint16_t port, const std::string& path, const std::string& user,

@@ -81,7 +81,7 @@ int main()
         start = BenchClock::now();
         TVurazaStackList list;
         for (size_t i = 0; i < handles.size(); ++i) copies[i].Capture(handles[i]);
-        TLiveMemoryReader live;
+        TLiveMemoryReader live(true);
         for (size_t i = 0; i < copies.size(); ++i) ScanCapturedStack(list, copies[i], threads.Ids()[i], 1, true, live);
         stacks.push_back(Milliseconds(start));
 

@@ -30,7 +30,7 @@ int main()
         start = BenchClock::now();
         for (size_t i = 0; i < handles.size(); ++i)
             copies[i].Capture(handles[i]);
-        TLiveMemoryReader live;
+        TLiveMemoryReader live(true);
         items = 0;
         for (size_t i = 0; i < copies.size(); ++i) {
             TVurazaStackList list;

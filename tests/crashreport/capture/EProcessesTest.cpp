@@ -103,8 +103,8 @@ TEST(Processes, HelpersShowTheirThreadsInIdOrder)
             const int index = FindProcessIndex(child->Id());
             ASSERT_GE(index, 0) << child->Id();
             const TVurazaProcessInfo& info = *list.Items(static_cast<size_t>(index));
-            // Its main thread, the three helpers and the reporter's handling thread.
-            EXPECT_EQ(5u, info.ThreadCount);
+            // Its main thread, the three helpers and the reporter's handling and probe threads.
+            EXPECT_EQ(6u, info.ThreadCount);
             EXPECT_EQ(form.opened || !RunningOnWine() ? 32u : 64u, info.PriorityClass);
             EXPECT_EQ(form.opened, info.Memory > 0) << info.Memory;
             EXPECT_NE(std::string::npos, info.FileName.find("crashlab.exe")) << info.FileName;
