@@ -57,3 +57,31 @@ function(vidudo_add_test)
       TIMEOUT ${T_TIMEOUT})
   endif()
 endfunction()
+
+# vidudo_add_wine_check(NAME n SCRIPT file TIMEOUT s [GUI] [DISPLAY] [WINE_TIMEOUT s] [PYTHON p]
+#                       [ENVIRONMENT k=v...] ARGS ...)
+# A Python script that runs programs under Wine (cross build): PYTHON (python3) SCRIPT (beside
+# this folder's CMakeLists unless absolute) gets scripts/wine-test.sh [--gui] [--timeout
+# WINE_TIMEOUT] and then ARGS, in this build's prefix. GUI gives Wine the X display; both GUI
+# and DISPLAY (a script that asks for the display itself) take the display's lock.
+function(vidudo_add_wine_check)
+  cmake_parse_arguments(C "GUI;DISPLAY" "NAME;SCRIPT;PYTHON;TIMEOUT;WINE_TIMEOUT" "ENVIRONMENT;ARGS" ${ARGN})
+  if(NOT C_PYTHON)
+    set(C_PYTHON python3)
+  endif()
+  cmake_path(ABSOLUTE_PATH C_SCRIPT BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+  set(runner ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh)
+  if(C_GUI)
+    list(APPEND runner --gui)
+  endif()
+  if(C_WINE_TIMEOUT)
+    list(APPEND runner --timeout ${C_WINE_TIMEOUT})
+  endif()
+  add_test(NAME ${C_NAME} COMMAND ${C_PYTHON} ${C_SCRIPT} ${runner} ${C_ARGS}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set(environment WINEPREFIX=${VIDUDO_WINEPREFIX} ${C_ENVIRONMENT})
+  set_tests_properties(${C_NAME} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${C_TIMEOUT})
+  if(C_GUI OR C_DISPLAY)
+    set_tests_properties(${C_NAME} PROPERTIES RESOURCE_LOCK vidudo_display)
+  endif()
+endfunction()

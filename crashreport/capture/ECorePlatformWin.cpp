@@ -5,6 +5,7 @@
 
 #include "crashreport/capture/ECorePlatform.h"
 #include "crashreport/capture/ECoreWin.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/ScopedWin.h"
 
@@ -71,18 +72,7 @@ public:
     bool ReadFileBytes(const std::string& path, std::string& bytes) override
     {
         // Others may read meanwhile, not write.
-        ScopedHandle h(CreateFileW(GbkToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!h)
-            return false;
-        LARGE_INTEGER size{};
-        bool ok = GetFileSizeEx(h, &size) && size.QuadPart < 0x40000000;
-        if (ok) {
-            bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
-            DWORD got = 0;
-            ok = bytes.empty() || (ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
-        }
-        return ok;
+        return ReadWholeFile(path, bytes, 0x40000000 - 1, FILE_SHARE_READ);
     }
     bool WriteFileBytes(const std::string& path, const std::string& bytes) override
     {

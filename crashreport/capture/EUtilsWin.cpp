@@ -14,6 +14,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Exception.h"
 #include "framework/NeverDestroyed.h"
+#include "framework/ScopedWin.h"
 #include "framework/SysUtils.h"
 
 namespace {
@@ -156,6 +157,32 @@ std::string TempFolderPath()
     if (n == 0 || n > MAX_PATH)
         return "";
     return IncludeTrailingSlash(G(buf));
+}
+
+bool ReadWholeFile(HANDLE file, std::string& bytes, uint64_t maxSize)
+{
+    bytes.clear();
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && static_cast<uint64_t>(size.QuadPart) <= maxSize)
+        bytes.reserve(static_cast<size_t>(size.QuadPart));
+    char buffer[65536];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr) || bytes.size() + read > maxSize) {
+            bytes.clear();
+            return false;
+        }
+        if (read == 0) return true;
+        bytes.append(buffer, read);
+    }
+}
+
+bool ReadWholeFile(const std::string& name, std::string& bytes, uint64_t maxSize, DWORD share)
+{
+    bytes.clear();
+    ScopedHandle file(CreateFileW(GbkToWide(name).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && ReadWholeFile(file.Get(), bytes, maxSize);
 }
 
 std::string ComputerName()

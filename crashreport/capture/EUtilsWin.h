@@ -28,6 +28,15 @@ std::string ComputerName();
 std::string CurrentUserName();
 std::string RegisteredOwnerName();
 
+// The whole of a file, read to its end; false, with bytes empty, when it can't be opened or
+// read or holds more than maxSize bytes. The name is GBK; others may write the file meanwhile
+// unless share says otherwise.
+constexpr uint64_t AnyFileSize = ~uint64_t(0);
+bool ReadWholeFile(const std::string& name, std::string& bytes, uint64_t maxSize = AnyFileSize,
+                   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
+// The same from a handle opened for reading, from its current position.
+bool ReadWholeFile(HANDLE file, std::string& bytes, uint64_t maxSize = AnyFileSize);
+
 std::string OsVersionName();
 std::string OsBuildNumber();
 bool OnWindows95();

@@ -107,13 +107,7 @@ bool RunWebChannel(const TVurazaModuleOptions& options, const TDeliveryReport& r
         request.Files = files;
         request.DisplayNames = DisplayNamesOf(files, options, report);
         platform.CustomWebFields(request.CustomFields);
-        request.AppVersion = report.AppVersion;
-        request.OsType = report.OsType;
-        request.OsBuild = report.OsBuild;
-        request.ReproduceText = report.ReproduceText;
-        request.BugId = report.BugId;
-        request.ExceptionMessage = report.ExceptionMessage;
-        request.ExceptionClass = report.ExceptionClass;
+        request.Facts = report.Facts;
         success = platform.SendToWeb(request, messageShown);
         if (success) break;
         bool retry = false;

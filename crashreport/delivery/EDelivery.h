@@ -13,15 +13,9 @@
 
 class TVurazaModuleOptions;
 
-// What one report's delivery knows besides the options.
-struct TDeliveryReport {
-    TReportFileContext Files;
-    std::string LogReportText;   // the report as stored in the log (or the whole log)
-    std::string LastReportText;  // the report as shown
-    std::string LastHTMLPage;
-    std::string RequestedPassword;
-    bool WebServerApplication = false;
-    // For the web step.
+// What the web step tells of the program and the error: the upload's fields, the tracker's
+// summary and search.
+struct TWebReportFacts {
     std::string AppVersion;
     std::string OsType;
     std::string OsBuild;
@@ -31,19 +25,24 @@ struct TDeliveryReport {
     std::string ExceptionClass;
 };
 
+// What one report's delivery knows besides the options.
+struct TDeliveryReport {
+    TReportFileContext Files;
+    std::string LogReportText;   // the report as stored in the log (or the whole log)
+    std::string LastReportText;  // the report as shown
+    std::string LastHTMLPage;
+    std::string RequestedPassword;
+    bool WebServerApplication = false;
+    TWebReportFacts Facts;  // for the web step
+};
+
 // What the web channel's step (an upload or a tracker's dialogue) gets besides the options.
 struct TWebStepRequest {
     const TVurazaModuleOptions* Options = nullptr;
     TStringList Files;         // what is sent: the zip, or nothing; a tracker attaches the first
     TStringList DisplayNames;  // the names they are sent under, in the same order
     TStringList CustomFields;  // name=value, from the custom web-fields event
-    std::string AppVersion;
-    std::string OsType;
-    std::string OsBuild;
-    std::string ReproduceText;
-    std::string BugId;
-    std::string ExceptionMessage;
-    std::string ExceptionClass;
+    TWebReportFacts Facts;
 };
 
 // One e-mail as the senders take it; subject and body not yet expanded.

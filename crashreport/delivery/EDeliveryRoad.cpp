@@ -56,14 +56,14 @@ TDeliveryJob RoadJob()
     job.Report.LastReportText = LastReportText;
     job.Report.LastHTMLPage = LastHTMLPage;
     job.Report.RequestedPassword = RequestedPassword;
-    job.Report.AppVersion = ApplicationVersion();
-    job.Report.OsType = OsVersionName();
-    job.Report.OsBuild = OsBuildNumber();
-    job.Report.ReproduceText = options->ReproduceStepsText();
-    job.Report.BugId = BugIdText;
-    job.Report.ExceptionMessage = LastExceptMessage;
+    job.Report.Facts.AppVersion = ApplicationVersion();
+    job.Report.Facts.OsType = OsVersionName();
+    job.Report.Facts.OsBuild = OsBuildNumber();
+    job.Report.Facts.ReproduceText = options->ReproduceStepsText();
+    job.Report.Facts.BugId = BugIdText;
+    job.Report.Facts.ExceptionMessage = LastExceptMessage;
     if (CurrentExceptionRecord.ExceptionType)
-        job.Report.ExceptionClass = DemangledTypeName(*CurrentExceptionRecord.ExceptionType);
+        job.Report.Facts.ExceptionClass = DemangledTypeName(*CurrentExceptionRecord.ExceptionType);
     for (const std::string& time : CrashTimesList) job.Run.CrashTimes.push_back(std::strtod(time.c_str(), nullptr));
     job.Run.TerminatePressed = TerminatePressed;
     job.InlineHandling = InlineHandling;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "crashreport/capture/EHash.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
 #include "framework/SysUtils.h"
@@ -99,13 +100,8 @@ public:
             RaiseFileError("Cannot open the file", path_);
         }
         std::string text;
-        char buffer[65536];
-        for (;;) {
-            DWORD read = 0;
-            if (!ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr)) RaiseFileError("Cannot read the file", path_);
-            if (read == 0) return text;
-            text.append(buffer, read);
-        }
+        if (!ReadWholeFile(file.Get(), text)) RaiseFileError("Cannot read the file", path_);
+        return text;
     }
 
     // The new text goes beside the log first, so a crash in the middle leaves the old log whole;

@@ -81,19 +81,6 @@ bool FileExistsGbk(const std::string& name)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string ReadWholeFile(const std::string& name)
-{
-    HANDLE file = CreateFileW(GbkToWide(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
 std::string DisplayNameAt(const TMailSend& mail, int index)
 {
     if (index < mail.DisplayNames.Count() && !mail.DisplayNames[index].empty()) return mail.DisplayNames[index];
@@ -266,9 +253,12 @@ TMailMessage BuildMessage(const TMailSend& mail, const std::string& from, const 
     m.Recipient = recipient;
     m.TickCount = GetTickCount();
     m.Body = body;
-    for (int i = 0; i < mail.Files.Count(); ++i)
-        if (!mail.Files[i].empty() && FileExistsGbk(mail.Files[i]))
-            m.Attachments.push_back({DisplayNameAt(mail, i), ReadWholeFile(mail.Files[i])});
+    for (int i = 0; i < mail.Files.Count(); ++i) {
+        if (mail.Files[i].empty() || !FileExistsGbk(mail.Files[i])) continue;
+        std::string bytes;
+        ReadWholeFile(mail.Files[i], bytes);
+        m.Attachments.push_back({DisplayNameAt(mail, i), std::move(bytes)});
+    }
     return m;
 }
 

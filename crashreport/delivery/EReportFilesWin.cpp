@@ -5,6 +5,7 @@
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/delivery/ELogFileWin.h"
 #include "crashreport/delivery/EXml.h"
 #include "framework/CodePage.h"
@@ -94,15 +95,8 @@ void MakeXmlFile(const TVurazaModuleOptions& options, const TReportFileContext& 
 
 std::string LoadTextFile(const std::string& fileName)
 {
-    if (fileName.empty()) return {};
-    HANDLE file = CreateFileW(GbkToWide(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
     std::string text;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-    CloseHandle(file);
+    if (!fileName.empty()) ReadWholeFile(fileName, text);
     return text;
 }
 

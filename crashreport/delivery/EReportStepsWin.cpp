@@ -123,19 +123,10 @@ void SaveRoadCapturedPage(const std::string& page)
 
 bool LoadRoadCapturedPage(std::string& page)
 {
-    const std::wstring name = GbkToWide(LastHtmlPageFileName(FileContext()));
-    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= 16 * 1024 * 1024;
-    std::string bytes(ok ? static_cast<size_t>(size.QuadPart) : 0, '\0');
-    DWORD read = 0;
-    ok = ok && (bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-                                  read == bytes.size()));
-    CloseHandle(file);
-    if (ok) page = std::move(bytes);
-    return ok;
+    std::string bytes;
+    if (!ReadWholeFile(LastHtmlPageFileName(FileContext()), bytes, 16 * 1024 * 1024)) return false;
+    page = std::move(bytes);
+    return true;
 }
 
 void SaveRoadReportToLog()

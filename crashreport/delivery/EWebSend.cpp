@@ -83,13 +83,13 @@ bool TrackerUpload(int method, const TWebSendInput& input, const TWebSendHooks& 
 {
     const TVurazaModuleOptions& options = *input.Options;
     TTrackerInput tracker;
-    tracker.AppVersion = input.AppVersion;
-    tracker.ExceptionClass = input.ExceptionClass;
+    tracker.AppVersion = input.Facts.AppVersion;
+    tracker.ExceptionClass = input.Facts.ExceptionClass;
     tracker.Fields = input.CustomFields;
     tracker.Fields.Add("FogBugzTrialID=" + options.TrackerTrialId());
-    tracker.Fields.Add("EL_OSType=" + input.OsType);
-    tracker.Fields.Add("EL_OSBuild=" + input.OsBuild);
-    tracker.Fields.Add("EL_ReproduceText=" + input.ReproduceText);
+    tracker.Fields.Add("EL_OSType=" + input.Facts.OsType);
+    tracker.Fields.Add("EL_OSBuild=" + input.Facts.OsBuild);
+    tracker.Fields.Add("EL_ReproduceText=" + input.Facts.ReproduceText);
     tracker.FileName = input.Files.Empty() ? std::string() : input.Files[0];
     tracker.Assignee = ExpandTextVariables(options.TrackerAssignee());
     tracker.Category = ExpandTextVariables(options.TrackerCategory());
@@ -98,8 +98,8 @@ bool TrackerUpload(int method, const TWebSendInput& input, const TWebSendHooks& 
     tracker.User = options.TrackerLogin();
     tracker.ProxyAddress = TrackerProxyAddress(options);
     tracker.TrackerAddress = TrackerAddress(options);
-    tracker.BugId = input.BugId;
-    tracker.ExceptionMessage = input.ExceptionMessage;
+    tracker.BugId = input.Facts.BugId;
+    tracker.ExceptionMessage = input.Facts.ExceptionMessage;
 
     THTTPConnectionClass connectionClass = hooks.TrackerConnection;
     if (!connectionClass)

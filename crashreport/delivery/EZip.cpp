@@ -7,29 +7,21 @@
 #include <minizip/zip.h>
 #include <minizip/iowin32.h>
 
-#include <vector>
 
 #include "crashreport/capture/ECore.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
+#include "framework/ScopedWin.h"
 #include "framework/SysUtils.h"
 
 namespace {
 
-bool ReadWhole(const std::wstring& path, std::vector<char>& bytes, FILETIME& written)
+bool ReadWhole(const std::wstring& path, std::string& bytes, FILETIME& written)
 {
     // Denies others write access while reading: a file being written is not taken half-done.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = false;
-    LARGE_INTEGER size;
-    if (GetFileSizeEx(file, &size) && size.HighPart == 0 && GetFileTime(file, nullptr, nullptr, &written)) {
-        bytes.resize(size.LowPart);
-        DWORD read = 0;
-        ok = size.LowPart == 0 || (ReadFile(file, bytes.data(), size.LowPart, &read, nullptr) && read == size.LowPart);
-    }
-    CloseHandle(file);
-    return ok;
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && GetFileTime(file, nullptr, nullptr, &written) && ReadWholeFile(file.Get(), bytes, 0xFFFFFFFF);
 }
 
 void EntryTime(const FILETIME& written, zip_fileinfo& info)
@@ -71,7 +63,7 @@ bool TZipWriter::Close()
 bool TZipWriter::AddFile(const std::string& fileName, const std::string& nameInArchive)
 {
     if (!zip_) return false;
-    std::vector<char> bytes;
+    std::string bytes;
     FILETIME written{};
     if (!ReadWhole(GbkToWide(fileName), bytes, written)) return false;
 

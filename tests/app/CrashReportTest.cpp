@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/delivery/ELogFile.h"
 #include "crashreport/delivery/ELogFileWin.h"
 #include "framework/CodePage.h"
@@ -33,15 +34,7 @@ void* const kBadObject = reinterpret_cast<void*>(0x10);
 std::string ReadFileBytes(const std::string& path)
 {
     std::string bytes;
-    HANDLE f = CreateFileW(GbkToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got)
-        bytes.append(buf, got);
-    CloseHandle(f);
+    ReadWholeFile(path, bytes, AnyFileSize, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     return bytes;
 }
 

@@ -6,27 +6,18 @@ import re
 import subprocess
 import sys
 
+from lab_checks import LabChecks
+
 ADDR2LINE = "i686-w64-mingw32-addr2line"
 OBJDUMP = "i686-w64-mingw32-objdump"
 IMAGE_BASE = 0x400000
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, crashlab_gui, launcher, plain = sys.argv[sep + 1:sep + 5]
-damaged = sys.argv[sep + 5:]
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def run(*args):
-    # A console program prints its report, in GBK.
-    out = subprocess.run(runner + list(args), capture_output=True, text=True, errors="replace", timeout=150).stdout
-    return out.replace("\r", "")
+lab = LabChecks()
+crashlab, crashlab_gui, launcher, plain = lab.programs[:4]
+damaged = lab.programs[4:]
+failures = lab.failures
+check = lab.check
+run = lab.output
 
 
 def rows(text, module):

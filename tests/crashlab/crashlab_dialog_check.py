@@ -4,27 +4,21 @@ the road showed that dialog, with the exception's message, and went on once it w
 Usage: crashlab_dialog_check.py RUNNER... -- CRASHLAB_GUI LAUNCHER (a windowed program: a console one
 writes the report to its console instead)"""
 import re
-import subprocess
 import sys
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, launcher = sys.argv[sep + 1:sep + 3]
-failures = []
+from lab_checks import LabChecks
 
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+lab = LabChecks()
+crashlab, launcher = lab.programs[:2]
+failures = lab.failures
+check = lab.check
 
 
 # Without a send method the Windows-style dialog offers only OK, so nothing is to be sent.
 cases = [("3", "dialog: detailed", None),
          ("2", "dialog: windows-style", "after dialog: send 0")]
 for kind, shown, send in cases:
-    out = subprocess.run(runner + [launcher, crashlab, "dialog-road", kind], capture_output=True,
-                         timeout=90).stdout.replace(b"\r", b"").decode("gbk", "replace")
+    out = lab.output(launcher, crashlab, "dialog-road", kind, timeout=90)
     lines = out.splitlines()
     print("\n".join("kind %s: %s" % (kind, l) for l in lines))
     check(shown in lines, "kind %s shows its dialog" % kind)
@@ -37,8 +31,7 @@ for kind, shown, send in cases:
 
 # Escape pressed on the keyboard closes either dialog as cancelled.
 for kind in ("3", "2"):
-    out = subprocess.run(runner + [launcher, crashlab, "dialog-road", kind, "escape"], capture_output=True,
-                         timeout=90).stdout.replace(b"\r", b"").decode("gbk", "replace")
+    out = lab.output(launcher, crashlab, "dialog-road", kind, "escape", timeout=90)
     lines = out.splitlines()
     print("\n".join("escape %s: %s" % (kind, l) for l in lines))
     check("dialog escape keys sent: 2" in lines, "escape %s: the keys went in" % kind)

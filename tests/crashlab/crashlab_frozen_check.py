@@ -5,27 +5,19 @@ must end every report in bounded time), and a fault while another thread holds t
 heap's lock (the road must get to its report text without that heap).
 Usage: crashlab_frozen_check.py RUNNER... -- LAUNCHER CRASHLAB CRASHLAB_LEAKS"""
 import re
-import subprocess
 import sys
-import time
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-launcher, crashlab, leaks = sys.argv[sep + 1:sep + 4]
-failures = []
+from lab_checks import LabChecks
+
+lab = LabChecks()
+launcher, crashlab, leaks = lab.programs[:3]
+failures = lab.failures
+check = lab.check
 RUNS = 5
 
 
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
-
-
 def run(program, *args):
-    start = time.monotonic()
-    out = subprocess.run(runner + [launcher, program] + list(args), capture_output=True, timeout=120).stdout
-    return out.replace(b"\r", b"").decode("gbk", "replace"), time.monotonic() - start
+    return lab.timed(launcher, program, *args, timeout=120)
 
 
 for program in (crashlab, leaks):

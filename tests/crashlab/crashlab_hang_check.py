@@ -3,24 +3,18 @@
 Usage: crashlab_hang_check.py RUNNER... -- CRASHLAB CRASHLAB_WATCH CRASHLAB_PLAIN
 CRASHLAB_WATCH's stamped options switch the watchdog on (2 s); CRASHLAB_PLAIN carries no reporter data."""
 import re
-import subprocess
 import sys
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, watch, plain = sys.argv[sep + 1:sep + 4]
-failures = []
+from lab_checks import LabChecks
 
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+lab = LabChecks()
+crashlab, watch, plain = lab.programs[:3]
+failures = lab.failures
+check = lab.check
 
 
 def run(*args, exe=None):
-    done = subprocess.run(runner + [exe or crashlab] + list(args), capture_output=True, text=True, timeout=170)
-    return done.stdout.replace("\r", ""), done.returncode
+    return lab.execute(exe or crashlab, *args, timeout=170)
 
 
 def frozen_reports(text):

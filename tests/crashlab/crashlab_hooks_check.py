@@ -1,21 +1,20 @@
 #!/usr/bin/env python3
 """Runs the crash-test program's hook scenarios under Wine and checks what they print.
 Usage: crashlab_hooks_check.py RUNNER... -- CRASHLAB CRASHLAB_PLAIN LAUNCHER CRASHLAB_HANDLED"""
-import subprocess
 import sys
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, plain, launcher, handled = sys.argv[sep + 1:sep + 5]
-failures = []
+from lab_checks import LabChecks
+
+lab = LabChecks()
+crashlab, plain, launcher, handled = lab.programs[:4]
+failures = lab.failures
 
 KINDS = ["RaiseException", "RtlUnwind", "WriteFile", "CreateThread", "ResumeThread", "ExitThread"]
 FULL = "count=1 resumer=1 creator=1 capped=1 top=1 object=1 handle=1"
 
 
 def run(*args):
-    out = subprocess.run(runner + list(args), capture_output=True, text=True, timeout=120).stdout
-    return out.replace("\r", "").splitlines()
+    return lab.output(*args, timeout=120).splitlines()
 
 
 def expect(mode, lines, wanted):

@@ -4,29 +4,20 @@ errors and the layout of tracked blocks against what each mode says it leaked.
 Usage: crashlab_leak_check.py RUNNER... -- TRACK FOLD OFF GUI"""
 import os
 import re
-import subprocess
 import sys
 import tempfile
-import time
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-track, fold, off, gui = sys.argv[sep + 1:sep + 5]
-gui_runner = runner[:1] + ["--gui"] + runner[1:]
-failures = []
+from lab_checks import LabChecks
 
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+lab = LabChecks()
+track, fold, off, gui = lab.programs[:4]
+gui_runner = lab.runner[:1] + ["--gui"] + lab.runner[1:]
+failures = lab.failures
+check = lab.check
 
 
 def run(exe, *args, timeout=150):
-    started = time.monotonic()
-    out = subprocess.run((gui_runner if exe == gui else runner) + [exe] + list(args), capture_output=True, text=True, encoding="gbk",
-                         errors="replace", timeout=timeout).stdout.replace("\r", "")
-    return out, time.monotonic() - started
+    return lab.timed(exe, *args, timeout=timeout, runner=gui_runner if exe == gui else None)
 
 
 def sites(out):

@@ -6,46 +6,24 @@ the bug identifier of one fault across three builds.
 Usage: crashlab_peers_check.py RUNNER... -- CRASHLAB PLAIN LAUNCHER PEER BUGID0 BUGID1 BUGID2"""
 import os
 import re
-import subprocess
 import sys
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, plain, launcher, peer = sys.argv[sep + 1:sep + 5]
-bugid_programs = sys.argv[sep + 5:]
-failures = []
+from lab_checks import LabChecks, crc16_xmodem, exit_code
 
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+lab = LabChecks()
+crashlab, plain, launcher, peer = lab.programs[:4]
+bugid_programs = lab.programs[4:]
+failures = lab.failures
+check = lab.check
 
 
 def run(program, *args, env=None):
-    """Output of the program under the launcher, CR dropped."""
-    out = subprocess.run(runner + [launcher, program] + list(args), capture_output=True, timeout=120,
-                         env=env).stdout
-    return out.replace(b"\r", b"")
+    """Output bytes of the program under the launcher, CR dropped."""
+    return lab.output(launcher, program, *args, timeout=120, env=env, encoding=None)
 
 
 def lines(out):
     return out.decode("gbk", "replace").replace("(anonymous namespace)::", "").splitlines()
-
-
-def exit_code(out):
-    m = re.search(rb"exit code (0x[0-9A-F]{8})", out)
-    return m.group(1).decode() if m else None
-
-
-def crc16_xmodem(data):
-    crc = 0
-    for byte in data:
-        crc ^= byte << 8
-        for _ in range(8):
-            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
-            crc &= 0xFFFF
-    return crc
 
 
 # A library with its own reporter: the program's copy handles, with the library's options;

@@ -8,23 +8,19 @@ import re
 import subprocess
 import sys
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, launcher = sys.argv[sep + 1:sep + 3]
+from lab_checks import LabChecks
+
+lab = LabChecks()
+runner = lab.runner
+crashlab, launcher = lab.programs[:2]
 log_host = os.path.join(os.environ["WINEPREFIX"], "drive_c", "vidudo-report-check.elf")
 log_windows = "C:\\vidudo-report-check.elf"
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+failures = lab.failures
+check = lab.check
 
 
 def run(*args):
-    out = subprocess.run(runner + [launcher, crashlab] + list(args), capture_output=True, timeout=150).stdout
-    return out.replace(b"\r", b"")
+    return lab.output(launcher, crashlab, *args, encoding=None)
 
 
 def reports():

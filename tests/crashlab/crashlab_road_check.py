@@ -6,7 +6,8 @@ Usage: crashlab_road_check.py RUNNER... -- CRASHLAB PLAIN LAUNCHER PROGRAM..."""
 import re
 import subprocess
 import sys
-import time
+
+from lab_checks import LabChecks, crc16_xmodem, exit_code
 
 OBJDUMP = "i686-w64-mingw32-objdump"
 EXPORTS = sorted([
@@ -18,47 +19,24 @@ EXPORTS = sorted([
     "DuruvaDod_CustomDataRequestEventEx", "DuruvaDod_AttachedFilesRequestEvent",
     "DuruvaDod_CustomWebFieldsRequestEvent", "DuruvaDod_CustomButtonClickEvent"])
 
-sep = sys.argv.index("--")
-runner = sys.argv[1:sep]
-crashlab, plain, launcher = sys.argv[sep + 1:sep + 4]
-programs = sys.argv[sep + 4:]
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+lab = LabChecks()
+crashlab, plain, launcher = lab.programs[:3]
+programs = lab.programs[3:]
+failures = lab.failures
+check = lab.check
 
 
 def run(program, *args):
     """(output bytes with CR dropped, seconds) of the program under the launcher."""
-    start = time.monotonic()
-    out = subprocess.run(runner + [launcher, program] + list(args), capture_output=True, timeout=150).stdout
-    return out.replace(b"\r", b""), time.monotonic() - start
+    return lab.timed(launcher, program, *args, encoding=None)
 
 
 def lines(out):
     return out.decode("gbk", "replace").splitlines()
 
 
-def exit_code(out):
-    m = re.search(rb"exit code (0x[0-9A-F]{8})", out)
-    return m.group(1).decode() if m else None
-
-
 def notifies(out):
     return [l for l in lines(out) if l.startswith("notify ")]
-
-
-def crc16_xmodem(data):
-    crc = 0
-    for byte in data:
-        crc ^= byte << 8
-        for _ in range(8):
-            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
-            crc &= 0xFFFF
-    return crc
 
 
 # One notification each, with the right type, address and thread; the filter ends with the code.

@@ -3,27 +3,26 @@
 .tds, TD32 in the image, .jdbg, a JCLDEBUG section), dumps its stack under Wine: every call-stack
 line of its own code names the function and line addr2line gives, and the chain is resolved.
 
-usage: crashlab_sources_check.py TOOL PLAIN WORKDIR SOURCE_DIR RUNNER..."""
+usage: crashlab_sources_check.py RUNNER... -- TOOL PLAIN WORKDIR SOURCE_DIR"""
 import os
 import re
 import shutil
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "debugfiles"))
 from debug_variants import addr2line, bare_name, build_variants, image_base, own  # noqa: E402
+from lab_checks import LabChecks  # noqa: E402
 
-tool, plain, work, source_dir = sys.argv[1:5]
-runner = sys.argv[5:]
+lab = LabChecks()
+tool, plain, work, source_dir = lab.programs[:4]
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
 base = image_base(plain)
-failures = []
+failures = lab.failures
 
 for variant, (exe, kind) in build_variants(tool, plain, work, "crashlab").items():
     module = os.path.basename(exe).lower()
-    out = subprocess.run(runner + [exe, "stack"], capture_output=True, text=True, encoding="latin-1",
-                         timeout=150).stdout.replace("\r", "")
+    out = lab.output(exe, "stack", encoding="latin-1")
     rows = []
     for line in out.splitlines():
         m = re.match(r"item \d+\|(\d)\|([^|]*)\|([0-9A-F]{8})\|([^|]*)\|([^|]*)\|([^|]*)\|(-?\d+)$", line)

@@ -1,7 +1,9 @@
 """What a crash-test check script shares: its command line (RUNNER... -- PROGRAMS...), the failed
 checks and a run of the program through the runner, its output decoded from GBK."""
+import re
 import subprocess
 import sys
+import time
 
 
 class LabChecks:
@@ -17,12 +19,43 @@ class LabChecks:
             self.failures.append(what)
             print("FAIL:", what)
 
+    def execute(self, *args, timeout=150, env=None, encoding="gbk", runner=None):
+        """(output with CR dropped, exit code) of args under the runner. The programs print in
+        GBK; encoding None keeps the bytes."""
+        done = subprocess.run((runner or self.runner) + list(args), capture_output=True, timeout=timeout, env=env)
+        out = done.stdout.replace(b"\r", b"")
+        return (out if encoding is None else out.decode(encoding, "replace")), done.returncode
+
+    def output(self, *args, **kw):
+        return self.execute(*args, **kw)[0]
+
+    def timed(self, *args, **kw):
+        """(output, seconds) of args under the runner."""
+        start = time.monotonic()
+        out = self.output(*args, **kw)
+        return out, time.monotonic() - start
+
     def run(self, *args, timeout=150):
-        out = subprocess.run(self.runner + list(args), capture_output=True, timeout=timeout).stdout
-        text = out.replace(b"\r", b"").decode("gbk", "replace")
+        text = self.output(*args, timeout=timeout)
         print(text)
         return text
 
     def finish(self, name):
         print("%s: %d failures" % (name, len(self.failures)))
         return 1 if self.failures else 0
+
+
+def exit_code(out):
+    """The child's exit code as the launcher prints it, from output bytes; None when missing."""
+    m = re.search(rb"exit code (0x[0-9A-F]{8})", out)
+    return m.group(1).decode() if m else None
+
+
+def crc16_xmodem(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
+            crc &= 0xFFFF
+    return crc

@@ -30,9 +30,6 @@ foreach(variant 0 1 2)
   list(APPEND bugid_programs $<TARGET_FILE:${name}>)
 endforeach()
 
-add_test(NAME crashlab_peers
-  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/crashlab_peers_check.py
-    ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh --timeout 60 --
-    $<TARGET_FILE:crashlab> $<TARGET_FILE:crashlab_plain> $<TARGET_FILE:crashlab_launch> $<TARGET_FILE:crashlab_peer>
-    ${bugid_programs})
-set_tests_properties(crashlab_peers PROPERTIES ENVIRONMENT "WINEPREFIX=${VIDUDO_WINEPREFIX}" TIMEOUT 300)
+vidudo_add_wine_check(NAME crashlab_peers SCRIPT crashlab_peers_check.py WINE_TIMEOUT 60 TIMEOUT 300 ARGS --
+  $<TARGET_FILE:crashlab> $<TARGET_FILE:crashlab_plain> $<TARGET_FILE:crashlab_launch> $<TARGET_FILE:crashlab_peer>
+  ${bugid_programs})

@@ -9,6 +9,7 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EInternalError.h"
 #include "crashreport/capture/EStack.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/Exception.h"
@@ -22,14 +23,8 @@ public:
 
 std::string ReadWhole(const std::string& path)
 {
-    HANDLE h = CreateFileW(GbkToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return "";
-    std::string bytes(65536, '\0');
-    DWORD got = 0;
-    ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(h);
-    bytes.resize(got);
+    std::string bytes;
+    ReadWholeFile(path, bytes, AnyFileSize, FILE_SHARE_READ);
     return bytes;
 }
 

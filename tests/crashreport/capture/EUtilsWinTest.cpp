@@ -11,6 +11,7 @@
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EUtils.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/Exception.h"
 
@@ -161,6 +162,29 @@ TEST(ProcessFacts, MailDateCarriesTheLocalZone)
         EXPECT_EQ(std::string("Thu, 15 Jan 2026 12:30:00 ") + winter, january);
         EXPECT_EQ(std::string("Wed, 15 Jul 2026 12:30:00 ") + summer, july);
     }
+}
+
+TEST(Files, ReadWholeFileReadsToTheEndWithinItsLimit)
+{
+    const std::string name = TempFolderPath() + "读全文件-" + std::to_string(GetCurrentProcessId()) + ".bin";
+    std::string written(200000, '\0');  // more than one read's buffer
+    for (size_t i = 0; i < written.size(); ++i) written[i] = static_cast<char>(i * 7);
+    HANDLE out = CreateFileW(GbkToWide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, out) << "GetLastError=" << GetLastError();
+    DWORD done = 0;
+    WriteFile(out, written.data(), static_cast<DWORD>(written.size()), &done, nullptr);
+    CloseHandle(out);
+    std::string bytes = "old";
+    EXPECT_TRUE(ReadWholeFile(name, bytes));
+    EXPECT_TRUE(bytes == written) << bytes.size();
+    EXPECT_TRUE(ReadWholeFile(name, bytes, written.size(), FILE_SHARE_READ));
+    EXPECT_EQ(written.size(), bytes.size());
+    EXPECT_FALSE(ReadWholeFile(name, bytes, written.size() - 1));
+    EXPECT_EQ("", bytes);
+    DeleteFileW(GbkToWide(name).c_str());
+    bytes = "old";
+    EXPECT_FALSE(ReadWholeFile(name, bytes));
+    EXPECT_EQ("", bytes);
 }
 
 TEST(ThreadsAndStacks, HandlesThreadsStackCopyAndReserve)

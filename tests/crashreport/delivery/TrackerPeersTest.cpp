@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,18 +15,11 @@
 #include "crashreport/delivery/EWebSend.h"
 #include "crashreport/delivery/EWebText.h"
 #include "framework/Dialogs.h"
+#include "tests/crashreport/delivery/UploadPeers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    if (!value)
-        ADD_FAILURE() << name << " is not set: run under upload_peers.py";
-    return value ? value : "";
-}
 
 struct TLogged {
     int Request = 0;
@@ -37,7 +29,7 @@ struct TLogged {
 // tracker.log, read afresh.
 std::vector<TLogged> TrackerLog()
 {
-    std::ifstream in(fs::path("Z:" + Env("VIDUDO_PEER_DIR")) / "tracker.log", std::ios::binary);
+    std::ifstream in(PeerDir() / "tracker.log", std::ios::binary);
     std::vector<TLogged> log;
     std::string line;
     while (std::getline(in, line)) {
@@ -110,13 +102,13 @@ struct TTrackerRun {
         input.CustomFields.Add("custom_field_3=Gold");
         input.Files.Add((dir / "BugReport.zip").string());
         input.DisplayNames.Add("BugReport.zip");
-        input.AppVersion = "1.2.3.4";
-        input.BugId = "1A2B";
-        input.ExceptionMessage = "Access violation";
-        input.ExceptionClass = "EAccessViolation";
-        input.OsType = "Windows 7";
-        input.OsBuild = "7601";
-        input.ReproduceText = "Open the quotes";
+        input.Facts.AppVersion = "1.2.3.4";
+        input.Facts.BugId = "1A2B";
+        input.Facts.ExceptionMessage = "Access violation";
+        input.Facts.ExceptionClass = "EAccessViolation";
+        input.Facts.OsType = "Windows 7";
+        input.Facts.OsBuild = "7601";
+        input.Facts.ReproduceText = "Open the quotes";
     }
     ~TTrackerRun() { fs::remove_all(dir); }
     bool Send(int method, const std::string& tracker)
@@ -160,7 +152,7 @@ TEST(TrackerPeers, MantisFilesThenCountsAgain)
 TEST(TrackerPeers, BugzillaFilesAndAttaches)
 {
     TTrackerRun run;
-    run.input.BugId = "BZ1";
+    run.input.Facts.BugId = "BZ1";
     ASSERT_TRUE(run.Send(wsmBugzilla, "bugzilla")) << LastWarningText();
     ExpectSessionKept(run.before);
     const std::vector<TLogged> post = LastRequestTo("post_bug.cgi", run.before);
@@ -178,7 +170,7 @@ TEST(TrackerPeers, BugzillaFilesAndAttaches)
 TEST(TrackerPeers, FogBugzPostsItsActionToken)
 {
     TTrackerRun run;
-    run.input.BugId = "FB1";
+    run.input.Facts.BugId = "FB1";
     ASSERT_TRUE(run.Send(wsmFogBugz, "fogbugz")) << LastWarningText();
     ExpectSessionKept(run.before);
     const std::vector<TLogged> submit = LastRequestTo("default.asp", run.before);
@@ -195,7 +187,7 @@ TEST(TrackerPeers, FogBugzPostsItsActionToken)
 TEST(TrackerPeers, AClosedBugShowsItsBoxOnceWithTheProgressOpen)
 {
     TTrackerRun run;
-    run.input.BugId = "closed-1";
+    run.input.Facts.BugId = "closed-1";
     ASSERT_TRUE(run.Send(wsmMantis, "mantis")) << LastWarningText();
     std::vector<TMessageBoxRequest> boxes;
     MessageBoxHook previous = SetMessageBoxHook([&](const TMessageBoxRequest& r) {

@@ -18,23 +18,13 @@
 #include "crashreport/delivery/EWebUpload.h"
 #include "crashreport/delivery/EWebUploadText.h"
 #include "framework/Dialogs.h"
+#include "tests/crashreport/delivery/UploadPeers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    if (!value)
-        ADD_FAILURE() << name << " is not set: run under upload_peers.py";
-    return value ? value : "";
-}
-
 uint16_t PortOf(const char* name) { return static_cast<uint16_t>(std::atoi(Env(name).c_str())); }
-
-// The peers' folder as Wine sees it.
-fs::path PeerDir() { return fs::path("Z:" + Env("VIDUDO_PEER_DIR")); }
 
 std::string Slurp(const fs::path& path)
 {
@@ -160,13 +150,13 @@ TWebSendInput WebInput(const TFiles& f, const std::string& address)
     input.Options = &options;
     input.Files = f.files;
     input.DisplayNames = f.names;
-    input.AppVersion = "1.2.3.4";
-    input.BugId = "1A2B";
-    input.ExceptionMessage = "Access violation at 0041";
-    input.ExceptionClass = "EAccessViolation";
-    input.OsType = "Windows 7";
-    input.OsBuild = "7601";
-    input.ReproduceText = "Open 行情";
+    input.Facts.AppVersion = "1.2.3.4";
+    input.Facts.BugId = "1A2B";
+    input.Facts.ExceptionMessage = "Access violation at 0041";
+    input.Facts.ExceptionClass = "EAccessViolation";
+    input.Facts.OsType = "Windows 7";
+    input.Facts.OsBuild = "7601";
+    input.Facts.ReproduceText = "Open 行情";
     return input;
 }
 

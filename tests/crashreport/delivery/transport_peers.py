@@ -168,10 +168,10 @@ def start_smtp(work, port):
     return controller
 
 
-def make_certificate(work):
+def make_certificate(work, name="127.0.0.1"):
     key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                    "-days", "2", "-subj", "/CN=127.0.0.1"], check=True, capture_output=True)
+                    "-days", "2", "-subj", "/CN=" + name], check=True, capture_output=True)
     return cert, key
 
 

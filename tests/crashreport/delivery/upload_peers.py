@@ -29,7 +29,7 @@ import threading
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import fake_trackers  # noqa: E402
-from transport_peers import free_port, start_tinyproxy, stop_processes, wait_listening  # noqa: E402,F401
+from transport_peers import free_port, make_certificate, start_tinyproxy, stop_processes, wait_listening  # noqa: E402,F401
 
 
 class Recorder(http.server.BaseHTTPRequestHandler):
@@ -62,13 +62,6 @@ class Recorder(http.server.BaseHTTPRequestHandler):
         self.wfile.write(b"OK")
 
     do_GET = do_POST = handle_any
-
-
-def make_certificate(work):
-    key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                    "-days", "2", "-subj", "/CN=upload.test"], check=True, capture_output=True)
-    return cert, key
 
 
 def serve(server):
@@ -144,7 +137,7 @@ def main():
     procs, servers, ftp = [], [], None
     try:
         Recorder.work = work
-        cert, key = make_certificate(work)
+        cert, key = make_certificate(work, "upload.test")
         plain = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Recorder)
         tls = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Recorder)
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
