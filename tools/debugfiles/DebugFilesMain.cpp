@@ -13,36 +13,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 
 #include "crashreport/capture/EDebug.h"
 #include "crashreport/capture/EDebugNames.h"
 #include "tools/debugfiles/DebugFileWriters.h"
+#include "tools/stamp/HostFiles.h"
 #include "tools/stamp/ImageDebugData.h"
 #include "tools/stamp/PeImage.h"
 
 namespace {
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
-        throw Exception(Format("Cannot open \"%s\".", name.c_str()));
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& name, const void* bytes, size_t size)
-{
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
-    if (!out)
-        throw Exception(Format("Cannot write \"%s\".", name.c_str()));
-}
 
 uint32_t Get32(const std::string& b, size_t at)
 {
@@ -64,20 +45,20 @@ uint16_t Get16(const std::string& b, size_t at)
 
 int Files(const std::string& image, const std::string& base)
 {
-    std::string bytes = ReadFile(image);
+    std::string bytes = ReadHostFile(image);
     TDebugModel model = ReadImageDebugModel(TPeImage(bytes));
     std::string map = WriteMapFile(model);
-    WriteFile(base + ".map", map.data(), map.size());
+    WriteHostFile(base + ".map", map.data(), map.size());
     std::vector<uint8_t> tds = WriteTD32Data(model);
-    WriteFile(base + ".tds", tds.data(), tds.size());
+    WriteHostFile(base + ".tds", tds.data(), tds.size());
     std::vector<uint8_t> jdbg = WriteJdbgData(model);
-    WriteFile(base + ".jdbg", jdbg.data(), jdbg.size());
+    WriteHostFile(base + ".jdbg", jdbg.data(), jdbg.size());
     return 0;
 }
 
 int Symbol(const std::string& image, const std::string& name)
 {
-    std::string bytes = ReadFile(image);
+    std::string bytes = ReadHostFile(image);
     uint32_t rva = 0;
     if (!FindSymbolRva(TPeImage(bytes), name, rva))
         return 3;
@@ -87,7 +68,7 @@ int Symbol(const std::string& image, const std::string& name)
 
 int NextVma(const std::string& image)
 {
-    std::string bytes = ReadFile(image);
+    std::string bytes = ReadHostFile(image);
     TPeImage pe(bytes);
     uint32_t end = 0;
     for (const TPeSection& s : pe.Sections())
@@ -98,7 +79,7 @@ int NextVma(const std::string& image)
 
 int Td32Section(const std::string& image, uint32_t vma, const std::string& out)
 {
-    std::string bytes = ReadFile(image);
+    std::string bytes = ReadHostFile(image);
     TPeImage pe(bytes);
     std::vector<uint8_t> td32 = WriteTD32Data(ReadImageDebugModel(pe));
     std::vector<uint8_t> section(28, 0);
@@ -107,13 +88,13 @@ int Td32Section(const std::string& image, uint32_t vma, const std::string& out)
     std::memcpy(section.data() + 16, &size, 4);
     std::memcpy(section.data() + 20, &at, 4);
     section.insert(section.end(), td32.begin(), td32.end());
-    WriteFile(out, section.data(), section.size());
+    WriteHostFile(out, section.data(), section.size());
     return 0;
 }
 
 int SetDebugDirectory(const std::string& image, uint32_t rva, uint32_t size)
 {
-    std::string bytes = ReadFile(image);
+    std::string bytes = ReadHostFile(image);
     size_t nt = Get32(bytes, 0x3C);
     if (Get32(bytes, nt) != 0x00004550)
         throw Exception("Not an image.");
@@ -122,7 +103,7 @@ int SetDebugDirectory(const std::string& image, uint32_t rva, uint32_t size)
         throw Exception("No debug directory slot.");
     std::memcpy(&bytes[directory], &rva, 4);
     std::memcpy(&bytes[directory + 4], &size, 4);
-    WriteFile(image, bytes.data(), bytes.size());
+    WriteHostFile(image, bytes.data(), bytes.size());
     return 0;
 }
 
@@ -156,7 +137,7 @@ std::string ImageFileName(uintptr_t)
 int Lookup(const std::string& image)
 {
     size_t size = 0;
-    std::unique_ptr<uint8_t[]> memory = LoadImage(ReadFile(image), size);
+    std::unique_ptr<uint8_t[]> memory = LoadImage(ReadHostFile(image), size);
     imageName = image;
     TDebugInfoPlatform platform = SystemDebugInfoPlatform();
     platform.ModuleFileName = ImageFileName;

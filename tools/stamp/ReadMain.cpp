@@ -11,29 +11,18 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
 #include "crashreport/capture/EStoredData.h"
 #include "tools/stamp/AllocationWatch.h"
+#include "tools/stamp/HostFiles.h"
 #include "tools/stamp/ImageDebugData.h"
 #include "tools/stamp/OptionsSource.h"
 #include "tools/stamp/PeImage.h"
 
 namespace {
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
-        throw Exception(Format("Cannot open \"%s\".", name.c_str()));
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The resource bytes of the image, or empty when it has none (or isn't an image).
 std::string_view ResourceOf(const std::string& bytes, uint32_t& base)
@@ -132,7 +121,7 @@ int main(int argc, char** argv)
     }
     const std::string command = argv[1];
     try {
-        const std::string bytes = ReadFile(argv[2]);
+        const std::string bytes = ReadHostFile(argv[2]);
         if (command == "options" && argc == 4)
             return Options(bytes, argv[3]);
         if (command == "lookup")

@@ -7,35 +7,15 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EStoredData.h"
+#include "tools/stamp/HostFiles.h"
 #include "tools/stamp/ImageDebugData.h"
 #include "tools/stamp/OptionsSource.h"
 #include "tools/stamp/PeImage.h"
 
 namespace {
-
-std::string ReadFile(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
-        throw Exception(Format("Cannot open \"%s\".", name.c_str()));
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& name, const std::string& bytes)
-{
-    // In place, so the file keeps its mode; a failed stamp fails the link step, which runs again.
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw Exception(Format("Cannot write \"%s\".", name.c_str()));
-}
 
 // Now as a date-time value: days since 1899-12-30 in local time. SOURCE_DATE_EPOCH, when set,
 // makes the stamp reproducible.
@@ -51,7 +31,7 @@ double CompilationDate()
 
 int Stamp(const std::string& program, const std::string& optionsFile, const std::string& damage)
 {
-    std::string bytes = ReadFile(program);
+    std::string bytes = ReadHostFile(program);
     TStoredTail old;
     if (ReadStoredDataTail(TStoredBytes(bytes), old, false))
         bytes.resize(old.blockOffset);
@@ -66,7 +46,7 @@ int Stamp(const std::string& program, const std::string& optionsFile, const std:
     TVurazaModuleOptions options("");
     TOptionsSource source;
     if (!optionsFile.empty())
-        source = ApplyOptionsSource(ReadFile(optionsFile), options);
+        source = ApplyOptionsSource(ReadHostFile(optionsFile), options);
 
     std::vector<TCodeEntry> entries;
     for (const auto& [id, symbol] : source.entries) {
@@ -88,7 +68,8 @@ int Stamp(const std::string& program, const std::string& optionsFile, const std:
         bytes.replace(bytes.size() - 8, 4, std::string("\xFF\xFF\xFF\x7F", 4));
     else if (damage == "cut")
         bytes.resize(blockStart + (bytes.size() - blockStart) / 2);
-    WriteFile(program, bytes);
+    // A failed stamp fails the link step, which runs again.
+    WriteHostFile(program, bytes.data(), bytes.size());
 
     size_t procedures = 0, rows = 0;
     for (const TDebugUnit& u : model.units) {
