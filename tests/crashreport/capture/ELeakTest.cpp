@@ -290,6 +290,55 @@ TEST_F(LeakTracker, AfterTheExitCopyFreesOnlyMark)
     CountedRelease(LeakHeaderOf(a));
 }
 
+TEST_F(LeakTracker, StoppedWithoutACopyLaterFreesOnlyMark)
+{
+    // The exit steps stop tracking before they test the list's head, and skip the rest when it
+    // can't be read: the frees after that must leave the list alone too.
+    Install(loTrack);
+    void* a = tracker.Allocate(48, 8, nullptr);
+    void* b = tracker.Allocate(64, 8, nullptr);
+    TLeakHeader* head = tracker.ListHead();
+    tracker.StopTracking();
+    exitCopied = true;
+    EXPECT_FALSE(tracker.Tracking());
+    const int before = releases.load();
+    EXPECT_EQ(TLeakFree::Marked, tracker.Free(a, 8));
+    EXPECT_EQ(TLeakFree::Marked, tracker.Free(b, 8));
+    EXPECT_EQ(before, releases.load());
+    EXPECT_EQ(head, tracker.ListHead()) << "no unlink next to the head";
+    EXPECT_EQ(2u, tracker.LiveCount());
+    void* late = tracker.Allocate(8, 8, nullptr);
+    EXPECT_FALSE(tracker.IsTrackedBlock(late));
+    tracker.Free(late, 8);
+    CountedRelease(LeakHeaderOf(a));
+    CountedRelease(LeakHeaderOf(b));
+}
+
+TEST(LeakExit, TheStepsWalkOnlyAReadableList)
+{
+    alignas(8) static uint8_t header[LeakHeaderSize];
+    const uintptr_t at = reinterpret_cast<uintptr_t>(header);
+    const struct {
+        const char* name;
+        bool empty;            // no list at all
+        size_t readableBytes;  // of the head, from its start
+        bool readable;
+    } cases[] = {
+        {"no list", true, 0, true},
+        {"whole header", false, LeakHeaderSize, true},
+        {"header cut short", false, LeakHeaderSize - 4, false},
+        {"released", false, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFakeMemory memory;
+        if (c.readableBytes)
+            memory.Put(at, std::string(c.readableBytes, '\0'));
+        const auto* head = c.empty ? nullptr : reinterpret_cast<const TLeakHeader*>(at);
+        EXPECT_EQ(c.readable, LeakListReadable(head, memory));
+    }
+}
+
 // --- the exit steps ---------------------------------------------------------------------------
 
 constexpr uintptr_t CodeBase = 0x401000;
@@ -363,13 +412,17 @@ protected:
         pendingClasses.push_back(className ? className : "");
         return r;
     }
-    void Run(uint8_t options)
+    void Bind()
     {
         for (size_t i = 0; i < records.size(); ++i) {
             records[i].header = &headers[i].header;
             if (!pendingClasses[i].empty())
                 inspector.classes[LeakDataOf(records[i].header)] = pendingClasses[i];
         }
+    }
+    void Run(uint8_t options)
+    {
+        Bind();
         const char* step = nullptr;
         RunLeakSteps(records.data(), records.size(), options, inspector, sink, step);
         EXPECT_STREQ("HandleAnyLeak", step);
@@ -465,6 +518,49 @@ TEST_F(LeakSteps, BlocksAnObjectsConstructorMadeFoldIntoIt)
     const char* step;
     RunLeakSteps(records.data(), records.size(), loTrack, inspector, sink, step);
     EXPECT_EQ(5u, sink.leaks.size()) << "without the bit nothing folds";
+}
+
+TEST_F(LeakSteps, KnownHarmlessObjectsGoOnlyWithTheBit)
+{
+    const TKnownLeak known[] = {{"Once", false}, {"Always", true}};
+    const struct {
+        const char* name;
+        uint8_t options;
+        std::vector<uint8_t> states;  // Once, Once, Always, Always, Data named Always
+    } cases[] = {
+        {"without 0x4", loTrack, {lsLive, lsLive, lsLive, lsLive, lsLive}},
+        {"with 0x4", loTrack | loPurgeKnown, {lsExcluded, lsLive, lsExcluded, lsExcluded, lsLive}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        records.clear();
+        headers.clear();
+        pendingClasses.clear();
+        inspector.classes.clear();
+        for (const char* name : {"Once", "Once", "Always", "Always"})
+            Add(16, {CodeBase + 0x100}, name);
+        Add(16, {CodeBase + 0x100});
+        Bind();
+        ClassifyLeaks(records.data(), records.size(), inspector);
+        snprintf(records[4].className, sizeof records[4].className, "Always");  // data keeps its name out
+        PurgeInvalidLeaks(records.data(), records.size(), c.options, known, 2);
+        std::vector<uint8_t> states;
+        for (const auto& r : records)
+            states.push_back(r.state);
+        EXPECT_EQ(c.states, states);
+    }
+}
+
+TEST_F(LeakSteps, TheProgramsKnownListIsEmpty)
+{
+    // Nothing of ours outlives the exit steps on purpose: 0x4 leaves every leak in the report.
+    EXPECT_EQ(0u, KnownHarmlessLeakCount);
+    Add(12, {CodeBase + 0x100}, "Foo");
+    Add(100, {CodeBase + 0x300});
+    Run(loTrack | loPurgeKnown);
+    ASSERT_EQ(2u, sink.leaks.size());
+    EXPECT_EQ("Foo", sink.leaks[0].name);
+    EXPECT_EQ("Data", sink.leaks[1].name);
 }
 
 TEST_F(LeakSteps, AtMost1025BlocksReachTheReport)
