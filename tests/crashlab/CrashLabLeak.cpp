@@ -20,6 +20,7 @@
 
 #include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/ELeakReport.h"
+#include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EThreadContext.h"
@@ -386,6 +387,15 @@ int HeadGoneMode(const std::vector<std::string>&)
     return 0;
 }
 
+// The program's own end: its module records freed before the reporter shuts down, which
+// makes this module's record again to save the options the report reads.
+int ClearedMode(const std::vector<std::string>&)
+{
+    Keep(new char[55]), Site("kept", __LINE__);
+    ModulesList().Clear();
+    return 0;
+}
+
 const TCrashLabMode leakModes[] = {
     {"layout", "guards around blocks, alignment, live count", LayoutMode},
     {"leaks", "leaks what the argument names (two, bar, string, static, loop, fold, many) and exits", LeaksMode},
@@ -397,6 +407,7 @@ const TCrashLabMode leakModes[] = {
     {"threads", "eight threads allocate and free for N ms (5000)", ThreadsMode},
     {"exitload", "2000 leaks and a thread freeing while the report runs", ExitLoadMode},
     {"headgone", "leaks, and the list's head is unreadable when the exit steps begin", HeadGoneMode},
+    {"cleared", "leaks, frees the module records as the program does at its end, exits", ClearedMode},
 };
 
 }  // namespace

@@ -228,6 +228,14 @@ for i in range(20):
         slow.append((i, round(took, 1), out[-300:]))
 check(not slow, "exit under load within 10 s with a report and frees during it: %r" % slow)
 
+# The module records freed before the reporter shuts down, as the program does: shut-down makes
+# this module's record again for the options file, and the report shows only the leak.
+out, code = lab.execute(track, "cleared", timeout=30)
+messages, leaks = report(out)
+check(code == 0 and leaks == [("Data", 55, 1, "CrashLabLeak.cpp", sites(out).get("kept"))] and
+      "options file at report 1" in out and re.search(r"^after exit tracking 0 heaps valid 1 1$", out, re.M),
+      "the report after the module records were freed (exit %s):\n%s" % (code, out))
+
 # The list's head unreadable when the exit steps begin: they are skipped with no report and no
 # box (no debugger), tracking is off anyway and a later free only marks its block (4).
 out, code = lab.execute(track, "headgone", timeout=30)
