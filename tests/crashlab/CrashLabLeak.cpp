@@ -192,6 +192,20 @@ int LayoutMode(const std::vector<std::string>&)
     auto* wide = new TWide;
     LabPrint(Format("aligned64 %d", reinterpret_cast<uintptr_t>(wide) % 64 == 0 ? 1 : 0));
     delete wide;
+    // A C-style buffer grown and shrunk keeps its bytes, each time behind both guards.
+    char* buffer = static_cast<char*>(TrackedRealloc(nullptr, 10));
+    memcpy(buffer, "0123456789", 10);
+    int kept = 1, guarded = 1;
+    for (size_t n : {5000u, 20u}) {
+        buffer = static_cast<char*>(TrackedRealloc(buffer, n));
+        uint32_t before, after;
+        memcpy(&before, buffer - 4, 4);
+        memcpy(&after, buffer + n, 4);
+        kept &= memcmp(buffer, "0123456789", 10) == 0;
+        guarded &= before == 0x100FAB10 && after == 0x100FAB10;
+    }
+    TrackedFree(buffer);
+    LabPrint(Format("realloc kept %d guarded %d", kept, guarded));
     LabPrint(Format("live %u", static_cast<unsigned>(ProgramLeakTracker().LiveCount())));
     return 0;
 }

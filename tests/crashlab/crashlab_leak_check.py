@@ -51,6 +51,7 @@ blocks = re.findall(r"^block (\d+) before ([0-9A-F]{8}) after ([0-9A-F]{8}) alig
 check(len(blocks) == 4 and all(b[1] == b[2] == "100FAB10" and b[3] == "1" for b in blocks),
       "guards at p-4 and p+n, p %% 8 == 0:\n" + out)
 check("aligned64 1" in out, "an over-aligned block keeps its alignment:\n" + out)
+check("realloc kept 1 guarded 1" in out, "a tracked buffer grown and shrunk:\n" + out)
 check(not re.search(r"^EMemoryLeak", out, re.M), "nothing leaked in layout:\n" + out)
 out, _ = run(off, "layout")
 check("tracking 0" in out, "tracking off with 0x10:\n" + out)

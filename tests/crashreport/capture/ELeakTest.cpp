@@ -314,6 +314,50 @@ TEST_F(LeakTracker, StoppedWithoutACopyLaterFreesOnlyMark)
     CountedRelease(LeakHeaderOf(b));
 }
 
+TEST(LeakStacks, CaptureStopsAtTheStackTopAndAtABadLink)
+{
+    // A made-up stack of 64 words: frames at words 0, 4 and 10, each with its return address
+    // one word up; the third frame's link points back down.
+    const struct {
+        const char* name;
+        size_t top;     // the stack's top, in words
+        size_t link4;   // where the second frame links to
+        size_t raw;     // words copied from word 1 up
+        std::vector<uintptr_t> chain;
+    } cases[] = {
+        {"whole stack", 64, 10, 35, {0xA1, 0xA2, 0xA3}},
+        {"top above the third frame", 12, 10, 11, {0xA1, 0xA2, 0xA3}},
+        {"link at the top", 64, 64, 35, {0xA1, 0xA2}},
+        {"second frame beyond the top", 5, 10, 4, {0xA1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        uintptr_t words[65] = {};
+        for (size_t i = 0; i < 64; ++i)
+            words[i] = 0x5000 + i;
+        const auto at = [&](size_t i) { return reinterpret_cast<uintptr_t>(&words[i]); };
+        words[0] = at(4), words[1] = 0xA1;
+        words[4] = at(c.link4), words[5] = 0xA2;
+        words[10] = at(8), words[11] = 0xA3;
+        TLeakHeader header{};
+        CaptureLeakStacks(header, &words[0], at(c.top));
+        // The header is packed: its words are copied out before use.
+        uintptr_t rawStack[LeakStackDepth], frameChain[LeakStackDepth];
+        memcpy(rawStack, header.rawStack, sizeof rawStack);
+        memcpy(frameChain, header.frameChain, sizeof frameChain);
+        size_t raw = 0;
+        while (raw < LeakStackDepth && rawStack[raw])
+            ++raw;
+        EXPECT_EQ(c.raw, raw);
+        for (size_t i = 0; i < raw; ++i)
+            EXPECT_EQ(words[i + 1], rawStack[i]) << i;
+        std::vector<uintptr_t> chain;
+        for (size_t i = 0; i < LeakStackDepth && frameChain[i]; ++i)
+            chain.push_back(frameChain[i]);
+        EXPECT_EQ(c.chain, chain);
+    }
+}
+
 TEST(LeakExit, TheStepsWalkOnlyAReadableList)
 {
     alignas(8) static uint8_t header[LeakHeaderSize];
