@@ -139,6 +139,7 @@ void SectionError(const char* step)
 }
 
 bool exitStepRan = false;
+TLeakExitHook exitHook = nullptr;
 
 void LeakExitStep()
 {
@@ -146,6 +147,8 @@ void LeakExitStep()
         return;
     exitStepRan = true;
     try {
+        if (exitHook)
+            exitHook();
         if (ProgramLeakTracker().Installed() && (ProgramLeakTracker().Options() & loTrack))
             ReleaseLeaks();
         if (LeakCallbacks().finalization)
@@ -169,6 +172,11 @@ __attribute__((init_priority(101))) TLeakExitRegistration leakExitRegistration;
 
 }  // namespace
 
+void SetLeakExitHook(TLeakExitHook hook)
+{
+    exitHook = hook;
+}
+
 void ReleaseLeaks()
 {
     TLeakTracker& tracker = ProgramLeakTracker();
@@ -178,8 +186,9 @@ void ReleaseLeaks()
     try {
         TProgramInspector inspector;
         step = "Lock AllocatedList_Lock";
-        TLeakHeader* head = tracker.ListHead();
-        if (head && !inspector.Code().IsReadable(reinterpret_cast<uintptr_t>(head), LeakHeaderSize)) {
+        // Off first, whatever follows: a later free must not unlink next to a released head.
+        tracker.StopTracking();
+        if (!LeakListReadable(tracker.ListHead(), inspector.Code())) {
             // Another memory manager released the blocks: nothing to show, and no list to walk.
             if (IsDebuggerPresent())
                 ShowLeakMessage("The application contains some memory leaks but it's impossible to show them because "

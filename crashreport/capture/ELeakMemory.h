@@ -46,3 +46,7 @@ void TrackedFree(void* data);
 
 // The exit steps: run once, by the exit step ELeakExit.cpp registers.
 void ReleaseLeaks();
+// Tests only: runs first in the exit step, before the exit steps, where no static is left to
+// undo what it changes.
+using TLeakExitHook = void (*)();
+void SetLeakExitHook(TLeakExitHook hook);

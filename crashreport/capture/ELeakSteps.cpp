@@ -82,6 +82,11 @@ void FoldChildren(TLeakRecord* records, size_t count, size_t owner, size_t depth
 
 }  // namespace
 
+bool LeakListReadable(const TLeakHeader* head, TStackMemoryReader& memory)
+{
+    return !head || memory.IsReadable(reinterpret_cast<uintptr_t>(head), LeakHeaderSize);
+}
+
 void ClassifyLeaks(TLeakRecord* records, size_t count, TLeakInspector& inspector)
 {
     for (size_t i = 0; i < count; ++i) {
@@ -93,18 +98,18 @@ void ClassifyLeaks(TLeakRecord* records, size_t count, TLeakInspector& inspector
     }
 }
 
-void PurgeInvalidLeaks(TLeakRecord* records, size_t count, uint8_t options)
+void PurgeInvalidLeaks(TLeakRecord* records, size_t count, uint8_t options, const TKnownLeak* known,
+                       size_t knownCount)
 {
     if (!(options & loPurgeKnown))
         return;
-    for (size_t k = 0; k < KnownHarmlessLeakCount; ++k) {
-        const TKnownLeak& known = KnownHarmlessLeaks[k];
+    for (size_t k = 0; k < knownCount; ++k) {
         for (size_t i = 0; i < count; ++i) {
             TLeakRecord& r = records[i];
-            if (!Live(r) || !r.kind || strcmp(r.className, known.className) != 0)
+            if (!Live(r) || !r.kind || strcmp(r.className, known[k].className) != 0)
                 continue;
             r.state = lsExcluded;
-            if (!known.all)
+            if (!known[k].all)
                 break;
         }
     }
@@ -202,7 +207,7 @@ void RunLeakSteps(TLeakRecord* records, size_t count, uint8_t options, TLeakInsp
 {
     step = "PurgeInvalidLeaks";
     ClassifyLeaks(records, count, inspector);
-    PurgeInvalidLeaks(records, count, options);
+    PurgeInvalidLeaks(records, count, options, KnownHarmlessLeaks, KnownHarmlessLeakCount);
     step = "RemoveExtraLeaks";
     RemoveExtraLeaks(records, count);
     step = "PurgeCallStacks";

@@ -36,7 +36,8 @@ public:
     virtual void End() = 0;
 };
 
-// Classes of our own that live until the process ends on purpose (loPurgeKnown).
+// Classes of our own that live until the process ends on purpose (loPurgeKnown). The
+// program's list is empty: nothing of ours is meant to outlive the exit steps.
 struct TKnownLeak {
     const char* className;
     bool all;  // every one, or only the first
@@ -44,8 +45,14 @@ struct TKnownLeak {
 extern const TKnownLeak KnownHarmlessLeaks[];
 extern const size_t KnownHarmlessLeakCount;
 
+// Whether the exit steps can walk the list: its first header readable, or no list at all.
+// Another memory manager may have released the blocks before the steps run.
+bool LeakListReadable(const TLeakHeader* head, TStackMemoryReader& memory);
+
 void ClassifyLeaks(TLeakRecord* records, size_t count, TLeakInspector& inspector);
-void PurgeInvalidLeaks(TLeakRecord* records, size_t count, uint8_t options);
+// Drops, with loPurgeKnown, the objects of the known classes given.
+void PurgeInvalidLeaks(TLeakRecord* records, size_t count, uint8_t options, const TKnownLeak* known,
+                       size_t knownCount);
 void RemoveExtraLeaks(TLeakRecord* records, size_t count);
 // Keeps of a stack only the return addresses preceded by a call, moved back to the call, in
 // order at the front; the rest zero.

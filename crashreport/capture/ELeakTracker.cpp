@@ -135,9 +135,14 @@ void* TLeakTracker::Allocate(size_t size, size_t alignment, const void* frame)
     return block ? Register(block, size, alignment, frame) : nullptr;
 }
 
-void TLeakTracker::Unlink(TLeakHeader* header)
+bool TLeakTracker::Unlink(TLeakHeader* header)
 {
     Lock();
+    // Tested under the lock: once the exit steps began, no free changes the list they read.
+    if (exitCopied_) {
+        Unlock();
+        return false;
+    }
     if (header->previous)
         header->previous->next = header->next;
     else
@@ -148,6 +153,7 @@ void TLeakTracker::Unlink(TLeakHeader* header)
         tail_ = header->previous;
     --live_;
     Unlock();
+    return true;
 }
 
 void TLeakTracker::ReleaseHeaderBlock(TLeakHeader* header)
@@ -175,9 +181,8 @@ TLeakFree TLeakTracker::Free(void* data, size_t alignment)
     if (!MarkFreed(*header))
         return TLeakFree::MultiFree;
     const bool overrun = FooterGuard(*header) != LeakGuard;
-    if (__atomic_load_n(&exitCopied_, __ATOMIC_SEQ_CST))
+    if (!Unlink(header))
         return overrun ? TLeakFree::Overrun : TLeakFree::Marked;
-    Unlink(header);
     ReleaseHeaderBlock(header);
     return overrun ? TLeakFree::Overrun : TLeakFree::Freed;
 }
@@ -210,6 +215,15 @@ size_t TLeakTracker::LiveCount()
     const size_t n = live_;
     Unlock();
     return n;
+}
+
+void TLeakTracker::StopTracking()
+{
+    __atomic_store_n(&tracking_, false, __ATOMIC_SEQ_CST);
+    // Under the lock: a free unlinking now finishes first, and none unlinks after.
+    Lock();
+    __atomic_store_n(&exitCopied_, true, __ATOMIC_SEQ_CST);
+    Unlock();
 }
 
 void TLeakTracker::TakeExitSnapshot(TLeakRecord** records, size_t& count)

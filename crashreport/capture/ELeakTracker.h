@@ -64,6 +64,10 @@ public:
     size_t LiveCount();
     bool IsTrackedBlock(const void* data) const;
 
+    // The start of the exit steps: tracking off and from now on frees only mark, whether or
+    // not the list can be walked. TakeExitSnapshot does this too.
+    void StopTracking();
+
     // The exit copy: tracking off, the live blocks copied into records from the source (not
     // tracked), the lock released. Later frees only mark. count is 0 when nothing is live or
     // the copy can't be had; *records is then nullptr.
@@ -72,6 +76,8 @@ public:
     // Frees every block of the copy that nothing freed in the meantime (loFreeAllAtExit).
     void FreeSnapshotBlocks(TLeakRecord* records, size_t count);
     TLeakHeader* ListHead() const { return head_; }
+    // Tests only: a list head another memory manager has released.
+    void ReplaceListHead(TLeakHeader* head) { head_ = head; }
     // The list's lock, held by the handling road while it suspends threads: none of them may be
     // left holding it.
     void HoldLock() { Lock(); }
@@ -81,7 +87,7 @@ private:
     void Lock();
     void Unlock() { __atomic_store_n(&lock_, 0, __ATOMIC_RELEASE); }
     void* Register(void* block, size_t size, size_t alignment, const void* frame);
-    void Unlink(TLeakHeader* header);
+    bool Unlink(TLeakHeader* header);  // false after the exit copy: left linked
     void ReleaseHeaderBlock(TLeakHeader* header);
     void* AllocateUntracked(size_t size, size_t alignment);
     void ReleaseUntracked(void* data, size_t alignment);

@@ -28,6 +28,7 @@ TVurazaModulesList& Modules()
 }
 bool refreshing = false;
 bool frozen = false;
+uintptr_t recordInMaking = 0;  // FindModuleRecord is adding this module's record
 TModuleRecordPreparer preparer = nullptr;
 TStoredDataPasswordProc passwordProc = nullptr;
 
@@ -749,9 +750,18 @@ TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
         return AddSpareRecord(module);
     if (sparesWanted)
         RefillSpareRecords();
+    // Making the record loads its options, whose setters ask for the options in force, which
+    // look this module up again: it has no record until this one is made.
+    if (module == recordInMaking)
+        return nullptr;
     const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
     if (fileName.empty())
         return nullptr;
+    struct TMaking {
+        uintptr_t outer;
+        explicit TMaking(uintptr_t module) : outer(recordInMaking) { recordInMaking = module; }
+        ~TMaking() { recordInMaking = outer; }
+    } making(module);
     AddModuleRecord(module, fileName, true);
     at = LowerBound(module);
     return at < Modules().Count() ? Modules().Items(at) : nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Program.h"
+#include "crashreport/capture/ELeakHeader.h"
 #include "framework/CodePage.h"
 #include "framework/Forms.h"
 #include "framework/Shell.h"
@@ -34,6 +35,20 @@ std::string LocaleText(LCID locale, LCTYPE type)
     wchar_t buf[80] = {};
     GetLocaleInfoW(locale, type, buf, 80);
     return WideToGbk(buf);
+}
+
+// The word before the object behind a window of another process (the framework keeps it in
+// the window's user data): the leak tracker's guard when new allocated it with tracking on.
+bool WordBeforeObject(DWORD pid, HWND window, uint32_t& word)
+{
+    const auto object = static_cast<uintptr_t>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    HANDLE process = OpenProcess(PROCESS_VM_READ, FALSE, pid);
+    SIZE_T got = 0;
+    if (process && object)
+        ReadProcessMemory(process, reinterpret_cast<const void*>(object - 4), &word, 4, &got);
+    if (process)
+        CloseHandle(process);
+    return got == 4;
 }
 
 class ProgramTest : public ::testing::Test {
@@ -241,6 +256,11 @@ TEST_F(ProgramTest, TheProgramShowsItsLoginAndEndsWithZeroWhenClosed)
     ASSERT_NE(nullptr, accounts);
     EXPECT_TRUE(ui::WaitFor([&] { return ui::WindowText(accounts) == "演示基金"; }, 5000))
         << "the saved gid 1001 is preselected: " << ui::WindowText(accounts);
+    // Stamped without leak options: the main form, made by new, carries no guard.
+    uint32_t word = 0;
+    ASSERT_TRUE(WordBeforeObject(program.Pid(), program.WaitForWindow("MainForm", 5000), word))
+        << "GetLastError=" << GetLastError();
+    EXPECT_NE(LeakGuard, word);
     PostMessageW(login, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(0, program.Wait(15000));
     EXPECT_EQ((Strings{"accountlist"}), Commands());
@@ -273,6 +293,10 @@ TEST_F(ProgramTest, TheProgramTrackingLeaksLogsInAndEndsInTime)
         PostMessageW(ui::FindByName("loginbutton", login, program.Pid()), BM_CLICK, 0, 0);
         HWND main = program.WaitForWindow("MainForm", 15000);
         ASSERT_NE(nullptr, main);
+        // Tracking is on: the main form, made by new, sits behind the tracker's guard.
+        uint32_t word = 0;
+        ASSERT_TRUE(WordBeforeObject(program.Pid(), main, word)) << "GetLastError=" << GetLastError();
+        EXPECT_EQ(LeakGuard, word) << std::hex << word;
         ASSERT_TRUE(ui::WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 15000))
             << "commands: " << testing::PrintToString(Commands()) << " login text: "
             << ui::WindowText(ui::FindByName("UserName", login, program.Pid())) << " login visible "

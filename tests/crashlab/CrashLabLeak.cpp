@@ -20,8 +20,10 @@
 
 #include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/ELeakReport.h"
+#include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
@@ -85,6 +87,81 @@ void PrintRoute(Exception& error, uintptr_t, TVurazaStackList* stack)
     }
 }
 
+// What the exit step does, seen from the reporter's callbacks it calls (chained in front of
+// them, with tracking on):
+//   options file NAME                   at start: where shut-down saves the options
+//   options file at report 0|1          when the report begins
+//   tracked frees during report N       when it ends: frees of tracked blocks by other threads
+//   options file after 0|1              after the exit steps, as the last of them
+//   late free N                         then: TLeakFree of freeing a block kept for it
+//   after exit tracking 0|1 heaps valid L R   then: the tracker's and the reporter's heaps
+TLeakCallbacks reporterCallbacks;
+char optionsFileName[MAX_PATH + 32];
+std::atomic<long> trackedFrees{0};
+long trackedFreesAtBegin = 0;
+bool awaitFreeInReport = false;
+void* volatile lateBlock = nullptr;
+
+bool OptionsFileExists()
+{
+    return GetFileAttributesA(optionsFileName) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WatchReportBegin()
+{
+    trackedFreesAtBegin = trackedFrees.load();
+    LabPrint(Format("options file at report %d", OptionsFileExists() ? 1 : 0));
+    // The report itself may take a few ms and a freeing thread may be asleep in the list's
+    // lock: it begins only once a tracked block was freed (a deadlock shows as none in 3 s).
+    for (DWORD waited = 0; awaitFreeInReport && trackedFrees.load() == trackedFreesAtBegin && waited < 3000; ++waited)
+        Sleep(1);
+    if (reporterCallbacks.reportBegin)
+        reporterCallbacks.reportBegin();
+}
+
+void WatchReportEnd()
+{
+    if (reporterCallbacks.reportEnd)
+        reporterCallbacks.reportEnd();
+    LabPrint(Format("tracked frees during report %ld", trackedFrees.load() - trackedFreesAtBegin));
+}
+
+void WatchFinalization()
+{
+    if (reporterCallbacks.finalization)
+        reporterCallbacks.finalization();
+    LabPrint(Format("options file after %d", OptionsFileExists() ? 1 : 0));
+    if (lateBlock)
+        LabPrint(Format("late free %d", static_cast<int>(ProgramLeakTracker().Free(lateBlock, 8))));
+    LabPrint(Format("after exit tracking %d heaps valid %d %d", ProgramLeakTracker().Tracking() ? 1 : 0,
+                    HeapValidate(LeakHeap(), 0, nullptr) ? 1 : 0, HeapValidate(ReporterHeap(), 0, nullptr) ? 1 : 0));
+}
+
+void WatchExitStep()
+{
+    if (!IsLeakTrackingActive())
+        return;
+    char folder[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(MAX_PATH + 1, folder);
+    snprintf(optionsFileName, sizeof optionsFileName, "%s%08X%08X.bin", n && n <= MAX_PATH ? folder : "C:\\",
+             static_cast<unsigned>(GetCurrentProcessId()),
+             static_cast<unsigned>(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr))));
+    LabPrint(Format("options file %s", optionsFileName));
+    reporterCallbacks = LeakCallbacks();
+    TLeakCallbacks watched = reporterCallbacks;
+    watched.reportBegin = &WatchReportBegin;
+    watched.reportEnd = &WatchReportEnd;
+    watched.finalization = &WatchFinalization;
+    SetLeakCallbacks(watched);
+}
+
+void FreeCounted(char* p)
+{
+    if (ProgramLeakTracker().IsTrackedBlock(p))
+        ++trackedFrees;
+    delete[] p;
+}
+
 // Freed by a static destructor: not a leak.
 struct TStaticHolder {
     char* block = nullptr;
@@ -115,6 +192,20 @@ int LayoutMode(const std::vector<std::string>&)
     auto* wide = new TWide;
     LabPrint(Format("aligned64 %d", reinterpret_cast<uintptr_t>(wide) % 64 == 0 ? 1 : 0));
     delete wide;
+    // A C-style buffer grown and shrunk keeps its bytes, each time behind both guards.
+    char* buffer = static_cast<char*>(TrackedRealloc(nullptr, 10));
+    memcpy(buffer, "0123456789", 10);
+    int kept = 1, guarded = 1;
+    for (size_t n : {5000u, 20u}) {
+        buffer = static_cast<char*>(TrackedRealloc(buffer, n));
+        uint32_t before, after;
+        memcpy(&before, buffer - 4, 4);
+        memcpy(&after, buffer + n, 4);
+        kept &= memcmp(buffer, "0123456789", 10) == 0;
+        guarded &= before == 0x100FAB10 && after == 0x100FAB10;
+    }
+    TrackedFree(buffer);
+    LabPrint(Format("realloc kept %d guarded %d", kept, guarded));
     LabPrint(Format("live %u", static_cast<unsigned>(ProgramLeakTracker().LiveCount())));
     return 0;
 }
@@ -267,22 +358,55 @@ int ThreadsMode(const std::vector<std::string>& args)
     return 0;
 }
 
-// 2000 live leaks at one site and a thread that keeps freeing tracked blocks while the report
-// runs: the process must still end.
+// 2000 live leaks at one site and a thread that allocates and frees without end while the
+// report runs: the process must still end. Blocks allocated once the exit steps began are not
+// tracked, so from then on the thread also frees one block of a tracked reserve every 50 us:
+// tracked frees go on through the report (a 1 s supply).
 int ExitLoadMode(const std::vector<std::string>&)
 {
+    awaitFreeInReport = true;
     for (int i = 0; i < 2000; ++i)
         Keep(new char[40]), (void)0;
-    static std::vector<char*>* pool = new std::vector<char*>;
+    static std::vector<char*>* reserve = new std::vector<char*>;
     for (int i = 0; i < 20000; ++i)
-        pool->push_back(new char[24]);
+        reserve->push_back(new char[24]);
     std::thread([] {
-        for (char* p : *pool) {
-            delete[] p;
-            Sleep(0);
+        LARGE_INTEGER frequency, now, last;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&last);
+        const LONGLONG pace = frequency.QuadPart / 20000;
+        for (size_t next = 0;;) {
+            FreeCounted(new char[64]);
+            if (next == reserve->size() || ProgramLeakTracker().Tracking())
+                continue;
+            QueryPerformanceCounter(&now);
+            if (now.QuadPart - last.QuadPart >= pace) {
+                FreeCounted((*reserve)[next++]);
+                last = now;
+            }
         }
     }).detach();
     Sleep(5);
+    return 0;
+}
+
+// The list's head is gone when the exit steps begin, as when another memory manager released
+// the blocks: no report and no box (no debugger here); tracking is off all the same and a
+// free after the steps only marks its block.
+int HeadGoneMode(const std::vector<std::string>&)
+{
+    Keep(new char[30]), Site("kept", __LINE__);
+    lateBlock = new char[20];
+    SetLeakExitHook([] { ProgramLeakTracker().ReplaceListHead(reinterpret_cast<TLeakHeader*>(uintptr_t{0x10})); });
+    return 0;
+}
+
+// The program's own end: its module records freed before the reporter shuts down, which
+// makes this module's record again to save the options the report reads.
+int ClearedMode(const std::vector<std::string>&)
+{
+    Keep(new char[55]), Site("kept", __LINE__);
+    ModulesList().Clear();
     return 0;
 }
 
@@ -296,6 +420,8 @@ const TCrashLabMode leakModes[] = {
     {"huge", "asks for sizes that overflow", HugeMode},
     {"threads", "eight threads allocate and free for N ms (5000)", ThreadsMode},
     {"exitload", "2000 leaks and a thread freeing while the report runs", ExitLoadMode},
+    {"headgone", "leaks, and the list's head is unreadable when the exit steps begin", HeadGoneMode},
+    {"cleared", "leaks, frees the module records as the program does at its end, exits", ClearedMode},
 };
 
 }  // namespace
@@ -320,6 +446,7 @@ int main(int argc, char** argv)
     } else {
         SetLeakRoute(&PrintRoute);
     }
+    WatchExitStep();
     for (const TCrashLabMode& mode : leakModes)
         if (name == mode.name)
             return mode.run(args);

@@ -290,6 +290,99 @@ TEST_F(LeakTracker, AfterTheExitCopyFreesOnlyMark)
     CountedRelease(LeakHeaderOf(a));
 }
 
+TEST_F(LeakTracker, StoppedWithoutACopyLaterFreesOnlyMark)
+{
+    // The exit steps stop tracking before they test the list's head, and skip the rest when it
+    // can't be read: the frees after that must leave the list alone too.
+    Install(loTrack);
+    void* a = tracker.Allocate(48, 8, nullptr);
+    void* b = tracker.Allocate(64, 8, nullptr);
+    TLeakHeader* head = tracker.ListHead();
+    tracker.StopTracking();
+    exitCopied = true;
+    EXPECT_FALSE(tracker.Tracking());
+    const int before = releases.load();
+    EXPECT_EQ(TLeakFree::Marked, tracker.Free(a, 8));
+    EXPECT_EQ(TLeakFree::Marked, tracker.Free(b, 8));
+    EXPECT_EQ(before, releases.load());
+    EXPECT_EQ(head, tracker.ListHead()) << "no unlink next to the head";
+    EXPECT_EQ(2u, tracker.LiveCount());
+    void* late = tracker.Allocate(8, 8, nullptr);
+    EXPECT_FALSE(tracker.IsTrackedBlock(late));
+    tracker.Free(late, 8);
+    CountedRelease(LeakHeaderOf(a));
+    CountedRelease(LeakHeaderOf(b));
+}
+
+TEST(LeakStacks, CaptureStopsAtTheStackTopAndAtABadLink)
+{
+    // A made-up stack of 64 words: frames at words 0, 4 and 10, each with its return address
+    // one word up; the third frame's link points back down.
+    const struct {
+        const char* name;
+        size_t top;     // the stack's top, in words
+        size_t link4;   // where the second frame links to
+        size_t raw;     // words copied from word 1 up
+        std::vector<uintptr_t> chain;
+    } cases[] = {
+        {"whole stack", 64, 10, 35, {0xA1, 0xA2, 0xA3}},
+        {"top above the third frame", 12, 10, 11, {0xA1, 0xA2, 0xA3}},
+        {"link at the top", 64, 64, 35, {0xA1, 0xA2}},
+        {"second frame beyond the top", 5, 10, 4, {0xA1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        uintptr_t words[65] = {};
+        for (size_t i = 0; i < 64; ++i)
+            words[i] = 0x5000 + i;
+        const auto at = [&](size_t i) { return reinterpret_cast<uintptr_t>(&words[i]); };
+        words[0] = at(4), words[1] = 0xA1;
+        words[4] = at(c.link4), words[5] = 0xA2;
+        words[10] = at(8), words[11] = 0xA3;
+        TLeakHeader header{};
+        CaptureLeakStacks(header, &words[0], at(c.top));
+        // The header is packed: its words are copied out before use.
+        uintptr_t rawStack[LeakStackDepth], frameChain[LeakStackDepth];
+        memcpy(rawStack, header.rawStack, sizeof rawStack);
+        memcpy(frameChain, header.frameChain, sizeof frameChain);
+        size_t raw = 0;
+        while (raw < LeakStackDepth && rawStack[raw])
+            ++raw;
+        EXPECT_EQ(c.raw, raw);
+        for (size_t i = 0; i < raw; ++i)
+            EXPECT_EQ(words[i + 1], rawStack[i]) << i;
+        std::vector<uintptr_t> chain;
+        for (size_t i = 0; i < LeakStackDepth && frameChain[i]; ++i)
+            chain.push_back(frameChain[i]);
+        EXPECT_EQ(c.chain, chain);
+    }
+}
+
+TEST(LeakExit, TheStepsWalkOnlyAReadableList)
+{
+    alignas(8) static uint8_t header[LeakHeaderSize];
+    const uintptr_t at = reinterpret_cast<uintptr_t>(header);
+    const struct {
+        const char* name;
+        bool empty;            // no list at all
+        size_t readableBytes;  // of the head, from its start
+        bool readable;
+    } cases[] = {
+        {"no list", true, 0, true},
+        {"whole header", false, LeakHeaderSize, true},
+        {"header cut short", false, LeakHeaderSize - 4, false},
+        {"released", false, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFakeMemory memory;
+        if (c.readableBytes)
+            memory.Put(at, std::string(c.readableBytes, '\0'));
+        const auto* head = c.empty ? nullptr : reinterpret_cast<const TLeakHeader*>(at);
+        EXPECT_EQ(c.readable, LeakListReadable(head, memory));
+    }
+}
+
 // --- the exit steps ---------------------------------------------------------------------------
 
 constexpr uintptr_t CodeBase = 0x401000;
@@ -363,13 +456,17 @@ protected:
         pendingClasses.push_back(className ? className : "");
         return r;
     }
-    void Run(uint8_t options)
+    void Bind()
     {
         for (size_t i = 0; i < records.size(); ++i) {
             records[i].header = &headers[i].header;
             if (!pendingClasses[i].empty())
                 inspector.classes[LeakDataOf(records[i].header)] = pendingClasses[i];
         }
+    }
+    void Run(uint8_t options)
+    {
+        Bind();
         const char* step = nullptr;
         RunLeakSteps(records.data(), records.size(), options, inspector, sink, step);
         EXPECT_STREQ("HandleAnyLeak", step);
@@ -465,6 +562,49 @@ TEST_F(LeakSteps, BlocksAnObjectsConstructorMadeFoldIntoIt)
     const char* step;
     RunLeakSteps(records.data(), records.size(), loTrack, inspector, sink, step);
     EXPECT_EQ(5u, sink.leaks.size()) << "without the bit nothing folds";
+}
+
+TEST_F(LeakSteps, KnownHarmlessObjectsGoOnlyWithTheBit)
+{
+    const TKnownLeak known[] = {{"Once", false}, {"Always", true}};
+    const struct {
+        const char* name;
+        uint8_t options;
+        std::vector<uint8_t> states;  // Once, Once, Always, Always, Data named Always
+    } cases[] = {
+        {"without 0x4", loTrack, {lsLive, lsLive, lsLive, lsLive, lsLive}},
+        {"with 0x4", loTrack | loPurgeKnown, {lsExcluded, lsLive, lsExcluded, lsExcluded, lsLive}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        records.clear();
+        headers.clear();
+        pendingClasses.clear();
+        inspector.classes.clear();
+        for (const char* name : {"Once", "Once", "Always", "Always"})
+            Add(16, {CodeBase + 0x100}, name);
+        Add(16, {CodeBase + 0x100});
+        Bind();
+        ClassifyLeaks(records.data(), records.size(), inspector);
+        snprintf(records[4].className, sizeof records[4].className, "Always");  // data keeps its name out
+        PurgeInvalidLeaks(records.data(), records.size(), c.options, known, 2);
+        std::vector<uint8_t> states;
+        for (const auto& r : records)
+            states.push_back(r.state);
+        EXPECT_EQ(c.states, states);
+    }
+}
+
+TEST_F(LeakSteps, TheProgramsKnownListIsEmpty)
+{
+    // Nothing of ours outlives the exit steps on purpose: 0x4 leaves every leak in the report.
+    EXPECT_EQ(0u, KnownHarmlessLeakCount);
+    Add(12, {CodeBase + 0x100}, "Foo");
+    Add(100, {CodeBase + 0x300});
+    Run(loTrack | loPurgeKnown);
+    ASSERT_EQ(2u, sink.leaks.size());
+    EXPECT_EQ("Foo", sink.leaks[0].name);
+    EXPECT_EQ("Data", sink.leaks[1].name);
 }
 
 TEST_F(LeakSteps, AtMost1025BlocksReachTheReport)
