@@ -35,6 +35,21 @@ void CALLBACK RunStep(HWND, UINT, UINT_PTR id, DWORD)
     }
 }
 
+// A step left over when its test ends would run in the next test with references to the
+// ended one's locals: every test ends with none pending.
+class TLaterSweeper : public testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override
+    {
+        for (const auto& [id, step] : Steps())
+            KillTimer(nullptr, id);
+        Steps().clear();
+    }
+};
+const bool laterSweeperAdded = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new TLaterSweeper);
+    return true;
+}();
+
 }  // namespace
 
 UINT_PTR Later(std::function<void()> step, UINT delayMs)
