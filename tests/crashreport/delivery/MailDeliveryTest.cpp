@@ -202,9 +202,11 @@ TEST_F(MailTest, ChineseSubjectAndBody)
 {
     // Checked after the run by Python's email package (mail_peers.py).
     TMailSend mail = Mail("a@x.test");
-    mail.Subject = "崩溃报告 1.0";
+    mail.Subject = "崩溃报告 1.0：程序在处理行情数据时访问了无效的地址，请查看附件里的日志和截图";  // two encoded words
     mail.Body = "程序出错了。\r\n第二行";
-    EXPECT_TRUE(SendBySmtp(mail, Server("VIDUDO_SMTP_PORT")));
+    TSmtpServer server = Server("VIDUDO_SMTP_PORT");
+    server.Sender = "技术支持 <crash@vidudo.test>";
+    EXPECT_TRUE(SendBySmtp(mail, server));
 }
 
 std::vector<std::string> SessionLines(uint16_t port, size_t before)
