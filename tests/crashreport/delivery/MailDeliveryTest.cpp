@@ -20,6 +20,7 @@
 #include "crashreport/delivery/EMailSend.h"
 #include "crashreport/delivery/ESendProgress.h"
 #include "crashreport/delivery/ESockets.h"
+#include "crashreport/delivery/EWebSend.h"
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 
@@ -609,6 +610,40 @@ TEST_F(DriverTest, MailAndUploadEachGetTheirZip)
         EXPECT_EQ("The message was sent successfully.", boxes[0].text);
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
     }
+}
+
+TEST_F(DriverTest, AClosedBugShowsOnlyItsOwnBox)
+{
+    options.SetMailMethod(0);
+    options.SetUploadMethod(wsmMantis);
+    options.SetUploadAddress("http://127.0.0.1:" + Env("VIDUDO_TRACKER_PORT") + "/mantis/");
+    options.SetTrackerLogin("reporter");
+    options.SetTrackerLoginPassword("pw");
+    options.SetTrackerProject("Vidudo");
+    options.SetSendFlags(0x1 | 0x2 | 0x100);
+    job.Report.Facts.AppVersion = "1.0";
+    job.Report.Facts.ExceptionClass = "EAccessViolation";
+    // The peer files a bug whose summary holds "closed" as closed; the second report finds it.
+    job.Report.Facts.BugId = "closed-" + std::to_string(GetCurrentProcessId());
+    const struct {
+        const char* box;
+        TMsgDlgType type;
+    } runs[] = {{"The message was sent successfully.", TMsgDlgType::Information}, {nullptr, TMsgDlgType::Information}};
+    for (const auto& run : runs) {
+        const std::string expected = run.box ? run.box : options.MessageText(146);
+        SCOPED_TRACE(expected);
+        boxes.clear();
+        StartSendReport(job);
+        CheckCrashRate(job);
+        EXPECT_FALSE(SendProgressOpen());
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(expected, boxes[0].text);
+        EXPECT_EQ(run.type, boxes[0].type);
+    }
+    const std::string log = ReadFile(PeerDir() + "tracker.log");
+    EXPECT_NE(std::string::npos, log.find(" bug_report.php "));
+    EXPECT_NE(std::string::npos, log.find(" bug_update_page.php "));
+    EXPECT_EQ(std::string::npos, log.find(" bug_update.php "));  // a closed bug is left as it is
 }
 
 #ifdef VIDUDO_NO_DIALOG_RESOURCES

@@ -10,6 +10,7 @@ Usage: mail_peers.py COMMAND [ARGS...]
                            gets 550
   VIDUDO_AUTH502_PORT      the same, answering 502 to "AUTH LOGIN"
   VIDUDO_UPLOAD_PORT       HTTP server storing each request's body as upload-N.bin
+  VIDUDO_TRACKER_PORT      fake_trackers.py (Mantis at /mantis/), logging to tracker.log
 After the command, every message whose subject starts with "=?GBK?" must decode (subject, body
 and sender) to the texts the test sent: SUBJECT, BODY and FROM_NAME below, from the envelope's
 FROM_ADDRESS, with no encoded word over 75 characters.
@@ -29,6 +30,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import fake_trackers  # noqa: E402
 from transport_peers import free_port  # noqa: E402
 
 SUBJECT = "崩溃报告 1.0：程序在处理行情数据时访问了无效的地址，请查看附件里的日志和截图"
@@ -217,6 +219,9 @@ def main():
         env["VIDUDO_AUTH502_PORT"] = str(scripted[1].port)
         upload = start_upload(work)
         env["VIDUDO_UPLOAD_PORT"] = str(upload.server_address[1])
+        trackers = fake_trackers.make_server(os.path.join(work, "tracker.log"))
+        threading.Thread(target=trackers.serve_forever, daemon=True).start()
+        env["VIDUDO_TRACKER_PORT"] = str(trackers.server_address[1])
         rc = subprocess.call(sys.argv[1:], env=env)
         if rc == 0 and "--gtest_filter" not in " ".join(sys.argv) and not check_chinese(work):
             rc = 1
