@@ -67,8 +67,9 @@ void OnAttachedFiles(void*, TVurazaExceptionRecord&, TStringList&)
 
 TDuruvaDodHandlers handlers;
 
-// SMTP to the peer on 127.0.0.1:port, in the background, no dialog and no box.
-void MailInBackground(const std::vector<std::string>& args)
+// SMTP to the peer on 127.0.0.1:port, in the background (or in the handling itself with
+// sendFlags 0), no dialog and no box.
+void MailInBackground(const std::vector<std::string>& args, uint16_t sendFlags = 0x80)
 {
     startTick = GetTickCount();
     mainThread = GetCurrentThreadId();
@@ -82,7 +83,7 @@ void MailInBackground(const std::vector<std::string>& args)
     options.SetSmtpSender("lab@x.test");
     options.SetMailRecipients("support@x.test");
     options.SetMailSubject("crashlab delivery");
-    options.SetSendFlags(0x80);
+    options.SetSendFlags(sendFlags);
     handlers.ExceptionNotify = OnNotify;
     handlers.ExceptionActionNotify = OnAction;
     handlers.AttachedFilesRequest = OnAttachedFiles;
@@ -127,6 +128,19 @@ int BackgroundTerminate(const std::vector<std::string>& args)
     return 0;
 }
 
+// The same with the delivery run by the handling itself: the road ends the process after the
+// delivery raised.
+int InlineTerminate(const std::vector<std::string>& args)
+{
+    MailInBackground(args, 0);
+    throwForFiles = true;
+    FaultAtBoundary();
+    LabPrint("went on at " + Elapsed());
+    Sleep(20000);
+    LabPrint("still running");
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
@@ -135,6 +149,8 @@ const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
         {"delivery-mail", "two faults at a boundary, the first mailed in the background [smtp port]", BackgroundMail},
         {"delivery-terminate", "Terminate pressed, a throwing delivery handler, in the background [smtp port]",
          BackgroundTerminate},
+        {"delivery-terminate-inline", "Terminate pressed, a throwing delivery handler, in the handling [smtp port]",
+         InlineTerminate},
     };
     return modes;
 }

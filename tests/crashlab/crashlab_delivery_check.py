@@ -3,7 +3,7 @@
 greets 5 s after each connection, and checks the road's send thread: the program goes on at
 once, the thread's handlers see the whole exception, a second fault waits until the delivery
 has ended, the stacks are let go afterwards; a pressed Terminate ends the process although a
-handler of the delivery throws.
+handler of the delivery throws, whether the delivery runs in the background or inline.
 Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER"""
 import glob
 import os
@@ -59,13 +59,17 @@ try:
 
     for s in sessions:
         os.remove(s)
-    out = run("delivery-terminate", str(peer.port))
-    check("went on at" in out, "the program went on after the fault")
-    check("files handler throws" in out, "the delivery's handler threw")
-    check(re.search(r"^action 8 on other", out, re.M) is not None, "the send thread tells action 8")
-    check("still running" not in out, "the pressed Terminate ended the process")
-    check("exit code 0x00000001" in out, "terminated with code 1")
-    check(not glob.glob(os.path.join(work, "session-*.log")), "nothing was mailed")
+    # In the background the send thread ends the process; inline the road does, after the
+    # delivery raised in the handling thread, before the program goes on.
+    # Inline, the handlers are told on the faulting (main) thread.
+    for mode, went_on, teller in (("delivery-terminate", True, "other"), ("delivery-terminate-inline", False, "main")):
+        out = run(mode, str(peer.port))
+        check(("went on at" in out) == went_on, "%s: the program went on after the fault: %s" % (mode, went_on))
+        check("files handler throws" in out, "%s: the delivery's handler threw" % mode)
+        check(re.search(r"^action 8 on " + teller, out, re.M) is not None, "%s: action 8 told on %s" % (mode, teller))
+        check("still running" not in out, "%s: the pressed Terminate ended the process" % mode)
+        check("exit code 0x00000001" in out, "%s: terminated with code 1" % mode)
+        check(not glob.glob(os.path.join(work, "session-*.log")), "%s: nothing was mailed" % mode)
 finally:
     peer.listener.close()
     shutil.rmtree(work, ignore_errors=True)
