@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EEvents.h"
@@ -14,6 +16,7 @@
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "crashreport/delivery/EMailSend.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/SysUtils.h"
 #include "tests/crashlab/CrashLab.h"
@@ -141,6 +144,45 @@ int InlineTerminate(const std::vector<std::string>& args)
     return 0;
 }
 
+// The parent window a Simple MAPI provider is given: the main window on the main thread, none
+// on another thread. The provider (the mail test's, named by the argument) logs its arguments.
+int MapiParent(const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return 2;
+    const auto setKey = [](const char* path, const char* name, const std::string& value) {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return;
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(key);
+    };
+    setKey("SOFTWARE\\Clients\\Mail", nullptr, "VidudoTestMail");
+    setKey("SOFTWARE\\Clients\\Mail\\VidudoTestMail", "DLLPath", args[0]);
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = std::string(temp) + "crashlab-mapi-" + std::to_string(GetCurrentProcessId()) + ".log";
+    SetEnvironmentVariableA("VIDUDO_MAPI_LOG", log.c_str());
+    SetEnvironmentVariableA("VIDUDO_MAPI_RESULT", "0");
+    HWND window = CreateWindowExA(0, "STATIC", "crashlab main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    LabPrint(Format("window %lu", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(window))));
+    const auto send = [&](const char* who) {
+        DeleteFileA(log.c_str());
+        const bool sent = SendMailByMapi("a@x.test", "crashlab", "body", "");
+        std::ifstream f(log);
+        for (std::string line; std::getline(f, line);)
+            if (line.rfind("logon ", 0) == 0 || line.rfind("logoff ", 0) == 0)
+                LabPrint(Format("%s sent %d %s", who, sent ? 1 : 0, line.substr(0, line.find(' ', line.find("parent="))).c_str()));
+    };
+    send("main");
+    std::thread([&] { send("other"); }).join();
+    DeleteFileA(log.c_str());
+    DestroyWindow(window);
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
@@ -151,6 +193,7 @@ const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
          BackgroundTerminate},
         {"delivery-terminate-inline", "Terminate pressed, a throwing delivery handler, in the handling [smtp port]",
          InlineTerminate},
+        {"mapi-parent", "the parent window of Simple MAPI on the main thread and another [provider dll]", MapiParent},
     };
     return modes;
 }

@@ -3,8 +3,9 @@
 greets 5 s after each connection, and checks the road's send thread: the program goes on at
 once, the thread's handlers see the whole exception, a second fault waits until the delivery
 has ended, the stacks are let go afterwards; a pressed Terminate ends the process although a
-handler of the delivery throws, whether the delivery runs in the background or inline.
-Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER"""
+handler of the delivery throws, whether the delivery runs in the background or inline. Simple
+MAPI gets the main window as parent on the main thread only.
+Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER MAPI_PROVIDER"""
 import glob
 import os
 import re
@@ -19,7 +20,7 @@ import mail_peers  # noqa: E402
 from lab_checks import LabChecks  # noqa: E402
 
 lab = LabChecks()
-crashlab, launcher = lab.programs[:2]
+crashlab, launcher, provider = lab.programs[:3]
 check = lab.check
 
 
@@ -70,6 +71,15 @@ try:
         check("still running" not in out, "%s: the pressed Terminate ended the process" % mode)
         check("exit code 0x00000001" in out, "%s: terminated with code 1" % mode)
         check(not glob.glob(os.path.join(work, "session-*.log")), "%s: nothing was mailed" % mode)
+
+    # The main thread's MAPI calls are owned by the main window; another thread's by none.
+    out = run("mapi-parent", "Z:" + provider.replace("/", "\\"))
+    window = at(r"^window (\d+)$", out)
+    check(window is not None and window != 0, "the main window was made (%s)" % window)
+    expected = ["main sent 1 logon parent=%s" % window, "main sent 1 logoff session=77 parent=%s" % window,
+                "other sent 1 logon parent=0", "other sent 1 logoff session=77 parent=0"]
+    got = re.findall(r"^(?:main|other) sent .*$", out, re.M)
+    check(got == expected, "the MAPI parents: %s" % got)
 finally:
     peer.listener.close()
     shutil.rmtree(work, ignore_errors=True)

@@ -399,14 +399,22 @@ TEST_F(ShellMailTest, TheProviderGetsTheRecipientsAndTheZip)
         GetCurrentDirectoryA(MAX_PATH, after);
         EXPECT_STREQ(before, after);
     }
-    // Long names stay in their buffers; no more than 32 recipients.
+    // Long names stay in their buffers; no more than 32 recipients and 32 attachments.
     std::string many;
     for (int i = 0; i < 40; ++i) many += std::string(300, 'a' + i % 26) + "@x.test;";
+    TMailSend crowded = Mail(many);
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = Work() + "file" + std::to_string(i) + ".txt";
+        WriteFile(name, "x");
+        crowded.Files.Add(name);
+    }
     DeleteFileA(log.c_str());
     SetEnvironmentVariableA("VIDUDO_MAPI_RESULT", "0");
-    EXPECT_TRUE(SendByMapi(Mail(many)));
+    EXPECT_TRUE(SendByMapi(crowded));
     const std::string text = ReadFile(log);
-    EXPECT_NE(std::string::npos, text.find("recips=32 files=0")) << text.substr(0, 300);
+    EXPECT_NE(std::string::npos, text.find("recips=32 files=32")) << text.substr(0, 300);
+    EXPECT_NE(std::string::npos, text.find("path=" + Work() + "file31.txt name=file31.txt\n"));
+    EXPECT_EQ(std::string::npos, text.find("file32.txt"));
     EXPECT_NE(std::string::npos, text.find("name=" + std::string(256, 'a') + " address=SMTP:" + std::string(251, 'a') + "\n"));
     EXPECT_EQ(GetFileAttributesA(mailerLog.c_str()), INVALID_FILE_ATTRIBUTES);
 }
