@@ -144,6 +144,32 @@ int InlineTerminate(const std::vector<std::string>& args)
     return 0;
 }
 
+// N faults at a boundary with the crash rate set to three within a minute and no channel: the
+// road keeps the times of the reports, and the third ends the process.
+int CrashRate(const std::vector<std::string>& args)
+{
+    startTick = GetTickCount();
+    mainThread = GetCurrentThreadId();
+    TVurazaModuleOptionsEx& options = *CurrentDuruvaDodOptions();
+    options.SetDialogKind(0);
+    options.SetKeepLogFile(false);
+    options.SetMailMethod(0);
+    options.SetUploadMethod(0);
+    options.SetCrashRateAction(1);
+    options.SetCrashRateCount(3);
+    options.SetCrashRateMinutes(1);
+    handlers.ExceptionNotify = OnNotify;
+    handlers.ExceptionActionNotify = OnAction;
+    RegisterDuruvaDodHandlers(&handlers);
+    const int faults = args.empty() ? 3 : atoi(args[0].c_str());
+    for (int i = 1; i <= faults; ++i) {
+        FaultAtBoundary();
+        LabPrint(Format("fault %d went on", i));
+    }
+    LabPrint("still running");
+    return 0;
+}
+
 // The parent window a Simple MAPI provider is given: the main window on the main thread, none
 // on another thread. The provider (the mail test's, named by the argument) logs its arguments.
 int MapiParent(const std::vector<std::string>& args)
@@ -193,6 +219,7 @@ const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
          BackgroundTerminate},
         {"delivery-terminate-inline", "Terminate pressed, a throwing delivery handler, in the handling [smtp port]",
          InlineTerminate},
+        {"crash-rate", "faults at a boundary, three within a minute end the process [count]", CrashRate},
         {"mapi-parent", "the parent window of Simple MAPI on the main thread and another [provider dll]", MapiParent},
     };
     return modes;

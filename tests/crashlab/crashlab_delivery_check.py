@@ -3,8 +3,9 @@
 greets 5 s after each connection, and checks the road's send thread: the program goes on at
 once, the thread's handlers see the whole exception, a second fault waits until the delivery
 has ended, the stacks are let go afterwards; a pressed Terminate ends the process although a
-handler of the delivery throws, whether the delivery runs in the background or inline. Simple
-MAPI gets the main window as parent on the main thread only.
+handler of the delivery throws, whether the delivery runs in the background or inline. Three
+faults within a minute end the process. Simple MAPI gets the main window as parent on the main
+thread only.
 Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER MAPI_PROVIDER"""
 import glob
 import os
@@ -71,6 +72,15 @@ try:
         check("still running" not in out, "%s: the pressed Terminate ended the process" % mode)
         check("exit code 0x00000001" in out, "%s: terminated with code 1" % mode)
         check(not glob.glob(os.path.join(work, "session-*.log")), "%s: nothing was mailed" % mode)
+
+    # The road keeps each report's time: the third fault within a minute ends the process.
+    for faults, ends in ((2, False), (4, True)):
+        out = run("crash-rate", str(faults))
+        went_on = re.findall(r"^fault (\d) went on$", out, re.M)
+        check(went_on == ["1", "2"], "crash rate %d: the faults that went on: %s" % (faults, went_on))
+        check(("still running" in out) != ends, "crash rate %d: the program ends: %s" % (faults, ends))
+        check(("exit code 0x00000001" if ends else "exit code 0x00000000") in out, "crash rate %d: exit code" % faults)
+        check((re.search(r"^action 8 ", out, re.M) is not None) == ends, "crash rate %d: action 8 told: %s" % (faults, ends))
 
     # The main thread's MAPI calls are owned by the main window; another thread's by none.
     out = run("mapi-parent", "Z:" + provider.replace("/", "\\"))
