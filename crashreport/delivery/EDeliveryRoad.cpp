@@ -87,6 +87,8 @@ void StartRoadDelivery()
 void CheckRoadCrashRate()
 {
     if (!ActiveModuleOptions()) return;
+    // A report that was not sent comes here first: the crash rate's action needs the hooks too.
+    InstallRoadHooks();
     CheckCrashRate(RoadJob());
 }
 

@@ -34,15 +34,46 @@ std::string Collapsed(std::string_view text)
     return out;
 }
 
-std::string EncodedWord(std::string_view text)
+// RFC 2047 allows 75 characters a word: "=?GBK?B?" and "?=" leave 64 for Base64, 48 bytes. The
+// text is cut between whole characters and every further word is folded onto a line of its own
+// (the blank that starts it is not part of the decoded text).
+std::string EncodedWords(std::string_view text)
 {
-    return "=?GBK?B?" + Base64EncodeBuffer(text.data(), text.size()) + "?=";
+    constexpr size_t kWordBytes = 48;
+    std::string out;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = start;
+        while (end < text.size()) {
+            const size_t n = std::min<size_t>(GbkCharLength(text, end), text.size() - end);
+            if (end + n - start > kWordBytes) break;
+            end += n;
+        }
+        if (!out.empty()) out += "\r\n ";
+        out += "=?GBK?B?" + Base64EncodeBuffer(text.data() + start, end - start) + "?=";
+        start = end;
+    }
+    return out;
 }
 
 std::string HeaderText(std::string_view text)
 {
     const std::string collapsed = Collapsed(text);
-    return IsAscii(collapsed) ? collapsed : EncodedWord(collapsed);
+    return IsAscii(collapsed) ? collapsed : EncodedWords(collapsed);
+}
+
+// A name in quotes loses them and its escapes: an encoded word inside quotes isn't decoded.
+std::string Unquoted(std::string_view name)
+{
+    if (name.size() < 2 || name.front() != '"' || name.back() != '"') return std::string(name);
+    std::string out;
+    const std::string_view inner = name.substr(1, name.size() - 2);
+    for (size_t i = 0; i < inner.size();) {
+        if (inner[i] == '\\' && i + 1 < inner.size()) ++i;
+        const size_t n = std::min<size_t>(GbkCharLength(inner, i), inner.size() - i);  // a trail byte may be a backslash
+        out.append(inner, i, n);
+        i += n;
+    }
+    return out;
 }
 
 }  // namespace
@@ -62,8 +93,12 @@ TStringList SplitRecipients(std::string_view recipients)
 
 std::string SenderHeader(std::string_view sender, std::string_view userName)
 {
-    if (sender.find('"') != std::string_view::npos || sender.find('<') != std::string_view::npos)
-        return Collapsed(sender);
+    if (sender.find('"') != std::string_view::npos || sender.find('<') != std::string_view::npos) {
+        const std::string header = Collapsed(sender);
+        const size_t open = header.rfind('<');
+        if (open == std::string::npos || IsAscii(std::string_view(header).substr(0, open))) return header;
+        return EncodedWords(Unquoted(Trim(std::string_view(header).substr(0, open)))) + " " + header.substr(open);
+    }
     const std::string name = Collapsed(userName);
     std::string quoted;
     if (IsAscii(name)) {
@@ -73,7 +108,7 @@ std::string SenderHeader(std::string_view sender, std::string_view userName)
         }
         quoted = "\"" + quoted + "\"";
     } else {
-        quoted = EncodedWord(name);
+        quoted = EncodedWords(name);
     }
     return quoted + " <" + Collapsed(Trim(sender)) + ">";
 }

@@ -15,8 +15,10 @@ constexpr std::string_view kMimeBoundary = "=_xcjvnxkbhvfkxzhfdbvzldjhfv";
 // Addresses split at "," and ";", trimmed; empty ones dropped.
 TStringList SplitRecipients(std::string_view recipients);
 
-// The "From:" text: a configured sender holding a quote or "<" is used as it stands, otherwise
-// the user's name (quoted, escaped, encoded when it isn't ASCII) and the address in brackets.
+// The "From:" text: a configured sender holding a quote or "<" is used as it stands, its name
+// before the last "<" encoded when it isn't ASCII; otherwise the user's name (quoted, escaped,
+// encoded when it isn't ASCII) and the address in brackets. Encoded words stay within 75
+// characters, further ones folded onto lines of their own.
 std::string SenderHeader(std::string_view sender, std::string_view userName);
 // The address of the last "<...>" of a sender text, else the whole text trimmed.
 std::string EnvelopeSender(std::string_view senderHeader);
@@ -41,7 +43,7 @@ struct TMailMessage {
 
 // The message up to its closing boundary line, CR LF line ends throughout. ASCII subjects and
 // bodies go out exactly as the plain form asks; any other text is marked as GBK: the subject
-// as an encoded word, the body in Base64.
+// as encoded words (folded like the sender's), the body in Base64.
 std::string ComposeMimeMessage(const TMailMessage& message);
 
 // What follows DATA: line ends made CR LF, every line starting with "." given one more, then the

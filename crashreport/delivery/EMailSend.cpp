@@ -10,8 +10,10 @@
 
 #include "crashreport/capture/ECore.h"
 #include "crashreport/capture/EInternalWarning.h"
+#include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/EUtils.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "crashreport/capture/ExceptionLog.h"
 #include "crashreport/delivery/EBase64.h"
 #include "crashreport/delivery/EMailMessage.h"
 #include "crashreport/delivery/ESendProgress.h"
@@ -125,8 +127,12 @@ bool SendByMapi(const TMailSend& mail)
         FreeLibrary(library);
         return false;
     }
-    // Delivery runs off the program's main thread: the boxes of the mail program have no owner.
-    const ULONG_PTR parent = 0;
+    // The mail program's boxes belong to the main window when the main thread asks; delivery
+    // runs off it, where they have no owner.
+    const DWORD mainThread = MainThreadId();
+    const ULONG_PTR parent = mainThread != 0 && GetCurrentThreadId() == mainThread
+                                 ? reinterpret_cast<ULONG_PTR>(FindProcessMainWindow(GetCurrentProcessId()))
+                                 : 0;
     LHANDLE session = 0;
     if (logon(parent, nullptr, nullptr, MAPI_LOGON_UI, 0, &session) != SUCCESS_SUCCESS) {
         ReportInternalWarning(TDuruvaDodErrorCode::eeEmailMAPIError, "Cannot LogOn into the MAPI service.");

@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EEvents.h"
@@ -14,6 +16,7 @@
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "crashreport/delivery/EMailSend.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/SysUtils.h"
 #include "tests/crashlab/CrashLab.h"
@@ -67,8 +70,9 @@ void OnAttachedFiles(void*, TVurazaExceptionRecord&, TStringList&)
 
 TDuruvaDodHandlers handlers;
 
-// SMTP to the peer on 127.0.0.1:port, in the background, no dialog and no box.
-void MailInBackground(const std::vector<std::string>& args)
+// SMTP to the peer on 127.0.0.1:port, in the background (or in the handling itself with
+// sendFlags 0), no dialog and no box.
+void MailInBackground(const std::vector<std::string>& args, uint16_t sendFlags = 0x80)
 {
     startTick = GetTickCount();
     mainThread = GetCurrentThreadId();
@@ -82,7 +86,7 @@ void MailInBackground(const std::vector<std::string>& args)
     options.SetSmtpSender("lab@x.test");
     options.SetMailRecipients("support@x.test");
     options.SetMailSubject("crashlab delivery");
-    options.SetSendFlags(0x80);
+    options.SetSendFlags(sendFlags);
     handlers.ExceptionNotify = OnNotify;
     handlers.ExceptionActionNotify = OnAction;
     handlers.AttachedFilesRequest = OnAttachedFiles;
@@ -127,6 +131,84 @@ int BackgroundTerminate(const std::vector<std::string>& args)
     return 0;
 }
 
+// The same with the delivery run by the handling itself: the road ends the process after the
+// delivery raised.
+int InlineTerminate(const std::vector<std::string>& args)
+{
+    MailInBackground(args, 0);
+    throwForFiles = true;
+    FaultAtBoundary();
+    LabPrint("went on at " + Elapsed());
+    Sleep(20000);
+    LabPrint("still running");
+    return 0;
+}
+
+// N faults at a boundary with the crash rate set to three within a minute and no channel: the
+// road keeps the times of the reports, and the third ends the process.
+int CrashRate(const std::vector<std::string>& args)
+{
+    startTick = GetTickCount();
+    mainThread = GetCurrentThreadId();
+    TVurazaModuleOptionsEx& options = *CurrentDuruvaDodOptions();
+    options.SetDialogKind(0);
+    options.SetKeepLogFile(false);
+    options.SetMailMethod(0);
+    options.SetUploadMethod(0);
+    options.SetCrashRateAction(1);
+    options.SetCrashRateCount(3);
+    options.SetCrashRateMinutes(1);
+    handlers.ExceptionNotify = OnNotify;
+    handlers.ExceptionActionNotify = OnAction;
+    RegisterDuruvaDodHandlers(&handlers);
+    const int faults = args.empty() ? 3 : atoi(args[0].c_str());
+    for (int i = 1; i <= faults; ++i) {
+        FaultAtBoundary();
+        LabPrint(Format("fault %d went on", i));
+    }
+    LabPrint("still running");
+    return 0;
+}
+
+// The parent window a Simple MAPI provider is given: the main window on the main thread, none
+// on another thread. The provider (the mail test's, named by the argument) logs its arguments.
+int MapiParent(const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return 2;
+    const auto setKey = [](const char* path, const char* name, const std::string& value) {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return;
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(key);
+    };
+    setKey("SOFTWARE\\Clients\\Mail", nullptr, "VidudoTestMail");
+    setKey("SOFTWARE\\Clients\\Mail\\VidudoTestMail", "DLLPath", args[0]);
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = std::string(temp) + "crashlab-mapi-" + std::to_string(GetCurrentProcessId()) + ".log";
+    SetEnvironmentVariableA("VIDUDO_MAPI_LOG", log.c_str());
+    SetEnvironmentVariableA("VIDUDO_MAPI_RESULT", "0");
+    HWND window = CreateWindowExA(0, "STATIC", "crashlab main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    LabPrint(Format("window %lu", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(window))));
+    const auto send = [&](const char* who) {
+        DeleteFileA(log.c_str());
+        const bool sent = SendMailByMapi("a@x.test", "crashlab", "body", "");
+        std::ifstream f(log);
+        for (std::string line; std::getline(f, line);)
+            if (line.rfind("logon ", 0) == 0 || line.rfind("logoff ", 0) == 0)
+                LabPrint(Format("%s sent %d %s", who, sent ? 1 : 0, line.substr(0, line.find(' ', line.find("parent="))).c_str()));
+    };
+    send("main");
+    std::thread([&] { send("other"); }).join();
+    DeleteFileA(log.c_str());
+    DestroyWindow(window);
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
@@ -135,6 +217,10 @@ const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
         {"delivery-mail", "two faults at a boundary, the first mailed in the background [smtp port]", BackgroundMail},
         {"delivery-terminate", "Terminate pressed, a throwing delivery handler, in the background [smtp port]",
          BackgroundTerminate},
+        {"delivery-terminate-inline", "Terminate pressed, a throwing delivery handler, in the handling [smtp port]",
+         InlineTerminate},
+        {"crash-rate", "faults at a boundary, three within a minute end the process [count]", CrashRate},
+        {"mapi-parent", "the parent window of Simple MAPI on the main thread and another [provider dll]", MapiParent},
     };
     return modes;
 }

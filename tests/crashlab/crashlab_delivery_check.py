@@ -3,8 +3,10 @@
 greets 5 s after each connection, and checks the road's send thread: the program goes on at
 once, the thread's handlers see the whole exception, a second fault waits until the delivery
 has ended, the stacks are let go afterwards; a pressed Terminate ends the process although a
-handler of the delivery throws.
-Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER"""
+handler of the delivery throws, whether the delivery runs in the background or inline. Three
+faults within a minute end the process. Simple MAPI gets the main window as parent on the main
+thread only.
+Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER MAPI_PROVIDER"""
 import glob
 import os
 import re
@@ -19,7 +21,7 @@ import mail_peers  # noqa: E402
 from lab_checks import LabChecks  # noqa: E402
 
 lab = LabChecks()
-crashlab, launcher = lab.programs[:2]
+crashlab, launcher, provider = lab.programs[:3]
 check = lab.check
 
 
@@ -59,13 +61,35 @@ try:
 
     for s in sessions:
         os.remove(s)
-    out = run("delivery-terminate", str(peer.port))
-    check("went on at" in out, "the program went on after the fault")
-    check("files handler throws" in out, "the delivery's handler threw")
-    check(re.search(r"^action 8 on other", out, re.M) is not None, "the send thread tells action 8")
-    check("still running" not in out, "the pressed Terminate ended the process")
-    check("exit code 0x00000001" in out, "terminated with code 1")
-    check(not glob.glob(os.path.join(work, "session-*.log")), "nothing was mailed")
+    # In the background the send thread ends the process; inline the road does, after the
+    # delivery raised in the handling thread, before the program goes on.
+    # Inline, the handlers are told on the faulting (main) thread.
+    for mode, went_on, teller in (("delivery-terminate", True, "other"), ("delivery-terminate-inline", False, "main")):
+        out = run(mode, str(peer.port))
+        check(("went on at" in out) == went_on, "%s: the program went on after the fault: %s" % (mode, went_on))
+        check("files handler throws" in out, "%s: the delivery's handler threw" % mode)
+        check(re.search(r"^action 8 on " + teller, out, re.M) is not None, "%s: action 8 told on %s" % (mode, teller))
+        check("still running" not in out, "%s: the pressed Terminate ended the process" % mode)
+        check("exit code 0x00000001" in out, "%s: terminated with code 1" % mode)
+        check(not glob.glob(os.path.join(work, "session-*.log")), "%s: nothing was mailed" % mode)
+
+    # The road keeps each report's time: the third fault within a minute ends the process.
+    for faults, ends in ((2, False), (4, True)):
+        out = run("crash-rate", str(faults))
+        went_on = re.findall(r"^fault (\d) went on$", out, re.M)
+        check(went_on == ["1", "2"], "crash rate %d: the faults that went on: %s" % (faults, went_on))
+        check(("still running" in out) != ends, "crash rate %d: the program ends: %s" % (faults, ends))
+        check(("exit code 0x00000001" if ends else "exit code 0x00000000") in out, "crash rate %d: exit code" % faults)
+        check((re.search(r"^action 8 ", out, re.M) is not None) == ends, "crash rate %d: action 8 told: %s" % (faults, ends))
+
+    # The main thread's MAPI calls are owned by the main window; another thread's by none.
+    out = run("mapi-parent", "Z:" + provider.replace("/", "\\"))
+    window = at(r"^window (\d+)$", out)
+    check(window is not None and window != 0, "the main window was made (%s)" % window)
+    expected = ["main sent 1 logon parent=%s" % window, "main sent 1 logoff session=77 parent=%s" % window,
+                "other sent 1 logon parent=0", "other sent 1 logoff session=77 parent=0"]
+    got = re.findall(r"^(?:main|other) sent .*$", out, re.M)
+    check(got == expected, "the MAPI parents: %s" % got)
 finally:
     peer.listener.close()
     shutil.rmtree(work, ignore_errors=True)

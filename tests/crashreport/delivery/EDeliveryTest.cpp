@@ -19,6 +19,7 @@ public:
     std::vector<TMailRequest> mails;
     std::vector<TWebStepRequest> webs;
     bool mapiResult = false, mailtoResult = true, smtpResult = true, webResult = true;
+    bool webShowsItsBox = false;  // a tracker's "bug closed" box
     bool clearContinueAt4 = false;
     int retries = 0;  // how often an error notification asks again
     bool throwInMakeXml = false;
@@ -106,10 +107,11 @@ public:
         log.push_back(direct ? "smtp direct" : "smtp");
         return smtpResult;
     }
-    bool SendToWeb(TWebStepRequest& request, bool&) override
+    bool SendToWeb(TWebStepRequest& request, bool& messageShown) override
     {
         webs.push_back(request);
         log.push_back("web");
+        if (webShowsItsBox) messageShown = true;
         return webResult;
     }
     void RemoveWorkFolder() override
@@ -269,6 +271,26 @@ TEST_F(DeliveryTest, MapiFallsBackToMailtoButSmtpDoesNot)
             if (e == "mapi" || e == "mailto" || e.rfind("smtp", 0) == 0 || e.rfind("progress", 0) == 0) senders.push_back(e);
         EXPECT_EQ(c.senders, senders);
         EXPECT_LT(p.Index(c.success ? "box 144" : "box 145"), p.log.size());
+    }
+}
+
+TEST_F(DeliveryTest, TheResultBoxIsLeftOutWhenTheWebStepShowedItsOwn)
+{
+    options.SetUploadMethod(6);
+    const struct {
+        int mail;
+        bool webShows;
+        std::vector<std::string> boxes;
+    } cases[] = {{0, false, {"box 144"}}, {0, true, {}}, {2, true, {}}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.mail * 10 + c.webShows);
+        TFakePlatform p;
+        p.webShowsItsBox = c.webShows;
+        options.SetMailMethod(c.mail);
+        EXPECT_TRUE(SendReport(options, report, p));
+        std::vector<std::string> boxes;
+        std::copy_if(p.log.begin(), p.log.end(), std::back_inserter(boxes), [](auto& e) { return e.rfind("box", 0) == 0; });
+        EXPECT_EQ(c.boxes, boxes);
     }
 }
 

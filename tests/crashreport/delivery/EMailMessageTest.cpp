@@ -67,6 +67,9 @@ TEST(MailMessage, SendersAndEnvelopes)
         {"Support <s@x.test>", "Li", "Support <s@x.test>", "s@x.test"},
         {"\"Support\" <s@x.test>", "Li", "\"Support\" <s@x.test>", "s@x.test"},
         {" plain@x.test ", "", "\"\" <plain@x.test>", "plain@x.test"},
+        {"\xBC\xBC\xCA\xF5\xD6\xA7\xB3\xD6 <s@x.test>", "Li", "=?GBK?B?vLzK9dans9Y=?= <s@x.test>", "s@x.test"},  // 技术支持
+        {"\"\xBC\xBC\xCA\xF5\\\"\xD6\xA7\xB3\xD6\" <s@x.test>", "Li", "=?GBK?B?vLzK9SLWp7PW?= <s@x.test>", "s@x.test"},
+        {"\"\x81\x5C\xD6\xD0\" <s@x.test>", "Li", "=?GBK?B?gVzW0A==?= <s@x.test>", "s@x.test"},  // a trail byte "\\"
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.sender);
@@ -78,6 +81,34 @@ TEST(MailMessage, SendersAndEnvelopes)
     ASSERT_EQ(2, r.Count());
     EXPECT_EQ("a@x.test", r[0]);
     EXPECT_EQ("b@y.test", r[1]);
+}
+
+// Encoded words stay within 75 characters, cut between whole characters and folded.
+TEST(MailMessage, LongEncodedWordsAreFolded)
+{
+    std::string fifteen;
+    for (int i = 0; i < 15; ++i) fifteen += "\xB1\xC0\xC0\xA3";  // 崩溃
+    const std::string words48 = "=?GBK?B?scDAo7HAwKOxwMCjscDAo7HAwKOxwMCjscDAo7HAwKOxwMCjscDAo7HAwKOxwMCj?=\r\n =?GBK?B?scDAo7HAwKOxwMCj?=";
+    const std::string words47 = "=?GBK?B?YbHAwKOxwMCjscDAo7HAwKOxwMCjscDAo7HAwKOxwMCjscDAo7HAwKOxwMCjscA=?=\r\n =?GBK?B?wKOxwMCjscDAo7HAwKM=?=";
+    struct {
+        const char* field;
+        std::string from, subject, header;
+    } cases[] = {
+        {"Subject: ", SenderHeader("s@x.test", "Li"), fifteen, words48},
+        {"Subject: ", SenderHeader("s@x.test", "Li"), "a" + fifteen, words47},  // no pair cut in half
+        {"From: ", SenderHeader("s@x.test", fifteen), "s", words48 + " <s@x.test>"},
+        {"From: ", SenderHeader(fifteen + " <s@x.test>", "Li"), "s", words48 + " <s@x.test>"},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.header);
+        TMailMessage m = AsciiMessage();
+        m.From = c.from;
+        m.Subject = c.subject;
+        const std::string text = ComposeMimeMessage(m);
+        EXPECT_NE(std::string::npos, text.find("\r\n" + std::string(c.field) + c.header + "\r\n"));
+        for (size_t at = text.find("=?GBK?B?"); at != std::string::npos; at = text.find("=?GBK?B?", at + 8))
+            EXPECT_LE(text.find("?=", at + 10) + 2 - at, 75u);
+    }
 }
 
 TEST(MailMessage, DataCannotEndEarly)

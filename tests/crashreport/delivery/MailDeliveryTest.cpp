@@ -3,6 +3,7 @@
 // fake mail program, under Wine with a display.
 #include <windows.h>
 #include <commctrl.h>
+#include <minizip/unzip.h>
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,9 @@
 #include "crashreport/delivery/EMailSend.h"
 #include "crashreport/delivery/ESendProgress.h"
 #include "crashreport/delivery/ESockets.h"
+#include "crashreport/delivery/EWebSend.h"
 #include "framework/CodePage.h"
+#include "tests/crashreport/delivery/LogSamples.h"
 #include "framework/Dialogs.h"
 
 namespace {
@@ -202,9 +205,11 @@ TEST_F(MailTest, ChineseSubjectAndBody)
 {
     // Checked after the run by Python's email package (mail_peers.py).
     TMailSend mail = Mail("a@x.test");
-    mail.Subject = "崩溃报告 1.0";
+    mail.Subject = "崩溃报告 1.0：程序在处理行情数据时访问了无效的地址，请查看附件里的日志和截图";  // two encoded words
     mail.Body = "程序出错了。\r\n第二行";
-    EXPECT_TRUE(SendBySmtp(mail, Server("VIDUDO_SMTP_PORT")));
+    TSmtpServer server = Server("VIDUDO_SMTP_PORT");
+    server.Sender = "技术支持 <crash@vidudo.test>";
+    EXPECT_TRUE(SendBySmtp(mail, server));
 }
 
 std::vector<std::string> SessionLines(uint16_t port, size_t before)
@@ -394,14 +399,22 @@ TEST_F(ShellMailTest, TheProviderGetsTheRecipientsAndTheZip)
         GetCurrentDirectoryA(MAX_PATH, after);
         EXPECT_STREQ(before, after);
     }
-    // Long names stay in their buffers; no more than 32 recipients.
+    // Long names stay in their buffers; no more than 32 recipients and 32 attachments.
     std::string many;
     for (int i = 0; i < 40; ++i) many += std::string(300, 'a' + i % 26) + "@x.test;";
+    TMailSend crowded = Mail(many);
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = Work() + "file" + std::to_string(i) + ".txt";
+        WriteFile(name, "x");
+        crowded.Files.Add(name);
+    }
     DeleteFileA(log.c_str());
     SetEnvironmentVariableA("VIDUDO_MAPI_RESULT", "0");
-    EXPECT_TRUE(SendByMapi(Mail(many)));
+    EXPECT_TRUE(SendByMapi(crowded));
     const std::string text = ReadFile(log);
-    EXPECT_NE(std::string::npos, text.find("recips=32 files=0")) << text.substr(0, 300);
+    EXPECT_NE(std::string::npos, text.find("recips=32 files=32")) << text.substr(0, 300);
+    EXPECT_NE(std::string::npos, text.find("path=" + Work() + "file31.txt name=file31.txt\n"));
+    EXPECT_EQ(std::string::npos, text.find("file32.txt"));
     EXPECT_NE(std::string::npos, text.find("name=" + std::string(256, 'a') + " address=SMTP:" + std::string(251, 'a') + "\n"));
     EXPECT_EQ(GetFileAttributesA(mailerLog.c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -573,10 +586,42 @@ std::string Between(const std::string& text, const std::string& from, const std:
     return text.substr(a + from.size(), b == std::string::npos ? std::string::npos : b - a - from.size());
 }
 
+// The entries of a zip in their order, name and bytes, read back with minizip.
+std::vector<std::pair<std::string, std::string>> ZipEntries(const std::string& bytes)
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    const std::string name = Work() + "read-back.zip";
+    WriteFile(name, bytes);
+    unzFile zip = unzOpen(name.c_str());
+    if (!zip) return entries;
+    for (int at = unzGoToFirstFile(zip); at == UNZ_OK; at = unzGoToNextFile(zip)) {
+        char entry[MAX_PATH];
+        unz_file_info info;
+        if (unzGetCurrentFileInfo(zip, &info, entry, sizeof entry, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+        std::string data(info.uncompressed_size, '\0');
+        if (unzOpenCurrentFile(zip) != UNZ_OK) break;
+        const int n = unzReadCurrentFile(zip, data.data(), static_cast<unsigned>(data.size()));
+        unzCloseCurrentFile(zip);
+        entries.emplace_back(entry, n == static_cast<int>(data.size()) ? data : "(unreadable)");
+    }
+    unzClose(zip);
+    DeleteFileA(name.c_str());
+    return entries;
+}
+
+std::vector<std::string> Names(const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    std::vector<std::string> names;
+    for (const auto& e : entries) names.push_back(e.first);
+    return names;
+}
+
 TEST_F(DriverTest, MailAndUploadEachGetTheirZip)
 {
     options.SetUploadMethod(1);
     options.SetUploadAddress("http://127.0.0.1:" + Env("VIDUDO_UPLOAD_PORT") + "/upload.php");
+    options.SetSendFlags(0x2 | 0x8 | 0x100);  // the XML form is read from the log copy
+    job.Report.LogReportText = SampleReport("6.1.01 RC 1");
     const std::string zipName = "BugReport__20240131235959.zip";
     for (bool append : {false, true}) {
         SCOPED_TRACE(append);
@@ -591,22 +636,58 @@ TEST_F(DriverTest, MailAndUploadEachGetTheirZip)
         ASSERT_EQ(uploads + 1, FilesLike(PeerDir(), "upload-*.bin").size());
         const std::string body = ReadFile(PeerDir() + "upload-" + std::to_string(uploads + 1) + ".bin");
         const std::string webZip = Between(body, "filename=\"" + zipName + "\";\r\nContent-Type: application/octet-stream\r\n\r\n", "\r\n--");
-        EXPECT_EQ("PK\x03\x04", webZip.substr(0, 4));
-        EXPECT_NE(std::string::npos, webZip.find("Test.elf"));  // the log copy, under its name part
+        const auto web = ZipEntries(webZip);
+        ASSERT_EQ((std::vector<std::string>{"Test.elf", "Test.xml"}), Names(web));
+        EXPECT_EQ(job.Report.LogReportText + "\r\n\r\n\r\n", web[0].second);  // the log copy
+        EXPECT_EQ(0u, web[1].second.find("<Doc>\r\n  <Log Version=\"6.1.01 RC 1\">")) << web[1].second.substr(0, 100);
+        EXPECT_NE(std::string::npos, web[1].second.find("1A2B"));  // made from the report
+
         const std::string& mail = messages.back();
-        if (append) {
-            EXPECT_EQ(std::string::npos, mail.find("BugReport"));
-            EXPECT_NE(std::string::npos, mail.find("\r\n\r\n\r\nthe report in the log"));
-        } else {
-            std::string base64 = Between(mail, "filename=\"" + zipName + "\"\r\n\r\n", "\r\n--");
-            base64.erase(std::remove(base64.begin(), base64.end(), '\r'), base64.end());
-            base64.erase(std::remove(base64.begin(), base64.end(), '\n'), base64.end());
-            EXPECT_EQ(webZip, Base64DecodeString(base64));  // one zip, sent both ways
-        }
+        std::string base64 = Between(mail, "filename=\"" + zipName + "\"\r\n\r\n", "\r\n--");
+        base64.erase(std::remove(base64.begin(), base64.end(), '\r'), base64.end());
+        base64.erase(std::remove(base64.begin(), base64.end(), '\n'), base64.end());
+        const auto mailed = ZipEntries(Base64DecodeString(base64));
+        // With the report in the message the mail's zip leaves the log copy out.
+        EXPECT_EQ(append ? decltype(web)(web.begin() + 1, web.end()) : web, mailed);
+        EXPECT_EQ(append, mail.find("\r\n\r\n\r\nDuruvaDod 6.1.01 RC 1\r\n") != std::string::npos);
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ("The message was sent successfully.", boxes[0].text);
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
     }
+}
+
+TEST_F(DriverTest, AClosedBugShowsOnlyItsOwnBox)
+{
+    options.SetMailMethod(0);
+    options.SetUploadMethod(wsmMantis);
+    options.SetUploadAddress("http://127.0.0.1:" + Env("VIDUDO_TRACKER_PORT") + "/mantis/");
+    options.SetTrackerLogin("reporter");
+    options.SetTrackerLoginPassword("pw");
+    options.SetTrackerProject("Vidudo");
+    options.SetSendFlags(0x1 | 0x2 | 0x100);
+    job.Report.Facts.AppVersion = "1.0";
+    job.Report.Facts.ExceptionClass = "EAccessViolation";
+    // The peer files a bug whose summary holds "closed" as closed; the second report finds it.
+    job.Report.Facts.BugId = "closed-" + std::to_string(GetCurrentProcessId());
+    const struct {
+        const char* box;
+        TMsgDlgType type;
+    } runs[] = {{"The message was sent successfully.", TMsgDlgType::Information}, {nullptr, TMsgDlgType::Information}};
+    for (const auto& run : runs) {
+        const std::string expected = run.box ? run.box : options.MessageText(146);
+        SCOPED_TRACE(expected);
+        boxes.clear();
+        StartSendReport(job);
+        CheckCrashRate(job);
+        EXPECT_FALSE(SendProgressOpen());
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(expected, boxes[0].text);
+        EXPECT_EQ(run.type, boxes[0].type);
+    }
+    const std::string log = ReadFile(PeerDir() + "tracker.log");
+    EXPECT_NE(std::string::npos, log.find(" bug_report.php "));
+    EXPECT_NE(std::string::npos, log.find(" bug_update_page.php "));
+    EXPECT_EQ(std::string::npos, log.find(" bug_update.php "));  // a closed bug is left as it is
 }
 
 #ifdef VIDUDO_NO_DIALOG_RESOURCES

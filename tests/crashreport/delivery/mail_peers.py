@@ -10,14 +10,17 @@ Usage: mail_peers.py COMMAND [ARGS...]
                            gets 550
   VIDUDO_AUTH502_PORT      the same, answering 502 to "AUTH LOGIN"
   VIDUDO_UPLOAD_PORT       HTTP server storing each request's body as upload-N.bin
-After the command, every message whose subject starts with "=?GBK?" must decode (subject and
-body) to the texts the test sent: subject "崩溃报告 1.0", body "程序出错了。\r\n第二行".
+  VIDUDO_TRACKER_PORT      fake_trackers.py (Mantis at /mantis/), logging to tracker.log
+After the command, every message whose subject starts with "=?GBK?" must decode (subject, body
+and sender) to the texts the test sent: SUBJECT, BODY and FROM_NAME below, from the envelope's
+FROM_ADDRESS, with no encoded word over 75 characters.
 """
 import email
 import email.policy
 import glob
 import json
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -27,10 +30,13 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import fake_trackers  # noqa: E402
 from transport_peers import free_port  # noqa: E402
 
-SUBJECT = "崩溃报告 1.0"
+SUBJECT = "崩溃报告 1.0：程序在处理行情数据时访问了无效的地址，请查看附件里的日志和截图"
 BODY = "程序出错了。\r\n第二行"
+FROM_NAME = "技术支持"
+FROM_ADDRESS = "crash@vidudo.test"
 
 
 def start_smtp(work, port):
@@ -180,6 +186,16 @@ def check_chinese(work):
         if body.get_content_charset().lower() != "gbk":
             print(f"mail_peers: {path}: charset {body.get_content_charset()}")
             return False
+        sender = message["from"].addresses
+        envelope = json.load(open(path[:-4] + ".json"))["from"]
+        if len(sender) != 1 or (sender[0].display_name, sender[0].addr_spec, envelope) != (
+                FROM_NAME, FROM_ADDRESS, FROM_ADDRESS):
+            print(f"mail_peers: {path}: from {message['from']!r}, envelope {envelope!r}")
+            return False
+        words = re.findall(rb"=\?GBK\?B\?[A-Za-z0-9+/=]*\?=", raw)
+        if len(words) < 3 or max(map(len, words)) > 75:
+            print(f"mail_peers: {path}: encoded words {words!r}")
+            return False
     if not found:
         print("mail_peers: no GBK message arrived")
         return False
@@ -203,6 +219,9 @@ def main():
         env["VIDUDO_AUTH502_PORT"] = str(scripted[1].port)
         upload = start_upload(work)
         env["VIDUDO_UPLOAD_PORT"] = str(upload.server_address[1])
+        trackers = fake_trackers.make_server(os.path.join(work, "tracker.log"))
+        threading.Thread(target=trackers.serve_forever, daemon=True).start()
+        env["VIDUDO_TRACKER_PORT"] = str(trackers.server_address[1])
         rc = subprocess.call(sys.argv[1:], env=env)
         if rc == 0 and "--gtest_filter" not in " ".join(sys.argv) and not check_chinese(work):
             rc = 1
