@@ -11,25 +11,50 @@
 #include "crashreport/capture/EReportText.h"
 #include "crashreport/capture/EUtils.h"
 #include "crashreport/delivery/ELogFile.h"
+#include "crashreport/delivery/EXml.h"
 #include "framework/SysUtils.h"
 
 namespace {
 
 double Day(int days, int h, int m, int s) { return days + h / 24.0 + m / 1440.0 + s / 86400.0; }
 
+// The code round the fault and the stack the CPU section dumps.
 class TFakeMemory : public TListingMemory {
 public:
-    uint32_t base = 0x00401A00;
-    std::vector<uint8_t> bytes = std::vector<uint8_t>(0x100, 0x90);
-    bool IsReadable(uint32_t address, size_t count) override
-    {
-        return address >= base && address - base + count <= bytes.size();
-    }
+    struct TRegion {
+        uint32_t base;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<TRegion> regions = {{0x00401A00, CodeBytes()}, {0x0012FF00, StackBytes()}};
+    bool IsReadable(uint32_t address, size_t count) override { return Find(address, count) != nullptr; }
     bool Read(uint32_t address, void* dest, size_t count) override
     {
-        if (!IsReadable(address, count)) return false;
-        std::memcpy(dest, bytes.data() + (address - base), count);
+        const TRegion* r = Find(address, count);
+        if (!r) return false;
+        std::memcpy(dest, r->bytes.data() + (address - r->base), count);
         return true;
+    }
+
+private:
+    const TRegion* Find(uint32_t address, size_t count) const
+    {
+        for (const TRegion& r : regions)
+            if (address >= r.base && address - r.base + count <= r.bytes.size()) return &r;
+        return nullptr;
+    }
+    // NOPs the listing decodes, then every printable byte and a few that are not.
+    static std::vector<uint8_t> CodeBytes()
+    {
+        std::vector<uint8_t> bytes(0x200, 0x90);
+        for (size_t i = 0x50; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x1E + (i - 0x50) % 0x64);
+        return bytes;
+    }
+    static std::vector<uint8_t> StackBytes()
+    {
+        std::vector<uint8_t> bytes;
+        for (uint32_t i = 0; i < 16; ++i)
+            for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<uint8_t>((0xC0DE0000u + i * 0x111) >> (8 * k)));
+        return bytes;
     }
 };
 
@@ -253,6 +278,7 @@ const char* const kGoldenLines[] = {
     "  7.4 DNS 1     : 192.168.001.001 - 000.000.000.000",
     "  7.5 DNS 2     : 000.000.000.000 - 000.000.000.000",
     "  7.6 DHCP      : ON              - OFF            ",
+    "",
     "Call Stack Information:",
     "-----------------------------------------------------------------",
     "|Address |Module      |Unit   |Class  |Procedure/Method   |Line |",
@@ -352,7 +378,10 @@ TEST(ReportText, GoldenReportByteForByte)
 TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
 {
     TVurazaModuleOptions options("Vidudo.exe");
-    const TReportText report = BuildReportText(GoldenFacts(), options);
+    TReportFacts facts = GoldenFacts();
+    // The log's report separator inside a thread name must not cut the stored report.
+    facts.StackList.back().Thread.ThreadName = "a\r\n\r\n\r\n\r\nb|c";
+    const TReportText report = BuildReportText(facts, options);
     auto file = std::make_shared<std::string>();
     {
         TLogFile log(std::make_unique<TMemoryStore>(file));
@@ -361,6 +390,17 @@ TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
     }
     TLogFile reloaded(std::make_unique<TMemoryStore>(file));
     ASSERT_EQ(1, reloaded.ReportCount());
+    const std::string& text = report.LastReportText;
+    const size_t tableStart = text.find("\r\n", text.find("Call Stack Information:")) + 2;
+    const size_t tableEnd = text.find("\r\n\r\nModules Information:");
+    EXPECT_EQ(text.substr(tableStart, tableEnd - tableStart), reloaded.CallStackTable(0));
+    EXPECT_NE(std::string::npos, text.find("|Running Thread: ID=2222; Priority=Higher; Class=; [Main] (a???\?|\r\n")) << text;
+    size_t rule = 0;
+    for (const std::string& line : Lines(reloaded.CallStackTable(0))) {
+        if (!line.empty() && line[0] == '-') rule = line.size();
+        SCOPED_TRACE(line);
+        EXPECT_EQ(rule, line.size());
+    }
     EXPECT_EQ("6.1.01 RC 1", ReportVersion(reloaded.Report(0)));
     // Every "N.I Label: value" line of the golden text, read back by its number.
     int items = 0;
@@ -381,6 +421,164 @@ TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
     EXPECT_NE("", reloaded.CallStackTable(0));
     EXPECT_NE(std::string::npos, reloaded.ModulesTable(0).find("Windows NT BASE API?Client??DLL"));
     EXPECT_NE(std::string::npos, reloaded.ProcessesTable(0).find("|4   |System"));
+}
+
+namespace {
+
+// The XML form of a report as the builder made it, stored and reloaded.
+std::string StoredReportXml(const TReportText& report)
+{
+    auto file = std::make_shared<std::string>();
+    {
+        TLogFile log(std::make_unique<TMemoryStore>(file));
+        log.AddLogReport(report.LastReportText, 10);
+        log.SaveLogFile();
+    }
+    TLogFile reloaded(std::make_unique<TMemoryStore>(file));
+    EXPECT_EQ(1, reloaded.ReportCount());
+    return LogToXml(reloaded);
+}
+
+std::string Hex8Text(uint32_t value)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", value);
+    return buf;
+}
+
+}  // namespace
+
+TEST(ReportText, BuiltReportGivesBackEveryGroupValueAndDumpLineAsXml)
+{
+    TVurazaModuleOptions options("Vidudo.exe");
+    TReportFacts facts = GoldenFacts();
+    TFakeMemory memory;
+    TNoSymbols symbols;
+    facts.Memory = &memory;
+    facts.Symbols = &symbols;
+    facts.HasContext = true;
+    facts.Registers = {1, 2, 3, 4, 5, 0x0012FF00, 7, 0x00401A2C};
+    const std::string xml = StoredReportXml(BuildReportText(facts, options));
+    const size_t general = xml.find("<General>"), generalEnd = xml.find("</General>");
+    ASSERT_NE(std::string::npos, generalEnd) << xml;
+
+    const char* groups[] = {"Application", "Exception", "User", "Active Controls", "Computer", "Operating System",
+                            "Network"};
+    for (size_t g = 0; g < 7; ++g) {
+        SCOPED_TRACE(groups[g]);
+        const std::string tag = "<Group ID=\"" + std::to_string(g + 1) + "\" Label=\"" + groups[g] + "\">";
+        EXPECT_LT(xml.find(tag, general), generalEnd);
+    }
+    // Every item line of the golden text, with its value as built.
+    int items = 0;
+    for (const char* line : kGoldenLines) {
+        const std::string text = line;
+        if (text.rfind("  ", 0) != 0 || text.size() < 4 || !isdigit(static_cast<unsigned char>(text[2]))) continue;
+        const size_t blank = text.find(' ', 2), colon = text.find(": ");
+        const std::string number = text.substr(2, blank - 2);
+        std::string value = TrimRight(text.substr(colon + 2));
+        if (number == "3.5")
+            value = std::string("SeDebugPrivilege").append(15, ' ') + " - ON\r\nSeShutdownPrivilege" +
+                    std::string(12, ' ') + " - OFF\r\n";
+        const std::string element = "<Line ID=\"" + number + "\" Label=\"" + Trim(text.substr(blank, colon - blank)) +
+                                    "\" Value=\"" + XmlEscape(value) + "\"/>";
+        SCOPED_TRACE(element);
+        EXPECT_LT(xml.find(element, general), generalEnd);
+        ++items;
+    }
+    EXPECT_EQ(47, items);
+    size_t lines = 0;
+    for (size_t at = xml.find("<Line ID=", general); at < generalEnd; at = xml.find("<Line ID=", at + 1)) ++lines;
+    EXPECT_EQ(47u, lines);
+
+    EXPECT_NE(std::string::npos, xml.find("<Registers EAX=\"00000001\" EBX=\"00000003\" ECX=\"00000005\" "
+                                          "EDX=\"00000007\" EDI=\"00000002\" ESI=\"00000004\" ESP=\"0012FF00\" "
+                                          "EIP=\"00401A2C\"/>"))
+        << xml;
+    // Each of the 16 stack lines and dump lines, at the columns the CPU section writes them.
+    std::string stack = "<Stack>\r\n", dump = "<MemoryDump>\r\n";
+    const std::string indent = "        ";
+    for (uint32_t i = 0; i < 16; ++i) {
+        stack += indent + "<Line Address=\"" + Hex8Text(0x0012FF00 + 4 * i) + "\" Value=\"" +
+                 Hex8Text(0xC0DE0000u + i * 0x111) + "\"/>\r\n";
+        std::string bytes, chars;
+        for (uint32_t k = 0; k < 16; ++k) {
+            uint8_t b = 0;
+            ASSERT_TRUE(memory.Read(0x00401A2C + 16 * i + k, &b, 1));
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02X", b);
+            bytes += (k ? " " : "") + std::string(hex);
+            chars += b < 32 || b > 126 ? '.' : static_cast<char>(b);
+        }
+        dump += indent + "<Line Address=\"" + Hex8Text(0x00401A2C + 16 * i) + "\" Bytes=\"" + bytes + "\" Chars=\"" +
+                XmlEscape(chars) + "\"/>\r\n";
+    }
+    EXPECT_NE(std::string::npos, xml.find(stack + "      </Stack>\r\n")) << xml;
+    EXPECT_NE(std::string::npos, xml.find(dump + "      </MemoryDump>\r\n")) << xml;
+}
+
+// A general part of one section keeps it in the XML, its last item too.
+TEST(ReportText, SwitchedOffItemsLeaveTheRestInTheXml)
+{
+    struct {
+        uint64_t bits;
+        const char* group;
+        const char* line;
+    } cases[] = {
+        {1ull << 13, "<Group ID=\"2\" Label=\"Exception\">", "<Line ID=\"2.8\" Label=\"Count\" Value=\"1\"/>"},
+        {1ull << 46, "<Group ID=\"7\" Label=\"Network\">", "<Line ID=\"7.6\" Label=\"DHCP\" Value=\"ON              - OFF\"/>"},
+        {0, "", "<General/>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TVurazaModuleOptions options("Vidudo.exe");
+        options.SetReportFieldVisibility(c.bits);
+        const std::string xml = StoredReportXml(BuildReportText(GoldenFacts(), options));
+        EXPECT_NE(std::string::npos, xml.find(std::string(c.group) + (*c.group ? "\r\n" : "")));
+        EXPECT_NE(std::string::npos, xml.find(c.line)) << xml;
+        EXPECT_NE(std::string::npos, xml.find("<CallStack>\r\n      <ExceptionThread ID=\"1111\"")) << xml;
+    }
+}
+
+// 東, 億 and 瑋 end in 0x7C, the byte of "|": in a thread name, a module's description and path
+// they stay whole through the table, the stored report and the XML reader.
+TEST(ReportText, GbkCharactersEndingInTheBarByteStayWhole)
+{
+    for (size_t pad = 0; pad < 2; ++pad) {
+        SCOPED_TRACE(pad);
+        TReportFacts facts = GoldenFacts();
+        const std::string name = "東|x億" + std::string(pad, 'a') + "瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋\xAC";
+        for (TReportStackItem& it : facts.StackList) it.Thread.ThreadName = name;
+        facts.Modules[1].Description = "億|瑋";
+        facts.Modules[1].Path = "C:\\東\\";
+        TVurazaModuleOptions options("Vidudo.exe");
+        const std::string text = BuildReportText(facts, options).LastReportText;
+
+        // Every row, read character by character, ends in a "|" of its own and is as long as its
+        // rule: a cut thread row keeps no half character.
+        size_t rule = 0, rows = 0;
+        for (const std::string& line : Lines(text)) {
+            if (!line.empty() && line.find_first_not_of('-') == std::string::npos) rule = line.size();
+            if (line.empty() || line[0] != '|') continue;
+            SCOPED_TRACE(line);
+            ++rows;
+            EXPECT_EQ(rule, line.size());
+            size_t at = 0, last = 0;
+            for (; at < line.size(); at += GbkCharLength(line, at)) last = at;
+            EXPECT_EQ(line.size() - 1, last);
+        }
+        EXPECT_GT(rows, 10u);
+        EXPECT_NE(std::string::npos, text.find("|*Exception Thread: ID=1111; Priority=Normal; Class= (東?x億"));
+        EXPECT_NE(std::string::npos, text.find("|億?瑋 "));
+
+        const std::string xml = StoredReportXml(BuildReportText(facts, options));
+        EXPECT_NE(std::string::npos, xml.find("<ExceptionThread ID=\"1111\" Priority=\"Normal\" Class=\"" +
+                                              XmlEscape(" (東?x億").substr(1)))
+            << xml;
+        EXPECT_NE(std::string::npos, xml.find("Description=\"" + XmlEscape("億?瑋") + "\" Version=\"5.1.2600.5781\""))
+            << xml;
+        EXPECT_NE(std::string::npos, xml.find("Path=\"" + XmlEscape("C:\\東\\") + "\"/>")) << xml;
+    }
 }
 
 TEST(ReportText, FieldSwitches)
@@ -440,6 +638,8 @@ TEST(ReportText, ValueForms)
         {VideoCardText("VGA", "1.0", 0), "VGA (driver 1.0)"},
         {PrinterText(false, "XPS", "1"), ""},
         {CleanTableCell("a|b\r\nc"), "a?b??c"},
+        {CleanTableCell("東|億\r瑋"), "東?億?瑋"},
+        {CleanTableCell("x\x96\r\x96"), "x???"},  // lead bytes without their trail
         {SectionTitleBlock("Registers"), "Registers:\r\n----------\r\n\r\n"},
     };
     for (const auto& c : cases) {
@@ -490,7 +690,7 @@ TEST(ReportText, EdgesOfTheTables)
     facts.General.IsExceptionObject = false;
     const TReportText report = BuildReportText(facts, options);
     const std::string rule(50, '-');
-    EXPECT_EQ("DuruvaDod 6.1.01 RC 1\r\n\r\n\r\nCall Stack Information:\r\n" + rule +
+    EXPECT_EQ("DuruvaDod 6.1.01 RC 1\r\n\r\nCall Stack Information:\r\n" + rule +
                   "\r\n|Address |Module|Unit|Class|Procedure/Method|Line|\r\n" + rule + "\r\n" + rule +
                   "\r\n\r\nModules Information:\r\n--------------------\r\n\r\n"
                   "Processes Information:\r\n----------------------\r\n\r\n"
