@@ -18,14 +18,16 @@ namespace {
 
 double Day(int days, int h, int m, int s) { return days + h / 24.0 + m / 1440.0 + s / 86400.0; }
 
-// The code round the fault and the stack the CPU section dumps.
+// The code round the fault (Button1Click and the procedure it calls), a string it pushes and
+// the stack the CPU section dumps.
 class TFakeMemory : public TListingMemory {
 public:
     struct TRegion {
         uint32_t base;
         std::vector<uint8_t> bytes;
     };
-    std::vector<TRegion> regions = {{0x00401A00, CodeBytes()}, {0x0012FF00, StackBytes()}};
+    std::vector<TRegion> regions = {
+        {0x00401A00, CodeBytes()}, {0x0012FF00, StackBytes()}, {0x00405000, {'O', 'r', 'd', 'e', 'r', ' ', '%', 's', 0}}};
     bool IsReadable(uint32_t address, size_t count) override { return Find(address, count) != nullptr; }
     bool Read(uint32_t address, void* dest, size_t count) override
     {
@@ -42,11 +44,35 @@ private:
             if (address >= r.base && address - r.base + count <= r.bytes.size()) return &r;
         return nullptr;
     }
-    // NOPs the listing decodes, then every printable byte and a few that are not.
     static std::vector<uint8_t> CodeBytes()
     {
-        std::vector<uint8_t> bytes(0x200, 0x90);
-        for (size_t i = 0x50; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x1E + (i - 0x50) % 0x64);
+        std::vector<uint8_t> bytes = {
+            0x55,                                      // 00401A00 push ebp
+            0x8B, 0xEC,                                // 00401A01 mov ebp, esp
+            0x83, 0xEC, 0x08,                          // 00401A03 sub esp, 8
+            0x53,                                      // 00401A06 push ebx
+            0x56,                                      // 00401A07 push esi
+            0x8B, 0xD8,                                // 00401A08 mov ebx, eax
+            0x8B, 0x75, 0x08,                          // 00401A0A mov esi, [ebp+8]
+            0x68, 0x00, 0x50, 0x40, 0x00,              // 00401A0D push 00405000
+            0xE8, 0xE9, 0x05, 0x00, 0x00,              // 00401A12 call 00402000
+            0x8B, 0x83, 0xF4, 0x01, 0x00, 0x00,        // 00401A17 mov eax, [ebx+1F4]
+            0x85, 0xC0,                                // 00401A1D test eax, eax
+            0x74, 0x0B,                                // 00401A1F je 00401A2C
+            0x8D, 0x44, 0x24, 0x04,                    // 00401A21 lea eax, [esp+4]
+            0x66, 0x89, 0x46, 0x02,                    // 00401A25 mov [esi+2], ax
+            0x0F, 0x44, 0xC1,                          // 00401A29 cmove eax, ecx
+            0xC6, 0x00, 0x05,                          // 00401A2C mov byte ptr [eax], 5: the fault
+            0x64, 0x8B, 0x0D, 0x00, 0x00, 0x00, 0x00,  // 00401A2F mov ecx, fs:[0]
+            0xDD, 0x45, 0xF8,                          // 00401A36 fld qword ptr [ebp-8]
+            0x5E,                                      // 00401A39 pop esi
+            0x5B,                                      // 00401A3A pop ebx
+            0x8B, 0xE5,                                // 00401A3B mov esp, ebp
+            0x5D,                                      // 00401A3D pop ebp
+            0xC2, 0x04, 0x00,                          // 00401A3E ret 4
+        };
+        // Then every printable byte and a few that are not.
+        for (size_t i = bytes.size(); i < 0x200; ++i) bytes.push_back(static_cast<uint8_t>(0x1E + (i - 0x41) % 0x64));
         return bytes;
     }
     static std::vector<uint8_t> StackBytes()
@@ -58,9 +84,25 @@ private:
     }
 };
 
-class TNoSymbols : public TListingSymbols {
+// Button1Click's lines 11 and 12 (the fault), and the procedure it calls.
+class TGoldenSymbols : public TListingSymbols {
 public:
-    void LookupWithDebugSource(uint32_t, TCodeLocation&) override {}
+    void LookupWithDebugSource(uint32_t address, TCodeLocation& location) override
+    {
+        location = TCodeLocation{};
+        if (address >= 0x00401A00 && address < 0x00401A41) {
+            location.Kind = 4;
+            location.UnitName = "Unit1.pas";
+            location.ClassName = "TForm1";
+            location.ProcedureName = "Button1Click";
+            location.Line = address < 0x00401A2C ? 11 : 12;
+            location.LineDistance = address < 0x00401A2C ? 2 : 3;
+        } else if (address == 0x00402000) {
+            location.Kind = 3;
+            location.UnitName = "Unit2.pas";
+            location.ProcedureName = "ProcessOrder";
+        }
+    }
 };
 
 class TMemoryStore : public TLogFileStore {
@@ -319,6 +361,71 @@ const char* const kGoldenLines[] = {
     "",
 };
 
+// The listing round the fault, its comments aligned two columns after the longest code part.
+std::string GoldenListing()
+{
+    const auto pad = [](std::string code) { return code.append(55 - code.size(), ' '); };
+    const std::string lines[] = {
+        "Assembler Information:",
+        std::string(70, '-'),
+        "; Unit1.TForm1.Button1Click (Line=11 - Offset=2)",
+        "; ----------------------------------------------",
+        "00401A08  mov     ebx, eax",
+        "00401A0A  mov     esi, [ebp+$08]",
+        pad("00401A0D  push    $00405000") + "; 'Order %s'",
+        "00401A12  call    Unit2.ProcessOrder",
+        "00401A17  mov     eax, [ebx+$01F4]",
+        "00401A1D  test    eax, eax",
+        "00401A1F  jz      Unit1.TForm1.Button1Click (Line=12)",
+        "00401A21  lea     eax, [esp+$04]",
+        "00401A25  mov     [esi+$02], ax",
+        "00401A29  cmovz   eax, ecx",
+        ";",
+        "; Line=12 - Offset=3",
+        "; ------------------",
+        pad("00401A2C  mov     byte ptr [eax], $05") + "; <-- EXCEPTION",
+        "00401A2F  mov     ecx, fs:[$0000]",
+        "00401A36  fld     qword ptr [ebp-$08]",
+        "00401A39  pop     esi",
+        "00401A3A  pop     ebx",
+        "00401A3B  mov     esp, ebp",
+        "00401A3D  pop     ebp",
+        "00401A3E  ret     $0004",
+    };
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+// The registers of the context, the 16 stack values and the 256 bytes from the fault on.
+const char* const kGoldenCpuLines[] = {
+    "Registers:",
+    "-----------------------------",
+    "EAX: 00000001   EDI: 00000002",
+    "EBX: 00000003   ESI: 00000004",
+    "ECX: 00000005   ESP: 0012FF00",
+    "EDX: 00000007   EIP: 00401A2C",
+    "",
+    "Stack:               Memory Dump:",
+    "------------------   ---------------------------------------------------------------------------",
+    "0012FF00: C0DE0000   00401A2C: C6 00 05 64 8B 0D 00 00 00 00 DD 45 F8 5E 5B 8B  ...d.......E.^[.",
+    "0012FF04: C0DE0111   00401A3C: E5 5D C2 04 00 1E 1F 20 21 22 23 24 25 26 27 28  .]..... !\"#$%&'(",
+    "0012FF08: C0DE0222   00401A4C: 29 2A 2B 2C 2D 2E 2F 30 31 32 33 34 35 36 37 38  )*+,-./012345678",
+    "0012FF0C: C0DE0333   00401A5C: 39 3A 3B 3C 3D 3E 3F 40 41 42 43 44 45 46 47 48  9:;<=>?@ABCDEFGH",
+    "0012FF10: C0DE0444   00401A6C: 49 4A 4B 4C 4D 4E 4F 50 51 52 53 54 55 56 57 58  IJKLMNOPQRSTUVWX",
+    "0012FF14: C0DE0555   00401A7C: 59 5A 5B 5C 5D 5E 5F 60 61 62 63 64 65 66 67 68  YZ[\\]^_`abcdefgh",
+    "0012FF18: C0DE0666   00401A8C: 69 6A 6B 6C 6D 6E 6F 70 71 72 73 74 75 76 77 78  ijklmnopqrstuvwx",
+    "0012FF1C: C0DE0777   00401A9C: 79 7A 7B 7C 7D 7E 7F 80 81 1E 1F 20 21 22 23 24  yz{|}~..... !\"#$",
+    "0012FF20: C0DE0888   00401AAC: 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30 31 32 33 34  %&'()*+,-./01234",
+    "0012FF24: C0DE0999   00401ABC: 35 36 37 38 39 3A 3B 3C 3D 3E 3F 40 41 42 43 44  56789:;<=>?@ABCD",
+    "0012FF28: C0DE0AAA   00401ACC: 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 51 52 53 54  EFGHIJKLMNOPQRST",
+    "0012FF2C: C0DE0BBB   00401ADC: 55 56 57 58 59 5A 5B 5C 5D 5E 5F 60 61 62 63 64  UVWXYZ[\\]^_`abcd",
+    "0012FF30: C0DE0CCC   00401AEC: 65 66 67 68 69 6A 6B 6C 6D 6E 6F 70 71 72 73 74  efghijklmnopqrst",
+    "0012FF34: C0DE0DDD   00401AFC: 75 76 77 78 79 7A 7B 7C 7D 7E 7F 80 81 1E 1F 20  uvwxyz{|}~..... ",
+    "0012FF38: C0DE0EEE   00401B0C: 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30  !\"#$%&'()*+,-./0",
+    "0012FF3C: C0DE0FFF   00401B1C: 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F 40  123456789:;<=>?@",
+};
+
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> out;
@@ -345,18 +452,15 @@ TEST(ReportText, GoldenReportByteForByte)
     ASSERT_EQ(AllReportFields, options.ReportFieldVisibility());
     TReportFacts facts = GoldenFacts();
     TFakeMemory memory;
-    TNoSymbols symbols;
+    TGoldenSymbols symbols;
     facts.Memory = &memory;
     facts.Symbols = &symbols;
     facts.HasContext = true;
     facts.Registers = {1, 2, 3, 4, 5, 0x0012FF00, 7, 0x00401A2C};
     const TReportText report = BuildReportText(facts, options);
 
-    // The listing and CPU section are their own units' text, placed after the tables.
-    const TAsmListing listing = BuildAssemblerListing(0x00401A2C, memory, symbols, "Assembler Information");
-    ASSERT_FALSE(listing.Text.empty());
-    const std::string cpu = BuildCpuSection(&facts.Registers, 0x0012FF00, 0x00401A2C, memory, TCpuSectionTexts());
-    const std::string expected = GoldenTables() + listing.Title + "\r\n" + listing.Text + "\r\n" + cpu;
+    std::string expected = GoldenTables() + GoldenListing() + "\r\n";
+    for (const char* line : kGoldenCpuLines) expected += std::string(line) + "\r\n";
     EXPECT_EQ(expected, report.LastReportText);
     EXPECT_EQ(report.LastReportText, report.LogReportText);
     EXPECT_NE(std::string::npos, report.LastReportText.find("-\r\n|"));
@@ -453,7 +557,7 @@ TEST(ReportText, BuiltReportGivesBackEveryGroupValueAndDumpLineAsXml)
     TVurazaModuleOptions options("Vidudo.exe");
     TReportFacts facts = GoldenFacts();
     TFakeMemory memory;
-    TNoSymbols symbols;
+    TGoldenSymbols symbols;
     facts.Memory = &memory;
     facts.Symbols = &symbols;
     facts.HasContext = true;
@@ -491,6 +595,11 @@ TEST(ReportText, BuiltReportGivesBackEveryGroupValueAndDumpLineAsXml)
     for (size_t at = xml.find("<Line ID=", general); at < generalEnd; at = xml.find("<Line ID=", at + 1)) ++lines;
     EXPECT_EQ(47u, lines);
 
+    EXPECT_NE(std::string::npos, xml.find("<Assembler>\r\n      <Line Address=\"\" Command=\"\" Comment=\" "
+                                          "Unit1.TForm1.Button1Click (Line=11 - Offset=2)\"/>"))
+        << xml;
+    EXPECT_NE(std::string::npos, xml.find("<Line Address=\"00401A2C\" Command=\"mov     byte ptr [eax], $05\" "
+                                          "Comment=\"&#060;-- EXCEPTION\"/>"));
     EXPECT_NE(std::string::npos, xml.find("<Registers EAX=\"00000001\" EBX=\"00000003\" ECX=\"00000005\" "
                                           "EDX=\"00000007\" EDI=\"00000002\" ESI=\"00000004\" ESP=\"0012FF00\" "
                                           "EIP=\"00401A2C\"/>"))
