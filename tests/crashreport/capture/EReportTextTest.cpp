@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "crashreport/capture/EDialogRoad.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EReportSources.h"
 #include "crashreport/capture/EReportText.h"
@@ -462,6 +463,17 @@ TEST(ReportText, GoldenReportByteForByte)
     std::string expected = GoldenTables() + GoldenListing() + "\r\n";
     for (const char* line : kGoldenCpuLines) expected += std::string(line) + "\r\n";
     EXPECT_EQ(expected, report.LastReportText);
+
+    // The detail pages' three parts: the general part without the empty line before the table.
+    const TReportParts parts =
+        SplitReportParts(report.LastReportText, "Call Stack Information", "Assembler Information", "Registers");
+    const std::string tables = GoldenTables();
+    EXPECT_EQ(tables.substr(0, tables.find("\r\n\r\nCall Stack Information:")), parts.general);
+    const std::string listing = GoldenListing();
+    const size_t body = listing.find("\r\n", listing.find("\r\n") + 2) + 2;
+    EXPECT_EQ(listing.substr(body, listing.size() - body - 2), parts.assembler);
+    EXPECT_EQ(expected.substr(expected.find("Registers:\r\n"), expected.size() - expected.find("Registers:\r\n") - 2),
+              parts.cpu);
     EXPECT_EQ(report.LastReportText, report.LogReportText);
     EXPECT_NE(std::string::npos, report.LastReportText.find("-\r\n|"));
     EXPECT_EQ("EAccessViolation", report.ExceptionClassText);
