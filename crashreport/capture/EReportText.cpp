@@ -22,9 +22,17 @@ std::string Hex8(uint32_t value)
     return buf;
 }
 
+// At most `limit` bytes, never half of a double-byte character.
+std::string_view CutText(std::string_view text, size_t limit)
+{
+    size_t size = 0;
+    while (size < text.size() && size + GbkCharLength(text, size) <= limit) size += GbkCharLength(text, size);
+    return text.substr(0, size);
+}
+
 std::string Padded(std::string_view text, size_t width)
 {
-    std::string out(text.substr(0, std::min(text.size(), width)));
+    std::string out(CutText(text, width));
     out.resize(width, ' ');
     return out;
 }
@@ -42,6 +50,12 @@ size_t Sum(const std::vector<size_t>& widths)
     size_t sum = 0;
     for (size_t w : widths) sum += w;
     return sum;
+}
+
+std::string TrimRightBreaks(std::string_view text)
+{
+    while (text.size() >= 2 && text.substr(text.size() - 2) == kCrLf) text.remove_suffix(2);
+    return std::string(text);
 }
 
 class TNoMemory : public TListingMemory {
@@ -74,9 +88,15 @@ std::string PlainTable(const std::string& title, std::vector<std::string> labels
 
 std::string CleanTableCell(std::string_view text)
 {
+    // 0x7C is a legal GBK trail byte (東 is 96 7C): only a "|" of its own is a cell break. A lead
+    // byte without its trail would pair with the "|" that closes the cell, so it goes too.
     std::string out(text);
-    for (char& c : out)
-        if (c == '\r' || c == '\n' || c == '|') c = '?';
+    for (size_t i = 0; i < out.size();) {
+        const size_t n = GbkCharLength(out, i);
+        char& c = out[i];
+        if (n == 1 && (c == '\r' || c == '\n' || c == '|' || IsGbkLeadByte(static_cast<unsigned char>(c)))) c = '?';
+        i += n;
+    }
     return out;
 }
 
@@ -261,8 +281,8 @@ std::string FillGeneralSections(const TReportGeneralFacts& f, const TVurazaModul
 
     const bool windowed = !f.IsConsoleProgram && !f.IsWebServerApplication;
     log.AddHeader(text(61));
-    log.AddItem(text(62), f.FormClass.substr(0, 256), windowed && on(21));
-    log.AddItem(text(63), CollapseControlChars(f.FormText.substr(0, 256)), windowed && on(22));
+    log.AddItem(text(62), std::string(CutText(f.FormClass, 256)), windowed && on(21));
+    log.AddItem(text(63), CollapseControlChars(CutText(f.FormText, 256)), windowed && on(22));
     log.AddItem(text(64), f.ControlClass, windowed && on(23));
     log.AddItem(text(65), CollapseControlChars(f.ControlText), windowed && on(24));
 
@@ -400,7 +420,10 @@ TReportText BuildReportText(const TReportFacts& facts, const TVurazaModuleOption
         tables += SectionTitleBlock(text(10)) + SectionTitleBlock(text(12));
     }
 
-    out.LastReportText = general + kCrLf + tables + asmTitle + kCrLf + asmText + kCrLf + cpuText;
+    // One empty line before the call-stack title, also when every general item is off: a value
+    // running into the table would hide the last general section from the log's readers.
+    out.LastReportText =
+        TrimRightBreaks(general) + kCrLf + kCrLf + tables + asmTitle + kCrLf + asmText + kCrLf + cpuText;
     out.LogReportText = out.LastReportText;
     return out;
 }

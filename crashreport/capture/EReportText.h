@@ -122,9 +122,11 @@ TReportText BuildReportText(const TReportFacts& facts, const TVurazaModuleOption
 std::string FillGeneralSections(const TReportGeneralFacts& facts, const TVurazaModuleOptions& options,
                                 TReportText* out = nullptr);
 
+// CR, LF and a "|" of its own become "?" (a 0x7C trail byte stays part of its character), and
+// so does a lead byte without its trail.
 std::string CleanTableCell(std::string_view text);
 std::string SectionTitleBlock(std::string_view title);
-// "|" + each value padded or cut to its width + "|" CR LF.
+// "|" + each value padded or cut to its width + "|" CR LF; a cut never splits a character.
 void WriteTableRow(std::string& out, const std::vector<std::string>& values, const std::vector<size_t>& widths);
 
 // Value forms.

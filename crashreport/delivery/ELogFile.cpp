@@ -282,11 +282,18 @@ bool TLogFile::CountRepeat(std::string_view bugId)
 std::string TLogFile::GeneralPart(int index) const
 {
     if (index < 0 || index >= reports_.Count()) return {};
-    std::string_view report = reports_[index];
-    std::vector<std::string_view> blocks = SplitBlocks(report);
-    const int first = FirstTableBlock(blocks);
-    std::string_view general = first < 0 ? report : report.substr(0, static_cast<size_t>(blocks[first].data() - report.data()));
-    return TrimRight(general);
+    // Up to the title line of the first table, also in a report whose last general value runs
+    // straight into it without an empty line.
+    const std::string_view report = reports_[index];
+    const size_t mark = report.find(kTableMark);
+    if (mark == std::string_view::npos) return TrimRight(report);
+    const size_t titleEnd = report.rfind(kCrLf, mark);
+    size_t titleStart = 0;
+    if (titleEnd != std::string_view::npos && titleEnd > 0) {
+        const size_t before = report.rfind(kCrLf, titleEnd - 1);
+        titleStart = before == std::string_view::npos ? 0 : before + kCrLf.size();
+    }
+    return TrimRight(report.substr(0, titleStart));
 }
 
 std::string TLogFile::CallStackTable(int index) const
@@ -321,11 +328,22 @@ std::string TLogFile::AssemblerLines(int index) const
 
 std::string TLogFile::ProcessorSection(int index) const
 {
-    std::vector<std::string_view> keep;
+    std::vector<std::string_view> blocks;
     if (index < 0 || index >= reports_.Count()) return {};
     const int distance = VersionAtLeast(reports_[index], "6.0") ? 4 : 2;
-    const std::string_view block = BlockAfterFirstTable(reports_[index], distance, keep);
-    return block.find("EAX") == std::string_view::npos ? std::string() : std::string(block);
+    const std::string_view block = BlockAfterFirstTable(reports_[index], distance, blocks);
+    if (block.find("EAX") == std::string_view::npos) return {};
+    // The registers and the stack-and-dump table after their empty line: every following block
+    // up to the next titled section.
+    size_t next = 0;
+    while (next < blocks.size() && blocks[next].data() != block.data()) ++next;
+    size_t end = block.size();
+    for (++next; next < blocks.size(); ++next) {
+        const std::vector<std::string_view> lines = SplitCrLfLines(blocks[next]);
+        if (lines.size() >= 2 && IsTitleLine(lines[0], lines[1])) break;
+        end = static_cast<size_t>(blocks[next].data() + blocks[next].size() - block.data());
+    }
+    return std::string(block.data(), end);
 }
 
 std::string TLogFile::ReproduceText(int index) const

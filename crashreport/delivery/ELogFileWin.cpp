@@ -12,6 +12,8 @@
 
 namespace {
 
+void (*saveHook)() = nullptr;
+
 std::wstring FullPath(const std::string& fileName)
 {
     const std::wstring wide = GbkToWide(fileName);
@@ -110,6 +112,7 @@ public:
     {
         const std::wstring temp = path_ + L".tmp";
         WriteWhole(temp, text);
+        if (saveHook) saveHook();
         if (MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
         DeleteFileW(temp.c_str());
         WriteWhole(path_, text);
@@ -121,6 +124,8 @@ private:
 };
 
 }  // namespace
+
+void SetLogSaveHook(void (*hook)()) { saveHook = hook; }
 
 std::unique_ptr<TLogFileStore> OpenLogFileStore(const std::string& fileName)
 {

@@ -15,3 +15,7 @@ constexpr unsigned long kLogLockTimeoutMs = 10000;
 // Raises when the log stays locked by another process for longer than kLogLockTimeoutMs.
 std::unique_ptr<TLogFileStore> OpenLogFileStore(const std::string& fileName);
 std::unique_ptr<TLogFile> OpenLogFile(const std::string& fileName);
+
+// Called by a save after the new text is in "<log>.tmp" and before it replaces the log, so a
+// test can stop a process exactly there. None unless set.
+void SetLogSaveHook(void (*hook)());

@@ -27,19 +27,24 @@ std::string Columns(std::string_view line, size_t from, size_t to)
     return std::string(line.substr(from - 1, to - from + 1));
 }
 
-// The fields of a table row between its "|" separators, trimmed.
+// The fields of a table row between its "|" separators, trimmed. A 0x7C that ends a GBK
+// character (東, 億) is no separator.
 std::vector<std::string> RowFields(std::string_view row)
 {
     if (!row.empty() && row.front() == '|') row.remove_prefix(1);
-    if (!row.empty() && row.back() == '|') row.remove_suffix(1);
     std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = row.find('|', start);
-        fields.push_back(Trim(row.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start)));
-        if (at == std::string_view::npos) return fields;
-        start = at + 1;
+    size_t start = 0, at = 0;
+    while (at < row.size()) {
+        const size_t n = GbkCharLength(row, at);
+        if (n == 1 && row[at] == '|') {
+            fields.push_back(Trim(row.substr(start, at - start)));
+            start = at + 1;
+        }
+        at += n;
     }
+    // The row's closing "|" ends the last field; without it the rest is one.
+    if (start < row.size() || fields.empty()) fields.push_back(Trim(row.substr(start)));
+    return fields;
 }
 
 std::string Field(const std::vector<std::string>& fields, size_t oneBased)

@@ -289,21 +289,27 @@ std::string WindowsPath(std::string unixPath)
     return "Z:" + unixPath;
 }
 
+// The default mail program is the test provider (as the e-mail delivery test names it), which
+// notes its calls in mapiLog.
+void UseTestMailProvider(const std::string& mapiLog)
+{
+    const std::string peers = WindowsPath(VIDUDO_MAIL_PEERS_DIR) + "\\";
+    SetKey(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail", nullptr, "VidudoTestMail");
+    SetKey(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail\\VidudoTestMail", "DLLPath", peers + "mapi_provider.dll");
+    SetKey(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, "\"" + peers + "fake_mailer.exe\" %1");
+    SetEnvironmentVariableA("VIDUDO_MAPI_LOG", mapiLog.c_str());
+    SetEnvironmentVariableA("VIDUDO_MAPI_RESULT", "0");
+}
+
 }  // namespace
 
 // As shipped: the detailed dialog, the log beside the program (each fault a report of its
 // own), the report through the user's mail program by Simple MAPI.
 TEST_F(ProgramCrashTest, AFaultInItsOwnCodeIsShownLoggedAndMailedByMapi)
 {
-    // The default mail program is the test provider (as the e-mail delivery test names it).
-    const std::string peers = WindowsPath(VIDUDO_MAIL_PEERS_DIR) + "\\";
-    SetKey(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail", nullptr, "VidudoTestMail");
-    SetKey(HKEY_CURRENT_USER, "SOFTWARE\\Clients\\Mail\\VidudoTestMail", "DLLPath", peers + "mapi_provider.dll");
-    SetKey(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, "\"" + peers + "fake_mailer.exe\" %1");
     const std::string folder = ProgramFolder() + "program_crash\\", mapiLog = folder + "mapi.log";
     DeleteFileW(GbkToWide(folder + "Vidudo.elf").c_str());
-    SetEnvironmentVariableA("VIDUDO_MAPI_LOG", mapiLog.c_str());
-    SetEnvironmentVariableA("VIDUDO_MAPI_RESULT", "0");
+    UseTestMailProvider(mapiLog);
 
     // Two runs of the program, each failing once: the second report goes after the first,
     // which stays as it was.
@@ -335,6 +341,38 @@ TEST_F(ProgramCrashTest, AFaultInItsOwnCodeIsShownLoggedAndMailedByMapi)
         EXPECT_TRUE(ui::WaitFor([&] { return !Exists(FolderOf(zip)); }, 10000)) << FolderOf(zip) << " is left";
         ExpectTheProgramEndsWithTheFault();
     }
+}
+
+// A copy stamped to count repeats (log flag 0x1): the same fault in a second run adds no report
+// but counts the first one twice, and a repeat is neither offered nor sent.
+TEST_F(ProgramCrashTest, TheCopyCountingRepeatsCountsItsSecondFaultOnce)
+{
+    const std::string folder = ProgramFolder() + "program_count\\", mapiLog = folder + "mapi.log";
+    DeleteFileW(GbkToWide(folder + "Vidudo.elf").c_str());
+    UseTestMailProvider(mapiLog);
+    DeleteFileW(GbkToWide(mapiLog).c_str());
+    FailAndCheckTheReport(folder, false, 1);
+    if (HasFatalFailure())
+        return;
+    EXPECT_TRUE(ui::WaitFor([&] { return ReadFileBytes(mapiLog).find("logoff ") != std::string::npos; }, 30000))
+        << "the first report was not mailed";
+    ExpectTheProgramEndsWithTheFault();
+
+    DeleteFileW(GbkToWide(mapiLog).c_str());
+    Start(folder);
+    TReportSeen seen;
+    if (!HasFatalFailure())
+        FaultAndCloseTheDialog(seen, false);
+    if (HasFatalFailure())
+        return;
+    EXPECT_FALSE(seen.sendShown) << "the dialog offers to send a repeat";
+    ExpectTheProgramEndsWithTheFault();
+    EXPECT_FALSE(Exists(mapiLog)) << "a repeat was mailed: " << ReadFileBytes(mapiLog);
+    const std::unique_ptr<TLogFile> log = WaitForLog(1);
+    ASSERT_NE(nullptr, log);
+    EXPECT_EQ(1, log->ReportCount());
+    EXPECT_EQ("2", log->GetReportItem("2.8", 0));
+    EXPECT_EQ("EAccessViolation", log->GetReportItem("2.5", 0));
 }
 
 // A copy stamped for SMTP through a server: the message reaches the peer, which the runner

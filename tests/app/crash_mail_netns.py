@@ -80,6 +80,10 @@ def check_message(work, program_folder):
     if sent:
         check("存取地址".encode("gbk") in sent[0] and b"'Vidudo.exe'" in sent[0],
               "the report is the program's access violation")
+        rule = sent[0].rfind(b"\r\n", 0, sent[0].find(b"-\r\n|"))
+        general = sent[0][:sent[0].rfind(b"\r\n", 0, rule) + 2]
+        check(general.endswith(b"\r\n\r\n") and not general.endswith(b"\r\n\r\n\r\n"),
+              "one empty line separates the general part from the call stack")
 
 
 def main():

@@ -29,6 +29,12 @@ def reports():
     return [r for r in text.split(b"\r\n\r\n\r\n\r\n") if b"-\r\n|" in r]
 
 
+def general_part(report):
+    """The report up to the title line above the first table's rule."""
+    rule = report.rfind(b"\r\n", 0, report.find(b"-\r\n|"))
+    return report[:report.rfind(b"\r\n", 0, rule) + 2]
+
+
 def item(report, number):
     m = re.search(rb"\r\n  " + re.escape(number.encode()) + rb" [^:\r\n]*: ([^\r\n]*)", report)
     return m.group(1).strip() if m else None
@@ -44,6 +50,9 @@ if os.path.exists(log_host):
     check(len(stored) == 1, "one report in the log, found %d" % len(stored))
     first = stored[0] if stored else b""
     check(first.startswith(b"DuruvaDod 6.1.01 RC 1\r\n"), "the report starts with its banner")
+    general = general_part(first)
+    check(re.search(rb"[^\n]\r\n\r\n\Z", general) is not None,
+          "one empty line separates the general part from the call stack: %r" % general[-80:])
     wording = re.compile("存取地址 ([0-9A-F]{8}) 违例发生在模块 'crashlab.exe' 中. 写 在地址 00000000 里.".encode("gbk")
                          .replace(b".", rb"\.").replace(b"(", b"(").replace(b"'", b"'"))
     m = wording.search(first)

@@ -209,14 +209,25 @@ TEST_F(ReportBuild, AFiltersMessageIsItem26)
 TEST(ReportFacts, TheMachineAndTheProgramAreRead)
 {
     TReportGeneralFacts facts;
+    const ULONGLONG tickBefore = GetTickCount64();
     GatherSystemFacts(facts);
+    const ULONGLONG tickAfter = GetTickCount64();
     EXPECT_EQ(facts.ProgramFileName, ExtractFileName(ModuleFileNameOf(nullptr)));
-    EXPECT_GT(facts.TotalMemory, 0u);
+    // The extended memory status, not the old one that stops at 2 or 4 GB.
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    ASSERT_TRUE(GlobalMemoryStatusEx(&status)) << GetLastError();
+    EXPECT_EQ(status.ullTotalPhys, facts.TotalMemory);
     EXPECT_GT(facts.FreeMemory, 0u);
     EXPECT_LE(facts.FreeMemory, facts.TotalMemory);
+    const uint64_t slack = status.ullTotalPhys / 10;
+    EXPECT_LE(facts.FreeMemory, status.ullAvailPhys + slack);
+    EXPECT_GE(facts.FreeMemory + slack, status.ullAvailPhys);
+    // The 64-bit tick count, which doesn't wrap after 49.7 days.
+    EXPECT_GE(facts.SystemTickMilliseconds + 2000, tickBefore);
+    EXPECT_LE(facts.SystemTickMilliseconds, tickAfter + 2000);
     EXPECT_TRUE(facts.DiskKnown);
     EXPECT_GT(facts.TotalDisk, 0u);
-    EXPECT_GT(facts.SystemTickMilliseconds, 0u);
     EXPECT_GT(facts.ScreenWidth, 0);
     EXPECT_GT(facts.ScreenHeight, 0);
     EXPECT_GT(facts.BitsPerPixel, 0);

@@ -6,36 +6,104 @@
 #include <string>
 #include <vector>
 
+#include "crashreport/capture/EDialogRoad.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EReportSources.h"
 #include "crashreport/capture/EReportText.h"
 #include "crashreport/capture/EUtils.h"
 #include "crashreport/delivery/ELogFile.h"
+#include "crashreport/delivery/EXml.h"
 #include "framework/SysUtils.h"
 
 namespace {
 
 double Day(int days, int h, int m, int s) { return days + h / 24.0 + m / 1440.0 + s / 86400.0; }
 
+// The code round the fault (Button1Click and the procedure it calls), a string it pushes and
+// the stack the CPU section dumps.
 class TFakeMemory : public TListingMemory {
 public:
-    uint32_t base = 0x00401A00;
-    std::vector<uint8_t> bytes = std::vector<uint8_t>(0x100, 0x90);
-    bool IsReadable(uint32_t address, size_t count) override
-    {
-        return address >= base && address - base + count <= bytes.size();
-    }
+    struct TRegion {
+        uint32_t base;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<TRegion> regions = {
+        {0x00401A00, CodeBytes()}, {0x0012FF00, StackBytes()}, {0x00405000, {'O', 'r', 'd', 'e', 'r', ' ', '%', 's', 0}}};
+    bool IsReadable(uint32_t address, size_t count) override { return Find(address, count) != nullptr; }
     bool Read(uint32_t address, void* dest, size_t count) override
     {
-        if (!IsReadable(address, count)) return false;
-        std::memcpy(dest, bytes.data() + (address - base), count);
+        const TRegion* r = Find(address, count);
+        if (!r) return false;
+        std::memcpy(dest, r->bytes.data() + (address - r->base), count);
         return true;
+    }
+
+private:
+    const TRegion* Find(uint32_t address, size_t count) const
+    {
+        for (const TRegion& r : regions)
+            if (address >= r.base && address - r.base + count <= r.bytes.size()) return &r;
+        return nullptr;
+    }
+    static std::vector<uint8_t> CodeBytes()
+    {
+        std::vector<uint8_t> bytes = {
+            0x55,                                      // 00401A00 push ebp
+            0x8B, 0xEC,                                // 00401A01 mov ebp, esp
+            0x83, 0xEC, 0x08,                          // 00401A03 sub esp, 8
+            0x53,                                      // 00401A06 push ebx
+            0x56,                                      // 00401A07 push esi
+            0x8B, 0xD8,                                // 00401A08 mov ebx, eax
+            0x8B, 0x75, 0x08,                          // 00401A0A mov esi, [ebp+8]
+            0x68, 0x00, 0x50, 0x40, 0x00,              // 00401A0D push 00405000
+            0xE8, 0xE9, 0x05, 0x00, 0x00,              // 00401A12 call 00402000
+            0x8B, 0x83, 0xF4, 0x01, 0x00, 0x00,        // 00401A17 mov eax, [ebx+1F4]
+            0x85, 0xC0,                                // 00401A1D test eax, eax
+            0x74, 0x0B,                                // 00401A1F je 00401A2C
+            0x8D, 0x44, 0x24, 0x04,                    // 00401A21 lea eax, [esp+4]
+            0x66, 0x89, 0x46, 0x02,                    // 00401A25 mov [esi+2], ax
+            0x0F, 0x44, 0xC1,                          // 00401A29 cmove eax, ecx
+            0xC6, 0x00, 0x05,                          // 00401A2C mov byte ptr [eax], 5: the fault
+            0x64, 0x8B, 0x0D, 0x00, 0x00, 0x00, 0x00,  // 00401A2F mov ecx, fs:[0]
+            0xDD, 0x45, 0xF8,                          // 00401A36 fld qword ptr [ebp-8]
+            0x5E,                                      // 00401A39 pop esi
+            0x5B,                                      // 00401A3A pop ebx
+            0x8B, 0xE5,                                // 00401A3B mov esp, ebp
+            0x5D,                                      // 00401A3D pop ebp
+            0xC2, 0x04, 0x00,                          // 00401A3E ret 4
+        };
+        // Then every printable byte and a few that are not.
+        for (size_t i = bytes.size(); i < 0x200; ++i) bytes.push_back(static_cast<uint8_t>(0x1E + (i - 0x41) % 0x64));
+        return bytes;
+    }
+    static std::vector<uint8_t> StackBytes()
+    {
+        std::vector<uint8_t> bytes;
+        for (uint32_t i = 0; i < 16; ++i)
+            for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<uint8_t>((0xC0DE0000u + i * 0x111) >> (8 * k)));
+        return bytes;
     }
 };
 
-class TNoSymbols : public TListingSymbols {
+// Button1Click's lines 11 and 12 (the fault), and the procedure it calls.
+class TGoldenSymbols : public TListingSymbols {
 public:
-    void LookupWithDebugSource(uint32_t, TCodeLocation&) override {}
+    void LookupWithDebugSource(uint32_t address, TCodeLocation& location) override
+    {
+        location = TCodeLocation{};
+        if (address >= 0x00401A00 && address < 0x00401A41) {
+            location.Kind = 4;
+            location.UnitName = "Unit1.pas";
+            location.ClassName = "TForm1";
+            location.ProcedureName = "Button1Click";
+            location.Line = address < 0x00401A2C ? 11 : 12;
+            location.LineDistance = address < 0x00401A2C ? 2 : 3;
+        } else if (address == 0x00402000) {
+            location.Kind = 3;
+            location.UnitName = "Unit2.pas";
+            location.ProcedureName = "ProcessOrder";
+        }
+    }
 };
 
 class TMemoryStore : public TLogFileStore {
@@ -253,6 +321,7 @@ const char* const kGoldenLines[] = {
     "  7.4 DNS 1     : 192.168.001.001 - 000.000.000.000",
     "  7.5 DNS 2     : 000.000.000.000 - 000.000.000.000",
     "  7.6 DHCP      : ON              - OFF            ",
+    "",
     "Call Stack Information:",
     "-----------------------------------------------------------------",
     "|Address |Module      |Unit   |Class  |Procedure/Method   |Line |",
@@ -293,6 +362,71 @@ const char* const kGoldenLines[] = {
     "",
 };
 
+// The listing round the fault, its comments aligned two columns after the longest code part.
+std::string GoldenListing()
+{
+    const auto pad = [](std::string code) { return code.append(55 - code.size(), ' '); };
+    const std::string lines[] = {
+        "Assembler Information:",
+        std::string(70, '-'),
+        "; Unit1.TForm1.Button1Click (Line=11 - Offset=2)",
+        "; ----------------------------------------------",
+        "00401A08  mov     ebx, eax",
+        "00401A0A  mov     esi, [ebp+$08]",
+        pad("00401A0D  push    $00405000") + "; 'Order %s'",
+        "00401A12  call    Unit2.ProcessOrder",
+        "00401A17  mov     eax, [ebx+$01F4]",
+        "00401A1D  test    eax, eax",
+        "00401A1F  jz      Unit1.TForm1.Button1Click (Line=12)",
+        "00401A21  lea     eax, [esp+$04]",
+        "00401A25  mov     [esi+$02], ax",
+        "00401A29  cmovz   eax, ecx",
+        ";",
+        "; Line=12 - Offset=3",
+        "; ------------------",
+        pad("00401A2C  mov     byte ptr [eax], $05") + "; <-- EXCEPTION",
+        "00401A2F  mov     ecx, fs:[$0000]",
+        "00401A36  fld     qword ptr [ebp-$08]",
+        "00401A39  pop     esi",
+        "00401A3A  pop     ebx",
+        "00401A3B  mov     esp, ebp",
+        "00401A3D  pop     ebp",
+        "00401A3E  ret     $0004",
+    };
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+// The registers of the context, the 16 stack values and the 256 bytes from the fault on.
+const char* const kGoldenCpuLines[] = {
+    "Registers:",
+    "-----------------------------",
+    "EAX: 00000001   EDI: 00000002",
+    "EBX: 00000003   ESI: 00000004",
+    "ECX: 00000005   ESP: 0012FF00",
+    "EDX: 00000007   EIP: 00401A2C",
+    "",
+    "Stack:               Memory Dump:",
+    "------------------   ---------------------------------------------------------------------------",
+    "0012FF00: C0DE0000   00401A2C: C6 00 05 64 8B 0D 00 00 00 00 DD 45 F8 5E 5B 8B  ...d.......E.^[.",
+    "0012FF04: C0DE0111   00401A3C: E5 5D C2 04 00 1E 1F 20 21 22 23 24 25 26 27 28  .]..... !\"#$%&'(",
+    "0012FF08: C0DE0222   00401A4C: 29 2A 2B 2C 2D 2E 2F 30 31 32 33 34 35 36 37 38  )*+,-./012345678",
+    "0012FF0C: C0DE0333   00401A5C: 39 3A 3B 3C 3D 3E 3F 40 41 42 43 44 45 46 47 48  9:;<=>?@ABCDEFGH",
+    "0012FF10: C0DE0444   00401A6C: 49 4A 4B 4C 4D 4E 4F 50 51 52 53 54 55 56 57 58  IJKLMNOPQRSTUVWX",
+    "0012FF14: C0DE0555   00401A7C: 59 5A 5B 5C 5D 5E 5F 60 61 62 63 64 65 66 67 68  YZ[\\]^_`abcdefgh",
+    "0012FF18: C0DE0666   00401A8C: 69 6A 6B 6C 6D 6E 6F 70 71 72 73 74 75 76 77 78  ijklmnopqrstuvwx",
+    "0012FF1C: C0DE0777   00401A9C: 79 7A 7B 7C 7D 7E 7F 80 81 1E 1F 20 21 22 23 24  yz{|}~..... !\"#$",
+    "0012FF20: C0DE0888   00401AAC: 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30 31 32 33 34  %&'()*+,-./01234",
+    "0012FF24: C0DE0999   00401ABC: 35 36 37 38 39 3A 3B 3C 3D 3E 3F 40 41 42 43 44  56789:;<=>?@ABCD",
+    "0012FF28: C0DE0AAA   00401ACC: 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 51 52 53 54  EFGHIJKLMNOPQRST",
+    "0012FF2C: C0DE0BBB   00401ADC: 55 56 57 58 59 5A 5B 5C 5D 5E 5F 60 61 62 63 64  UVWXYZ[\\]^_`abcd",
+    "0012FF30: C0DE0CCC   00401AEC: 65 66 67 68 69 6A 6B 6C 6D 6E 6F 70 71 72 73 74  efghijklmnopqrst",
+    "0012FF34: C0DE0DDD   00401AFC: 75 76 77 78 79 7A 7B 7C 7D 7E 7F 80 81 1E 1F 20  uvwxyz{|}~..... ",
+    "0012FF38: C0DE0EEE   00401B0C: 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30  !\"#$%&'()*+,-./0",
+    "0012FF3C: C0DE0FFF   00401B1C: 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F 40  123456789:;<=>?@",
+};
+
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> out;
@@ -319,19 +453,27 @@ TEST(ReportText, GoldenReportByteForByte)
     ASSERT_EQ(AllReportFields, options.ReportFieldVisibility());
     TReportFacts facts = GoldenFacts();
     TFakeMemory memory;
-    TNoSymbols symbols;
+    TGoldenSymbols symbols;
     facts.Memory = &memory;
     facts.Symbols = &symbols;
     facts.HasContext = true;
     facts.Registers = {1, 2, 3, 4, 5, 0x0012FF00, 7, 0x00401A2C};
     const TReportText report = BuildReportText(facts, options);
 
-    // The listing and CPU section are their own units' text, placed after the tables.
-    const TAsmListing listing = BuildAssemblerListing(0x00401A2C, memory, symbols, "Assembler Information");
-    ASSERT_FALSE(listing.Text.empty());
-    const std::string cpu = BuildCpuSection(&facts.Registers, 0x0012FF00, 0x00401A2C, memory, TCpuSectionTexts());
-    const std::string expected = GoldenTables() + listing.Title + "\r\n" + listing.Text + "\r\n" + cpu;
+    std::string expected = GoldenTables() + GoldenListing() + "\r\n";
+    for (const char* line : kGoldenCpuLines) expected += std::string(line) + "\r\n";
     EXPECT_EQ(expected, report.LastReportText);
+
+    // The detail pages' three parts: the general part without the empty line before the table.
+    const TReportParts parts =
+        SplitReportParts(report.LastReportText, "Call Stack Information", "Assembler Information", "Registers");
+    const std::string tables = GoldenTables();
+    EXPECT_EQ(tables.substr(0, tables.find("\r\n\r\nCall Stack Information:")), parts.general);
+    const std::string listing = GoldenListing();
+    const size_t body = listing.find("\r\n", listing.find("\r\n") + 2) + 2;
+    EXPECT_EQ(listing.substr(body, listing.size() - body - 2), parts.assembler);
+    EXPECT_EQ(expected.substr(expected.find("Registers:\r\n"), expected.size() - expected.find("Registers:\r\n") - 2),
+              parts.cpu);
     EXPECT_EQ(report.LastReportText, report.LogReportText);
     EXPECT_NE(std::string::npos, report.LastReportText.find("-\r\n|"));
     EXPECT_EQ("EAccessViolation", report.ExceptionClassText);
@@ -352,7 +494,10 @@ TEST(ReportText, GoldenReportByteForByte)
 TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
 {
     TVurazaModuleOptions options("Vidudo.exe");
-    const TReportText report = BuildReportText(GoldenFacts(), options);
+    TReportFacts facts = GoldenFacts();
+    // The log's report separator inside a thread name must not cut the stored report.
+    facts.StackList.back().Thread.ThreadName = "a\r\n\r\n\r\n\r\nb|c";
+    const TReportText report = BuildReportText(facts, options);
     auto file = std::make_shared<std::string>();
     {
         TLogFile log(std::make_unique<TMemoryStore>(file));
@@ -361,6 +506,17 @@ TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
     }
     TLogFile reloaded(std::make_unique<TMemoryStore>(file));
     ASSERT_EQ(1, reloaded.ReportCount());
+    const std::string& text = report.LastReportText;
+    const size_t tableStart = text.find("\r\n", text.find("Call Stack Information:")) + 2;
+    const size_t tableEnd = text.find("\r\n\r\nModules Information:");
+    EXPECT_EQ(text.substr(tableStart, tableEnd - tableStart), reloaded.CallStackTable(0));
+    EXPECT_NE(std::string::npos, text.find("|Running Thread: ID=2222; Priority=Higher; Class=; [Main] (a???\?|\r\n")) << text;
+    size_t rule = 0;
+    for (const std::string& line : Lines(reloaded.CallStackTable(0))) {
+        if (!line.empty() && line[0] == '-') rule = line.size();
+        SCOPED_TRACE(line);
+        EXPECT_EQ(rule, line.size());
+    }
     EXPECT_EQ("6.1.01 RC 1", ReportVersion(reloaded.Report(0)));
     // Every "N.I Label: value" line of the golden text, read back by its number.
     int items = 0;
@@ -381,6 +537,169 @@ TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
     EXPECT_NE("", reloaded.CallStackTable(0));
     EXPECT_NE(std::string::npos, reloaded.ModulesTable(0).find("Windows NT BASE API?Client??DLL"));
     EXPECT_NE(std::string::npos, reloaded.ProcessesTable(0).find("|4   |System"));
+}
+
+namespace {
+
+// The XML form of a report as the builder made it, stored and reloaded.
+std::string StoredReportXml(const TReportText& report)
+{
+    auto file = std::make_shared<std::string>();
+    {
+        TLogFile log(std::make_unique<TMemoryStore>(file));
+        log.AddLogReport(report.LastReportText, 10);
+        log.SaveLogFile();
+    }
+    TLogFile reloaded(std::make_unique<TMemoryStore>(file));
+    EXPECT_EQ(1, reloaded.ReportCount());
+    return LogToXml(reloaded);
+}
+
+std::string Hex8Text(uint32_t value)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", value);
+    return buf;
+}
+
+}  // namespace
+
+TEST(ReportText, BuiltReportGivesBackEveryGroupValueAndDumpLineAsXml)
+{
+    TVurazaModuleOptions options("Vidudo.exe");
+    TReportFacts facts = GoldenFacts();
+    TFakeMemory memory;
+    TGoldenSymbols symbols;
+    facts.Memory = &memory;
+    facts.Symbols = &symbols;
+    facts.HasContext = true;
+    facts.Registers = {1, 2, 3, 4, 5, 0x0012FF00, 7, 0x00401A2C};
+    const std::string xml = StoredReportXml(BuildReportText(facts, options));
+    const size_t general = xml.find("<General>"), generalEnd = xml.find("</General>");
+    ASSERT_NE(std::string::npos, generalEnd) << xml;
+
+    const char* groups[] = {"Application", "Exception", "User", "Active Controls", "Computer", "Operating System",
+                            "Network"};
+    for (size_t g = 0; g < 7; ++g) {
+        SCOPED_TRACE(groups[g]);
+        const std::string tag = "<Group ID=\"" + std::to_string(g + 1) + "\" Label=\"" + groups[g] + "\">";
+        EXPECT_LT(xml.find(tag, general), generalEnd);
+    }
+    // Every item line of the golden text, with its value as built.
+    int items = 0;
+    for (const char* line : kGoldenLines) {
+        const std::string text = line;
+        if (text.rfind("  ", 0) != 0 || text.size() < 4 || !isdigit(static_cast<unsigned char>(text[2]))) continue;
+        const size_t blank = text.find(' ', 2), colon = text.find(": ");
+        const std::string number = text.substr(2, blank - 2);
+        std::string value = TrimRight(text.substr(colon + 2));
+        if (number == "3.5")
+            value = std::string("SeDebugPrivilege").append(15, ' ') + " - ON\r\nSeShutdownPrivilege" +
+                    std::string(12, ' ') + " - OFF\r\n";
+        const std::string element = "<Line ID=\"" + number + "\" Label=\"" + Trim(text.substr(blank, colon - blank)) +
+                                    "\" Value=\"" + XmlEscape(value) + "\"/>";
+        SCOPED_TRACE(element);
+        EXPECT_LT(xml.find(element, general), generalEnd);
+        ++items;
+    }
+    EXPECT_EQ(47, items);
+    size_t lines = 0;
+    for (size_t at = xml.find("<Line ID=", general); at < generalEnd; at = xml.find("<Line ID=", at + 1)) ++lines;
+    EXPECT_EQ(47u, lines);
+
+    EXPECT_NE(std::string::npos, xml.find("<Assembler>\r\n      <Line Address=\"\" Command=\"\" Comment=\" "
+                                          "Unit1.TForm1.Button1Click (Line=11 - Offset=2)\"/>"))
+        << xml;
+    EXPECT_NE(std::string::npos, xml.find("<Line Address=\"00401A2C\" Command=\"mov     byte ptr [eax], $05\" "
+                                          "Comment=\"&#060;-- EXCEPTION\"/>"));
+    EXPECT_NE(std::string::npos, xml.find("<Registers EAX=\"00000001\" EBX=\"00000003\" ECX=\"00000005\" "
+                                          "EDX=\"00000007\" EDI=\"00000002\" ESI=\"00000004\" ESP=\"0012FF00\" "
+                                          "EIP=\"00401A2C\"/>"))
+        << xml;
+    // Each of the 16 stack lines and dump lines, at the columns the CPU section writes them.
+    std::string stack = "<Stack>\r\n", dump = "<MemoryDump>\r\n";
+    const std::string indent = "        ";
+    for (uint32_t i = 0; i < 16; ++i) {
+        stack += indent + "<Line Address=\"" + Hex8Text(0x0012FF00 + 4 * i) + "\" Value=\"" +
+                 Hex8Text(0xC0DE0000u + i * 0x111) + "\"/>\r\n";
+        std::string bytes, chars;
+        for (uint32_t k = 0; k < 16; ++k) {
+            uint8_t b = 0;
+            ASSERT_TRUE(memory.Read(0x00401A2C + 16 * i + k, &b, 1));
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02X", b);
+            bytes += (k ? " " : "") + std::string(hex);
+            chars += b < 32 || b > 126 ? '.' : static_cast<char>(b);
+        }
+        dump += indent + "<Line Address=\"" + Hex8Text(0x00401A2C + 16 * i) + "\" Bytes=\"" + bytes + "\" Chars=\"" +
+                XmlEscape(chars) + "\"/>\r\n";
+    }
+    EXPECT_NE(std::string::npos, xml.find(stack + "      </Stack>\r\n")) << xml;
+    EXPECT_NE(std::string::npos, xml.find(dump + "      </MemoryDump>\r\n")) << xml;
+}
+
+// A general part of one section keeps it in the XML, its last item too.
+TEST(ReportText, SwitchedOffItemsLeaveTheRestInTheXml)
+{
+    struct {
+        uint64_t bits;
+        const char* group;
+        const char* line;
+    } cases[] = {
+        {1ull << 13, "<Group ID=\"2\" Label=\"Exception\">", "<Line ID=\"2.8\" Label=\"Count\" Value=\"1\"/>"},
+        {1ull << 46, "<Group ID=\"7\" Label=\"Network\">", "<Line ID=\"7.6\" Label=\"DHCP\" Value=\"ON              - OFF\"/>"},
+        {0, "", "<General/>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TVurazaModuleOptions options("Vidudo.exe");
+        options.SetReportFieldVisibility(c.bits);
+        const std::string xml = StoredReportXml(BuildReportText(GoldenFacts(), options));
+        EXPECT_NE(std::string::npos, xml.find(std::string(c.group) + (*c.group ? "\r\n" : "")));
+        EXPECT_NE(std::string::npos, xml.find(c.line)) << xml;
+        EXPECT_NE(std::string::npos, xml.find("<CallStack>\r\n      <ExceptionThread ID=\"1111\"")) << xml;
+    }
+}
+
+// 東, 億 and 瑋 end in 0x7C, the byte of "|": in a thread name, a module's description and path
+// they stay whole through the table, the stored report and the XML reader.
+TEST(ReportText, GbkCharactersEndingInTheBarByteStayWhole)
+{
+    for (size_t pad = 0; pad < 2; ++pad) {
+        SCOPED_TRACE(pad);
+        TReportFacts facts = GoldenFacts();
+        const std::string name = "東|x億" + std::string(pad, 'a') + "瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋瑋\xAC";
+        for (TReportStackItem& it : facts.StackList) it.Thread.ThreadName = name;
+        facts.Modules[1].Description = "億|瑋";
+        facts.Modules[1].Path = "C:\\東\\";
+        TVurazaModuleOptions options("Vidudo.exe");
+        const std::string text = BuildReportText(facts, options).LastReportText;
+
+        // Every row, read character by character, ends in a "|" of its own and is as long as its
+        // rule: a cut thread row keeps no half character.
+        size_t rule = 0, rows = 0;
+        for (const std::string& line : Lines(text)) {
+            if (!line.empty() && line.find_first_not_of('-') == std::string::npos) rule = line.size();
+            if (line.empty() || line[0] != '|') continue;
+            SCOPED_TRACE(line);
+            ++rows;
+            EXPECT_EQ(rule, line.size());
+            size_t at = 0, last = 0;
+            for (; at < line.size(); at += GbkCharLength(line, at)) last = at;
+            EXPECT_EQ(line.size() - 1, last);
+        }
+        EXPECT_GT(rows, 10u);
+        EXPECT_NE(std::string::npos, text.find("|*Exception Thread: ID=1111; Priority=Normal; Class= (東?x億"));
+        EXPECT_NE(std::string::npos, text.find("|億?瑋 "));
+
+        const std::string xml = StoredReportXml(BuildReportText(facts, options));
+        EXPECT_NE(std::string::npos, xml.find("<ExceptionThread ID=\"1111\" Priority=\"Normal\" Class=\"" +
+                                              XmlEscape(" (東?x億").substr(1)))
+            << xml;
+        EXPECT_NE(std::string::npos, xml.find("Description=\"" + XmlEscape("億?瑋") + "\" Version=\"5.1.2600.5781\""))
+            << xml;
+        EXPECT_NE(std::string::npos, xml.find("Path=\"" + XmlEscape("C:\\東\\") + "\"/>")) << xml;
+    }
 }
 
 TEST(ReportText, FieldSwitches)
@@ -440,6 +759,8 @@ TEST(ReportText, ValueForms)
         {VideoCardText("VGA", "1.0", 0), "VGA (driver 1.0)"},
         {PrinterText(false, "XPS", "1"), ""},
         {CleanTableCell("a|b\r\nc"), "a?b??c"},
+        {CleanTableCell("東|億\r瑋"), "東?億?瑋"},
+        {CleanTableCell("x\x96\r\x96"), "x???"},  // lead bytes without their trail
         {SectionTitleBlock("Registers"), "Registers:\r\n----------\r\n\r\n"},
     };
     for (const auto& c : cases) {
@@ -490,7 +811,7 @@ TEST(ReportText, EdgesOfTheTables)
     facts.General.IsExceptionObject = false;
     const TReportText report = BuildReportText(facts, options);
     const std::string rule(50, '-');
-    EXPECT_EQ("DuruvaDod 6.1.01 RC 1\r\n\r\n\r\nCall Stack Information:\r\n" + rule +
+    EXPECT_EQ("DuruvaDod 6.1.01 RC 1\r\n\r\nCall Stack Information:\r\n" + rule +
                   "\r\n|Address |Module|Unit|Class|Procedure/Method|Line|\r\n" + rule + "\r\n" + rule +
                   "\r\n\r\nModules Information:\r\n--------------------\r\n\r\n"
                   "Processes Information:\r\n----------------------\r\n\r\n"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "crashreport/capture/ECore.h"
 #include "crashreport/capture/ELogItem.h"
 
 namespace {
@@ -165,6 +166,38 @@ TEST(LogFile, SetReportItemChangesOnlyItsLine)
     EXPECT_EQ("2", log.GetReportItem("2.8", 0));
 }
 
+TEST(LogFile, SetReportItemOnTheLastGeneralItemChangesOnlyItsValue)
+{
+    // 2.8 ends section 2, then the call-stack title follows after an empty line, straight on, or
+    // after a continuation of its value.
+    TLogItem item(1);
+    item.AddHeader("Exception");
+    for (int i = 1; i <= 6; ++i) item.AddItem("Item" + std::to_string(i), "v", i == 2);
+    item.AddItem("ID", "1A2B");
+    item.AddItem("Count", "1");
+    const std::string general = "DuruvaDod 6.1.01 RC 1\r\n\r\n" + item.GetFormattedText();
+    struct {
+        const char* name;
+        std::string report, changed;
+    } cases[] = {
+        {"empty line", general + "\r\n\r\n" + kTable, general.substr(0, general.size() - 1) + "2\r\n\r\n" + kTable},
+        {"no empty line", general + "\r\n" + kTable, general.substr(0, general.size() - 1) + "2\r\n" + kTable},
+        {"many lines", general + "\r\n         next\r\n" + kTable, general.substr(0, general.size() - 1) + "2\r\n" + kTable},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<std::string> file;
+        TLogFile log(Store(file));
+        log.AddLogReport(c.report, -1);
+        EXPECT_EQ("1", log.GetReportItem("2.8", 0).substr(0, 1));
+        log.SetReportItem("2.8", "2", 0, "Count");
+        EXPECT_EQ(c.changed + "\r\n\r\n\r\n", log.Report(0));
+        EXPECT_EQ("2", log.GetReportItem("2.8", 0));
+        EXPECT_EQ("1A2B", log.GetReportItem("2.7", 0));
+        EXPECT_EQ(std::string(kTable).substr(std::string(kTable).find("-")), log.CallStackTable(0));
+    }
+}
+
 TEST(LogFile, CountsRepeatsOfABugId)
 {
     std::optional<std::string> file;
@@ -187,16 +220,30 @@ TEST(LogFile, ExtractsTheSectionsOfAReport)
         "\r\n\r\nProcesses Information:\r\n----\r\n|ID  |Name|\r\n----\r\n|0001|a.exe|\r\n----"
         "\r\n\r\nAssembler Information:\r\n----\r\n; a.cpp.Foo (Line=1 - Offset=0)\r\n00401000  nop"
         "\r\n\r\nProcessor Information:\r\n----\r\n  EAX: 00000000  EDI: 00000000";
-    std::optional<std::string> file;
-    TLogFile log(Store(file));
-    log.AddLogReport(report, -1);
-    EXPECT_EQ(0u, log.GeneralPart(0).find("DuruvaDod 6.1.01 RC 1\r\n\r\nApplication:"));
-    EXPECT_EQ(std::string::npos, log.GeneralPart(0).find("Call Stack"));
-    EXPECT_EQ(std::string(kTable).substr(std::string(kTable).find("-")), log.CallStackTable(0));
-    EXPECT_EQ("----\r\n|Handle  |Name|\r\n----\r\n|00400000|a.exe|\r\n----", log.ModulesTable(0));
-    EXPECT_EQ("----\r\n|ID  |Name|\r\n----\r\n|0001|a.exe|\r\n----", log.ProcessesTable(0));
-    EXPECT_EQ("; a.cpp.Foo (Line=1 - Offset=0)\r\n00401000  nop", log.AssemblerLines(0));
-    EXPECT_EQ(0u, log.ProcessorSection(0).find("Processor Information:"));
+    // The general part ends before the call-stack title, also when no empty line parts them
+    // (as logs written before did).
+    const std::string general = Report("ID").substr(0, Report("ID").find("\r\n\r\nCall Stack"));
+    const std::string cpu = "Registers:\r\n----\r\nEAX: 00000000   EDI: 00000000\r\n\r\n"
+                            "Stack:  Memory Dump:\r\n---   ---\r\n0012FF00: 00000000   00401000: 90";
+    const std::string reports[] = {report, ReplaceAllText(report, "\r\n\r\nCall Stack", "\r\nCall Stack"),
+                                   report.substr(0, report.find("Processor")) + cpu,
+                                   report.substr(0, report.find("Processor")) + cpu + "\r\n\r\nSteps:\r\n---\r\nx"};
+    for (const std::string& r : reports) {
+        SCOPED_TRACE(r);
+        std::optional<std::string> file;
+        TLogFile log(Store(file));
+        log.AddLogReport(r, -1);
+        EXPECT_EQ(general, log.GeneralPart(0));
+        EXPECT_EQ(std::string(kTable).substr(std::string(kTable).find("-")), log.CallStackTable(0));
+        EXPECT_EQ("----\r\n|Handle  |Name|\r\n----\r\n|00400000|a.exe|\r\n----", log.ModulesTable(0));
+        EXPECT_EQ("----\r\n|ID  |Name|\r\n----\r\n|0001|a.exe|\r\n----", log.ProcessesTable(0));
+        EXPECT_EQ("; a.cpp.Foo (Line=1 - Offset=0)\r\n00401000  nop", log.AssemblerLines(0));
+        // The CPU section runs over its inner empty line up to the next titled section.
+        if (r.find("Processor") != std::string::npos)
+            EXPECT_EQ("Processor Information:\r\n----\r\n  EAX: 00000000  EDI: 00000000", log.ProcessorSection(0));
+        else
+            EXPECT_EQ(cpu, log.ProcessorSection(0));
+    }
 }
 
 }  // namespace

@@ -120,4 +120,43 @@ TEST(LogFileOnDisk, AProcessKilledWhileSavingLeavesTheLogWhole)
     }
 }
 
+// Killed at the hook between writing "<log>.tmp" and replacing the log: the old log is whole,
+// and the next save goes through over the temporary file left behind.
+TEST(LogFileOnDisk, AProcessKilledBetweenTheTemporaryFileAndTheReplaceLeavesTheOldLog)
+{
+    const std::string name = TempLogName("vidudo-log-stopped.elf");
+    const std::wstring temp = GbkToWide(name + ".tmp");
+    DeleteFileW(temp.c_str());
+    std::string before;
+    {
+        std::unique_ptr<TLogFile> log = OpenLogFile(name);
+        for (int i = 0; i < 50; ++i) log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
+        log->SaveLogFile();
+        before = log->GetLogText();
+    }
+    const std::wstring eventName = L"Local\\VidudoLogSaveStop" + std::to_wstring(GetCurrentProcessId());
+    HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(nullptr, stopped) << "GetLastError=" << GetLastError();
+    PROCESS_INFORMATION tool = StartLogTool(L"stop \"" + GbkToWide(name) + L"\" " + eventName);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stopped, 30000)) << "the tool never reached the hook";
+    CloseHandle(stopped);
+    TerminateProcess(tool.hProcess, 9);
+    EXPECT_EQ(9u, Finish(tool, 10000));
+
+    // The new text was written beside the log, which still holds the old one.
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(temp.c_str()));
+    {
+        std::unique_ptr<TLogFile> log = OpenLogFile(name);
+        ASSERT_EQ(50, log->ReportCount());
+        EXPECT_EQ(before, log->GetLogText());
+        EXPECT_EQ("1", log->GetReportItem("2.8", 49));
+        log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
+        log->SaveLogFile();
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(temp.c_str()));
+    std::unique_ptr<TLogFile> log = OpenLogFile(name);
+    ASSERT_EQ(51, log->ReportCount());
+    EXPECT_EQ("1", log->GetReportItem("2.8", 0));
+}
+
 }  // namespace

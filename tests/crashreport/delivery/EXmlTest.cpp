@@ -55,12 +55,15 @@ TEST(Xml, ReportSectionsFollowTheVersion)
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.version);
-        TLogFile log = SampleLog({SampleReport(c.version)});
+        // The steps the user gave, a section after the processor section.
+        TLogFile log = SampleLog({SampleReport(c.version) + "\r\n\r\nSteps:\r\n------\r\nClick OK\r\nthen Cancel"});
         const std::string xml = ReportToXml(log, 0);
         EXPECT_EQ(0u, xml.find(std::string("<Log Version=\"") + c.version + "\">\r\n  <General>"));
         EXPECT_EQ(c.processes, xml.find("<Processes>") != std::string::npos);
         EXPECT_EQ(c.processes, xml.find("<Assembler>") != std::string::npos);
-        EXPECT_EQ(c.reproduce, xml.find("<HoToReproduce Text=\"") != std::string::npos);
+        EXPECT_EQ(c.reproduce, xml.find("<HoToReproduce Text=\"Click OK&#013;&#010;then Cancel\"/>") != std::string::npos)
+            << xml;
+        EXPECT_EQ(c.reproduce, xml.find("<HoToReproduce") != std::string::npos);
         EXPECT_EQ(c.leadingThread, xml.find("<CallStack>\r\n    <ExceptionThread>\r\n") != std::string::npos);
         EXPECT_LT(xml.find("<General>"), xml.find("<CallStack>"));
         EXPECT_LT(xml.find("<CallStack>"), xml.find("<Modules>"));

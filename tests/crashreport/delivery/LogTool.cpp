@@ -1,12 +1,28 @@
 // Drives the log file from a process of its own, for the tests that share one log between
 // processes: "append FILE N TAG" adds N reports one open-add-save at a time; "churn FILE" saves
-// a large log over and over until it is killed.
+// a large log over and over until it is killed; "stop FILE EVENT" counts every report once more
+// and, with the new text written beside the log, signals EVENT and waits there to be killed.
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "crashreport/delivery/ELogFileWin.h"
+#include "framework/CodePage.h"
 #include "tests/crashreport/delivery/LogSamples.h"
+
+namespace {
+
+HANDLE stopEvent = nullptr;
+
+void SignalAndWait()
+{
+    SetEvent(stopEvent);
+    Sleep(INFINITE);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -30,6 +46,15 @@ int main(int argc, char** argv)
             if (round == 0) std::printf("saving\n"), std::fflush(stdout);
         }
     }
-    std::fprintf(stderr, "usage: log_tool append FILE N TAG | churn FILE\n");
+    if (command == "stop" && argc > 3) {
+        stopEvent = OpenEventW(EVENT_MODIFY_STATE, FALSE, GbkToWide(argv[3]).c_str());
+        if (!stopEvent) return 3;
+        SetLogSaveHook(SignalAndWait);
+        std::unique_ptr<TLogFile> log = OpenLogFile(file);
+        for (int i = 0; i < log->ReportCount(); ++i) log->SetReportItem("2.8", "2", i, "Count");
+        log->SaveLogFile();
+        return 4;  // the hook never returns
+    }
+    std::fprintf(stderr, "usage: log_tool append FILE N TAG | churn FILE | stop FILE EVENT\n");
     return 2;
 }

@@ -1,6 +1,8 @@
 // Writes generated logs as XML for xml_check.py: "DIR N" makes N logs of one to three reports with
-// random sections, multi-line values, three threads and a leak row, some with a password, each as
-// DIR/log_I.xml beside DIR/log_I.expect, the general values as built ("ID<TAB>hex of value" lines).
+// random sections, multi-line values, three threads, a leak row and a row of scrambled names,
+// every other log with the password that decodes them, each as DIR/log_I.xml beside
+// DIR/log_I.expect: "reports<TAB>count", "password<TAB>0 or 1", then the general values as built
+// ("report<TAB>ID<TAB>hex of value" lines).
 #include <cstdio>
 #include <random>
 #include <string>
@@ -38,6 +40,18 @@ std::string RandomValue(std::mt19937& rng)
     return value;
 }
 
+// "?p" and the Base64 of the enciphered unit, "?" and that of "class.procedure".
+std::string ScrambledRow()
+{
+    const auto scramble = [](std::string_view text) {
+        SetCipherKey("secret");
+        std::string out(text.size(), '\0');
+        EncryptBuffer(reinterpret_cast<const uint8_t*>(text.data()), reinterpret_cast<uint8_t*>(out.data()), text.size());
+        return Base64EncodeString(out);
+    };
+    return "|00401A40|a.exe|?p" + scramble("EHook") + "||?" + scramble("TFoo.Bar") + "|12[0]|";
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -48,8 +62,8 @@ int main(int argc, char** argv)
     for (int n = 0; n < count; ++n) {
         std::mt19937 rng(static_cast<unsigned>(n) * 7919u + 1);
         TLogFile log(std::make_unique<TMemoryLogStore>());
-        std::string expect;
         const int reports = 1 + static_cast<int>(rng() % 3);
+        std::string expect = "reports\t" + std::to_string(reports) + "\npassword\t" + std::to_string(n % 2) + "\n";
         for (int r = 0; r < reports; ++r) {
             TLogItem item(0);
             for (int h = 1; h <= 3; ++h) {
@@ -62,7 +76,7 @@ int main(int argc, char** argv)
                     if (include) expect += std::to_string(r) + "\t" + std::to_string(h) + "." + std::to_string(i) + "\t" + Hex(value) + "\n";
                 }
             }
-            std::string report = SampleReport("6.1.01 RC 1", {"|+Memory Leak: Type=Data; Total size=100; Count=1|"});
+            std::string report = SampleReport("6.1.01 RC 1", {ScrambledRow(), "|+Memory Leak: Type=Data; Total size=100; Count=1|"});
             // The sample's own general part gives way to the generated one.
             const size_t table = report.find("Call Stack Information:");
             report = "DuruvaDod 6.1.01 RC 1\r\n\r\n" + item.GetFormattedText() + "\r\n\r\n" + report.substr(table);

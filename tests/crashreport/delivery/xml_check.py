@@ -21,9 +21,14 @@ for n in range(20):
         print("FAIL log_%d root %s" % (n, root.tag))
         failures += 1
     expected = {}
-    for line in open(base + ".expect", encoding="ascii").read().splitlines():
+    lines = open(base + ".expect", encoding="ascii").read().splitlines()
+    reports, password = int(lines[0].split("\t")[1]), lines[1].split("\t")[1] == "1"
+    for line in lines[2:]:
         r, item, value = line.split("\t")
         expected[(int(r), item)] = bytes.fromhex(value)
+    if len(root) != reports or any(log.tag != "Log" for log in root):
+        print("FAIL log_%d: %d reports as %s" % (n, reports, [log.tag for log in root]))
+        failures += 1
     for r, log in enumerate(root):
         sections = [c.tag for c in log]
         if log.tag != "Log" or log.get("Version") != "6.1.01 RC 1" or \
@@ -39,6 +44,13 @@ for n in range(20):
             if key[0] == r and got.get(key) != value:
                 print("FAIL log_%d item %s: %r != %r" % (n, key, got.get(key), value))
                 failures += 1
+        # The scrambled row decodes with the log's password and stays as stored without it.
+        names = [(line.get("Unit"), line.get("Class"), line.get("Procedure"))
+                 for line in log.find("CallStack").iter("Line") if line.get("Address") == "00401A40"]
+        decoded = names == [("EHook.pas", "TFoo", "Bar")]
+        if decoded != password or len(names) != 1 or (not password and not names[0][0].startswith("?p")):
+            print("FAIL log_%d report %d scrambled names %s with password %s" % (n, r, names, password))
+            failures += 1
         threads = log.find("CallStack")
         if [t.tag for t in threads][:2] != ["ExceptionThread", "RunningThread"] or \
                 threads[0].get("MainThread") != "True" or threads[0].find("CallingThread") is None:
