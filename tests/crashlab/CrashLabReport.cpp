@@ -175,8 +175,8 @@ CRASHLAB_CALL void RouteDecommittedObject(bool throughManager)
 
 // The report names what it can of a thrown object: KIND is "decommitted" (an object pointer
 // into a decommitted page), "manager" (the same given to the hooks' entry while a caught
-// exception is current), "int" (throw 42) or "runtime" (a std::runtime_error), the last two thrown from a
-// framework thread.
+// exception is current), "int" (throw 42) or "runtime" (a std::runtime_error), the last two
+// thrown from a framework thread.
 int ReportThrown(const std::vector<std::string>& args)
 {
     LogInto(std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()));
