@@ -33,10 +33,9 @@ TReportParts CurrentReportParts()
 
 bool WindowedProgram()
 {
-    const auto* image = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
-    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+    IMAGE_NT_HEADERS32 nt;
+    return ReadModuleNtHeaders(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)), nt) &&
+           nt.OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
 }
 
 // The custom-button handlers run on the faulting thread, as every event does.

@@ -13,6 +13,7 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/ELeakMemory.h"
 #include "crashreport/capture/ELeakReport.h"
+#include "crashreport/capture/EModules.h"
 #include "crashreport/capture/ELeakSteps.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EStackWin.h"
@@ -60,12 +61,12 @@ private:
     TLiveMemoryReader live_;
 };
 
+// The end of the module's image; its start when the headers can't be read (no range).
 uintptr_t ImageEnd(HMODULE module)
 {
-    const auto base = reinterpret_cast<const uint8_t*>(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    return reinterpret_cast<uintptr_t>(base) + nt->OptionalHeader.SizeOfImage;
+    const auto base = reinterpret_cast<uintptr_t>(module);
+    IMAGE_NT_HEADERS32 nt;
+    return ReadModuleNtHeaders(base, nt) ? base + nt.OptionalHeader.SizeOfImage : base;
 }
 
 class TProgramInspector : public TLeakInspector {

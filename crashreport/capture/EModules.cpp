@@ -256,6 +256,15 @@ uintptr_t ResourceAddressById(uint8_t id)
     return CodeImageAddress(program, offset);
 }
 
+bool ReadModuleNtHeaders(uintptr_t module, IMAGE_NT_HEADERS32& nt)
+{
+    TImageReader image(module);
+    if (!module || !image.Open())
+        return false;
+    nt = image.Nt();
+    return true;
+}
+
 bool IsLibraryImage(uintptr_t module)
 {
     const int header = ReadImageHeader(module);

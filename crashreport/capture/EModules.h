@@ -30,6 +30,9 @@ const void* LoadResourceData(uintptr_t module, const wchar_t* name, const wchar_
 // resource, its mark or the entry is missing. Ids in use: ECodeEntries.h.
 uintptr_t ResourceAddressById(uint8_t id);
 
+// The PE headers of a loaded module, probed and inside its SizeOfImage; false when they are
+// unreadable or damaged.
+bool ReadModuleNtHeaders(uintptr_t module, IMAGE_NT_HEADERS32& nt);
 bool IsLibraryImage(uintptr_t module);
 uint8_t ModuleImageKind(uintptr_t module);
 

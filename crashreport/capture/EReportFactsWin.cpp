@@ -195,13 +195,9 @@ bool ReadNetworkAdapters(std::vector<TReportAdapter>& adapters)
 
 bool IsConsoleModule(HMODULE module)
 {
-    const auto base = reinterpret_cast<const uint8_t*>(module);
-    if (!base || !IsReadableMemory(base, sizeof(IMAGE_DOS_HEADER))) return false;
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return false;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-    if (!IsReadableMemory(nt, sizeof *nt) || nt->Signature != IMAGE_NT_SIGNATURE) return false;
-    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
+    IMAGE_NT_HEADERS32 nt;
+    return ReadModuleNtHeaders(reinterpret_cast<uintptr_t>(module), nt) &&
+           nt.OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
 }
 
 void ReadMemoryFacts(TReportGeneralFacts& facts)

@@ -504,8 +504,10 @@ bool ExceptionManager(const TRoadException& e, uintptr_t address, uint8_t output
                 LeaveHandlingLock();
                 return true;
             }
-            const TRoadException& use = e.Empty() ? last : e;
-            if (e.Empty())
+            // An object that is no valid object gives way to the last recorded exception.
+            const bool valid = e.type != nullptr || IsValidObject(e.object);
+            const TRoadException& use = valid ? e : last;
+            if (!valid)
                 address = lastAddress;
             if (TThreadExceptionContext* ctx = ThreadExceptionContext())
                 if (ctx->walkStart == 0)

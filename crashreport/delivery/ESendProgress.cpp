@@ -8,6 +8,7 @@
 
 #include "crashreport/capture/EDialogDispatch.h"
 #include "crashreport/capture/EDialogServices.h"
+#include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/delivery/EDeliveryRules.h"
@@ -47,10 +48,9 @@ HWND Window() { return SendProgressWindow.load(); }
 
 bool WindowedProgram()
 {
-    const auto* base = reinterpret_cast<const uint8_t*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+    IMAGE_NT_HEADERS32 nt;
+    return ReadModuleNtHeaders(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)), nt) &&
+           nt.OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
 }
 
 void ShowBar()

@@ -1,8 +1,10 @@
 #include "tests/crashlab/CrashLab.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
+#include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EProcesses.h"
@@ -73,6 +75,66 @@ int HelperMode(const std::vector<std::string>& args)
     return 0;
 }
 
+// Deep recursion that faults at its bottom: the return-address slot of every level, the deepest
+// last, tells which levels lie within the scanned part of the stack.
+constexpr int DeepLevelLimit = 4096;
+uintptr_t deepSlots[DeepLevelLimit];
+int deepDepth = 0;
+volatile int* volatile deepZero = nullptr;
+
+// The slot of the caller's return address: the frame is kept for __builtin_frame_address.
+#define DEEP_RETURN_SLOT() (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) + 4)
+
+extern "C" CRASHLAB_CALL int DeepCall(int level)
+{
+    deepSlots[level] = DEEP_RETURN_SLOT();
+    if (level + 1 >= deepDepth) {
+        *deepZero = level;
+        return 0;
+    }
+    return DeepCall(level + 1) + 1;
+}
+
+// The same with a 256-byte frame, zeroed so it holds no stale return address.
+extern "C" CRASHLAB_CALL int DeepWideCall(int level)
+{
+    volatile char frame[256];
+    for (volatile char& c : frame)
+        c = 0;
+    deepSlots[level] = DEEP_RETURN_SLOT();
+    if (level + 1 >= deepDepth) {
+        *deepZero = level;
+        return 0;
+    }
+    return DeepWideCall(level + 1) + frame[0];
+}
+
+void DumpDeepStack(void*, TVurazaExceptionRecord& record, bool& handle)
+{
+    const auto* context = static_cast<const CONTEXT*>(record.Context);
+    const uintptr_t sp = context ? context->Esp : 0;
+    // The levels within 102,400 bytes, counted here apart from the scanner's own limit.
+    int within = 0;
+    for (int i = 0; i < deepDepth; ++i)
+        if (deepSlots[i] >= sp && deepSlots[i] + 4 <= sp + 102400)
+            ++within;
+    LabPrint(Format("deep context=%d within=%d items=%u", context ? 1 : 0, within,
+                    record.CallStack ? static_cast<unsigned>(record.CallStack->Count()) : 0u));
+    if (record.CallStack)
+        DumpStack(*record.CallStack);
+    handle = false;
+}
+
+TDuruvaDodHandlers deepObserver;
+
+int DeepMode(const std::vector<std::string>& args)
+{
+    deepDepth = std::min(std::max(ArgInt(args, 0, 1500), 1), DeepLevelLimit);
+    deepObserver.ExceptionNotify = &DumpDeepStack;
+    RegisterDuruvaDodHandlers(&deepObserver);
+    return args.size() > 1 && args[1] == "wide" ? DeepWideCall(0) : DeepCall(0);
+}
+
 int ParentMode(const std::vector<std::string>&)
 {
     LabPrint(Format("parent %u", ParentProcessId()));
@@ -109,6 +171,9 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         {"stack", "main -> A -> B -> C, C dumps its own stack", StackMode},
         {"threads", "N threads (20) parked three calls deep; every stack dumped", ThreadsMode},
         {"helper", "N extra threads (3); waits for its input to close", HelperMode},
+        {"deep", "N levels (1500) of recursion, with 256-byte frames when \"wide\" follows, faulting at the "
+                 "bottom; the report's stack dumped",
+         DeepMode},
         {"parent", "prints the parent process id", ParentMode},
         {"exit", "exits with the given code", ExitMode},
         {"av", "writes to address 0", AccessViolationMode},

@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EFilters.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/delivery/EReportFilesWin.h"
 #include "crashreport/delivery/EReportStepsWin.h"
@@ -147,6 +149,60 @@ int ThreadRows(const std::vector<std::string>& args)
     return 0;
 }
 
+// A thread whose Execute ends with what the mode throws.
+class TLabThrowingThread : public TThread {
+public:
+    void (*thrower)() = nullptr;
+
+protected:
+    void Execute() override { thrower(); }
+};
+
+// An object pointer into a page whose memory is gone, handed to the road as unhandled, or to
+// the hooks' entry, which reports the last recorded exception instead.
+CRASHLAB_CALL void RouteDecommittedObject(bool throughManager)
+{
+    auto* page = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    VirtualFree(page, 4096, MEM_DECOMMIT);
+    const TRoadException e(page + 16, nullptr);
+    const auto address = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+    if (throughManager)
+        ExceptionManager(e, address, OutputAutomatic, CurrentModuleHandle());
+    else
+        HandleUnhandledException(e, address);
+    VirtualFree(page, 0, MEM_RELEASE);
+}
+
+// The report names what it can of a thrown object: KIND is "decommitted" (an object pointer
+// into a decommitted page), "manager" (the same given to the hooks' entry while a caught
+// exception is current), "int" (throw 42) or "runtime" (a std::runtime_error), the last two
+// thrown from a framework thread.
+int ReportThrown(const std::vector<std::string>& args)
+{
+    LogInto(std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()));
+    const std::string kind = args.empty() ? "" : args[0];
+    if (kind == "decommitted") {
+        RouteDecommittedObject(false);
+    } else if (kind == "manager") {
+        try {
+            throw std::runtime_error("先前的异常");
+        } catch (const std::exception&) {
+            RouteDecommittedObject(true);
+        }
+    } else {
+        auto* thread = new TLabThrowingThread();
+        if (kind == "int")
+            thread->thrower = [] { throw 42; };
+        else
+            thread->thrower = [] { throw std::runtime_error("行情中断"); };
+        thread->Resume();
+        thread->WaitFor();
+        delete thread;
+    }
+    LabPrint("thrown " + kind);
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabReportModes()
@@ -156,6 +212,8 @@ const std::vector<TCrashLabMode>& CrashLabReportModes()
         {"report-jump", "runs code in allocated memory that writes to 0; the report goes into LOG", JumpIntoMemory},
         {"report-threads", "a framework thread's exception with a filter's message beside a named one; into LOG",
          ThreadRows},
+        {"report-thrown", "KIND LOG: a decommitted object, a thrown int or a std::runtime_error reported into LOG",
+         ReportThrown},
         {"report-shot", "the screenshot steps of a sent report; prints the file written", Screenshot},
     };
     return modes;

@@ -144,6 +144,25 @@ for i, text in enumerate(threads):
     names = function_names(crashlab, items(text, "crashlab.exe"))
     check(in_order(names, ["ParkC", "ParkB", "ParkA"]) is not None, "thread %d: ParkC, ParkB, ParkA in %s" % (i, names))
 
+# A fault under 1,500 levels of recursion: the report's stack holds the fault and then a call of
+# every level whose return address lies within 102,400 bytes of the faulting stack pointer, at
+# most 1,025 items. Small frames meet the item cap first, 256-byte frames the byte limit.
+for frames, function in (("small", "DeepCall"), ("wide", "DeepWideCall")):
+    out = run(crashlab, "deep", "1500", frames)
+    m = re.search(r"^deep context=1 within=(\d+) items=(\d+)$", out, flags=re.M)
+    check(m is not None, "deep %s: the report's stack was dumped: %s" % (frames, out[:200]))
+    if not m:
+        continue
+    within, count = int(m.group(1)), int(m.group(2))
+    offsets = items(out, "crashlab.exe")
+    names = function_names(crashlab, offsets)
+    check(len(offsets) == count and names == [function] * count, "deep %s: %d items, all in %s" % (frames, count, function))
+    if frames == "small":
+        check(within == 1500 and count == 1025, "deep small: 1,025 items of 1,500 levels, got %d of %d" % (count, within))
+    else:
+        check(300 < within < 1025 and count == within + 1,
+              "deep wide: the fault and the %d levels within 102,400 bytes, got %d items" % (within, count))
+
 # The launcher prints the child's whole 32-bit exit code.
 cases = [
     ((crashlab, "exit", "0xC0000409"), "0xC0000409"),

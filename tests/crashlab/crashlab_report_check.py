@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the crash-test program's report modes under Wine and checks the log they leave: the
 report's banner, the access-violation wording in GBK, the fault's address, the duplicate count
-of a second identical fault, and a jump into allocated memory worded as an entry violation.
+of a second identical fault, a jump into allocated memory worded as an entry violation, and the
+type and message named for objects the report can or can't read.
 Usage: crashlab_report_check.py RUNNER... -- CRASHLAB LAUNCHER"""
 import os
 import re
@@ -96,6 +97,22 @@ if ids and os.path.exists(log_host):
     for pattern, what in rows:
         check(re.search(pattern, report) is not None, what + " names its class and the thread")
     os.remove(log_host)
+
+# What the report names of an exception: nothing of an object pointer into a decommitted page
+# (the hooks' entry reports the exception current instead), the type of a thrown int, the type and
+# message of a std::runtime_error.
+for kind, thrown, message in (("decommitted", b"Unknown exception type", b"Unknown error message."),
+                              ("manager", b"std::runtime_error", "先前的异常.".encode("gbk")),
+                              ("int", b"int", b"Unknown error message."),
+                              ("runtime", b"std::runtime_error", "行情中断.".encode("gbk"))):
+    out = run("report-thrown", kind, log_windows)
+    check(b"thrown " + kind.encode() in out, "report-thrown %s ran to its end" % kind)
+    stored = reports() if os.path.exists(log_host) else []
+    check(len(stored) == 1, "%s: one report, found %d" % (kind, len(stored)))
+    if stored:
+        check(item(stored[0], "2.5") == thrown, "%s: item 2.5 is %r: %r" % (kind, thrown, item(stored[0], "2.5")))
+        check(item(stored[0], "2.6") == message, "%s: item 2.6 is %r: %r" % (kind, message, item(stored[0], "2.6")))
+        os.remove(log_host)
 
 # Two processes taking their screenshots at once write two work folders.
 procs = [subprocess.Popen(runner + [launcher, crashlab, "report-shot"], stdout=subprocess.PIPE) for _ in range(2)]

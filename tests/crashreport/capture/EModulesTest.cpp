@@ -186,8 +186,19 @@ TEST(ModuleRecords, DamagedHeadersReadAsNothingWithoutAFault)
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
     const uintptr_t exportDir = reinterpret_cast<uintptr_t>(&nt->OptionalHeader.DataDirectory[0]);
     const uint32_t sizeOfImage = nt->OptionalHeader.SizeOfImage;
+    IMAGE_NT_HEADERS32 read;
+    ASSERT_TRUE(ReadModuleNtHeaders(base, read));
+    EXPECT_EQ(sizeOfImage, read.OptionalHeader.SizeOfImage);
+    EXPECT_FALSE(ReadModuleNtHeaders(0, read));
+    {
+        // Headers that reach past the image's end.
+        TPatchedHeader size(reinterpret_cast<uintptr_t>(&nt->OptionalHeader.SizeOfImage),
+                            static_cast<uint32_t>(dos->e_lfanew) + 8);
+        EXPECT_FALSE(ReadModuleNtHeaders(base, read));
+    }
     {
         TPatchedHeader offset(base + 60, 0x7FFFFFF0);
+        EXPECT_FALSE(ReadModuleNtHeaders(base, read));
         EXPECT_EQ(mkUnknown, ModuleImageKind(base));
         EXPECT_FALSE(IsLibraryImage(base));  // the answer for the program itself
         TVurazaFunctionsList functions;

@@ -6,21 +6,23 @@
 #include <string>
 #include <vector>
 
+#include "crashreport/capture/EHook.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EProcesses.h"
 #include "framework/CodePage.h"
 
 namespace {
 
-std::wstring CrashLabPath()
+std::wstring CrashLabPath(const wchar_t* program = L"crashlab.exe")
 {
     wchar_t buf[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, buf, MAX_PATH);
     std::wstring path = buf;
-    return path.substr(0, path.find_last_of(L'\\') + 1) + L"..\\..\\crashlab\\crashlab.exe";
+    return path.substr(0, path.find_last_of(L'\\') + 1) + L"..\\..\\crashlab\\" + program;
 }
 
-// The crash-test program as a child, with its input and output on pipes.
+// The crash-test program as a child, with its input and output on pipes. It is the variant
+// without reporter data, whose reporter starts no threads of its own.
 class TChild {
 public:
     explicit TChild(const std::wstring& args)
@@ -37,7 +39,7 @@ public:
         startup.hStdInput = inRead;
         startup.hStdOutput = outWrite;
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        std::wstring commandLine = L"\"" + CrashLabPath() + L"\" " + args;
+        std::wstring commandLine = L"\"" + CrashLabPath(L"crashlab_plain.exe") + L"\" " + args;
         started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                                   &info_) != FALSE;
         CloseHandle(inRead);
@@ -103,11 +105,11 @@ TEST(Processes, HelpersShowTheirThreadsInIdOrder)
             const int index = FindProcessIndex(child->Id());
             ASSERT_GE(index, 0) << child->Id();
             const TVurazaProcessInfo& info = *list.Items(static_cast<size_t>(index));
-            // Its main thread, the three helpers and the reporter's handling and probe threads.
-            EXPECT_EQ(6u, info.ThreadCount);
+            // Its main thread and the three helpers.
+            EXPECT_EQ(4u, info.ThreadCount);
             EXPECT_EQ(form.opened || !RunningOnWine() ? 32u : 64u, info.PriorityClass);
             EXPECT_EQ(form.opened, info.Memory > 0) << info.Memory;
-            EXPECT_NE(std::string::npos, info.FileName.find("crashlab.exe")) << info.FileName;
+            EXPECT_NE(std::string::npos, info.FileName.find("crashlab_plain.exe")) << info.FileName;
         }
         EXPECT_GE(FindProcessIndex(GetCurrentProcessId()), 0);
         EXPECT_EQ(-1, FindProcessIndex(0xFFFFFFF0));
@@ -252,6 +254,65 @@ TEST(Clipboard, TheReportGoesAsGbkText)
     // An empty report leaves the clipboard alone.
     CopyReportToClipboard("");
     EXPECT_EQ(report, ClipboardText());
+}
+
+// A clipboard that refuses one format, and the frees of the memory it was offered for it.
+UINT refusedFormat = 0;
+HANDLE refusedMemory = nullptr;
+int refusedMemoryFrees = 0;
+decltype(&SetClipboardData) realSetClipboardData = nullptr;
+decltype(&GlobalFree) realGlobalFree = nullptr;
+
+HANDLE WINAPI RefusingSetClipboardData(UINT format, HANDLE memory)
+{
+    if (format != refusedFormat)
+        return realSetClipboardData(format, memory);
+    refusedMemory = memory;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+
+HGLOBAL WINAPI CountingGlobalFree(HGLOBAL memory)
+{
+    if (memory && memory == refusedMemory)
+        ++refusedMemoryFrees;
+    return realGlobalFree(memory);
+}
+
+TEST(Clipboard, MemoryTheClipboardRefusesIsFreedOnce)
+{
+    HMODULE program = GetModuleHandleW(nullptr);
+    realSetClipboardData = reinterpret_cast<decltype(&SetClipboardData)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetClipboardData")));
+    realGlobalFree = reinterpret_cast<decltype(&GlobalFree)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GlobalFree")));
+    const struct {
+        const char* dll;
+        void* real;
+        void* replacement;
+    } patches[] = {
+        {"user32.dll", reinterpret_cast<void*>(realSetClipboardData), reinterpret_cast<void*>(&RefusingSetClipboardData)},
+        {"kernel32.dll", reinterpret_cast<void*>(realGlobalFree), reinterpret_cast<void*>(&CountingGlobalFree)},
+    };
+    for (const auto& p : patches)
+        ASSERT_EQ(p.real, PatchImportTable(program, p.dll, p.real, true, false, p.dll, p.replacement));
+    const std::string report = "报告 Access violation at 0040100A";
+    const struct {
+        UINT format;
+        const char* left;  // the text on the clipboard afterwards
+    } cases[] = {{CF_TEXT, ""}, {CF_LOCALE, "报告 Access violation at 0040100A"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        refusedFormat = c.format;
+        refusedMemory = nullptr;
+        refusedMemoryFrees = 0;
+        CopyReportToClipboard(report);
+        EXPECT_NE(nullptr, refusedMemory);
+        EXPECT_EQ(1, refusedMemoryFrees);
+        EXPECT_EQ(c.left, ClipboardText());
+    }
+    for (const auto& p : patches)
+        EXPECT_EQ(p.replacement, PatchImportTable(program, p.dll, p.replacement, true, false, p.dll, p.real));
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 """Compares the instruction decoder's lengths with objdump's on generated instructions.
 
 Each instruction sits at the start of a 32-byte slot padded with NOPs, so objdump always
-resynchronises at the next slot. Usage: decoder_objdump.py [runner...] decoder_tool
+resynchronises at the next slot. An instruction objdump rejects ("(bad)") agrees when the decoder
+refuses it too; one the decoder measures must lie in a listed row and match its sibling's form. Usage: decoder_objdump.py [runner...] decoder_tool
 """
 import os
 import subprocess
@@ -45,14 +46,16 @@ def generate():
     return out
 
 
-def excluded(insn, text):
-    """The listed forms where the rules of this decoder and objdump's tables part."""
+def split(insn):
     i = 0
     while insn[i] in PREFIXES:
         i += 1
-    prefixes, op = insn[:i], insn[i:]
-    if "(bad)" in text:
-        return "objdump rejects it"
+    return insn[:i], insn[i:]
+
+
+def excluded(insn):
+    """The listed forms where the rules of this decoder and objdump's tables part."""
+    prefixes, op = split(insn)
     if op[0] in (0xC4, 0xC5, 0x62) and op[1] >= 0xC0:
         return "VEX/EVEX"
     if op[0] == 0x8F and (op[1] & 0x38) != 0:
@@ -67,6 +70,76 @@ def excluded(insn, text):
     if op[0] == 0x0F and op[1] in (0x78, 0x79) and (0x66 in prefixes or 0xF2 in prefixes):
         return "SSE4a EXTRQ/INSERTQ immediates"
     return None
+
+
+# The rows objdump calls "(bad)" while the decoder measures them by their ModRM form and
+# immediate, as the processor does before it refuses them: why objdump rejects each, and what
+# follows the opcode. Each such instruction is measured against objdump's length of a sibling
+# with the same prefixes and operand bytes: 8B (ModRM), 6B (ModRM, imm8), 69 (ModRM, imm16/32),
+# or 90 (nothing). Any other "(bad)" the decoder measures is a mismatch.
+REJECTED_ROWS = {
+    b"\x8d": ("LEA with a register operand", "modrm"),
+    b"\xc6": ("C6 /1-/7, rows of the MOV group left reserved", "imm8"),
+    b"\xc7": ("C7 /1-/7, rows of the MOV group left reserved", "imm"),
+    b"\xd6": ("SALC, undocumented", "none"),
+    b"\xd9": ("x87 rows left reserved", "modrm"),
+    b"\xda": ("x87 rows left reserved", "modrm"),
+    b"\xdb": ("x87 rows left reserved", "modrm"),
+    b"\xdc": ("x87 rows left reserved", "modrm"),
+    b"\xdd": ("x87 rows left reserved", "modrm"),
+    b"\xde": ("x87 rows left reserved", "modrm"),
+    b"\xdf": ("x87 rows left reserved", "modrm"),
+    b"\xfe": ("FE /2-/7 left reserved", "modrm"),
+    b"\xff": ("FF /7 reserved; far CALL and JMP with a register", "modrm"),
+    b"\x0f\x00": ("0F 00 /6-/7 left reserved", "modrm"),
+    b"\x0f\x01": ("0F 01 rows left reserved", "modrm"),
+    b"\x0f\x0d": ("PREFETCH with a register", "modrm"),
+    b"\x0f\x13": ("MOVLPS store with a register", "modrm"),
+    b"\x0f\x17": ("MOVHPS store with a register", "modrm"),
+    b"\x0f\x1a": ("BNDLDX naming a bound register above bnd3", "modrm"),
+    b"\x0f\x1b": ("BNDSTX naming a bound register above bnd3", "modrm"),
+    b"\x0f\x28": ("MOVAPS under F2/F3, a prefix that selects no form", "modrm"),
+    b"\x0f\x2b": ("MOVNTPS with a register", "modrm"),
+    b"\x0f\x50": ("MOVMSKPS with memory", "modrm"),
+    b"\x0f\x6c": ("PUNPCKLQDQ without its 66 prefix", "modrm"),
+    b"\x0f\x6d": ("PUNPCKHQDQ without its 66 prefix", "modrm"),
+    b"\x0f\x6f": ("MOVQ under F2, a prefix that selects no form", "modrm"),
+    b"\x0f\x71": ("MMX shift group: memory forms and rows left reserved", "imm8"),
+    b"\x0f\x72": ("MMX shift group: memory forms and rows left reserved", "imm8"),
+    b"\x0f\x73": ("MMX shift group: memory forms and rows left reserved", "imm8"),
+    b"\x0f\x7c": ("HADDPD/HADDPS without their 66/F2 prefix", "modrm"),
+    b"\x0f\x7d": ("HSUBPD/HSUBPS without their 66/F2 prefix", "modrm"),
+    b"\x0f\x7f": ("MOVQ store under F2, a prefix that selects no form", "modrm"),
+    b"\x0f\xae": ("0F AE register rows of the 64-bit mode", "modrm"),
+    b"\x0f\xb2": ("LSS with a register", "modrm"),
+    b"\x0f\xb4": ("LFS with a register", "modrm"),
+    b"\x0f\xb5": ("LGS with a register", "modrm"),
+    b"\x0f\xb8": ("POPCNT without its F3 prefix", "modrm"),
+    b"\x0f\xba": ("BT group /0-/3 left reserved", "imm8"),
+    b"\x0f\xc3": ("MOVNTI with a register", "modrm"),
+    b"\x0f\xc5": ("PEXTRW with memory", "imm8"),
+    b"\x0f\xc7": ("CMPXCHG8B group rows left reserved", "modrm"),
+    b"\x0f\xd0": ("ADDSUBPD/ADDSUBPS without their 66/F2 prefix", "modrm"),
+    b"\x0f\xd6": ("MOVQ/MOVDQ2Q/MOVQ2DQ without their prefix or form", "modrm"),
+    b"\x0f\xd7": ("PMOVMSKB with memory", "modrm"),
+    b"\x0f\xe6": ("CVTDQ2PD/CVTPD2DQ/CVTTPD2DQ without their prefix", "modrm"),
+    b"\x0f\xe7": ("MOVNTQ with a register", "modrm"),
+    b"\x0f\xf0": ("LDDQU without its F2 prefix", "modrm"),
+    b"\x0f\xf7": ("MASKMOVQ with memory", "modrm"),
+}
+SIBLINGS = {"modrm": b"\x8b", "imm8": b"\x6b", "imm": b"\x69", "none": b"\x90"}
+
+
+def rejected_row(insn):
+    """(reason, sibling instruction, opcode length) of a listed row objdump rejects, or None."""
+    prefixes, op = split(insn)
+    n = 2 if op[0] == 0x0F else 1
+    row = REJECTED_ROWS.get(op[:n])
+    if not row:
+        return None
+    reason, follows = row
+    rest = op[n:] if follows != "none" else b""
+    return reason, (prefixes + SIBLINGS[follows] + rest)[:32], n
 
 
 def objdump_lengths(path, count):
@@ -109,24 +182,51 @@ def main():
                 f.write(insn[:32].ljust(32, b"\x90"))
         ours = subprocess.run(command + [path], check=True, capture_output=True, text=True, timeout=600).stdout
         theirs = objdump_lengths(path, len(insns))
-    ours = [l.strip() for l in ours.splitlines() if l.strip()]
-    assert len(ours) == len(insns), f"{len(ours)} lines for {len(insns)} instructions"
-    compared = skipped = 0
+        ours = [l.strip() for l in ours.splitlines() if l.strip()]
+        assert len(ours) == len(insns), f"{len(ours)} lines for {len(insns)} instructions"
+        # The rows objdump rejects and the decoder measures, each beside its sibling.
+        rejected = {}
+        for k, (insn, mine, (length, text)) in enumerate(zip(insns, ours, theirs)):
+            if "(bad)" in text and not mine.startswith("-") and not excluded(insn):
+                rejected[k] = rejected_row(insn)
+        siblings = [row for row in rejected.values() if row]
+        sibling_path = os.path.join(folder, "siblings.bin")
+        with open(sibling_path, "wb") as f:
+            for _, sibling, _ in siblings:
+                f.write(sibling.ljust(32, b"\x90"))
+        sibling_lengths = iter(objdump_lengths(sibling_path, len(siblings)))
+    compared = skipped = rows = 0
     failures = []
-    for insn, mine, (length, text) in zip(insns, ours, theirs):
+    for k, (insn, mine, (length, text)) in enumerate(zip(insns, ours, theirs)):
         decodable = not mine.startswith("-")
         measured = int(mine.split()[-1])
         if decodable and measured > 15:
             failures.append(f"{insn[:16].hex(' ')}: {measured} bytes, over 15")
             continue
-        reason = excluded(insn, text)
-        if reason:
+        if excluded(insn):
             skipped += 1
             continue
         compared += 1
+        if k in rejected:
+            row = rejected[k]
+            if not row:
+                failures.append(f"{insn[:16].hex(' ')}: ours {mine}, objdump rejects it ({text.strip()}), no listed row")
+                continue
+            reason, sibling, n = row
+            rows += 1
+            length, text = next(sibling_lengths)
+            if "(bad)" in text:
+                failures.append(f"{insn[:16].hex(' ')}: its sibling {sibling[:16].hex(' ')} is rejected too")
+                continue
+            length = length + n - 1 if length else length
+            if measured != length:
+                failures.append(f"{insn[:16].hex(' ')} ({reason}): ours {mine}, its sibling's form {length} ({text.strip()})")
+            continue
+        if not decodable and "(bad)" in text:
+            continue  # both refuse it
         if not decodable or measured != length:
             failures.append(f"{insn[:16].hex(' ')}: ours {mine}, objdump {length} ({text.strip()})")
-    print(f"{compared} instructions compared, {skipped} in the listed forms")
+    print(f"{compared} instructions compared, {rows} of them in rows objdump rejects, {skipped} in the listed forms")
     for f in failures[:60]:
         print("MISMATCH", f)
     if failures:
