@@ -6,7 +6,8 @@
 // one: the module records and debug data the report needs are made as they would be then.
 // Beside it, measured in the same child: the bare stack copy of every thread, and the process
 // list made the plain way (a module snapshot of each process for its path, its version read).
-// Target: the whole report, fault to LastReportText, under 100 ms.
+// Target: the whole report, fault to LastReportText, under 100 ms, judged by the runs without
+// the sampler ("fault alone").
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -171,10 +172,15 @@ void PrintPhases(const TVurazaExceptionRecord& record)
     if (!unseen.empty()) LabPrint("unseen" + unseen);
 }
 
-// Told on the faulting thread once the text is made (after step 703).
+// Told on the faulting thread once the text is made (after step 703). Without the sampler
+// only the whole is known, up to here.
 void WhenNotified(void*, TVurazaExceptionRecord& record, bool&)
 {
     QueryPerformanceCounter(&notifiedAt);
+    if (!sampler) {
+        LabPrint(Format("alone %.3f", Between(faultAt, notifiedAt)));
+        return;
+    }
     stopSampling = true;
     WaitForSingleObject(sampler, 5000);
     PrintPhases(record);
@@ -186,7 +192,7 @@ CRASHLAB_CALL void FaultNow()
     *static_cast<volatile int*>(nullptr) = 1;
 }
 
-int FaultRun()
+int FaultRun(bool sampled)
 {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     InstallLabResolver();
@@ -213,7 +219,7 @@ int FaultRun()
     using TCreate = decltype(&CreateThread);
     auto create = reinterpret_cast<TCreate>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateThread")));
-    sampler = create(nullptr, 0, SampleSteps, nullptr, 0, nullptr);
+    if (sampled) sampler = create(nullptr, 0, SampleSteps, nullptr, 0, nullptr);
     Sleep(20);
     FaultNow();
     return 0;
@@ -223,12 +229,12 @@ int FaultRun()
 
 struct TRun {
     double phase[phaseCount] = {};
-    double whole = 0, bare = 0, plain = 0;
+    double whole = 0, bare = 0, plain = 0, alone = 0;
     unsigned bytes = 0, threads = 0;
     std::string unseen;
 };
 
-bool RunChild(const std::wstring& program, TRun& run, DWORD& exitCode)
+bool RunChild(const std::wstring& program, bool sampled, TRun& run, DWORD& exitCode)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -240,7 +246,7 @@ bool RunChild(const std::wstring& program, TRun& run, DWORD& exitCode)
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring commandLine = L"\"" + program + L"\" fault";
+    std::wstring commandLine = L"\"" + program + (sampled ? L"\" fault" : L"\" fault alone");
     PROCESS_INFORMATION process{};
     const bool started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &process);
@@ -267,7 +273,7 @@ bool RunChild(const std::wstring& program, TRun& run, DWORD& exitCode)
         double ms = 0;
         if (sscanf(line.c_str(), "phase %u %lf", &index, &ms) == 2 && index < phaseCount)
             run.phase[index] = ms;
-        else if (sscanf(line.c_str(), "whole %lf", &run.whole) == 1)
+        else if (sscanf(line.c_str(), "whole %lf", &run.whole) == 1 || sscanf(line.c_str(), "alone %lf", &run.alone) == 1)
             whole = true;
         else if (sscanf(line.c_str(), "bare %lf", &run.bare) == 1 || sscanf(line.c_str(), "plain %lf", &run.plain) == 1)
             ;
@@ -285,28 +291,38 @@ int Launch(int runs)
 {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
+    // Each sampled run is followed by one without the sampler: its spinning takes a processor
+    // from the report, so the whole of those, fault to the notification just after the text,
+    // decides.
     std::vector<TRun> done;
-    for (int i = 0; i < runs; ++i) {
-        TRun run;
-        DWORD code = 0;
-        if (!RunChild(path, run, code)) {
-            printf("run %d gave no figures (exit code %08lX)\n", i + 1, static_cast<unsigned long>(code));
-            continue;
+    std::vector<double> alone;
+    for (int i = 0; i < runs; ++i)
+        for (bool sampled : {true, false}) {
+            TRun run;
+            DWORD code = 0;
+            if (!RunChild(path, sampled, run, code)) {
+                printf("run %d gave no figures (exit code %08lX)\n", i + 1, static_cast<unsigned long>(code));
+                continue;
+            }
+            if (code != EXCEPTION_ACCESS_VIOLATION)
+                printf("run %d ended with %08lX, not the access violation\n", i + 1, static_cast<unsigned long>(code));
+            if (!sampled) {
+                printf("run %d without the sampler: %7.2f ms\n", i + 1, run.alone);
+                alone.push_back(run.alone);
+                continue;
+            }
+            printf("run %d: whole %7.2f ms (%u bytes, stacks of %u threads; end steps passed unseen:%s)\n", i + 1,
+                   run.whole, run.bytes, run.threads, run.unseen.empty() ? " none" : run.unseen.c_str());
+            done.push_back(run);
         }
-        if (code != EXCEPTION_ACCESS_VIOLATION)
-            printf("run %d ended with %08lX, not the access violation\n", i + 1, static_cast<unsigned long>(code));
-        printf("run %d: whole %7.2f ms (%u bytes, stacks of %u threads; end steps passed unseen:%s)\n", i + 1, run.whole,
-               run.bytes, run.threads, run.unseen.empty() ? " none" : run.unseen.c_str());
-        done.push_back(run);
-    }
-    if (done.empty()) return 1;
+    if (done.empty() || alone.empty()) return 1;
     auto column = [&](auto field) {
         std::vector<double> v;
         for (const TRun& run : done) v.push_back(field(run));
         return v;
     };
-    printf("report of the %d-thread scenario along the road, fault to LastReportText, %u runs (one report each)\n",
-           threadCount, static_cast<unsigned>(done.size()));
+    printf("report of the %d-thread scenario along the road, fault to LastReportText, %u + %u runs (one report each)\n",
+           threadCount, static_cast<unsigned>(done.size()), static_cast<unsigned>(alone.size()));
     printf("  %-44s %8s %8s\n", "phase", "best", "median");
     for (size_t p = 0; p < phaseCount; ++p) {
         const std::vector<double> v = column([p](const TRun& r) { return r.phase[p]; });
@@ -314,12 +330,14 @@ int Launch(int runs)
     }
     const std::vector<double> whole = column([](const TRun& r) { return r.whole; });
     printf("  %-44s %8.2f %8.2f ms\n", "whole report", Best(whole), Median(whole));
+    printf("  %-44s %8.2f %8.2f ms\n", "whole, without the sampler (to notification)", Best(alone), Median(alone));
     const std::vector<double> bare = column([](const TRun& r) { return r.bare; });
     const std::vector<double> plain = column([](const TRun& r) { return r.plain; });
     printf("  %-44s %8.2f %8.2f ms\n", "baseline, bare GetThreadContext + copy", Best(bare), Median(bare));
     printf("  %-44s %8.2f %8.2f ms\n", "baseline, plain process list", Best(plain), Median(plain));
-    const bool met = Median(whole) < 100;
-    printf("  target: whole report under 100 ms: %s\n", met ? "met (median)" : "missed (median)");
+    const bool met = Median(alone) < 100;
+    printf("  target: whole report under 100 ms: %s\n", met ? "met (median without the sampler)"
+                                                               : "missed (median without the sampler)");
     return met ? 0 : 2;
 }
 
@@ -327,6 +345,6 @@ int Launch(int runs)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && strcmp(argv[1], "fault") == 0) return FaultRun();
+    if (argc > 1 && strcmp(argv[1], "fault") == 0) return FaultRun(argc < 3 || strcmp(argv[2], "alone") != 0);
     return Launch(argc > 1 ? std::max(1, atoi(argv[1])) : 7);
 }
