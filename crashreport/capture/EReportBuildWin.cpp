@@ -13,6 +13,7 @@
 #include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/EReportFactsWin.h"
 #include "crashreport/capture/EReportSources.h"
+#include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EStack.h"
 #include "crashreport/capture/EThreadFactsWin.h"
 #include "crashreport/capture/EUtilsWin.h"
@@ -98,6 +99,7 @@ TReportGeneralFacts GatherGeneralFacts(const TReportRequest& request)
 {
     TReportGeneralFacts facts;
     GatherSystemFacts(facts);
+    HandlingStep = 702200;  // the network values are the last of the system's
     facts.ExceptionTime = request.ExceptionTime != 0 ? request.ExceptionTime : NowDateTime();
     facts.StartTime = request.StartTime != 0 ? request.StartTime : ProcessStartTime();
     facts.TimeZoneMinutes = LocalUtcOffsetMinutesAt(facts.ExceptionTime);
@@ -126,13 +128,17 @@ TReportGeneralFacts GatherGeneralFacts(const TReportRequest& request)
     facts.ControlClass = request.FocusedClass;
     facts.ControlText = request.FocusedText;
     facts.IsWebServerApplication = request.IsWebServerApplication;
+    HandlingStep = 702233;
     return facts;
 }
 
 TReportText BuildReportText(const TReportRequest& request, const TVurazaModuleOptions& options)
 {
+    HandlingStep = 7021;
     TReportFacts facts;
+    HandlingStep = 7022;
     facts.General = GatherGeneralFacts(request);
+    HandlingStep = 7027;
     if (request.StackList) {
         facts.HasStackList = true;
         const TVurazaStackList& list = *request.StackList;
@@ -151,6 +157,7 @@ TReportText BuildReportText(const TReportRequest& request, const TVurazaModuleOp
             facts.StackList.push_back(ReportStackItemOf(item, known->second));
         }
     }
+    HandlingStep = 7040;
     if (options.LogFlags() & 0x10) {
         TVurazaModulesList& modules = ModulesList();
         for (size_t i = 0; i < modules.Count(); ++i) facts.Modules.push_back(ReportModuleOf(*modules.Items(i)));

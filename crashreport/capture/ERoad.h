@@ -56,6 +56,10 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
 // The entry of every framework hook. True: the caller's own handling should run as well.
 bool ExceptionManager(const TRoadException& e, uintptr_t address, uint8_t outputKind, HMODULE module);
 
+// How far the handling has got (the internal-error line names it): 1 to 18 along the road,
+// 701-706 and the finer steps of the report text (7021 on, 702200, 702233, 7027-7040) inside.
+extern volatile long HandlingStep;
+
 // Routes the exception as unhandled; False when the reporter is not started.
 bool HandleUnhandledException(const TRoadException& e, uintptr_t address);
 

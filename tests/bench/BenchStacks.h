@@ -1,6 +1,6 @@
 #pragma once
-// What the stack and report benchmarks share: the clock, the median, and the baseline of a
-// bare context and stack copy of every thread.
+// What the stack and report benchmarks share: the clock, the best and the median, and the
+// baseline of a bare context and stack copy of every thread.
 
 #include <windows.h>
 
@@ -21,6 +21,11 @@ inline double Median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+inline double Best(const std::vector<double>& v)
+{
+    return *std::min_element(v.begin(), v.end());
 }
 
 // Only what must happen while a thread is stopped: its context and its stack copied.

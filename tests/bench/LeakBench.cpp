@@ -4,6 +4,7 @@
 // allocator with tracking off over a private heap. Target: tracking within 2x of plain.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int Rounds = 200000;
 constexpr int Window = 64;  // blocks each thread keeps live
+constexpr int Runs = 9;     // of each allocator, interleaved: a loaded machine slows them alike
 
 HANDLE offHeap = nullptr;
 TLeakTracker offTracker;
@@ -80,20 +82,39 @@ void Tracking()
     Workload([](size_t n) -> void* { return new char[n]; }, [](void* p) { delete[] static_cast<char*>(p); });
 }
 
+double Best(const std::vector<double>& v)
+{
+    return *std::min_element(v.begin(), v.end());
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 }  // namespace
 
 int main()
 {
     offHeap = HeapCreate(0, 0, 0);
     offTracker.Install({&OffAllocate, &OffRelease, nullptr}, nullptr, 0);
-    std::printf("tracking %s; %d rounds per thread, %d live blocks each\n",
-                IsLeakTrackingActive() ? "on" : "OFF (stamp with LeakFlags=1)", Rounds, Window);
+    std::printf("tracking %s; %d rounds per thread, %d live blocks each; %d runs of each, interleaved\n",
+                IsLeakTrackingActive() ? "on" : "OFF (stamp with LeakFlags=1)", Rounds, Window, Runs);
     for (int threads : {1, 4}) {
-        const double plain = Seconds(threads, Plain);
-        const double off = Seconds(threads, OursUntracked);
-        const double tracked = Seconds(threads, Tracking);
-        std::printf("%d thread(s): plain %.3f s, ours untracked %.3f s (%.2fx), tracking %.3f s (%.2fx, target 2x)\n",
-                    threads, plain, off, off / plain, tracked, tracked / plain);
+        std::vector<double> plain, off, tracked;
+        for (int run = 0; run < Runs; ++run) {
+            plain.push_back(Seconds(threads, Plain));
+            off.push_back(Seconds(threads, OursUntracked));
+            tracked.push_back(Seconds(threads, Tracking));
+        }
+        const double plainBest = Best(plain), plainMedian = Median(plain);
+        std::printf("%d thread(s), best / median:\n", threads);
+        std::printf("  plain (malloc, free)   %6.1f / %6.1f ms\n", plainBest * 1000, plainMedian * 1000);
+        std::printf("  ours untracked         %6.1f / %6.1f ms  (%.2fx / %.2fx)\n", Best(off) * 1000,
+                    Median(off) * 1000, Best(off) / plainBest, Median(off) / plainMedian);
+        std::printf("  tracking               %6.1f / %6.1f ms  (%.2fx / %.2fx, target 2x)\n", Best(tracked) * 1000,
+                    Median(tracked) * 1000, Best(tracked) / plainBest, Median(tracked) / plainMedian);
     }
     return 0;
 }

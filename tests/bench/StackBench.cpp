@@ -39,9 +39,11 @@ int main()
         }
         full.push_back(Milliseconds(start));
     }
-    printf("stacks of %d threads, median of %d rounds\n", static_cast<int>(handles.size()), rounds);
-    printf("  suspend, copy, resume, scan: %8.2f ms (%u items)\n", Median(full), static_cast<unsigned>(items));
-    printf("  bare GetThreadContext + copy: %7.2f ms\n", Median(bare));
-    printf("  target: under 30 ms\n");
-    return 0;
+    printf("stacks of %d threads, %d rounds              best   median\n", static_cast<int>(handles.size()), rounds);
+    printf("  suspend, copy, resume, scan:      %8.2f %8.2f ms (%u items)\n", Best(full), Median(full),
+           static_cast<unsigned>(items));
+    printf("  bare GetThreadContext + copy:     %8.2f %8.2f ms\n", Best(bare), Median(bare));
+    const bool met = Median(full) < 30;
+    printf("  target: under 30 ms: %s\n", met ? "met (median)" : "missed (median)");
+    return met ? 0 : 2;
 }

@@ -11,6 +11,7 @@
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EReportFactsWin.h"
+#include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EStack.h"
 #include "crashreport/capture/EStackWin.h"
 #include "crashreport/capture/EUtilsWin.h"
@@ -151,6 +152,33 @@ TEST_F(ReportBuild, AWriteAtZeroIsReportedWithTheModuleTheStackAndTheRegisters)
     EXPECT_NE(text.find("; <-- EXCEPTION"), std::string::npos);   // the listing
     EXPECT_NE(text.find(Hex8(fault_.context.Eip)), std::string::npos);
     EXPECT_NE(text.find(Hex8(fault_.context.Esp)), std::string::npos);
+}
+
+// The text's own steps: the general facts end at 702233, the thread rows are made at 7027,
+// and the text leaves 7040 (the internal-error line names where it stopped).
+TEST_F(ReportBuild, TheTextSetsItsOwnHandlingSteps)
+{
+    Crash(WriteAtZero);
+    TLiveMemoryReader live;
+    std::unique_ptr<TVurazaStackList> stack(BuildStackList(
+        reinterpret_cast<uintptr_t>(fault_.record.ExceptionAddress), fault_.context.Esp, fault_.context.Esp + 4096,
+        HandlingKindsMask, -1, -1, false, 1, fault_.threadId, live));
+    ASSERT_GT(stack->Count(), 0u);
+    TReportRequest request = Request();
+    request.StackList = stack.get();
+    long inRows = 0;
+    request.ThreadFacts = [&](uint32_t) {
+        inRows = HandlingStep;
+        return TThreadHeaderFacts{};
+    };
+    HandlingStep = 0;
+    GatherGeneralFacts(request);
+    EXPECT_EQ(HandlingStep, 702233);
+    HandlingStep = 0;
+    BuildReportText(request, options_);
+    EXPECT_EQ(inRows, 7027);
+    EXPECT_EQ(HandlingStep, 7040);
+    HandlingStep = 0;
 }
 
 TEST_F(ReportBuild, AJumpIntoAllocatedMemoryIsAnEntryViolation)
