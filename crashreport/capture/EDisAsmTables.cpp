@@ -137,7 +137,8 @@ const char* const TwoByteTemplates[256] = {
 };
 
 // Chosen by the reg field of the ModRM byte: "a" to "j", then the groups of 0F 01, 0F BA,
-// 0F 18 and 0F AE.
+// 0F 18 and 0F AE. The shift groups g to i take their MMX register from r/m (#Qq): the reg field
+// holds the group's selector.
 const char* const GroupTemplates[][8] = {
     {"add     ", "or      ", "adc     ", "sbb     ", "and     ", "sub     ", "xor     ", "cmp     "},  // a
     {"rol     ", "ror     ", "rcl     ", "rcr     ", "shl     ", "shr     ", "%c", "sar     "},  // b

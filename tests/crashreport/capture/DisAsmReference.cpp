@@ -289,7 +289,7 @@ const char* ExcludedForm(const uint8_t* code)
         return "3DNow!";
     if (op2 == 0x24 || op2 == 0x26)
         return "test registers (486 only)";
-    if (op2 == 0x01 && m2 >= 0xC0)
+    if (op2 == 0x01 && m2 >= 0xC0 && reg2 != 4 && reg2 != 6)  // smsw and lmsw of a register are decoded
         return "system instructions in 0F 01 register forms (monitor, xgetbv, rdtscp ...), written as DB";
     if (op2 == 0xAE && (m2 >= 0xC0 || reg2 >= 4))
         return "fences, xsave forms and later 0F AE members";

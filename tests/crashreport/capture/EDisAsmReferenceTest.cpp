@@ -1,6 +1,7 @@
 // TDisAsm against Capstone and objdump: wherever both agree on an instruction's length, ours
-// must be the same, unless the form is in the documented exclusion list (ExcludedForm). Set
-// VIDUDO_DISASM_FULL=1 for the whole DLLs and a million random windows.
+// must be the same, unless the form is in the documented exclusion list (ExcludedForm). The
+// whole DLLs and a million random windows with VIDUDO_DISASM_FULL=1 (as CTest runs it), else a
+// sample.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
