@@ -118,11 +118,11 @@ int BackgroundMail(const std::vector<std::string>& args)
     return 0;
 }
 
-// Terminate pressed for the report, and the delivery's attached-files handler throws: the
-// thread still ends the process.
-int BackgroundTerminate(const std::vector<std::string>& args)
+// Terminate pressed for the report, and the delivery's attached-files handler throws: the send
+// thread (sendFlags 0x80), or the handling that ran the delivery itself, still ends the process.
+int TerminateAfterFailedDelivery(const std::vector<std::string>& args, uint16_t sendFlags)
 {
-    MailInBackground(args);
+    MailInBackground(args, sendFlags);
     throwForFiles = true;
     FaultAtBoundary();
     LabPrint("went on at " + Elapsed());
@@ -131,17 +131,14 @@ int BackgroundTerminate(const std::vector<std::string>& args)
     return 0;
 }
 
-// The same with the delivery run by the handling itself: the road ends the process after the
-// delivery raised.
+int BackgroundTerminate(const std::vector<std::string>& args)
+{
+    return TerminateAfterFailedDelivery(args, 0x80);
+}
+
 int InlineTerminate(const std::vector<std::string>& args)
 {
-    MailInBackground(args, 0);
-    throwForFiles = true;
-    FaultAtBoundary();
-    LabPrint("went on at " + Elapsed());
-    Sleep(20000);
-    LabPrint("still running");
-    return 0;
+    return TerminateAfterFailedDelivery(args, 0);
 }
 
 // N faults at a boundary with the crash rate set to three within a minute and no channel: the

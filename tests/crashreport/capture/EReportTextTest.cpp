@@ -491,6 +491,22 @@ TEST(ReportText, GoldenReportByteForByte)
     }
 }
 
+namespace {
+
+// The report saved to a log in memory and loaded from it again.
+std::unique_ptr<TLogFile> StoredAndReloaded(const std::string& reportText)
+{
+    auto file = std::make_shared<std::string>();
+    {
+        TLogFile log(std::make_unique<TMemoryStore>(file));
+        log.AddLogReport(reportText, 10);
+        log.SaveLogFile();
+    }
+    return std::make_unique<TLogFile>(std::make_unique<TMemoryStore>(file));
+}
+
+}  // namespace
+
 TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
 {
     TVurazaModuleOptions options("Vidudo.exe");
@@ -498,13 +514,8 @@ TEST(ReportText, StoredReportGivesBackEveryGeneralItem)
     // The log's report separator inside a thread name must not cut the stored report.
     facts.StackList.back().Thread.ThreadName = "a\r\n\r\n\r\n\r\nb|c";
     const TReportText report = BuildReportText(facts, options);
-    auto file = std::make_shared<std::string>();
-    {
-        TLogFile log(std::make_unique<TMemoryStore>(file));
-        log.AddLogReport(report.LastReportText, 10);
-        log.SaveLogFile();
-    }
-    TLogFile reloaded(std::make_unique<TMemoryStore>(file));
+    const std::unique_ptr<TLogFile> stored = StoredAndReloaded(report.LastReportText);
+    TLogFile& reloaded = *stored;
     ASSERT_EQ(1, reloaded.ReportCount());
     const std::string& text = report.LastReportText;
     const size_t tableStart = text.find("\r\n", text.find("Call Stack Information:")) + 2;
@@ -544,13 +555,8 @@ namespace {
 // The XML form of a report as the builder made it, stored and reloaded.
 std::string StoredReportXml(const TReportText& report)
 {
-    auto file = std::make_shared<std::string>();
-    {
-        TLogFile log(std::make_unique<TMemoryStore>(file));
-        log.AddLogReport(report.LastReportText, 10);
-        log.SaveLogFile();
-    }
-    TLogFile reloaded(std::make_unique<TMemoryStore>(file));
+    const std::unique_ptr<TLogFile> stored = StoredAndReloaded(report.LastReportText);
+    TLogFile& reloaded = *stored;
     EXPECT_EQ(1, reloaded.ReportCount());
     return LogToXml(reloaded);
 }
