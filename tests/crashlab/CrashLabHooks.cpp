@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERaiseCapture.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
@@ -457,6 +458,100 @@ int CaptureMode(const std::vector<std::string>&)
     return 0;
 }
 
+// --- the throw-time stack of a report made after unwinding ---
+
+volatile int callersDepth = 0;
+
+CRASHLAB_CALL void CallersThrower()
+{
+    throw Exception("callers");
+}
+
+CRASHLAB_CALL void CallersInner()
+{
+    CallersThrower();
+    callersDepth = callersDepth + 1;  // the call is not the last instruction
+}
+
+CRASHLAB_CALL void CallersOuter()
+{
+    CallersInner();
+    callersDepth = callersDepth + 1;
+}
+
+// Whether items 0 to 2 of a report's call stack are the thrower and its two callers.
+const char* const callersChain[] = {"CallersThrower", "CallersInner", "CallersOuter"};
+volatile LONG callersRight = 0;
+volatile LONG callersReports = 0;
+
+void CheckCallers(const TVurazaExceptionRecord& record)
+{
+    const TVurazaStackList* stack = record.CallStack;
+    int right = 0;
+    for (size_t i = 0; stack && i < 3 && i < stack->Count(); ++i)
+        right += std::strcmp(stack->GetItem(i)->ProcedureName.text, callersChain[i]) == 0 ? 1 : 0;
+    InterlockedIncrement(&callersReports);
+    if (right == 3)
+        InterlockedIncrement(&callersRight);
+}
+
+void CallersNotify(void*, TVurazaExceptionRecord& record, bool& handle)
+{
+    CheckCallers(record);
+    handle = false;
+}
+
+// The stack below, cleared: what the last round's handling left there would be scanned as
+// left-overs of finished calls in the slots the thrower's frame leaves unwritten.
+CRASHLAB_CALL void ClearStackBelow()
+{
+    char below[16384];
+    std::memset(below, 0, sizeof below);
+    asm volatile("" : : "r"(below) : "memory");
+}
+
+// A thrower called through two callers, caught at a boundary while another thread throws and
+// catches without pause, or, when the options report handled exceptions, by a plain catch:
+// each report's stack is the throwing thread's at the throw, not the unwound one nor the
+// other thread's.
+int CallersMode(const std::vector<std::string>& args)
+{
+    const int rounds = args.empty() ? 20 : std::atoi(args[0].c_str());
+    TDuruvaDodHandlers owner;
+    owner.ExceptionNotify = &CallersNotify;
+    owner.HandledExceptionNotify = &CallersNotify;
+    RegisterDuruvaDodHandlers(&owner);
+    SetBoundaryExceptionHandler([](std::exception_ptr) {});
+    const bool handled = CurrentDuruvaDodOptions() && CurrentDuruvaDodOptions()->LogEnabled();
+    volatile bool stop = false;
+    // With handled exceptions reported, every catch of the other thread would be a report.
+    std::thread other([&stop, handled] {
+        while (!stop && !handled) {
+            try {
+                throw std::runtime_error("elsewhere");
+            } catch (const std::exception&) {
+            }
+        }
+    });
+    for (int i = 0; i < rounds; ++i) {
+        ClearStackBelow();
+        if (!handled) {
+            GuardedCall([] { CallersOuter(); });
+            continue;
+        }
+        // Not after a boundary's report of the same throw: that catch's end is not reported.
+        try {
+            CallersOuter();
+        } catch (const Exception&) {
+        }
+    }
+    stop = true;
+    other.join();
+    UnregisterDuruvaDodHandlers(&owner);
+    LabPrint(Format("callers reports %ld right %ld", callersReports, callersRight));
+    return 0;
+}
+
 // With handled exceptions reported: a catch that ends reports its exception once; the catch
 // that said `throw;` reports nothing; one reported at a boundary is not reported again.
 int HandledMode(const std::vector<std::string>&)
@@ -515,6 +610,8 @@ const std::vector<TCrashLabMode>& CrashLabHookModes()
         {"naming", "threads named through the debugger exception, in Execute and at a boundary", NamingMode},
         {"window", "throw|av in a window procedure behind the boundary, twice", WindowMode},
         {"capture", "the throw capture of a throw from ThrowingFunction", CaptureMode},
+        {"callers", "[rounds] a throw through two callers caught at a boundary while another thread throws",
+         CallersMode},
         {"handled", "caught exceptions, a `throw;` and a boundary, with handled exceptions reported", HandledMode},
         {"unhandledthread", "a std::thread's exception nobody catches", UnhandledThreadMode},
         {"unhandledmain", "the main thread's exception nobody catches", UnhandledMainMode},

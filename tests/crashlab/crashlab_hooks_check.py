@@ -73,6 +73,12 @@ expect("capture", capture, [
 # Reported from a boundary after unwinding, the report still starts in the throwing function.
 if not any(l.startswith("report first-in-thrower=1 ") for l in capture):
     failures.append("capture: the report's first item is not in the thrower: %s" % capture)
+# Reported after unwinding, at a boundary (and, with handled exceptions reported, at a catch's
+# end), the stack is the thrower's own at the throw: items 1 and 2 are its callers, round after
+# round, while another thread throws without pause.
+for program in (crashlab, handled):
+    for _ in range(2):
+        expect("callers", run(program, "callers"), ["callers reports 20 right 20"])
 expect("unhandledthread", run(crashlab, "unhandledthread"), [
     "notify type=St13runtime_error main=0", "worker exit=1", "notifications 1 application 0"])
 main = run(launcher, crashlab, "unhandledmain")
