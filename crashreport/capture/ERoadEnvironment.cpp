@@ -177,9 +177,9 @@ void StopReporterWatchdog()
         ModuleOptionsHooks().stopFreezeWatch();
 }
 
-void WaitForBackgroundSenders(DWORD milliseconds)
+bool WaitForBackgroundSenders(DWORD milliseconds)
 {
-    RoadSteps().WaitForBackgroundSenders(milliseconds);
+    return RoadSteps().WaitForBackgroundSenders(milliseconds);
 }
 
 void ReviveEnvironmentStatics()

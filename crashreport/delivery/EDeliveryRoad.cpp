@@ -90,4 +90,4 @@ void CheckRoadCrashRate()
     CheckCrashRate(RoadJob());
 }
 
-void WaitForRoadSenders(unsigned milliseconds) { WaitForBackgroundSenders(milliseconds); }
+bool WaitForRoadSenders(unsigned milliseconds) { return WaitForBackgroundSenders(milliseconds); }

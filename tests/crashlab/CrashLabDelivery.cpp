@@ -127,6 +127,16 @@ int BackgroundTerminate(const std::vector<std::string>& args)
     return 0;
 }
 
+// The program ends while the report is still on its way to a peer that greets late: the
+// sender holds the handling lock, and shut-down waits for it only so long.
+int BackgroundExit(const std::vector<std::string>& args)
+{
+    MailInBackground(args);
+    FaultAtBoundary();
+    LabPrint("went on at " + Elapsed());
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
@@ -135,6 +145,7 @@ const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
         {"delivery-mail", "two faults at a boundary, the first mailed in the background [smtp port]", BackgroundMail},
         {"delivery-terminate", "Terminate pressed, a throwing delivery handler, in the background [smtp port]",
          BackgroundTerminate},
+        {"delivery-exit", "a fault mailed in the background, then main returns at once [smtp port]", BackgroundExit},
     };
     return modes;
 }

@@ -3,7 +3,7 @@
 greets 5 s after each connection, and checks the road's send thread: the program goes on at
 once, the thread's handlers see the whole exception, a second fault waits until the delivery
 has ended, the stacks are let go afterwards; a pressed Terminate ends the process although a
-handler of the delivery throws.
+handler of the delivery throws; a program that ends during a slow delivery ends in time.
 Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER"""
 import glob
 import os
@@ -66,6 +66,18 @@ try:
     check("still running" not in out, "the pressed Terminate ended the process")
     check("exit code 0x00000001" in out, "terminated with code 1")
     check(not glob.glob(os.path.join(work, "session-*.log")), "nothing was mailed")
+
+    # A program ending while its report waits for the peer's greeting exits within shut-down's
+    # limit (5 s) and with its own code.
+    slow = mail_peers.ScriptedSmtp(work, 334, greeting_delay=30)
+    try:
+        out, seconds = lab.timed(launcher, crashlab, "delivery-exit", str(slow.port))
+        print(out)
+        check("went on at" in out, "the program went on after the fault")
+        check("exit code 0x00000000" in out, "the program ends normally during the delivery")
+        check(seconds < 8, "the program ends within shut-down's limit: %.1f s" % seconds)
+    finally:
+        slow.listener.close()
 finally:
     peer.listener.close()
     shutil.rmtree(work, ignore_errors=True)
