@@ -137,6 +137,16 @@ int BackgroundExit(const std::vector<std::string>& args)
     return 0;
 }
 
+// A fault no boundary stops, with background sending asked for: the process's filter ends
+// the process after the handling, so the report is mailed inline, not left to a thread.
+int FilterMail(const std::vector<std::string>& args)
+{
+    MailInBackground(args);
+    DeliveryWriteNull();
+    LabPrint("still running");
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
@@ -145,6 +155,8 @@ const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
         {"delivery-mail", "two faults at a boundary, the first mailed in the background [smtp port]", BackgroundMail},
         {"delivery-terminate", "Terminate pressed, a throwing delivery handler, in the background [smtp port]",
          BackgroundTerminate},
+        {"delivery-filter", "a fault reaching the process's filter, background sending asked for [smtp port]",
+         FilterMail},
         {"delivery-exit", "a fault mailed in the background, then main returns at once [smtp port]", BackgroundExit},
     };
     return modes;

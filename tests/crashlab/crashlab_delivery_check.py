@@ -67,6 +67,17 @@ try:
     check("exit code 0x00000001" in out, "terminated with code 1")
     check(not glob.glob(os.path.join(work, "session-*.log")), "nothing was mailed")
 
+    # At the process's filter the handling is inline although the options ask for the
+    # background: the report reaches the peer before the filter ends the process with the code.
+    for s in glob.glob(os.path.join(work, "session-*.log")):
+        os.remove(s)
+    out = run("delivery-filter", str(peer.port))
+    sender = re.findall(r"^action (\d+) on (\w+)", out, re.M)
+    check(sender[:2] == [("4", "main"), ("5", "main")], "the faulting thread's handling mails inline: %s" % sender)
+    check("still running" not in out and "exit code 0xC0000005" in out, "the filter ends with the fault's code")
+    data = b"".join(open(s, "rb").read() for s in glob.glob(os.path.join(work, "session-*.log")))
+    check(data.count(b"D .\r\n") == 1, "the report arrived before the end (%d)" % data.count(b"D .\r\n"))
+
     # A program ending while its report waits for the peer's greeting exits within shut-down's
     # limit (5 s) and with its own code.
     slow = mail_peers.ScriptedSmtp(work, 334, greeting_delay=30)
