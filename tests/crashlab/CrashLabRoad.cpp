@@ -296,6 +296,17 @@ bool ManageThrown(const char* message)
     }
 }
 
+// Once a handling ends, ExceptionManager with no exception has nothing left to report.
+int Forget(const std::vector<std::string>&)
+{
+    Observe();
+    Quiet();
+    ManageThrown<ERoadTest>("forgotten");
+    const bool result = ExceptionManager(TRoadException(), 0, 0, CurrentModuleHandle());
+    LabPrint(Format("forget result %d notifications %ld reports %ld", result ? 1 : 0, notifyCount, ReportCounter));
+    return 0;
+}
+
 int Filters(const std::vector<std::string>&)
 {
     Observe();
@@ -412,7 +423,7 @@ int PrintEnvironment(const std::vector<std::string>&)
             for (unsigned char c : text)
                 hex += Format("%02X", c);
             LabPrint(Format("env %s %s", v.name, hex.c_str()));
-        } else if (std::strcmp(v.name, "_BugReport") == 0) {
+        } else if (std::strcmp(v.name, "_BugReport") == 0 || n > 100) {
             LabPrint(Format("env %s length %u", v.name, static_cast<unsigned>(n)));
         } else {
             LabPrint(Format("env %s %s", v.name, text.c_str()));
@@ -421,11 +432,15 @@ int PrintEnvironment(const std::vector<std::string>&)
     return 0;
 }
 
-int Environment(const std::vector<std::string>&)
+// [long: a second report whose message is too long for a variable]
+int Environment(const std::vector<std::string>& args)
 {
     Quiet();
     labSteps.reportText = std::string(40000, 'r');
     ManageThrown<ERoadTest>("环境 message");
+    if (!args.empty() && args[0] == "long")
+        ManageThrown<ERoadTest>(std::string(40000, 'm').c_str());
+    LabPrint(Format("reports %ld", ReportCounter));
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string commandLine = std::string("\"") + self + "\" road-printenv";
@@ -554,11 +569,13 @@ const std::vector<TCrashLabMode>& CrashLabRoadModes()
         {"road-overflow", "unbounded recursion on main", StackOverflow},
         {"road-concurrent", "two framework threads throw at once [throws|faults: one, the handler misbehaves]", Concurrent},
         {"road-abort", "EAbort from a framework thread and through ExceptionManager", Abort},
+        {"road-forget", "a report, then ExceptionManager with no exception", Forget},
         {"road-filters", "the filter table: handlers 0, 1, 2, kinds, a custom message", Filters},
         {"road-dispatch", "owners A then B and the procedure variable", Dispatch},
         {"road-actions", "action codes of a sent report [code whose continue flag is cleared]", Actions},
         {"road-bugid", "the bug identifier of one throw, twice", BugId},
-        {"road-env", "a child started after a report prints its environment", Environment},
+        {"road-env", "a child started after a report prints its environment [long: after a second, too long]",
+         Environment},
         {"road-printenv", "prints the report's environment variables", PrintEnvironment},
         {"road-window", "an exception on main with a visible window [nopump]", WindowFault},
         {"road-dedup", "a reported exception, then another with the same message reaches the filter", Dedup},

@@ -68,6 +68,9 @@ check(exit_code(out) == "0xC00000FD", "overflow ends with its code: %s" % exit_c
 out, _ = run(crashlab, "road-threadname")
 check(not notifies(out) and "named notifications 0" in lines(out) and exit_code(out) == "0x00000000",
       "thread naming is not reported: %s" % lines(out))
+# A handling's end forgets its object: ExceptionManager without one reports nothing more.
+out, _ = run(crashlab, "road-forget")
+check("forget result 1 notifications 1 reports 1" in lines(out), "forget: %s" % lines(out))
 out, _ = run(crashlab, "road-abort")
 check(not notifies(out) and "abort result 1 notifications 0 reports 0" in lines(out), "EAbort: %s" % lines(out))
 
@@ -127,6 +130,12 @@ check("env _MainModuleName crashlab.exe" in text, "child: _MainModuleName: %s" %
 check("env _ExceptMsg 环境 message" in text, "child: _ExceptMsg: %s" % text)
 check("env _LineBreak 0D0A" in text, "child: _LineBreak: %s" % text)
 check("env _BugReport length 32767" in text, "child: _BugReport capped: %s" % text)
+# A later report's message that can't be set (over the 32,767 characters a variable holds)
+# leaves nothing of the earlier one behind.
+out, _ = run(crashlab, "road-env", "long")
+text = lines(out)
+message = [l for l in text if l.startswith("env _ExceptMsg")]
+check("reports 2" in text and len(message) == 1 and "环境" not in message[0], "child after a long message: %s" % message)
 
 # A main-thread exception with a visible window, pumping allowed and not: messages sent to it
 # are served, the window's text is read without sending, and the handling ends in time.
