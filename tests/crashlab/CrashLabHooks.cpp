@@ -39,6 +39,7 @@ volatile LONG applicationCalls = 0;
 
 volatile LONG handledNotifications = 0;
 void PrintFirstItems(const TVurazaExceptionRecord& record);
+void PrintWhere(const TVurazaExceptionRecord& record);
 
 void CountHandled(void*, TVurazaExceptionRecord& record, bool& handle)
 {
@@ -53,11 +54,25 @@ void CountNotify(void*, TVurazaExceptionRecord& record, bool& handle)
     LabPrint(Format("notify type=%s main=%d", record.ExceptionType ? record.ExceptionType->name() : "-",
                     record.ThreadId == MainThreadID() ? 1 : 0));
     PrintFirstItems(record);
+    PrintWhere(record);
     handle = false;  // no dialog, log or mail in the scenarios
 }
 
 TDuruvaDodHandlers notifyOwner;
 const void* expectedFirstFunction = nullptr;
+// The function that throws or faults and the thread it ran on, as it noted them.
+const void* faultingFunction = nullptr;
+volatile DWORD faultingThread = 0;
+
+// Whether the notification's address lies in the function that failed and its thread is that one.
+void PrintWhere(const TVurazaExceptionRecord& record)
+{
+    if (!faultingFunction)
+        return;
+    const auto begin = reinterpret_cast<uintptr_t>(faultingFunction);
+    LabPrint(Format("where in=%d thread=%d", record.ExceptionAddress > begin && record.ExceptionAddress < begin + 200 ? 1 : 0,
+                    record.ThreadId == faultingThread ? 1 : 0));
+}
 
 // Whether the report's first two call-stack items lie in the expected function and its caller.
 void PrintFirstItems(const TVurazaExceptionRecord& record)
@@ -326,9 +341,23 @@ int UnhookMode(const std::vector<std::string>&)
 
 // --- exceptions at the boundary and in thread objects ---
 
+CRASHLAB_CALL void ThrowLabException(const char* message)
+{
+    faultingFunction = reinterpret_cast<const void*>(&ThrowLabException);
+    faultingThread = GetCurrentThreadId();
+    throw Exception(message);
+}
+
+CRASHLAB_CALL void ThrowRuntimeError(const char* message)
+{
+    faultingFunction = reinterpret_cast<const void*>(&ThrowRuntimeError);
+    faultingThread = GetCurrentThreadId();
+    throw std::runtime_error(message);
+}
+
 class TThrowingThread : public TThread {
 protected:
-    void Execute() override { throw Exception("thrown in Execute"); }
+    void Execute() override { ThrowLabException("thrown in Execute"); }
 };
 
 class TNamingThread : public TThread {
@@ -378,6 +407,8 @@ int* volatile nowhere = nullptr;
 CRASHLAB_CALL void WriteToNowhere()
 {
     TCountsDestruction skipped;
+    faultingFunction = reinterpret_cast<const void*>(&WriteToNowhere);
+    faultingThread = GetCurrentThreadId();
     *nowhere = 1;
 }
 
@@ -388,7 +419,7 @@ LRESULT CALLBACK LabWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     if (msg == WM_APP) {
         return GuardedCall(LRESULT(-1), [&]() -> LRESULT {
             if (std::strcmp(windowAction, "throw") == 0)
-                throw std::runtime_error("thrown in a window procedure");
+                ThrowRuntimeError("thrown in a window procedure");
             WriteToNowhere();
             return 0;
         });
@@ -581,7 +612,7 @@ int HandledMode(const std::vector<std::string>&)
 int UnhandledThreadMode(const std::vector<std::string>&)
 {
     WatchNotifications();
-    std::thread worker([] { throw std::runtime_error("nobody catches this"); });
+    std::thread worker([] { ThrowRuntimeError("nobody catches this"); });
     HANDLE handle = pthread_gethandle(worker.native_handle());
     WaitForSingleObject(handle, 10000);
     DWORD code = 0;
@@ -595,7 +626,8 @@ int UnhandledThreadMode(const std::vector<std::string>&)
 int UnhandledMainMode(const std::vector<std::string>&)
 {
     WatchNotifications();
-    throw std::runtime_error("nobody catches this on main");
+    ThrowRuntimeError("nobody catches this on main");
+    return 0;
 }
 
 }  // namespace
