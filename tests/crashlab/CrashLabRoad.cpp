@@ -11,10 +11,12 @@
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
+#include "framework/ExceptionBoundary.h"
 #include "framework/Thread.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -458,10 +460,15 @@ int Environment(const std::vector<std::string>& args)
 HWND labWindow = nullptr;
 volatile LONG sentServed = 0;
 
+volatile LONG servedWhileHandled = 0;
+HANDLE faultComing = nullptr;
+
 LRESULT CALLBACK LabWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_USER + 1) {
         InterlockedExchange(&sentServed, 1);
+        if (FaultingThreadId() == GetCurrentThreadId())
+            InterlockedExchange(&servedWhileHandled, 1);
         return 7;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -470,7 +477,10 @@ LRESULT CALLBACK LabWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 DWORD WINAPI SendingWorker(void*)
 {
     // Sends to the faulting main thread's window while its exception is handled.
-    Sleep(300);
+    if (faultComing)
+        WaitForSingleObject(faultComing, 10000);
+    else
+        Sleep(300);
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(labWindow, WM_USER + 1, 0, 0, SMTO_BLOCK, 8000, &answer);
     LabPrint(Format("sent answer %u", static_cast<unsigned>(answer)));
@@ -482,13 +492,32 @@ void WindowNotify(void*, TVurazaExceptionRecord&, bool&)
     LabPrint("window notify");
 }
 
+bool HasArg(const std::vector<std::string>& args, const char* name)
+{
+    for (const std::string& a : args)
+        if (a == name)
+            return true;
+    return false;
+}
+
+// [nopump] [av: a real access violation behind the boundary, the report built by the
+// program's own steps, the message sent as the fault comes]
 int WindowFault(const std::vector<std::string>& args)
 {
+    TRoadSteps& programSteps = RoadSteps();
     Quiet();
     TVurazaModuleOptionsEx& options = *CurrentDuruvaDodOptions();
     // Pumping disallowed: BehaviourFlags bit 0x1 without 0x2.
-    if (!args.empty() && args[0] == "nopump")
+    if (HasArg(args, "nopump"))
         options.SetBehaviourFlags(static_cast<uint16_t>((options.BehaviourFlags() | 0x1) & ~0x2));
+    const bool fault = HasArg(args, "av");
+    if (fault) {
+        SetRoadSteps(&programSteps);
+        options.SetKeepLogFile(false);
+        options.SetMailMethod(0);
+        options.SetUploadMethod(0);
+        faultComing = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
     ActiveModuleOptions()->Assign(&options);
     static TDuruvaDodHandlers notify;
     notify.ExceptionNotify = WindowNotify;
@@ -506,10 +535,17 @@ int WindowFault(const std::vector<std::string>& args)
     labSteps.slowBuild = 1500;
     labSteps.readWindow = labWindow;
     HANDLE sender = CreateThread(nullptr, 0, SendingWorker, nullptr, 0, nullptr);
-    ManageThrown<ERoadTest>("window");
+    if (fault) {
+        SetForegroundWindow(labWindow);
+        SetEvent(faultComing);
+        GuardedCall([] { RoadWriteNull(); });
+        LabPrint(Format("report built %d", LastReportText.find("EAccessViolation") != std::string::npos ? 1 : 0));
+    } else {
+        ManageThrown<ERoadTest>("window");
+    }
     WaitForSingleObject(sender, 10000);
     CloseHandle(sender);
-    LabPrint(Format("window done served %ld", sentServed));
+    LabPrint(Format("window done served %ld during %ld", sentServed, servedWhileHandled));
     return 0;
 }
 
@@ -577,7 +613,7 @@ const std::vector<TCrashLabMode>& CrashLabRoadModes()
         {"road-env", "a child started after a report prints its environment [long: after a second, too long]",
          Environment},
         {"road-printenv", "prints the report's environment variables", PrintEnvironment},
-        {"road-window", "an exception on main with a visible window [nopump]", WindowFault},
+        {"road-window", "an exception on main with a visible window [nopump] [av]", WindowFault},
         {"road-dedup", "a reported exception, then another with the same message reaches the filter", Dedup},
         {"road-shutdown", "threads routing exceptions while the program returns", ShutDown},
         {"road-unstamped", "what the reporter does without its data", Unstamped},

@@ -138,12 +138,15 @@ message = [l for l in text if l.startswith("env _ExceptMsg")]
 check("reports 2" in text and len(message) == 1 and "环境" not in message[0], "child after a long message: %s" % message)
 
 # A main-thread exception with a visible window, pumping allowed and not: messages sent to it
-# are served, the window's text is read without sending, and the handling ends in time.
-for how in ([], ["nopump"]):
+# are served while the exception is handled, the window's text is read without sending, and
+# the handling ends in time; so too for a real fault whose report the program's steps build.
+for how in ([], ["nopump"], ["av"], ["av", "nopump"]):
     out, seconds = run(crashlab, "road-window", *how)
     text = lines(out)
-    check("window done served 1" in text and "sent answer 7" in text and "caption read 1" in text,
+    read = "report built 1" if "av" in how else "caption read 1"
+    check("window done served 1 during 1" in text and "sent answer 7" in text and read in text,
           "window %s: %s" % (how, text))
+    check(len(notifies(out)) == 0 and text.count("window notify") == 1, "window %s: one notification" % how)
     check(seconds < 10, "window %s within 10 s: %.1f" % (how, seconds))
 
 # The filter tells exceptions apart by identity, not by message.
