@@ -12,11 +12,13 @@
 #include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERaiseCapture.h"
+#include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/ExtCtrls.h"
 #include "framework/Thread.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -325,9 +327,29 @@ int UnhookMode(const std::vector<std::string>&)
     auto* framework = new TLabThread();
     framework->Resume();
     Sleep(50);
+    WatchNotifications();
     FinalizeExceptionLog();
     LabPrint(Format("list after shut-down %d", VurazaThreadsList() ? 1 : 0));
     ImportsMode({});
+    // Other modules' copies may still call in through the exports: nothing is routed or recorded.
+    const HMODULE self = GetModuleHandleW(nullptr);
+    using TManager = bool(__stdcall*)(const TRoadException*, uintptr_t, uint8_t, HMODULE);
+    using TCreate = void(__stdcall*)(const void*);
+    auto manager = reinterpret_cast<TManager>(GetProcAddress(self, "ExceptionManager"));
+    auto create = reinterpret_cast<TCreate>(GetProcAddress(self, "DuruvaDod_CallCreateThread"));
+    bool managed = false;
+    try {
+        throw Exception("after shut-down");
+    } catch (...) {
+        const TRoadException e(std::current_exception());
+        managed = manager && manager(&e, 0, 0, self);
+    }
+    TVurazaThreadRecord record{};
+    record.threadId = 12345;
+    if (create)
+        create(&record);
+    LabPrint(Format("exports after shut-down manager=%d list=%d notifications=%d", managed ? 1 : 0,
+                    VurazaThreadsList() ? 1 : 0, static_cast<int>(notifications)));
     SetEvent(releaseThreads);
     framework->WaitFor();
     delete framework;
@@ -377,6 +399,26 @@ int ExecuteThrowMode(const std::vector<std::string>&)
     thread->Resume();
     thread->WaitFor();
     delete thread;
+    PrintCounts();
+    return 0;
+}
+
+// A timer's handler throws: its boundary reports it once on the main thread; the timer is off.
+int TimerMode(const std::vector<std::string>&)
+{
+    WatchNotifications();
+    TTimer timer(nullptr);
+    timer.SetInterval(50);
+    timer.OnTimer = [&timer](TObject*) {
+        timer.SetEnabled(false);
+        ThrowLabException("thrown in a timer");
+    };
+    for (const DWORD start = GetTickCount(); applicationCalls == 0 && GetTickCount() - start < 10000;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(10);
+    }
     PrintCounts();
     return 0;
 }
@@ -639,6 +681,7 @@ const std::vector<TCrashLabMode>& CrashLabHookModes()
         {"imports", "the six kernel32 imports of the program and msvcrt: hooked or the system's", ImportsMode},
         {"unhook", "shut-down with hooked threads running: imports back, threads end", UnhookMode},
         {"executethrow", "a thread object's Execute throws", ExecuteThrowMode},
+        {"timer", "a timer's handler throws", TimerMode},
         {"naming", "threads named through the debugger exception, in Execute and at a boundary", NamingMode},
         {"window", "throw|av in a window procedure behind the boundary, twice", WindowMode},
         {"capture", "the throw capture of a throw from ThrowingFunction", CaptureMode},

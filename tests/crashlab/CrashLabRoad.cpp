@@ -218,10 +218,42 @@ CRASHLAB_CALL int StackOverflowDepth(int depth)
     return below + pad[0] + pad[1];
 }
 
-int StackOverflow(const std::vector<std::string>&)
+HWND MakeLabWindow();
+HWND overflowWindow = nullptr;
+HANDLE overflowNotified = nullptr;
+HANDLE overflowSent = nullptr;
+
+// Sends to the overflowed main thread's window while its exception is handled: after a stack
+// overflow nothing is served on that thread, so the send times out.
+DWORD WINAPI OverflowSender(void*)
+{
+    WaitForSingleObject(overflowNotified, 20000);
+    DWORD_PTR answer = 0;
+    const LRESULT sent = SendMessageTimeoutA(overflowWindow, WM_USER + 1, 0, 0, SMTO_BLOCK, 1500, &answer);
+    LabPrint(Format("overflow send answered %d", sent ? 1 : 0));
+    SetEvent(overflowSent);
+    return 0;
+}
+
+void OverflowNotify(void* data, TVurazaExceptionRecord& record, bool& handle)
+{
+    OnNotify(data, record, handle);
+    SetEvent(overflowNotified);
+    WaitForSingleObject(overflowSent, 5000);
+}
+
+// [window: a window of the main thread that another thread sends to during the handling]
+int StackOverflow(const std::vector<std::string>& args)
 {
     Observe();
     Quiet();
+    if (!args.empty() && args[0] == "window") {
+        overflowWindow = MakeLabWindow();
+        overflowNotified = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        overflowSent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        observer.ExceptionNotify = OverflowNotify;
+        CloseHandle(CreateThread(nullptr, 0, OverflowSender, nullptr, 0, nullptr));
+    }
     return StackOverflowDepth(0);
 }
 
@@ -487,6 +519,21 @@ DWORD WINAPI SendingWorker(void*)
     return 0;
 }
 
+HWND MakeLabWindow()
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = LabWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "CrashLabRoadWindow";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowA("CrashLabRoadWindow", "crashlab road", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300,
+                                200, nullptr, nullptr, wc.hInstance, nullptr);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    return window;
+}
+
 void WindowNotify(void*, TVurazaExceptionRecord&, bool&)
 {
     LabPrint("window notify");
@@ -522,16 +569,7 @@ int WindowFault(const std::vector<std::string>& args)
     static TDuruvaDodHandlers notify;
     notify.ExceptionNotify = WindowNotify;
     RegisterDuruvaDodHandlers(&notify);
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = LabWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "CrashLabRoadWindow";
-    RegisterClassA(&wc);
-    labWindow = CreateWindowA("CrashLabRoadWindow", "crashlab road", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
-                              nullptr, nullptr, wc.hInstance, nullptr);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
+    labWindow = MakeLabWindow();
     labSteps.slowBuild = 1500;
     labSteps.readWindow = labWindow;
     HANDLE sender = CreateThread(nullptr, 0, SendingWorker, nullptr, 0, nullptr);
@@ -602,7 +640,7 @@ const std::vector<TCrashLabMode>& CrashLabRoadModes()
         {"road-av", "an access violation on main or [worker]; the filter ends with its code", AccessViolation},
         {"road-raise", "RaiseException with a custom code (hex, E0001234)", Raise},
         {"road-threadname", "names the thread with the debugger exception", ThreadName},
-        {"road-overflow", "unbounded recursion on main", StackOverflow},
+        {"road-overflow", "unbounded recursion on main [window]", StackOverflow},
         {"road-concurrent", "two framework threads throw at once [throws|faults: one, the handler misbehaves]", Concurrent},
         {"road-abort", "EAbort from a framework thread and through ExceptionManager", Abort},
         {"road-forget", "a report, then ExceptionManager with no exception", Forget},

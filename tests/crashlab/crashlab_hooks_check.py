@@ -52,7 +52,8 @@ for name in KINDS:
 
 # Shut-down puts the imports back before freeing the list; hooked threads end cleanly after it.
 unhook = run(crashlab, "unhook")
-expect("unhook", unhook, ["list after shut-down 0", "thread ended 1", "thread after 1"])
+expect("unhook", unhook, ["list after shut-down 0", "thread ended 1", "thread after 1",
+                          "exports after shut-down manager=1 list=0 notifications=0"])
 for name in KINDS:
     expect("unhook", unhook, ["import program %s system" % name])
 
@@ -71,6 +72,9 @@ executethrow = run(crashlab, "executethrow")
 expect("executethrow", executethrow, [
     "notify type=9Exception main=0", "application thrown in Execute", "notifications 1 application 1"])
 expect_where("executethrow", executethrow)
+timer = run(crashlab, "timer")
+expect("timer", timer, ["notify type=9Exception main=1", "application thrown in a timer", "notifications 1 application 1"])
+expect_where("timer", timer)
 expect("naming", run(crashlab, "naming"), [
     "named in Execute", "named at the boundary", "notifications 0 application 0"])
 for how, type in (("throw", "St13runtime_error"), ("av", "16EAccessViolation")):

@@ -63,6 +63,11 @@ out, _ = run(crashlab, "road-overflow")
 n = notifies(out)
 check(len(n) == 1 and "EStackOverflow" in n[0] and " main 1 " in n[0], "overflow: one notification: %s" % n)
 check(exit_code(out) == "0xC00000FD", "overflow ends with its code: %s" % exit_code(out))
+# After a stack overflow nothing is served on the overflowed thread: a message sent to its
+# window during the handling times out.
+out, _ = run(crashlab, "road-overflow", "window")
+check(len(notifies(out)) == 1 and "overflow send answered 0" in lines(out) and exit_code(out) == "0xC00000FD",
+      "overflow with a window: %s" % lines(out))
 
 # Nothing reported for EAbort or thread naming.
 out, _ = run(crashlab, "road-threadname")
