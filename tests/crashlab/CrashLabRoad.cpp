@@ -424,9 +424,29 @@ extern "C" CRASHLAB_CALL void RoadBugFault()
     throw ERoadTest("bug");
 }
 
+// The facts the bug identifier is made of, for the check to make it again: each call-stack
+// item's kind, whether its module is the first item's, its unit, class, procedure and line
+// distance.
+void BugItemsNotify(void*, TVurazaExceptionRecord& record, bool&)
+{
+    const TVurazaStackList* stack = record.CallStack;
+    if (!stack || stack->Count() == 0)
+        return;
+    LabPrint("bugtype " + DemangledTypeNameOf(record));
+    const TVurazaModuleInfo* module = stack->GetItem(0)->Module;
+    for (size_t i = 0; i < stack->Count(); ++i) {
+        const TVurazaStackItem& item = *stack->GetItem(i);
+        LabPrint(Format("bugitem %d %d %s|%s|%s|%d", item.Kind, item.Module == module ? 1 : 0, item.UnitName.text,
+                        item.ClassName.text, item.ProcedureName.text, static_cast<int>(item.LineDistance)));
+    }
+}
+
 int BugId(const std::vector<std::string>&)
 {
     Quiet();
+    static TDuruvaDodHandlers items;
+    items.ExceptionNotify = BugItemsNotify;
+    RegisterDuruvaDodHandlers(&items);
     for (int i = 0; i < 2; ++i) {
         try {
             RoadBugFault();

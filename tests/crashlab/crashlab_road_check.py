@@ -127,6 +127,17 @@ check(len(ids) == 2 and ids[0] == ids[1], "bug id repeats: %s" % ids)
 check(sources and b"RoadBugFault" in sources[0] or sources and b"BugId" in sources[0], "bug text names the function: %s" % sources[:1])
 if ids and sources:
     check("%04X" % crc16_xmodem(sources[0]) == ids[0].decode(), "bug id is the CRC-16/XMODEM of its text")
+# Made again here from the report's facts: the two module texts (no version resource: the
+# file name alone), the type, then unit, class, procedure and line distance of each item with
+# a line in the first item's module, in order.
+first = out.split(b"bugid ")[0]
+types = re.findall(rb"^bugtype (.*)$", first, re.M)
+items = re.findall(rb"^bugitem (\d+) (\d) (.*)\|(.*)\|(.*)\|(-?\d+)$", first, re.M)
+made = b"crashlab.exe" * 2 + (types[0] if types else b"") + b"".join(
+    u + c + p + d for k, same, u, c, p, d in items if k == b"4" and same == b"1")
+check(types == [b"(anonymous namespace)::ERoadTest"] and items, "bug facts: %s %s" % (types, items[:3]))
+check(sources and sources[0] == made, "bug text made again: %s / %s" % (made[:200], sources[:1]))
+check(ids and "%04X" % crc16_xmodem(made) == ids[0].decode(), "bug id of the text made again")
 
 # A child started after a report sees the variables; _BugReport is capped.
 out, _ = run(crashlab, "road-env")
