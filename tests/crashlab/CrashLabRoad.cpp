@@ -341,6 +341,40 @@ int Forget(const std::vector<std::string>&)
     return 0;
 }
 
+// crashlab road-restart MARKER: a report whose filter asks for a restart, made after the
+// program moved to another folder. The restarted program (the same command line, in the
+// start-up folder) notes where it runs in MARKER and ends.
+int Restart(const std::vector<std::string>& args)
+{
+    const std::string marker = args.empty() ? "restart-marker.txt" : args[0];
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    if (GetEnvironmentVariableA("CRASHLAB_RESTARTED", nullptr, 0) > 0) {
+        if (FILE* f = std::fopen(marker.c_str(), "ab")) {
+            std::fprintf(f, "restarted in %s\n", folder);
+            std::fclose(f);
+        }
+        return 0;
+    }
+    if (FILE* f = std::fopen(marker.c_str(), "wb")) {
+        std::fprintf(f, "first in %s\n", folder);
+        std::fclose(f);
+    }
+    // Marked for the restarted copy, which inherits it: it must not fault again.
+    SetEnvironmentVariableA("CRASHLAB_RESTARTED", "1");
+    Quiet();
+    TExceptionFilter restart;
+    restart.ClassName = "ERoadTest";
+    restart.Handler = 2;
+    restart.Action = 2;
+    CurrentDuruvaDodOptions()->ExceptionFilters().Add(restart);
+    CreateDirectoryA("restart-elsewhere", nullptr);
+    SetCurrentDirectoryA("restart-elsewhere");
+    ManageThrown<ERoadTest>("restart me");
+    LabPrint("not restarted");
+    return 0;
+}
+
 int Filters(const std::vector<std::string>&)
 {
     Observe();
@@ -664,6 +698,7 @@ const std::vector<TCrashLabMode>& CrashLabRoadModes()
         {"road-concurrent", "two framework threads throw at once [throws|faults: one, the handler misbehaves]", Concurrent},
         {"road-abort", "EAbort from a framework thread and through ExceptionManager", Abort},
         {"road-forget", "a report, then ExceptionManager with no exception", Forget},
+        {"road-restart", "a report whose filter asks for a restart, from another folder [MARKER]", Restart},
         {"road-filters", "the filter table: handlers 0, 1, 2, kinds, a custom message", Filters},
         {"road-dispatch", "owners A then B and the procedure variable", Dispatch},
         {"road-actions", "action codes of a sent report [code whose continue flag is cleared]", Actions},

@@ -3,9 +3,11 @@
 handlers saw, the exit codes, the timing bounds, the bug identifier against an independent
 CRC-16/XMODEM, the environment of a child, and the exports of the programs.
 Usage: crashlab_road_check.py RUNNER... -- CRASHLAB PLAIN LAUNCHER PROGRAM..."""
+import os
 import re
 import subprocess
 import sys
+import time
 
 from lab_checks import LabChecks, crc16_xmodem, exit_code
 
@@ -106,6 +108,27 @@ order = [l for l in lines(out) if l.startswith("dispatch ")]
 check(order == ["dispatch B reserve 0", "dispatch A reserve 0", "dispatch procedure"], "dispatch order: %s" % order)
 # The emergency reserve is given back while a handling holds the lock, and taken again after.
 check("reserve before 1" in lines(out) and "reserve after 1" in lines(out), "reserve: %s" % lines(out))
+
+# A filter's restart: the program ends with 1 and starts again with its command line in the
+# folder it started in, although it had moved to another.
+for stale in ("restart-marker.txt", os.path.join("restart-elsewhere", "restart-marker.txt")):
+    if os.path.exists(stale):
+        os.remove(stale)
+out, _ = run(crashlab, "road-restart", "restart-marker.txt")
+check(exit_code(out) == "0x00000001" and "not restarted" not in lines(out), "restart ends the first: %s" % lines(out))
+marker = []
+for _ in range(100):
+    marker = open("restart-marker.txt").read().splitlines() if os.path.exists("restart-marker.txt") else []
+    if len(marker) > 1:
+        break
+    time.sleep(0.1)
+check(len(marker) == 2 and marker[0].startswith("first in ") and marker[1] == "restarted in " + marker[0][9:],
+      "the restarted program runs in the start-up folder: %s" % marker)
+check(not os.path.exists(os.path.join("restart-elsewhere", "restart-marker.txt")), "nothing ran in the other folder")
+if os.path.exists("restart-marker.txt"):
+    os.remove("restart-marker.txt")
+if os.path.isdir("restart-elsewhere") and not os.listdir("restart-elsewhere"):
+    os.rmdir("restart-elsewhere")
 
 # Action codes in order; clearing the continue flag at 4 skips only the e-mail step.
 full = ["action 0", "action 1", "action 2", "step log", "action 3", "action 4", "step mail", "action 5",
