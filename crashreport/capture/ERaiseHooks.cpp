@@ -183,6 +183,9 @@ void DoneExcept()
 
 TThrowStackScope::TThrowStackScope(const void* object)
 {
+    // A closed road takes nothing: the lock may be a background sender's until the end.
+    if (!Active() || !IsCaptureActive())
+        return;
     const TThreadRaise* raise = ThreadRaise(false);
     if (!object || !raise || raise->capture.object != object || raise->capture.stackSize == 0)
         return;
