@@ -41,6 +41,11 @@ StructuredExceptionRouter SetStructuredExceptionRouter(StructuredExceptionRouter
 // when a structured exception was stopped there.
 bool RunInStructuredFrame(void (*proc)(void*), void* data) noexcept;
 
+// Runs proc(data) inside a structured-exception frame that stops every structured exception
+// unrouted, abandoning the call: for code that runs while an exception is being handled, where
+// a fault must neither reach the router again nor end the process. False when one was stopped.
+bool RunInSilentFrame(void (*proc)(void*), void* data) noexcept;
+
 template <class F>
 void GuardedCall(F&& f) noexcept
 {

@@ -19,3 +19,9 @@ bool RunInStructuredFrame(void (*proc)(void*), void* data) noexcept
     proc(data);
     return true;
 }
+
+bool RunInSilentFrame(void (*proc)(void*), void* data) noexcept
+{
+    proc(data);
+    return true;
+}

@@ -18,6 +18,8 @@ std::atomic<StructuredExceptionRouter> router{nullptr};
 struct TFrameState {
     std::exception_ptr forApplication;
     bool routeAfterUnwind = false;
+    bool silent = false;      // stop everything, route nothing
+    bool overflowed = false;  // a silent frame stopped a stack overflow
     EXCEPTION_RECORD record;
     CONTEXT context;
 };
@@ -68,11 +70,16 @@ extern "C" __attribute__((used)) EXCEPTION_DISPOSITION __cdecl StructuredFrameHa
 {
     if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND) || IsNotice(record->ExceptionCode))
         return ExceptionContinueSearch;
+    auto* frame = static_cast<TStructuredFrame*>(establisher);
+    TFrameState* state = frame->state;
+    if (state->silent) {
+        state->overflowed = record->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+        RtlUnwind(frame, nullptr, record, nullptr);
+        ResumeAtFrame(frame);
+    }
     const StructuredExceptionRouter route = router.load();
     if (!route)
         return ExceptionContinueSearch;
-    auto* frame = static_cast<TStructuredFrame*>(establisher);
-    TFrameState* state = frame->state;
     EXCEPTION_POINTERS pointers{record, context};
     if (record->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
         if (!route(&pointers, StructuredNote, nullptr))
@@ -151,5 +158,16 @@ bool RunInStructuredFrame(void (*proc)(void*), void* data) noexcept
     }
     if (state.forApplication)
         HandleBoundaryExceptionInApplication(state.forApplication);
+    return false;
+}
+
+bool RunInSilentFrame(void (*proc)(void*), void* data) noexcept
+{
+    TFrameState state;
+    state.silent = true;
+    if (StructuredFrameCall(proc, data, &state))
+        return true;
+    if (state.overflowed)
+        _resetstkoflw();
     return false;
 }

@@ -21,6 +21,20 @@ struct TRaiseCapture {
 
 // The calling thread's last throw; nullptr when it threw nothing since the hooks came.
 const TRaiseCapture* ThreadRaiseCapture();
+// While alive, under the handling lock, the road scans the calling thread's throw-time stack
+// copy for the report of object (when that is what it last threw) instead of the live stack,
+// unwound by then.
+class TThrowStackScope {
+public:
+    explicit TThrowStackScope(const void* object);
+    ~TThrowStackScope();
+    TThrowStackScope(const TThrowStackScope&) = delete;
+    TThrowStackScope& operator=(const TThrowStackScope&) = delete;
+
+private:
+    bool set = false;
+};
+
 // Frees the calling thread's capture (its thread ends).
 void ReleaseRaiseCapture();
 

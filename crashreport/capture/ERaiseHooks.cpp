@@ -78,8 +78,12 @@ __attribute__((noinline)) void CaptureThrow(const void* object, const std::type_
                                             const uintptr_t* frame)
 {
     TThreadExceptionContext* thread = ThreadExceptionContext();
+    // A throw inside this thread's own handling (a handler run here) is swallowed by the road;
+    // it must not overwrite the copy the handling thread may be scanning.
+    if (!thread || thread->routingGuard)
+        return;
     TThreadRaise* raise = ThreadRaise(true);
-    if (!thread || !raise)
+    if (!raise)
         return;
     CONTEXT context;
     std::memset(&context, 0, sizeof context);
@@ -151,6 +155,7 @@ void DoneExcept()
         ClassNameOfMangled(type->name(), name, sizeof name);
     if (std::strcmp(name, thread->lastExceptionTypeName) == 0 && address == thread->lastExceptionAddress)
         return;
+    const TThrowStackScope throwStack(object);
     RouteException(e, address, true, nullptr, true, RouteModeOrdinary, CurrentModuleHandle(), OutputAutomatic, nullptr,
                    nullptr, 0, 0);
 }
@@ -175,6 +180,28 @@ void DoneExcept()
 }
 
 }  // namespace
+
+TThrowStackScope::TThrowStackScope(const void* object)
+{
+    // A closed road takes nothing: the lock may be a background sender's until the end.
+    if (!Active() || !IsCaptureActive())
+        return;
+    const TThreadRaise* raise = ThreadRaise(false);
+    if (!object || !raise || raise->capture.object != object || raise->capture.stackSize == 0)
+        return;
+    EnterHandlingLock();
+    SetRoutedStackCopy(raise->capture.stack, raise->capture.stackSize, raise->capture.stackStart);
+    set = true;
+}
+
+TThrowStackScope::~TThrowStackScope()
+{
+    if (!set)
+        return;
+    // Not routed after all (filtered out, or the road closed): no later route may take it.
+    SetRoutedStackCopy(nullptr, 0, 0);
+    LeaveHandlingLock();
+}
 
 void RuntimeThrowSeen(void* object, const std::type_info* type, uintptr_t returnAddress, const uintptr_t* frame)
 {

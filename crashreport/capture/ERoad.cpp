@@ -160,12 +160,26 @@ struct TQueuedCall {
 };
 std::atomic<TQueuedCall*> queueHead = nullptr;
 
-void RunSwallowingFaults(void (*procedure)(void*), void* data)
+// A handler that throws or faults is abandoned where it failed; the handling goes on. The
+// fault can't take the road: this thread's handling is the one running.
+struct TSwallowedCall {
+    void (*procedure)(void*);
+    void* data;
+};
+
+void RunSwallowedCall(void* data)
 {
+    auto* call = static_cast<TSwallowedCall*>(data);
     try {
-        procedure(data);
+        call->procedure(call->data);
     } catch (...) {
     }
+}
+
+void RunSwallowingFaults(void (*procedure)(void*), void* data)
+{
+    TSwallowedCall call{procedure, data};
+    RunInSilentFrame(RunSwallowedCall, &call);
 }
 
 void ServeQueuedCalls()

@@ -77,6 +77,7 @@ bool ReportBoundaryException(std::exception_ptr error)
     const uintptr_t address = capture && capture->object == e.object ? capture->address
                               : CurrentRaiseObject() == e.object ? CurrentRaiseAddress()
                                                                  : 0;
+    const TThrowStackScope throwStack(e.object);
     return ExceptionManager(e, address, OutputAutomatic, CurrentModuleHandle());
 }
 
@@ -176,9 +177,9 @@ void StopReporterWatchdog()
         ModuleOptionsHooks().stopFreezeWatch();
 }
 
-void WaitForBackgroundSenders(DWORD milliseconds)
+bool WaitForBackgroundSenders(DWORD milliseconds)
 {
-    RoadSteps().WaitForBackgroundSenders(milliseconds);
+    return RoadSteps().WaitForBackgroundSenders(milliseconds);
 }
 
 void ReviveEnvironmentStatics()

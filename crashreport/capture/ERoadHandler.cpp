@@ -431,7 +431,9 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         threads = new (threadsStorage) TThreadSnapshot(GetCurrentThreadId(), params.threadId);
         if (address)
             LastRoutedAddress = address;
-        (void)language;
+        // A language exception's address is the return from the throw call: back to the call.
+        if (language && address)
+            address -= 5;
         // Records of modules unloaded or rewritten since go first; then every lookup of the
         // handling reads the records as they are, and modules met meanwhile get spare ones.
         DropStaleModuleRecords();

@@ -51,7 +51,7 @@ void InstallBoundaryReporter();
 void RemoveBoundaryReporter();
 void StartReporterWatchdog();
 void StopReporterWatchdog();
-void WaitForBackgroundSenders(DWORD milliseconds);
+bool WaitForBackgroundSenders(DWORD milliseconds);
 
 // The exception handled last, by identity; the filter doesn't report it again.
 bool AlreadyHandled(const void* object, DWORD code, uintptr_t address, DWORD threadId);

@@ -37,7 +37,11 @@ public:
     virtual void StartSendReport() {}
     virtual void CheckCrashRate() {}
     // Waits at most that long for reports being sent in the background (at shut-down).
-    virtual void WaitForBackgroundSenders(unsigned milliseconds) { (void)milliseconds; }
+    virtual bool WaitForBackgroundSenders(unsigned milliseconds)
+    {
+        (void)milliseconds;
+        return true;
+    }
     // When TerminatePressed is set: action 8, then restart or terminate as TerminateButtonAction says.
     virtual void ApplyTerminateAction();
 };

@@ -45,6 +45,9 @@ volatile DWORD handlingOwner = 0;
 volatile DWORD handlingHeir = 0;
 volatile DWORD heirSince = 0;
 constexpr DWORD HeirWaitMilliseconds = 10000;
+// Shut-down waits this long in all for background senders and the handling lock they hold.
+constexpr DWORD ShutdownWaitMilliseconds = 5000;
+volatile DWORD shutdownDeadline = 0;
 
 DWORD mainThreadId = 0;
 HANDLE mainThreadHandle = nullptr;
@@ -125,17 +128,62 @@ TLeakModeProcs& LeakModeProcs()
     return procs;
 }
 
+namespace {
+
+// The lock's critical section, given up when milliseconds (INFINITE: never) have passed since start.
+bool TakeHandlingSection(DWORD start, DWORD milliseconds)
+{
+    if (milliseconds == INFINITE) {
+        EnterCriticalSection(&handlingLock);
+        return true;
+    }
+    while (!TryEnterCriticalSection(&handlingLock)) {
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+// What is left of shut-down's wait; the first call starts it.
+DWORD ShutdownWaitLeft()
+{
+    const DWORD now = GetTickCount();
+    if (shutdownDeadline == 0)
+        shutdownDeadline = (now + ShutdownWaitMilliseconds) | 1;
+    const LONG left = static_cast<LONG>(shutdownDeadline - now);
+    return left > 0 ? static_cast<DWORD>(left) : 0;
+}
+
+// A background sender holds the handling lock for its whole delivery: senders get shut-down's
+// time limit, and then the lock is waited for only as long as is left of it. Without senders
+// a handling in progress (a dialog up) is waited for to its end.
+DWORD SendersWaitLeft()
+{
+    return WaitForBackgroundSenders(ShutdownWaitLeft()) ? INFINITE : ShutdownWaitLeft();
+}
+
+}  // namespace
+
 void EnterHandlingLock()
 {
+    EnterHandlingLockWithin(INFINITE);
+}
+
+bool EnterHandlingLockWithin(DWORD milliseconds)
+{
     if (!handlingLockMade)
-        return;
-    EnterCriticalSection(&handlingLock);
+        return true;
+    const DWORD start = GetTickCount();
+    if (!TakeHandlingSection(start, milliseconds))
+        return false;
     const DWORD self = GetCurrentThreadId();
     while (handlingDepth == 0 && handlingHeir != 0 && handlingHeir != self &&
            GetTickCount() - heirSince < HeirWaitMilliseconds) {
         LeaveCriticalSection(&handlingLock);
         Sleep(5);
-        EnterCriticalSection(&handlingLock);
+        if (!TakeHandlingSection(start, milliseconds))
+            return false;
     }
     if (handlingDepth == 0)
         handlingHeir = 0;
@@ -143,6 +191,7 @@ void EnterHandlingLock()
     // Only the outermost holder gives the reserve back: the handling may need that room.
     if (++handlingDepth == 1)
         ReleaseEmergencyMemory();
+    return true;
 }
 
 void LeaveHandlingLock()
@@ -212,6 +261,7 @@ void StartExceptionLog()
     }
     StartupPhase = true;
     FinalizationStarted = false;
+    shutdownDeadline = 0;
     if (TThreadExceptionContext* record = ThreadExceptionContext()) {
         record->walkStart = 0;
         record->context[0] = record->context[1] = record->context[2] = record->context[3] = 0;
@@ -261,8 +311,8 @@ void CloseRoadAtFinalization()
         return;
     // Off first: threads that keep raising must not starve the wait for the lock.
     CaptureActive = false;
-    EnterHandlingLock();
-    LeaveHandlingLock();
+    if (EnterHandlingLockWithin(SendersWaitLeft()))
+        LeaveHandlingLock();
 }
 
 void StopExceptionLog()
@@ -271,9 +321,13 @@ void StopExceptionLog()
         return;
     // Waits for a handling in progress, then closes the road before anything is freed: an
     // exception arriving from now on finds it closed, and no hook calls into freed lists.
-    EnterHandlingLock();
+    const bool locked = EnterHandlingLockWithin(SendersWaitLeft());
     ReporterStarted = false;
     CaptureActive = false;
+    // A sender still delivering after the limit keeps using the road's state: the road is
+    // closed, nothing is unhooked or freed, and the sender ends with the process.
+    if (!locked)
+        return;
     if (hooksInstalled) {
         if (ExceptionHookProcs().remove)
             ExceptionHookProcs().remove();
@@ -285,7 +339,6 @@ void StopExceptionLog()
     StopFreezeWatch();
     RemoveBoundaryReporter();
     ReleaseHandlingThread();
-    WaitForBackgroundSenders(5000);
     FreeVurazaThreadsList();
     FreeExcludedThreadsList();
     // Step 6: the leak report at exit reads them back.

@@ -41,6 +41,8 @@ void CloseRoadAtFinalization();
 // The outermost holder gives the emergency reserve back while it holds the lock and reserves
 // it again before leaving.
 void EnterHandlingLock();
+// As EnterHandlingLock, given up when milliseconds have passed (false: not entered).
+bool EnterHandlingLockWithin(DWORD milliseconds);
 void LeaveHandlingLock();
 bool HandlingLockHeld();  // by the calling thread
 // The thread that takes the lock next: until it has (at most 10 s), no other thread's

@@ -92,4 +92,4 @@ void CheckRoadCrashRate()
     CheckCrashRate(RoadJob());
 }
 
-void WaitForRoadSenders(unsigned milliseconds) { WaitForBackgroundSenders(milliseconds); }
+bool WaitForRoadSenders(unsigned milliseconds) { return WaitForBackgroundSenders(milliseconds); }

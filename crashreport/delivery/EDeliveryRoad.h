@@ -5,4 +5,4 @@
 // TRoadSteps::StartSendReport, CheckCrashRate and WaitForBackgroundSenders of the program.
 void StartRoadDelivery();
 void CheckRoadCrashRate();
-void WaitForRoadSenders(unsigned milliseconds);
+bool WaitForRoadSenders(unsigned milliseconds);

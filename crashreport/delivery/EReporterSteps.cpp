@@ -61,5 +61,5 @@ void TReporterSteps::ShowReproduceDialog() { ShowReproduceStep(); }
 // -- delivery (mail; upload is called by mail's driver)
 void TReporterSteps::StartSendReport() { StartRoadDelivery(); }
 void TReporterSteps::CheckCrashRate() { CheckRoadCrashRate(); }
-void TReporterSteps::WaitForBackgroundSenders(unsigned milliseconds) { WaitForRoadSenders(milliseconds); }
+bool TReporterSteps::WaitForBackgroundSenders(unsigned milliseconds) { return WaitForRoadSenders(milliseconds); }
 void TReporterSteps::ApplyTerminateAction() { TRoadSteps::ApplyTerminateAction(); }

@@ -25,7 +25,7 @@ public:
     // -- delivery (mail; upload is called by mail's driver)
     void StartSendReport() override;
     void CheckCrashRate() override;
-    void WaitForBackgroundSenders(unsigned milliseconds) override;
+    bool WaitForBackgroundSenders(unsigned milliseconds) override;
     void ApplyTerminateAction() override;
 };
 

@@ -167,6 +167,26 @@ int CrashRate(const std::vector<std::string>& args)
     return 0;
 }
 
+// The program ends while the report is still on its way to a peer that greets late: the
+// sender holds the handling lock, and shut-down waits for it only so long.
+int BackgroundExit(const std::vector<std::string>& args)
+{
+    MailInBackground(args);
+    FaultAtBoundary();
+    LabPrint("went on at " + Elapsed());
+    return 0;
+}
+
+// A fault no boundary stops, with background sending asked for: the process's filter ends
+// the process after the handling, so the report is mailed inline, not left to a thread.
+int FilterMail(const std::vector<std::string>& args)
+{
+    MailInBackground(args);
+    DeliveryWriteNull();
+    LabPrint("still running");
+    return 0;
+}
+
 // The parent window a Simple MAPI provider is given: the main window on the main thread, none
 // on another thread. The provider (the mail test's, named by the argument) logs its arguments.
 int MapiParent(const std::vector<std::string>& args)
@@ -218,6 +238,9 @@ const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
          InlineTerminate},
         {"crash-rate", "faults at a boundary, three within a minute end the process [count]", CrashRate},
         {"mapi-parent", "the parent window of Simple MAPI on the main thread and another [provider dll]", MapiParent},
+        {"delivery-filter", "a fault reaching the process's filter, background sending asked for [smtp port]",
+         FilterMail},
+        {"delivery-exit", "a fault mailed in the background, then main returns at once [smtp port]", BackgroundExit},
     };
     return modes;
 }

@@ -2,6 +2,10 @@
 // up, one that pumps now and then, 20 threads creating threads while main returns, and a
 // launcher mode that runs one of them many times in one process.
 
+#include <windows.h>
+
+#include <tlhelp32.h>
+
 #include <cstdlib>
 #include <memory>
 
@@ -10,6 +14,8 @@
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/EStillProbe.h"
+#include "crashreport/capture/EThreadHooks.h"
 #include "framework/Exception.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -238,10 +244,36 @@ int WatchToggleMode(const std::vector<std::string>&)
     return 0;
 }
 
-// crashlab watchstate: whether the reporter started and its watchdog runs, before anything changes.
+// The threads of this process other than main that are running now (the program started none
+// yet: they are the reporter's own and the system's), and how many of them have a record.
+void PrintOwnThreads()
+{
+    TVurazaThreadsList* list = VurazaThreadsList();
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (!list || snapshot == INVALID_HANDLE_VALUE)
+        return;
+    int others = 0, recorded = 0, probe = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId() || entry.th32ThreadID == GetCurrentThreadId())
+            continue;
+        ++others;
+        probe += entry.th32ThreadID == StillProbeThreadId() ? 1 : 0;
+        list->BeginRead();
+        recorded += list->FindById(entry.th32ThreadID) >= 0 ? 1 : 0;
+        list->EndRead();
+    }
+    CloseHandle(snapshot);
+    LabPrint(Format("own threads %d recorded %d probe %d", others, recorded, probe));
+}
+
+// crashlab watchstate: whether the reporter started and its watchdog runs, before anything
+// changes; the reporter's own threads have no records.
 int WatchStateMode(const std::vector<std::string>&)
 {
     LabPrint(Format("reporter %d watching %d", IsReporterStarted() ? 1 : 0, FreezeWatchRunning() ? 1 : 0));
+    PrintOwnThreads();
     return 0;
 }
 

@@ -10,12 +10,15 @@
 #include <thread>
 
 #include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERaiseCapture.h"
+#include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EThreadHooks.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
 #include "framework/ExceptionBoundary.h"
+#include "framework/ExtCtrls.h"
 #include "framework/Thread.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -38,6 +41,7 @@ volatile LONG applicationCalls = 0;
 
 volatile LONG handledNotifications = 0;
 void PrintFirstItems(const TVurazaExceptionRecord& record);
+void PrintWhere(const TVurazaExceptionRecord& record);
 
 void CountHandled(void*, TVurazaExceptionRecord& record, bool& handle)
 {
@@ -52,11 +56,25 @@ void CountNotify(void*, TVurazaExceptionRecord& record, bool& handle)
     LabPrint(Format("notify type=%s main=%d", record.ExceptionType ? record.ExceptionType->name() : "-",
                     record.ThreadId == MainThreadID() ? 1 : 0));
     PrintFirstItems(record);
+    PrintWhere(record);
     handle = false;  // no dialog, log or mail in the scenarios
 }
 
 TDuruvaDodHandlers notifyOwner;
 const void* expectedFirstFunction = nullptr;
+// The function that throws or faults and the thread it ran on, as it noted them.
+const void* faultingFunction = nullptr;
+volatile DWORD faultingThread = 0;
+
+// Whether the notification's address lies in the function that failed and its thread is that one.
+void PrintWhere(const TVurazaExceptionRecord& record)
+{
+    if (!faultingFunction)
+        return;
+    const auto begin = reinterpret_cast<uintptr_t>(faultingFunction);
+    LabPrint(Format("where in=%d thread=%d", record.ExceptionAddress > begin && record.ExceptionAddress < begin + 200 ? 1 : 0,
+                    record.ThreadId == faultingThread ? 1 : 0));
+}
 
 // Whether the report's first two call-stack items lie in the expected function and its caller.
 void PrintFirstItems(const TVurazaExceptionRecord& record)
@@ -309,9 +327,29 @@ int UnhookMode(const std::vector<std::string>&)
     auto* framework = new TLabThread();
     framework->Resume();
     Sleep(50);
+    WatchNotifications();
     FinalizeExceptionLog();
     LabPrint(Format("list after shut-down %d", VurazaThreadsList() ? 1 : 0));
     ImportsMode({});
+    // Other modules' copies may still call in through the exports: nothing is routed or recorded.
+    const HMODULE self = GetModuleHandleW(nullptr);
+    using TManager = bool(__stdcall*)(const TRoadException*, uintptr_t, uint8_t, HMODULE);
+    using TCreate = void(__stdcall*)(const void*);
+    auto manager = reinterpret_cast<TManager>(GetProcAddress(self, "ExceptionManager"));
+    auto create = reinterpret_cast<TCreate>(GetProcAddress(self, "DuruvaDod_CallCreateThread"));
+    bool managed = false;
+    try {
+        throw Exception("after shut-down");
+    } catch (...) {
+        const TRoadException e(std::current_exception());
+        managed = manager && manager(&e, 0, 0, self);
+    }
+    TVurazaThreadRecord record{};
+    record.threadId = 12345;
+    if (create)
+        create(&record);
+    LabPrint(Format("exports after shut-down manager=%d list=%d notifications=%d", managed ? 1 : 0,
+                    VurazaThreadsList() ? 1 : 0, static_cast<int>(notifications)));
     SetEvent(releaseThreads);
     framework->WaitFor();
     delete framework;
@@ -325,9 +363,23 @@ int UnhookMode(const std::vector<std::string>&)
 
 // --- exceptions at the boundary and in thread objects ---
 
+CRASHLAB_CALL void ThrowLabException(const char* message)
+{
+    faultingFunction = reinterpret_cast<const void*>(&ThrowLabException);
+    faultingThread = GetCurrentThreadId();
+    throw Exception(message);
+}
+
+CRASHLAB_CALL void ThrowRuntimeError(const char* message)
+{
+    faultingFunction = reinterpret_cast<const void*>(&ThrowRuntimeError);
+    faultingThread = GetCurrentThreadId();
+    throw std::runtime_error(message);
+}
+
 class TThrowingThread : public TThread {
 protected:
-    void Execute() override { throw Exception("thrown in Execute"); }
+    void Execute() override { ThrowLabException("thrown in Execute"); }
 };
 
 class TNamingThread : public TThread {
@@ -347,6 +399,26 @@ int ExecuteThrowMode(const std::vector<std::string>&)
     thread->Resume();
     thread->WaitFor();
     delete thread;
+    PrintCounts();
+    return 0;
+}
+
+// A timer's handler throws: its boundary reports it once on the main thread; the timer is off.
+int TimerMode(const std::vector<std::string>&)
+{
+    WatchNotifications();
+    TTimer timer(nullptr);
+    timer.SetInterval(50);
+    timer.OnTimer = [&timer](TObject*) {
+        timer.SetEnabled(false);
+        ThrowLabException("thrown in a timer");
+    };
+    for (const DWORD start = GetTickCount(); applicationCalls == 0 && GetTickCount() - start < 10000;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(10);
+    }
     PrintCounts();
     return 0;
 }
@@ -377,6 +449,8 @@ int* volatile nowhere = nullptr;
 CRASHLAB_CALL void WriteToNowhere()
 {
     TCountsDestruction skipped;
+    faultingFunction = reinterpret_cast<const void*>(&WriteToNowhere);
+    faultingThread = GetCurrentThreadId();
     *nowhere = 1;
 }
 
@@ -387,7 +461,7 @@ LRESULT CALLBACK LabWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     if (msg == WM_APP) {
         return GuardedCall(LRESULT(-1), [&]() -> LRESULT {
             if (std::strcmp(windowAction, "throw") == 0)
-                throw std::runtime_error("thrown in a window procedure");
+                ThrowRuntimeError("thrown in a window procedure");
             WriteToNowhere();
             return 0;
         });
@@ -457,6 +531,100 @@ int CaptureMode(const std::vector<std::string>&)
     return 0;
 }
 
+// --- the throw-time stack of a report made after unwinding ---
+
+volatile int callersDepth = 0;
+
+CRASHLAB_CALL void CallersThrower()
+{
+    throw Exception("callers");
+}
+
+CRASHLAB_CALL void CallersInner()
+{
+    CallersThrower();
+    callersDepth = callersDepth + 1;  // the call is not the last instruction
+}
+
+CRASHLAB_CALL void CallersOuter()
+{
+    CallersInner();
+    callersDepth = callersDepth + 1;
+}
+
+// Whether items 0 to 2 of a report's call stack are the thrower and its two callers.
+const char* const callersChain[] = {"CallersThrower", "CallersInner", "CallersOuter"};
+volatile LONG callersRight = 0;
+volatile LONG callersReports = 0;
+
+void CheckCallers(const TVurazaExceptionRecord& record)
+{
+    const TVurazaStackList* stack = record.CallStack;
+    int right = 0;
+    for (size_t i = 0; stack && i < 3 && i < stack->Count(); ++i)
+        right += std::strcmp(stack->GetItem(i)->ProcedureName.text, callersChain[i]) == 0 ? 1 : 0;
+    InterlockedIncrement(&callersReports);
+    if (right == 3)
+        InterlockedIncrement(&callersRight);
+}
+
+void CallersNotify(void*, TVurazaExceptionRecord& record, bool& handle)
+{
+    CheckCallers(record);
+    handle = false;
+}
+
+// The stack below, cleared: what the last round's handling left there would be scanned as
+// left-overs of finished calls in the slots the thrower's frame leaves unwritten.
+CRASHLAB_CALL void ClearStackBelow()
+{
+    char below[16384];
+    std::memset(below, 0, sizeof below);
+    asm volatile("" : : "r"(below) : "memory");
+}
+
+// A thrower called through two callers, caught at a boundary while another thread throws and
+// catches without pause, or, when the options report handled exceptions, by a plain catch:
+// each report's stack is the throwing thread's at the throw, not the unwound one nor the
+// other thread's.
+int CallersMode(const std::vector<std::string>& args)
+{
+    const int rounds = args.empty() ? 20 : std::atoi(args[0].c_str());
+    TDuruvaDodHandlers owner;
+    owner.ExceptionNotify = &CallersNotify;
+    owner.HandledExceptionNotify = &CallersNotify;
+    RegisterDuruvaDodHandlers(&owner);
+    SetBoundaryExceptionHandler([](std::exception_ptr) {});
+    const bool handled = CurrentDuruvaDodOptions() && CurrentDuruvaDodOptions()->LogEnabled();
+    volatile bool stop = false;
+    // With handled exceptions reported, every catch of the other thread would be a report.
+    std::thread other([&stop, handled] {
+        while (!stop && !handled) {
+            try {
+                throw std::runtime_error("elsewhere");
+            } catch (const std::exception&) {
+            }
+        }
+    });
+    for (int i = 0; i < rounds; ++i) {
+        ClearStackBelow();
+        if (!handled) {
+            GuardedCall([] { CallersOuter(); });
+            continue;
+        }
+        // Not after a boundary's report of the same throw: that catch's end is not reported.
+        try {
+            CallersOuter();
+        } catch (const Exception&) {
+        }
+    }
+    stop = true;
+    other.join();
+    UnregisterDuruvaDodHandlers(&owner);
+    LabPrint(Format("callers reports %ld right %ld", callersReports, callersRight));
+    return 0;
+}
+
 // With handled exceptions reported: a catch that ends reports its exception once; the catch
 // that said `throw;` reports nothing; one reported at a boundary is not reported again.
 int HandledMode(const std::vector<std::string>&)
@@ -486,7 +654,7 @@ int HandledMode(const std::vector<std::string>&)
 int UnhandledThreadMode(const std::vector<std::string>&)
 {
     WatchNotifications();
-    std::thread worker([] { throw std::runtime_error("nobody catches this"); });
+    std::thread worker([] { ThrowRuntimeError("nobody catches this"); });
     HANDLE handle = pthread_gethandle(worker.native_handle());
     WaitForSingleObject(handle, 10000);
     DWORD code = 0;
@@ -500,7 +668,8 @@ int UnhandledThreadMode(const std::vector<std::string>&)
 int UnhandledMainMode(const std::vector<std::string>&)
 {
     WatchNotifications();
-    throw std::runtime_error("nobody catches this on main");
+    ThrowRuntimeError("nobody catches this on main");
+    return 0;
 }
 
 }  // namespace
@@ -512,9 +681,12 @@ const std::vector<TCrashLabMode>& CrashLabHookModes()
         {"imports", "the six kernel32 imports of the program and msvcrt: hooked or the system's", ImportsMode},
         {"unhook", "shut-down with hooked threads running: imports back, threads end", UnhookMode},
         {"executethrow", "a thread object's Execute throws", ExecuteThrowMode},
+        {"timer", "a timer's handler throws", TimerMode},
         {"naming", "threads named through the debugger exception, in Execute and at a boundary", NamingMode},
         {"window", "throw|av in a window procedure behind the boundary, twice", WindowMode},
         {"capture", "the throw capture of a throw from ThrowingFunction", CaptureMode},
+        {"callers", "[rounds] a throw through two callers caught at a boundary while another thread throws",
+         CallersMode},
         {"handled", "caught exceptions, a `throw;` and a boundary, with handled exceptions reported", HandledMode},
         {"unhandledthread", "a std::thread's exception nobody catches", UnhandledThreadMode},
         {"unhandledmain", "the main thread's exception nobody catches", UnhandledMainMode},

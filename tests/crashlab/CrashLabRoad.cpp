@@ -11,10 +11,12 @@
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoad.h"
+#include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "framework/Exception.h"
+#include "framework/ExceptionBoundary.h"
 #include "framework/Thread.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -216,10 +218,42 @@ CRASHLAB_CALL int StackOverflowDepth(int depth)
     return below + pad[0] + pad[1];
 }
 
-int StackOverflow(const std::vector<std::string>&)
+HWND MakeLabWindow();
+HWND overflowWindow = nullptr;
+HANDLE overflowNotified = nullptr;
+HANDLE overflowSent = nullptr;
+
+// Sends to the overflowed main thread's window while its exception is handled: after a stack
+// overflow nothing is served on that thread, so the send times out.
+DWORD WINAPI OverflowSender(void*)
+{
+    WaitForSingleObject(overflowNotified, 20000);
+    DWORD_PTR answer = 0;
+    const LRESULT sent = SendMessageTimeoutA(overflowWindow, WM_USER + 1, 0, 0, SMTO_BLOCK, 1500, &answer);
+    LabPrint(Format("overflow send answered %d", sent ? 1 : 0));
+    SetEvent(overflowSent);
+    return 0;
+}
+
+void OverflowNotify(void* data, TVurazaExceptionRecord& record, bool& handle)
+{
+    OnNotify(data, record, handle);
+    SetEvent(overflowNotified);
+    WaitForSingleObject(overflowSent, 5000);
+}
+
+// [window: a window of the main thread that another thread sends to during the handling]
+int StackOverflow(const std::vector<std::string>& args)
 {
     Observe();
     Quiet();
+    if (!args.empty() && args[0] == "window") {
+        overflowWindow = MakeLabWindow();
+        overflowNotified = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        overflowSent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        observer.ExceptionNotify = OverflowNotify;
+        CloseHandle(CreateThread(nullptr, 0, OverflowSender, nullptr, 0, nullptr));
+    }
     return StackOverflowDepth(0);
 }
 
@@ -294,6 +328,51 @@ bool ManageThrown(const char* message)
     } catch (...) {
         return ExceptionManager(TRoadException(std::current_exception()), 0, 0, CurrentModuleHandle());
     }
+}
+
+// Once a handling ends, ExceptionManager with no exception has nothing left to report.
+int Forget(const std::vector<std::string>&)
+{
+    Observe();
+    Quiet();
+    ManageThrown<ERoadTest>("forgotten");
+    const bool result = ExceptionManager(TRoadException(), 0, 0, CurrentModuleHandle());
+    LabPrint(Format("forget result %d notifications %ld reports %ld", result ? 1 : 0, notifyCount, ReportCounter));
+    return 0;
+}
+
+// crashlab road-restart MARKER: a report whose filter asks for a restart, made after the
+// program moved to another folder. The restarted program (the same command line, in the
+// start-up folder) notes where it runs in MARKER and ends.
+int Restart(const std::vector<std::string>& args)
+{
+    const std::string marker = args.empty() ? "restart-marker.txt" : args[0];
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    if (GetEnvironmentVariableA("CRASHLAB_RESTARTED", nullptr, 0) > 0) {
+        if (FILE* f = std::fopen(marker.c_str(), "ab")) {
+            std::fprintf(f, "restarted in %s\n", folder);
+            std::fclose(f);
+        }
+        return 0;
+    }
+    if (FILE* f = std::fopen(marker.c_str(), "wb")) {
+        std::fprintf(f, "first in %s\n", folder);
+        std::fclose(f);
+    }
+    // Marked for the restarted copy, which inherits it: it must not fault again.
+    SetEnvironmentVariableA("CRASHLAB_RESTARTED", "1");
+    Quiet();
+    TExceptionFilter restart;
+    restart.ClassName = "ERoadTest";
+    restart.Handler = 2;
+    restart.Action = 2;
+    CurrentDuruvaDodOptions()->ExceptionFilters().Add(restart);
+    CreateDirectoryA("restart-elsewhere", nullptr);
+    SetCurrentDirectoryA("restart-elsewhere");
+    ManageThrown<ERoadTest>("restart me");
+    LabPrint("not restarted");
+    return 0;
 }
 
 int Filters(const std::vector<std::string>&)
@@ -379,9 +458,29 @@ extern "C" CRASHLAB_CALL void RoadBugFault()
     throw ERoadTest("bug");
 }
 
+// The facts the bug identifier is made of, for the check to make it again: each call-stack
+// item's kind, whether its module is the first item's, its unit, class, procedure and line
+// distance.
+void BugItemsNotify(void*, TVurazaExceptionRecord& record, bool&)
+{
+    const TVurazaStackList* stack = record.CallStack;
+    if (!stack || stack->Count() == 0)
+        return;
+    LabPrint("bugtype " + DemangledTypeNameOf(record));
+    const TVurazaModuleInfo* module = stack->GetItem(0)->Module;
+    for (size_t i = 0; i < stack->Count(); ++i) {
+        const TVurazaStackItem& item = *stack->GetItem(i);
+        LabPrint(Format("bugitem %d %d %s|%s|%s|%d", item.Kind, item.Module == module ? 1 : 0, item.UnitName.text,
+                        item.ClassName.text, item.ProcedureName.text, static_cast<int>(item.LineDistance)));
+    }
+}
+
 int BugId(const std::vector<std::string>&)
 {
     Quiet();
+    static TDuruvaDodHandlers items;
+    items.ExceptionNotify = BugItemsNotify;
+    RegisterDuruvaDodHandlers(&items);
     for (int i = 0; i < 2; ++i) {
         try {
             RoadBugFault();
@@ -412,7 +511,7 @@ int PrintEnvironment(const std::vector<std::string>&)
             for (unsigned char c : text)
                 hex += Format("%02X", c);
             LabPrint(Format("env %s %s", v.name, hex.c_str()));
-        } else if (std::strcmp(v.name, "_BugReport") == 0) {
+        } else if (std::strcmp(v.name, "_BugReport") == 0 || n > 100) {
             LabPrint(Format("env %s length %u", v.name, static_cast<unsigned>(n)));
         } else {
             LabPrint(Format("env %s %s", v.name, text.c_str()));
@@ -421,11 +520,15 @@ int PrintEnvironment(const std::vector<std::string>&)
     return 0;
 }
 
-int Environment(const std::vector<std::string>&)
+// [long: a second report whose message is too long for a variable]
+int Environment(const std::vector<std::string>& args)
 {
     Quiet();
     labSteps.reportText = std::string(40000, 'r');
     ManageThrown<ERoadTest>("环境 message");
+    if (!args.empty() && args[0] == "long")
+        ManageThrown<ERoadTest>(std::string(40000, 'm').c_str());
+    LabPrint(Format("reports %ld", ReportCounter));
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string commandLine = std::string("\"") + self + "\" road-printenv";
@@ -443,10 +546,15 @@ int Environment(const std::vector<std::string>&)
 HWND labWindow = nullptr;
 volatile LONG sentServed = 0;
 
+volatile LONG servedWhileHandled = 0;
+HANDLE faultComing = nullptr;
+
 LRESULT CALLBACK LabWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_USER + 1) {
         InterlockedExchange(&sentServed, 1);
+        if (FaultingThreadId() == GetCurrentThreadId())
+            InterlockedExchange(&servedWhileHandled, 1);
         return 7;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -455,11 +563,29 @@ LRESULT CALLBACK LabWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 DWORD WINAPI SendingWorker(void*)
 {
     // Sends to the faulting main thread's window while its exception is handled.
-    Sleep(300);
+    if (faultComing)
+        WaitForSingleObject(faultComing, 10000);
+    else
+        Sleep(300);
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(labWindow, WM_USER + 1, 0, 0, SMTO_BLOCK, 8000, &answer);
     LabPrint(Format("sent answer %u", static_cast<unsigned>(answer)));
     return 0;
+}
+
+HWND MakeLabWindow()
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = LabWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "CrashLabRoadWindow";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowA("CrashLabRoadWindow", "crashlab road", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300,
+                                200, nullptr, nullptr, wc.hInstance, nullptr);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    return window;
 }
 
 void WindowNotify(void*, TVurazaExceptionRecord&, bool&)
@@ -467,34 +593,51 @@ void WindowNotify(void*, TVurazaExceptionRecord&, bool&)
     LabPrint("window notify");
 }
 
+bool HasArg(const std::vector<std::string>& args, const char* name)
+{
+    for (const std::string& a : args)
+        if (a == name)
+            return true;
+    return false;
+}
+
+// [nopump] [av: a real access violation behind the boundary, the report built by the
+// program's own steps, the message sent as the fault comes]
 int WindowFault(const std::vector<std::string>& args)
 {
+    TRoadSteps& programSteps = RoadSteps();
     Quiet();
     TVurazaModuleOptionsEx& options = *CurrentDuruvaDodOptions();
     // Pumping disallowed: BehaviourFlags bit 0x1 without 0x2.
-    if (!args.empty() && args[0] == "nopump")
+    if (HasArg(args, "nopump"))
         options.SetBehaviourFlags(static_cast<uint16_t>((options.BehaviourFlags() | 0x1) & ~0x2));
+    const bool fault = HasArg(args, "av");
+    if (fault) {
+        SetRoadSteps(&programSteps);
+        options.SetKeepLogFile(false);
+        options.SetMailMethod(0);
+        options.SetUploadMethod(0);
+        faultComing = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
     ActiveModuleOptions()->Assign(&options);
     static TDuruvaDodHandlers notify;
     notify.ExceptionNotify = WindowNotify;
     RegisterDuruvaDodHandlers(&notify);
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = LabWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "CrashLabRoadWindow";
-    RegisterClassA(&wc);
-    labWindow = CreateWindowA("CrashLabRoadWindow", "crashlab road", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
-                              nullptr, nullptr, wc.hInstance, nullptr);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
+    labWindow = MakeLabWindow();
     labSteps.slowBuild = 1500;
     labSteps.readWindow = labWindow;
     HANDLE sender = CreateThread(nullptr, 0, SendingWorker, nullptr, 0, nullptr);
-    ManageThrown<ERoadTest>("window");
+    if (fault) {
+        SetForegroundWindow(labWindow);
+        SetEvent(faultComing);
+        GuardedCall([] { RoadWriteNull(); });
+        LabPrint(Format("report built %d", LastReportText.find("EAccessViolation") != std::string::npos ? 1 : 0));
+    } else {
+        ManageThrown<ERoadTest>("window");
+    }
     WaitForSingleObject(sender, 10000);
     CloseHandle(sender);
-    LabPrint(Format("window done served %ld", sentServed));
+    LabPrint(Format("window done served %ld during %ld", sentServed, servedWhileHandled));
     return 0;
 }
 
@@ -551,16 +694,19 @@ const std::vector<TCrashLabMode>& CrashLabRoadModes()
         {"road-av", "an access violation on main or [worker]; the filter ends with its code", AccessViolation},
         {"road-raise", "RaiseException with a custom code (hex, E0001234)", Raise},
         {"road-threadname", "names the thread with the debugger exception", ThreadName},
-        {"road-overflow", "unbounded recursion on main", StackOverflow},
+        {"road-overflow", "unbounded recursion on main [window]", StackOverflow},
         {"road-concurrent", "two framework threads throw at once [throws|faults: one, the handler misbehaves]", Concurrent},
         {"road-abort", "EAbort from a framework thread and through ExceptionManager", Abort},
+        {"road-forget", "a report, then ExceptionManager with no exception", Forget},
+        {"road-restart", "a report whose filter asks for a restart, from another folder [MARKER]", Restart},
         {"road-filters", "the filter table: handlers 0, 1, 2, kinds, a custom message", Filters},
         {"road-dispatch", "owners A then B and the procedure variable", Dispatch},
         {"road-actions", "action codes of a sent report [code whose continue flag is cleared]", Actions},
         {"road-bugid", "the bug identifier of one throw, twice", BugId},
-        {"road-env", "a child started after a report prints its environment", Environment},
+        {"road-env", "a child started after a report prints its environment [long: after a second, too long]",
+         Environment},
         {"road-printenv", "prints the report's environment variables", PrintEnvironment},
-        {"road-window", "an exception on main with a visible window [nopump]", WindowFault},
+        {"road-window", "an exception on main with a visible window [nopump] [av]", WindowFault},
         {"road-dedup", "a reported exception, then another with the same message reaches the filter", Dedup},
         {"road-shutdown", "threads routing exceptions while the program returns", ShutDown},
         {"road-unstamped", "what the reporter does without its data", Unstamped},

@@ -5,7 +5,8 @@ once, the thread's handlers see the whole exception, a second fault waits until 
 has ended, the stacks are let go afterwards; a pressed Terminate ends the process although a
 handler of the delivery throws, whether the delivery runs in the background or inline. Three
 faults within a minute end the process. Simple MAPI gets the main window as parent on the main
-thread only.
+thread only. A fault at the process's filter is mailed inline, and a program that ends during a
+slow delivery ends in time.
 Usage: crashlab_delivery_check.py RUNNER... -- CRASHLAB LAUNCHER MAPI_PROVIDER"""
 import glob
 import os
@@ -90,6 +91,29 @@ try:
                 "other sent 1 logon parent=0", "other sent 1 logoff session=77 parent=0"]
     got = re.findall(r"^(?:main|other) sent .*$", out, re.M)
     check(got == expected, "the MAPI parents: %s" % got)
+
+    # At the process's filter the handling is inline although the options ask for the
+    # background: the report reaches the peer before the filter ends the process with the code.
+    for s in glob.glob(os.path.join(work, "session-*.log")):
+        os.remove(s)
+    out = run("delivery-filter", str(peer.port))
+    sender = re.findall(r"^action (\d+) on (\w+)", out, re.M)
+    check(sender[:2] == [("4", "main"), ("5", "main")], "the faulting thread's handling mails inline: %s" % sender)
+    check("still running" not in out and "exit code 0xC0000005" in out, "the filter ends with the fault's code")
+    data = b"".join(open(s, "rb").read() for s in glob.glob(os.path.join(work, "session-*.log")))
+    check(data.count(b"D .\r\n") == 1, "the report arrived before the end (%d)" % data.count(b"D .\r\n"))
+
+    # A program ending while its report waits for the peer's greeting exits within shut-down's
+    # limit (5 s) and with its own code.
+    slow = mail_peers.ScriptedSmtp(work, 334, greeting_delay=30)
+    try:
+        out, seconds = lab.timed(launcher, crashlab, "delivery-exit", str(slow.port))
+        print(out)
+        check("went on at" in out, "the program went on after the fault")
+        check("exit code 0x00000000" in out, "the program ends normally during the delivery")
+        check(seconds < 8, "the program ends within shut-down's limit: %.1f s" % seconds)
+    finally:
+        slow.listener.close()
 finally:
     peer.listener.close()
     shutil.rmtree(work, ignore_errors=True)

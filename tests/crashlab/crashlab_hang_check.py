@@ -32,9 +32,15 @@ def frozen_reports(text):
 
 
 # Start-up starts the watchdog only from reporter data that asks for it.
-for exe, want in ((watch, "reporter 1 watching 1"), (crashlab, "reporter 1 watching 0"), (plain, "reporter 0 watching 0")):
+# The reporter's own threads (handling, still probe, and the watchdog when it runs) have no records.
+for exe, want, own in ((watch, "reporter 1 watching 1", 3), (crashlab, "reporter 1 watching 0", 2),
+                       (plain, "reporter 0 watching 0", None)):
     out, rc = run("watchstate", exe=exe)
     check(want in out, "%s: %s in %s" % (exe.split("/")[-1], want, out[-200:]))
+    if own:
+        m = re.search(r"^own threads (\d+) recorded (\d+) probe (\d+)$", out, flags=re.M)
+        check(m and int(m.group(1)) >= own and m.group(2) == "0" and m.group(3) == "1",
+              "%s: %d own threads, none recorded: %s" % (exe.split("/")[-1], own, m and m.group(0)))
 
 
 def check_hang(exe, timeout):

@@ -52,20 +52,37 @@ for name in KINDS:
 
 # Shut-down puts the imports back before freeing the list; hooked threads end cleanly after it.
 unhook = run(crashlab, "unhook")
-expect("unhook", unhook, ["list after shut-down 0", "thread ended 1", "thread after 1"])
+expect("unhook", unhook, ["list after shut-down 0", "thread ended 1", "thread after 1",
+                          "exports after shut-down manager=1 list=0 notifications=0"])
 for name in KINDS:
     expect("unhook", unhook, ["import program %s system" % name])
 
-expect("executethrow", run(crashlab, "executethrow"), [
+
+
+def expect_where(mode, lines):
+    """Each notification's address lies in the function that failed, on the thread it ran on."""
+    notified = sum(1 for l in lines if l.startswith("notify "))
+    where = [l for l in lines if l.startswith("where ")]
+    if not notified or where != ["where in=1 thread=1"] * notified:
+        failures.append("%s: address and thread: %s" % (mode, where))
+        print("FAIL: %s: address and thread of %d notifications: %s" % (mode, notified, where))
+
+
+executethrow = run(crashlab, "executethrow")
+expect("executethrow", executethrow, [
     "notify type=9Exception main=0", "application thrown in Execute", "notifications 1 application 1"])
+expect_where("executethrow", executethrow)
+timer = run(crashlab, "timer")
+expect("timer", timer, ["notify type=9Exception main=1", "application thrown in a timer", "notifications 1 application 1"])
+expect_where("timer", timer)
 expect("naming", run(crashlab, "naming"), [
     "named in Execute", "named at the boundary", "notifications 0 application 0"])
-expect("window throw", run(crashlab, "window", "throw"), [
-    "notify type=St13runtime_error main=1", "window result=-1 destructors=0", "window again=-1",
-    "notifications 2 application 2"])
-expect("window av", run(crashlab, "window", "av"), [
-    "notify type=16EAccessViolation main=1", "window result=-1 destructors=0", "window again=-1",
-    "notifications 2 application 2"])
+for how, type in (("throw", "St13runtime_error"), ("av", "16EAccessViolation")):
+    window = run(crashlab, "window", how)
+    expect("window " + how, window, [
+        "notify type=%s main=1" % type, "window result=-1 destructors=0", "window again=-1",
+        "notifications 2 application 2"])
+    expect_where("window " + how, window)
 capture = run(crashlab, "capture")
 expect("capture", capture, [
     "capture eip-in-thrower=1 call=1 return=1 esp-below-frame=1 walk=1",
@@ -73,10 +90,19 @@ expect("capture", capture, [
 # Reported from a boundary after unwinding, the report still starts in the throwing function.
 if not any(l.startswith("report first-in-thrower=1 ") for l in capture):
     failures.append("capture: the report's first item is not in the thrower: %s" % capture)
-expect("unhandledthread", run(crashlab, "unhandledthread"), [
+# Reported after unwinding, at a boundary (and, with handled exceptions reported, at a catch's
+# end), the stack is the thrower's own at the throw: items 1 and 2 are its callers, round after
+# round, while another thread throws without pause.
+for program in (crashlab, handled):
+    for _ in range(2):
+        expect("callers", run(program, "callers"), ["callers reports 20 right 20"])
+unhandled = run(crashlab, "unhandledthread")
+expect("unhandledthread", unhandled, [
     "notify type=St13runtime_error main=0", "worker exit=1", "notifications 1 application 0"])
+expect_where("unhandledthread", unhandled)
 main = run(launcher, crashlab, "unhandledmain")
 expect("unhandledmain", main, ["notify type=St13runtime_error main=1", "exit code 0x00000001"])
+expect_where("unhandledmain", main)
 if sum(1 for l in main if l.startswith("notify")) != 1:
     failures.append("unhandledmain: notified %d times" % sum(1 for l in main if l.startswith("notify")))
 

@@ -40,6 +40,19 @@ DWORD WINAPI WaitForEvent(LPVOID event)
     return 0;
 }
 
+// Reserved, uncommitted blocks of exactly size bytes in the address space.
+int ReservedBlocksOf(size_t size)
+{
+    int count = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (auto* at = static_cast<char*>(nullptr); VirtualQuery(at, &info, sizeof info) == sizeof info;
+         at = static_cast<char*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_RESERVE && info.AllocationBase == info.BaseAddress && info.RegionSize == size)
+            ++count;
+    }
+    return count;
+}
+
 TEST(InternalWarning, GoesToTheDebuggerAndShowsABoxOnlyWhileSending)
 {
     InstallInternalWarningOutput();
@@ -236,10 +249,18 @@ TEST(ThreadsAndStacks, HandlesThreadsStackCopyAndReserve)
     EXPECT_LT(RawStack().size, RawStackLimit);
     ThreadExceptionContext()->walkStart = 0;
 
+    ReleaseEmergencyMemory();
+    const int before = ReservedBlocksOf(0x500000);
     ReserveEmergencyMemory();
     ASSERT_TRUE(EmergencyMemoryReserved());
+    EXPECT_EQ(before + 1, ReservedBlocksOf(0x500000));
+    // Reserving again keeps the one block: nothing more is taken, and one release frees it.
+    ReserveEmergencyMemory();
+    EXPECT_TRUE(EmergencyMemoryReserved());
+    EXPECT_EQ(before + 1, ReservedBlocksOf(0x500000));
     ReleaseEmergencyMemory();
     EXPECT_FALSE(EmergencyMemoryReserved());
+    EXPECT_EQ(before, ReservedBlocksOf(0x500000));
 }
 
 TEST(HandlerAnalysis, KeepsTheTenLatest)
