@@ -47,8 +47,7 @@ void RoadRoute(Exception& error, uintptr_t address, TVurazaStackList* readyStack
     RouteException(TRoadException(&error, &typeid(error)), address, false, readyStack, false, RouteModeOrdinary,
                    nullptr, OutputAutomatic, nullptr, nullptr, 0, 0);
 }
-#endif
-
+#else
 void DebugRoute(Exception& error, uintptr_t, TVurazaStackList* readyStack)
 {
     OutputDebugStringA(error.Message().c_str());
@@ -60,6 +59,7 @@ void DebugRoute(Exception& error, uintptr_t, TVurazaStackList* readyStack)
         OutputDebugStringA(line);
     }
 }
+#endif
 
 void Route(Exception& error, uintptr_t address, TVurazaStackList* readyStack)
 {
