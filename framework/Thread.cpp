@@ -23,7 +23,12 @@ struct SyncRequest {
     const std::function<void()>* method;
     std::exception_ptr error;
     HANDLE done;
+    void (*raiseCaught)(void* prepared);
+    void* raisePrepared;
 };
+
+std::atomic<void* (*)()> raisePrepare{nullptr};
+std::atomic<void (*)(void*)> raiseCaught{nullptr};
 
 std::mutex& QueueLock()
 {
@@ -98,6 +103,15 @@ TThreadExecuteWrapper SetThreadExecuteWrapper(TThreadExecuteWrapper wrapper)
     return executeWrapper.exchange(wrapper);
 }
 
+TSynchronizeRaiseHooks SetSynchronizeRaiseHooks(const TSynchronizeRaiseHooks& hooks)
+{
+    // caught first: whoever sees the new prepare also sees its caught.
+    TSynchronizeRaiseHooks previous;
+    previous.caught = raiseCaught.exchange(hooks.caught);
+    previous.prepare = raisePrepare.exchange(hooks.prepare);
+    return previous;
+}
+
 int PendingSynchronizeCount()
 {
     std::lock_guard<std::mutex> guard(QueueLock());
@@ -116,6 +130,8 @@ bool CheckSynchronize()
             (*r->method)();
         } catch (...) {
             r->error = std::current_exception();
+            if (r->raiseCaught)
+                r->raiseCaught(r->raisePrepared);
         }
         SetEvent(r->done);
     }
@@ -181,7 +197,12 @@ void TThread::Synchronize(const std::function<void()>& method)
         return;
     }
     ScopedHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    SyncRequest request{&method, nullptr, done};
+    // The pair of hooks at this moment: a token prepared here goes to its own caught.
+    SyncRequest request{&method, nullptr, done, nullptr, nullptr};
+    if (void* (*prepare)() = raisePrepare.load()) {
+        request.raiseCaught = raiseCaught.load();
+        request.raisePrepared = prepare();
+    }
     {
         std::lock_guard<std::mutex> guard(QueueLock());
         Queue().push_back(&request);

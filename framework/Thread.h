@@ -58,6 +58,16 @@ void* ThreadObjectProcedure();
 using TThreadExecuteWrapper = void (*)(TThread* thread, void (*execute)(TThread*));
 TThreadExecuteWrapper SetThreadExecuteWrapper(TThreadExecuteWrapper wrapper);
 
+// Hooks the crash reporter sets so that a synchronised method's exception, raised again in the
+// calling thread, is reported as thrown in the method: prepare runs on the calling thread before
+// its request is queued; caught gets what prepare returned, on the main thread inside the catch
+// of the method's exception, while the calling thread waits.
+struct TSynchronizeRaiseHooks {
+    void* (*prepare)() = nullptr;
+    void (*caught)(void* prepared) = nullptr;
+};
+TSynchronizeRaiseHooks SetSynchronizeRaiseHooks(const TSynchronizeRaiseHooks& hooks);
+
 // The thread that loaded the program (the one that runs the message loop).
 DWORD MainThreadID();
 

@@ -20,6 +20,7 @@
 #include "crashreport/capture/EUtils.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "framework/Thread.h"
 
 namespace {
 
@@ -179,6 +180,41 @@ void DoneExcept()
     ExitThread(1);
 }
 
+// A thread about to wait for a synchronised method: its record, made now, for the main thread
+// to hand the method's throw capture to.
+void* PrepareSynchronizeRaise()
+{
+    const TThreadExceptionContext* thread = ThreadExceptionContext();
+    // Inside its own handling the thread's copy may be the one being scanned.
+    if (!Active() || !thread || thread->routingGuard)
+        return nullptr;
+    return ThreadRaise(true);
+}
+
+// On the main thread, in the catch of a synchronised method's exception: the calling thread
+// raises it again, so that thread's report takes this thread's throw capture (address and stack
+// copy), and the end of this catch is no handling. The calling thread waits meanwhile.
+void SynchronizeRaiseCaught(void* prepared)
+{
+    if (!Active() || !prepared)
+        return;
+    std::exception_ptr current;
+    const void* object = CaughtObject(current);
+    TThreadRaise* raise = ThreadRaise(true);
+    if (!object || !raise)
+        return;
+    raise->rethrown = object;
+    auto* caller = static_cast<TThreadRaise*>(prepared);
+    if (caller == raise || raise->capture.object != object || !caller->buffer)
+        return;
+    caller->capture = raise->capture;
+    caller->capture.stack = caller->buffer;
+    std::memcpy(caller->buffer, raise->capture.stack, raise->capture.stackSize);
+    caller->rethrown = nullptr;
+}
+
+TSynchronizeRaiseHooks previousSynchronizeHooks;
+
 }  // namespace
 
 TThrowStackScope::TThrowStackScope(const void* object)
@@ -287,12 +323,16 @@ void InstallRuntimeExceptionHooks()
 {
     if (raiseSlot == TLS_OUT_OF_INDEXES)
         raiseSlot = TlsAlloc();
-    if (InterlockedExchange(&runtimeHooksOn, 1) == 0)
+    if (InterlockedExchange(&runtimeHooksOn, 1) == 0) {
         previousTerminate = std::set_terminate(&UnhandledExceptProc);
+        previousSynchronizeHooks = SetSynchronizeRaiseHooks({&PrepareSynchronizeRaise, &SynchronizeRaiseCaught});
+    }
 }
 
 void RemoveRuntimeExceptionHooks()
 {
-    if (InterlockedExchange(&runtimeHooksOn, 0) == 1)
+    if (InterlockedExchange(&runtimeHooksOn, 0) == 1) {
         std::set_terminate(previousTerminate);
+        SetSynchronizeRaiseHooks(previousSynchronizeHooks);
+    }
 }

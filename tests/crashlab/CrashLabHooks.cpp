@@ -88,9 +88,9 @@ void PrintFirstItems(const TVurazaExceptionRecord& record)
                     stack ? static_cast<int>(stack->Count()) : -1));
 }
 
-void WatchNotifications()
+void WatchNotifications(void (*notify)(void*, TVurazaExceptionRecord&, bool&) = &CountNotify)
 {
-    notifyOwner.ExceptionNotify = &CountNotify;
+    notifyOwner.ExceptionNotify = notify;
     notifyOwner.HandledExceptionNotify = &CountHandled;
     RegisterDuruvaDodHandlers(&notifyOwner);
     SetBoundaryExceptionHandler([](std::exception_ptr error) {
@@ -625,6 +625,58 @@ int CallersMode(const std::vector<std::string>& args)
     return 0;
 }
 
+// --- a synchronised method's exception, raised again in the calling thread ---
+
+volatile int syncDepth = 0;
+
+CRASHLAB_CALL void SyncThrower()
+{
+    throw std::runtime_error("thrown in a synchronised method");
+}
+
+CRASHLAB_CALL void SyncCaller()
+{
+    SyncThrower();
+    syncDepth = syncDepth + 1;
+}
+
+// The first two items: the thrower and its caller exist on the main thread's stack only.
+void SyncNotify(void* owner, TVurazaExceptionRecord& record, bool& handle)
+{
+    CountNotify(owner, record, handle);
+    const TVurazaStackList* stack = record.CallStack;
+    const size_t count = stack ? stack->Count() : 0;
+    const auto name = [stack, count](size_t i) { return i < count ? stack->GetItem(i)->ProcedureName.text : "-"; };
+    LabPrint(Format("sync report items %s %s", name(0), name(1)));
+}
+
+class TSynchronizingThread : public TThread {
+protected:
+    void Execute() override
+    {
+        faultingThread = GetCurrentThreadId();
+        Synchronize([] {
+            ClearStackBelow();
+            SyncCaller();
+        });
+    }
+};
+
+// A thread object's synchronised method throws on the main thread; the calling thread raises it
+// again and its boundary reports it once, with the stack of the throw on the main thread.
+int SyncRaiseMode(const std::vector<std::string>&)
+{
+    WatchNotifications(&SyncNotify);
+    faultingFunction = reinterpret_cast<const void*>(&SyncThrower);
+    auto* thread = new TSynchronizingThread();
+    thread->Resume();
+    thread->WaitFor();
+    delete thread;
+    LabPrint(Format("handled %d", static_cast<int>(handledNotifications)));
+    PrintCounts();
+    return 0;
+}
+
 // With handled exceptions reported: a catch that ends reports its exception once; the catch
 // that said `throw;` reports nothing; one reported at a boundary is not reported again.
 int HandledMode(const std::vector<std::string>&)
@@ -687,6 +739,7 @@ const std::vector<TCrashLabMode>& CrashLabHookModes()
         {"capture", "the throw capture of a throw from ThrowingFunction", CaptureMode},
         {"callers", "[rounds] a throw through two callers caught at a boundary while another thread throws",
          CallersMode},
+        {"syncraise", "a synchronised method's exception raised again in the calling thread", SyncRaiseMode},
         {"handled", "caught exceptions, a `throw;` and a boundary, with handled exceptions reported", HandledMode},
         {"unhandledthread", "a std::thread's exception nobody catches", UnhandledThreadMode},
         {"unhandledmain", "the main thread's exception nobody catches", UnhandledMainMode},

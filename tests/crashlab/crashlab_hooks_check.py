@@ -112,5 +112,15 @@ expect("handled off", run(crashlab, "handled"), [
 expect("handled on", run(handled, "handled"), [
     "after catch handled=1", "after rethrow handled=2", "after boundary handled=2", "notifications 1 application 1"])
 
+# A synchronised method's exception, raised again in the calling thread, is reported once there,
+# with the stack of its throw on the main thread; with handled exceptions reported, the main
+# thread's catch that hands it over is no handling.
+for program in (crashlab, handled):
+    sync = run(program, "syncraise")
+    expect("syncraise", sync, [
+        "notify type=St13runtime_error main=0", "sync report items SyncThrower SyncCaller",
+        "application thrown in a synchronised method", "handled 0", "notifications 1 application 1"])
+    expect_where("syncraise", sync)
+
 print("%d failures" % len(failures))
 sys.exit(1 if failures else 0)

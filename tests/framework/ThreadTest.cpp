@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -143,6 +144,56 @@ TEST(Thread, AnExceptionInTheSynchronisedMethodReachesTheThread)
     t.Resume();
     t.WaitFor();
     EXPECT_EQ("from main", caught);
+}
+
+// What the raise hooks saw: prepare on the calling thread, caught on the main thread inside the
+// method's catch with prepare's token.
+struct TRaiseHookLog {
+    DWORD prepareThread = 0;
+    DWORD caughtThread = 0;
+    void* caughtToken = nullptr;
+    bool caughtInCatch = false;
+    int prepares = 0;
+    int caughts = 0;
+} raiseHookLog;
+int raiseToken = 0;
+
+TEST(Thread, TheRaiseHooksHandAThrowingMethodOverToTheCallingThread)
+{
+    raiseHookLog = {};
+    const TSynchronizeRaiseHooks previous = SetSynchronizeRaiseHooks(
+        {[]() -> void* {
+             ++raiseHookLog.prepares;
+             raiseHookLog.prepareThread = GetCurrentThreadId();
+             return &raiseToken;
+         },
+         [](void* prepared) {
+             ++raiseHookLog.caughts;
+             raiseHookLog.caughtThread = GetCurrentThreadId();
+             raiseHookLog.caughtToken = prepared;
+             raiseHookLog.caughtInCatch = std::current_exception() != nullptr;
+         }});
+    DWORD caller = 0;
+    std::string caught;
+    TLambdaThread t([&](const TLambdaThread::Sync& sync) {
+        caller = GetCurrentThreadId();
+        sync([] {});  // prepared, never caught
+        try {
+            sync([] { throw std::runtime_error("handed over"); });
+        } catch (const std::exception& e) {
+            caught = e.what();
+        }
+    });
+    t.Resume();
+    t.WaitFor();
+    SetSynchronizeRaiseHooks(previous);
+    EXPECT_EQ("handed over", caught);
+    EXPECT_EQ(2, raiseHookLog.prepares);
+    EXPECT_EQ(1, raiseHookLog.caughts);
+    EXPECT_EQ(caller, raiseHookLog.prepareThread);
+    EXPECT_EQ(MainThreadID(), raiseHookLog.caughtThread);
+    EXPECT_EQ(&raiseToken, raiseHookLog.caughtToken);
+    EXPECT_TRUE(raiseHookLog.caughtInCatch);
 }
 
 TEST(Thread, ANeverResumedThreadEndsWithoutRunning)
