@@ -94,6 +94,14 @@ protected:
         ResumeThread(fault_.thread);
         ASSERT_EQ(WaitForSingleObject(faulted, 10000), WAIT_OBJECT_0);
     }
+    // The faulted thread's call stack, walked from its copied registers over live memory.
+    std::unique_ptr<TVurazaStackList> FaultStack()
+    {
+        TLiveMemoryReader live;
+        return std::unique_ptr<TVurazaStackList>(BuildStackList(
+            reinterpret_cast<uintptr_t>(fault_.record.ExceptionAddress), fault_.context.Esp,
+            fault_.context.Esp + 4096, HandlingKindsMask, -1, -1, false, 1, fault_.threadId, live));
+    }
     TReportRequest Request()
     {
         TReportRequest request;
@@ -123,10 +131,7 @@ std::string Hex8(uintptr_t value)
 TEST_F(ReportBuild, AWriteAtZeroIsReportedWithTheModuleTheStackAndTheRegisters)
 {
     Crash(WriteAtZero);
-    TLiveMemoryReader live;
-    std::unique_ptr<TVurazaStackList> stack(BuildStackList(
-        reinterpret_cast<uintptr_t>(fault_.record.ExceptionAddress), fault_.context.Esp, fault_.context.Esp + 4096,
-        HandlingKindsMask, -1, -1, false, 1, fault_.threadId, live));
+    const std::unique_ptr<TVurazaStackList> stack = FaultStack();
     TReportRequest request = Request();
     request.StackList = stack.get();
     const TReportText report = BuildReportText(request, options_);
@@ -159,10 +164,7 @@ TEST_F(ReportBuild, AWriteAtZeroIsReportedWithTheModuleTheStackAndTheRegisters)
 TEST_F(ReportBuild, TheTextSetsItsOwnHandlingSteps)
 {
     Crash(WriteAtZero);
-    TLiveMemoryReader live;
-    std::unique_ptr<TVurazaStackList> stack(BuildStackList(
-        reinterpret_cast<uintptr_t>(fault_.record.ExceptionAddress), fault_.context.Esp, fault_.context.Esp + 4096,
-        HandlingKindsMask, -1, -1, false, 1, fault_.threadId, live));
+    const std::unique_ptr<TVurazaStackList> stack = FaultStack();
     ASSERT_GT(stack->Count(), 0u);
     TReportRequest request = Request();
     request.StackList = stack.get();

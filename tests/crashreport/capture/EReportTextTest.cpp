@@ -444,13 +444,9 @@ std::string GoldenTables()
     return text;
 }
 
-}  // namespace
-
-TEST(ReportText, GoldenReportByteForByte)
+// The golden facts with their code, symbols and registers, built into a report.
+TReportText GoldenReport(const TVurazaModuleOptions& options)
 {
-    TVurazaModuleOptions options("Vidudo.exe");
-    ASSERT_EQ(0x30, options.LogFlags());
-    ASSERT_EQ(AllReportFields, options.ReportFieldVisibility());
     TReportFacts facts = GoldenFacts();
     TFakeMemory memory;
     TGoldenSymbols symbols;
@@ -458,7 +454,17 @@ TEST(ReportText, GoldenReportByteForByte)
     facts.Symbols = &symbols;
     facts.HasContext = true;
     facts.Registers = {1, 2, 3, 4, 5, 0x0012FF00, 7, 0x00401A2C};
-    const TReportText report = BuildReportText(facts, options);
+    return BuildReportText(facts, options);
+}
+
+}  // namespace
+
+TEST(ReportText, GoldenReportByteForByte)
+{
+    TVurazaModuleOptions options("Vidudo.exe");
+    ASSERT_EQ(0x30, options.LogFlags());
+    ASSERT_EQ(AllReportFields, options.ReportFieldVisibility());
+    const TReportText report = GoldenReport(options);
 
     std::string expected = GoldenTables() + GoldenListing() + "\r\n";
     for (const char* line : kGoldenCpuLines) expected += std::string(line) + "\r\n";
@@ -573,14 +579,7 @@ std::string Hex8Text(uint32_t value)
 TEST(ReportText, BuiltReportGivesBackEveryGroupValueAndDumpLineAsXml)
 {
     TVurazaModuleOptions options("Vidudo.exe");
-    TReportFacts facts = GoldenFacts();
-    TFakeMemory memory;
-    TGoldenSymbols symbols;
-    facts.Memory = &memory;
-    facts.Symbols = &symbols;
-    facts.HasContext = true;
-    facts.Registers = {1, 2, 3, 4, 5, 0x0012FF00, 7, 0x00401A2C};
-    const std::string xml = StoredReportXml(BuildReportText(facts, options));
+    const std::string xml = StoredReportXml(GoldenReport(options));
     const size_t general = xml.find("<General>"), generalEnd = xml.find("</General>");
     ASSERT_NE(std::string::npos, generalEnd) << xml;
 
@@ -622,7 +621,9 @@ TEST(ReportText, BuiltReportGivesBackEveryGroupValueAndDumpLineAsXml)
                                           "EDX=\"00000007\" EDI=\"00000002\" ESI=\"00000004\" ESP=\"0012FF00\" "
                                           "EIP=\"00401A2C\"/>"))
         << xml;
-    // Each of the 16 stack lines and dump lines, at the columns the CPU section writes them.
+    // Each of the 16 stack lines and dump lines, at the columns the CPU section writes them; the
+    // bytes are those of the golden memory the report was built over.
+    TFakeMemory memory;
     std::string stack = "<Stack>\r\n", dump = "<MemoryDump>\r\n";
     const std::string indent = "        ";
     for (uint32_t i = 0; i < 16; ++i) {
