@@ -7,6 +7,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
+# forced emulation on a machine that runs i386 programs natively: a namespace of its own
+if [ "${VIDUDO_EMULATE_I386:-0}" = 1 ] && [ -z "${VIDUDO_PRIVATE_I386:-}" ] && bash scripts/i386.sh native; then
+  export VIDUDO_PRIVATE_I386=1
+  exec bash scripts/i386.sh private bash scripts/run.sh
+fi
 bash scripts/build.sh win
 win=${VIDUDO_BUILD_DIR:-$root/build/win}
 run=$root/build/run

@@ -108,4 +108,57 @@ if [ ! -f "$prefix/lib/libminizip.a" ] || [ ! -f "$prefix/lib/minizip-crypt.stam
     cp "$mz"/{ioapi,zip,unzip,iowin32,mztools,crypt}.h "$prefix/include/minizip/" )
 fi
 
+# Wine on a machine that can't execute 32-bit x86 code (or when VIDUDO_EMULATE_I386=1 forces
+# it): qemu's i386 user-mode emulator from Debian 13's source, with our fix for the trap number
+# of a signal frame (without it every page fault reaches Wine as an illegal instruction), and
+# wine64 for a native server, which can read the programs' memory where the emulated one can't.
+if bash "$here/scripts/i386.sh" emulated; then
+  qemu_dir="$deps/qemu"
+  patch_file="$here/scripts/qemu-i386-trapno.patch"
+  qemu_stamp="qemu 10.0 $(sha256sum "$patch_file" | cut -c1-16)"
+  if [ ! -x "$qemu_dir/bin/qemu-i386" ] || [ "$(cat "$qemu_dir/bin/qemu-i386.stamp" 2>/dev/null)" != "$qemu_stamp" ]; then
+    qemu_packages=(wine64 flex bison libglib2.0-dev python3-venv ninja-build dpkg-dev xz-utils)
+    for p in "${qemu_packages[@]}"; do
+      dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" && continue
+      DEBIAN_FRONTEND=noninteractive sudo_if apt-get install -y -qq --no-install-recommends "${qemu_packages[@]}" >/dev/null
+      break
+    done
+    ( cd "$deps/src"
+      # Debian 13's lists in a private apt configuration: the system's sources stay as they are.
+      apt13=$deps/src/apt13
+      mkdir -p "$apt13/lists/partial" "$apt13/cache/archives/partial"
+      keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+      printf 'deb [signed-by=%s] http://deb.debian.org/debian trixie main\ndeb-src [signed-by=%s] http://deb.debian.org/debian trixie main\n' \
+        "$keyring" "$keyring" >"$apt13/sources.list"
+      apt_private=(-o Dir::Etc::SourceList="$apt13/sources.list" -o Dir::Etc::SourceParts=/dev/null
+                   -o Dir::State::Lists="$apt13/lists" -o Dir::Cache="$apt13/cache"
+                   -o Dir::State::status=/dev/null -o APT::Sandbox::User=root)
+      apt-get "${apt_private[@]}" update -qq >/dev/null
+      rm -rf qemu-build && mkdir qemu-build && cd qemu-build
+      # meson and pycotap of Debian 13 are pure Python: unpacked, not installed
+      apt-get "${apt_private[@]}" download meson python3-pycotap >/dev/null
+      for d in *.deb; do dpkg-deb -x "$d" py; done
+      apt-get "${apt_private[@]}" source -qq qemu >/dev/null 2>&1
+      src=$(ls -d qemu-*/ | head -1)
+      patch -d "$src" -p1 --quiet <"$patch_file"
+      export PYTHONPATH=$PWD/py/usr/lib/python3/dist-packages PATH=$PWD/py/usr/bin:$PATH
+      mkdir obj && cd obj
+      "../$src/configure" --python=/usr/bin/python3 --target-list=i386-linux-user --static \
+        --disable-system --disable-tools --disable-docs --without-default-features \
+        --disable-install-blobs >../configure.log 2>&1 || { tail -30 ../configure.log >&2; exit 1; }
+      ninja qemu-i386 >../build.log 2>&1 || { tail -30 ../build.log >&2; exit 1; }
+      mkdir -p "$qemu_dir/bin"
+      cp qemu-i386 "$qemu_dir/bin/qemu-i386.new"
+      mv -f "$qemu_dir/bin/qemu-i386.new" "$qemu_dir/bin/qemu-i386" ) || exit 1
+    rm -rf "$deps/src/qemu-build"
+    echo "$qemu_stamp" >"$qemu_dir/bin/qemu-i386.stamp"
+  fi
+  if bash "$here/scripts/i386.sh" native; then
+    echo "setup: VIDUDO_EMULATE_I386=1: Wine's 32-bit programs run emulated by $qemu_dir/bin/qemu-i386 inside the test run's own namespace"
+  else
+    sudo_if bash "$here/scripts/i386.sh" register || { echo "setup: registering the i386 emulator failed" >&2; exit 1; }
+    echo "setup: this machine can't execute 32-bit x86 code: Wine's 32-bit programs run emulated by $qemu_dir/bin/qemu-i386 (binfmt_misc)"
+  fi
+fi
+
 echo "setup: dependencies ready in $deps"
