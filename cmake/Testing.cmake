@@ -6,6 +6,16 @@
 # and ten seconds of the time-out stay for starting and stopping the peers.
 enable_testing()
 set(VIDUDO_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# Every Wine test's command starts with the launcher that picks its worker's prefix.
+set(VIDUDO_WINE_LAUNCHER ${CMAKE_SOURCE_DIR}/scripts/wine-slot.sh)
+# Time limits grow by one factor where Wine's programs run emulated (scripts/test.sh sets it).
+if(WIN32)
+  file(WRITE ${CMAKE_BINARY_DIR}/native-only.txt "")
+endif()
+set(VIDUDO_TIME_SCALE "$ENV{VIDUDO_TIME_SCALE}")
+if(NOT VIDUDO_TIME_SCALE MATCHES "^[1-9][0-9]*$")
+  set(VIDUDO_TIME_SCALE 1)
+endif()
 if(WIN32)
   set(VIDUDO_TEST_SUFFIX "")
 else()
@@ -39,7 +49,7 @@ function(vidudo_add_test)
       set(gui_flag --gui)
     endif()
     add_test(NAME ${T_NAME}
-      COMMAND ${runner} ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh ${gui_flag} --timeout ${wine_timeout}
+      COMMAND ${VIDUDO_WINE_LAUNCHER} ${runner} ${CMAKE_SOURCE_DIR}/scripts/wine-test.sh ${gui_flag} --timeout ${wine_timeout}
               $<TARGET_FILE:${T_NAME}>
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(${T_NAME} PROPERTIES
@@ -50,6 +60,7 @@ function(vidudo_add_test)
       # and input and cover each other's windows.
       set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK vidudo_display)
     endif()
+    vidudo_wine_test(${T_NAME})
   else()
     add_test(NAME ${T_NAME}-native COMMAND ${T_NAME} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(${T_NAME}-native PROPERTIES
@@ -77,11 +88,44 @@ function(vidudo_add_wine_check)
   if(C_WINE_TIMEOUT)
     list(APPEND runner --timeout ${C_WINE_TIMEOUT})
   endif()
-  add_test(NAME ${C_NAME} COMMAND ${C_PYTHON} ${C_SCRIPT} ${runner} ${C_ARGS}
+  add_test(NAME ${C_NAME} COMMAND ${VIDUDO_WINE_LAUNCHER} ${C_PYTHON} ${C_SCRIPT} ${runner} ${C_ARGS}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set(environment WINEPREFIX=${VIDUDO_WINEPREFIX} ${C_ENVIRONMENT})
   set_tests_properties(${C_NAME} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${C_TIMEOUT})
   if(C_GUI OR C_DISPLAY)
     set_tests_properties(${C_NAME} PROPERTIES RESOURCE_LOCK vidudo_display)
   endif()
+  vidudo_wine_test(${C_NAME})
+endfunction()
+
+# vidudo_native_only(TEST reason): a test that can't run where Wine's programs run emulated (the
+# emulator lacks what it needs). scripts/test.sh leaves it out there and prints the reason.
+function(vidudo_native_only test reason)
+  if(WIN32)
+    set_property(TEST ${test} APPEND PROPERTY LABELS native_only)
+    file(APPEND ${CMAKE_BINARY_DIR}/native-only.txt "${test}: ${reason}\n")
+  endif()
+endfunction()
+
+# vidudo_wine_test(TEST...): the run's rules for a test of the cross build, called right after its
+# properties are set (in its own folder). A test on the shared display is labelled "display" and
+# runs one at a time; every other one takes one prefix slot, so that scripts/test.sh can run them
+# in parallel. Time-outs grow by the emulation factor.
+function(vidudo_wine_test)
+  if(NOT WIN32)
+    return()
+  endif()
+  foreach(t ${ARGN})
+    get_test_property(${t} TIMEOUT timeout)
+    if(timeout)
+      math(EXPR timeout "${timeout} * ${VIDUDO_TIME_SCALE}")
+      set_tests_properties(${t} PROPERTIES TIMEOUT ${timeout})
+    endif()
+    get_test_property(${t} RESOURCE_LOCK locks)
+    if(locks AND "vidudo_display" IN_LIST locks)
+      set_property(TEST ${t} APPEND PROPERTY LABELS display)
+    else()
+      set_tests_properties(${t} PROPERTIES RESOURCE_GROUPS prefixes:1)
+    endif()
+  endforeach()
 endfunction()

@@ -15,6 +15,12 @@ done
 [ $# -ge 1 ] || { echo "usage: $0 [--gui] [--timeout S] EXE [ARGS...]" >&2; exit 2; }
 
 here=$(cd "$(dirname "$0")" && pwd)
+# where Wine's programs run emulated every limit grows by one factor
+scale=${VIDUDO_TIME_SCALE:-1}
+[[ "$scale" =~ ^[1-9][0-9]*$ ]] || scale=1
+limit=$((limit * scale))
+# benchmarks say when their figures come from the emulator
+if bash "$here/i386.sh" emulated; then export VIDUDO_I386_EMULATED=1; fi
 export WINEPREFIX=${WINEPREFIX:?WINEPREFIX must name the build folder\'s prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEARCH=win32
