@@ -207,7 +207,9 @@ void ReadMemoryFacts(TReportGeneralFacts& facts)
     status.dwLength = sizeof status;
     if (GlobalMemoryStatusEx(&status)) {
         facts.TotalMemory = status.ullTotalPhys;
-        facts.FreeMemory = status.ullAvailPhys;
+        // Some systems answer more available than installed (Wine under an emulator counts the
+        // host's memory): a report never shows more free than total.
+        facts.FreeMemory = std::min(status.ullAvailPhys, status.ullTotalPhys);
     }
 }
 
