@@ -11,6 +11,7 @@
 #include "framework/StringList.h"
 #include "trading/connection/Fun.h"
 #include "trading/connection/StringZip.h"
+#include "tests/bench/BenchHost.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ std::string ZlibInflate(const std::string& in, size_t expected)
 
 int main()
 {
+    PrintBenchHost();
     // Requests: pack and unpack one record at a time.
     const TCmdStr request = SampleLine(1);
     const std::string joinedGbk = JoinCmd(request);

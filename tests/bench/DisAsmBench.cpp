@@ -11,6 +11,7 @@
 
 #include "crashreport/capture/EDisAsm.h"
 #include "tests/crashreport/capture/DisAsmReference.h"
+#include "tests/bench/BenchHost.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ double Seconds()
 
 int main()
 {
+    PrintBenchHost();
     std::vector<TCodeRange> ranges;
     for (const char* dll : {"ntdll.dll", "kernelbase.dll", "msvcrt.dll", "user32.dll"}) {
         uint32_t base = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "crashreport/capture/ELeakMemory.h"
+#include "tests/bench/BenchHost.h"
 
 namespace {
 
@@ -97,6 +98,7 @@ double Median(std::vector<double> v)
 
 int main()
 {
+    PrintBenchHost();
     offHeap = HeapCreate(0, 0, 0);
     offTracker.Install({&OffAllocate, &OffRelease, nullptr}, nullptr, 0);
     std::printf("tracking %s; %d rounds per thread, %d live blocks each; %d runs of each, interleaved\n",

@@ -13,6 +13,7 @@
 #include "framework/CodePage.h"
 #include "framework/Forms.h"
 #include "ui/components/MyListView.h"
+#include "tests/bench/BenchHost.h"
 
 #ifndef ROWS
 #define ROWS 10000
@@ -56,6 +57,7 @@ std::vector<std::vector<std::string>> SampleRows()
 
 int main()
 {
+    PrintBenchHost();
     TApplication app;
     const auto rows = SampleRows();
 

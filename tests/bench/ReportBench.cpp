@@ -29,6 +29,7 @@
 #include "tests/crashlab/CrashLab.h"
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
+#include "tests/bench/BenchHost.h"
 
 namespace {
 
@@ -346,5 +347,6 @@ int Launch(int runs)
 int main(int argc, char** argv)
 {
     if (argc > 1 && strcmp(argv[1], "fault") == 0) return FaultRun(argc < 3 || strcmp(argv[2], "alone") != 0);
+    PrintBenchHost();
     return Launch(argc > 1 ? std::max(1, atoi(argv[1])) : 7);
 }

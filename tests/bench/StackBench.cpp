@@ -11,9 +11,11 @@
 #include "crashreport/capture/EStackWin.h"
 #include "tests/bench/BenchStacks.h"
 #include "tests/crashlab/CrashLab.h"
+#include "tests/bench/BenchHost.h"
 
 int main()
 {
+    PrintBenchHost();
     const int threadCount = 20, rounds = 15;
     TParkedThreads threads(threadCount);
     const std::vector<HANDLE>& handles = threads.Handles();

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,14 @@ std::vector<TCrashLabMode> JoinModes(const std::vector<TCrashLabMode>& first, co
 int RunCrashLab(int argc, char** argv);
 
 void LabPrint(const std::string& line);
+// The factor a scenario's supplies and waits grow by where Wine's programs run emulated
+// (VIDUDO_TIME_SCALE, set by the test run; 1 elsewhere).
+inline int LabTimeScale()
+{
+    const char* text = std::getenv("VIDUDO_TIME_SCALE");
+    const int scale = text ? std::atoi(text) : 1;
+    return scale > 1 ? scale : 1;
+}
 // Items are resolved from the modules' stored debug data.
 void InstallLabResolver();
 // One line per item: index, kind, module file name, offset in the module, unit, class, procedure,

@@ -139,9 +139,10 @@ int HeapLockedAtFault(const std::vector<std::string>&)
     while (HandlingStep < 702 && GetTickCount() - start < 15000)
         Sleep(1);
     const long reached = HandlingStep;
+    const DWORD held = GetTickCount() - start;
     HeapUnlock(GetProcessHeap());
     const bool done = WaitForSingleObject(fault, 20000) == WAIT_OBJECT_0;
-    LabPrint(Format("heap locked until step %ld", reached));
+    LabPrint(Format("heap locked until step %ld after %lu ms", reached, static_cast<unsigned long>(held)));
     LabPrint(Format("report %s, text %s", done && seen.reports ? "made" : "missing", seen.withText ? "made" : "missing"));
     CloseHandle(fault);
     CloseHandle(ready);

@@ -361,14 +361,14 @@ int ThreadsMode(const std::vector<std::string>& args)
 // 2000 live leaks at one site and a thread that allocates and frees without end while the
 // report runs: the process must still end. Blocks allocated once the exit steps began are not
 // tracked, so from then on the thread also frees one block of a tracked reserve every 50 us:
-// tracked frees go on through the report (a 1 s supply).
+// tracked frees go on through the report (a 1 s supply, longer where the run is emulated).
 int ExitLoadMode(const std::vector<std::string>&)
 {
     awaitFreeInReport = true;
     for (int i = 0; i < 2000; ++i)
         Keep(new char[40]), (void)0;
     static std::vector<char*>* reserve = new std::vector<char*>;
-    for (int i = 0; i < 20000; ++i)
+    for (int i = 0; i < 20000 * LabTimeScale(); ++i)
         reserve->push_back(new char[24]);
     std::thread([] {
         LARGE_INTEGER frequency, now, last;

@@ -8,7 +8,7 @@ import struct
 import sys
 import tempfile
 
-from lab_checks import LabChecks
+from lab_checks import LabChecks, time_scale
 
 lab = LabChecks()
 track, fold, off, gui = lab.programs[:4]
@@ -170,7 +170,7 @@ check(re.search(r"^  2\.5 Type\s*: EMemoryOverrun$", stored, re.M) and "Memory O
 check("continued" in out and "heap valid 1" in out, "goes on after the overrun on the road:\n" + out[-2000:])
 # The GUI variant: the detailed dialog at exit closes itself, the log keeps the report.
 out, stored, took = road("leaks", "two", exe=gui)
-check(took < 10 and re.search(r"^  2\.6 Message\s*: Memory Leak: Total size=%d - Count=2\.?$" % total, stored, re.M)
+check(took < 10 * time_scale() and re.search(r"^  2\.6 Message\s*: Memory Leak: Total size=%d - Count=2\.?$" % total, stored, re.M)
       and len(leak_rows(stored)) == 2, "the dialog's report at exit (%.1f s):\n%s%s" % (took, out[-1000:], stored[:2000]))
 # A handling gives the heap errors the texts of its options.
 out, _ = run(track, "texts")
@@ -181,7 +181,7 @@ out, stored, _ = road("layout")
 check(stored == "" and "EMemoryLeak" not in out, "no report without leaks:\n" + out[-2000:])
 for i in range(3):
     out, stored, took = road("exitload", timeout=30)
-    check(took < 10 and "Memory Leak: Type=Data; Total size=41000; Count=1025" in stored,
+    check(took < 10 * time_scale() and "Memory Leak: Type=Data; Total size=41000; Count=1025" in stored,
           "exit under load on the road within 10 s (%.1f s):\n%s" % (took, stored[:2000]))
 
 # Folding: the constructor's two blocks count into their owner with 0x2 only.
@@ -225,7 +225,7 @@ slow = []
 for i in range(20):
     out, took = run(track, "exitload", timeout=30)
     frees = re.search(r"^tracked frees during report (\d+)$", out, re.M)
-    if took > 10 or not re.search(r"^EMemoryLeak", out, re.M) or not frees or int(frees.group(1)) == 0:
+    if took > 10 * time_scale() or not re.search(r"^EMemoryLeak", out, re.M) or not frees or int(frees.group(1)) == 0:
         slow.append((i, round(took, 1), out[-300:]))
 check(not slow, "exit under load within 10 s with a report and frees during it: %r" % slow)
 

@@ -1,9 +1,18 @@
 """What a crash-test check script shares: its command line (RUNNER... -- PROGRAMS...), the failed
 checks and a run of the program through the runner, its output decoded from GBK."""
+import os
 import re
 import subprocess
 import sys
 import time
+
+
+def time_scale():
+    """The factor every time bound grows by where Wine's programs run emulated (1 elsewhere)."""
+    try:
+        return max(1, int(os.environ.get("VIDUDO_TIME_SCALE") or 1))
+    except ValueError:
+        return 1
 
 
 class LabChecks:
@@ -22,7 +31,8 @@ class LabChecks:
     def execute(self, *args, timeout=150, env=None, encoding="gbk", runner=None):
         """(output with CR dropped, exit code) of args under the runner. The programs print in
         GBK; encoding None keeps the bytes."""
-        done = subprocess.run((runner or self.runner) + list(args), capture_output=True, timeout=timeout, env=env)
+        done = subprocess.run((runner or self.runner) + list(args), capture_output=True,
+                              timeout=timeout * time_scale(), env=env)
         out = done.stdout.replace(b"\r", b"")
         return (out if encoding is None else out.decode(encoding, "replace")), done.returncode
 
