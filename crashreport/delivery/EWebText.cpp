@@ -1,5 +1,6 @@
 #include "crashreport/delivery/EWebText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <utility>
@@ -51,9 +52,11 @@ bool AllHostChars(std::string_view text)
 }
 
 // A decimal number of at most nine digits, nothing else.
+constexpr size_t kMaxDecimalDigits = 9;
+
 bool ParseDecimal(std::string_view text, uint32_t& value)
 {
-    if (text.empty() || text.size() > 9)
+    if (text.empty() || text.size() > kMaxDecimalDigits)
         return false;
     value = 0;
     for (char c : text) {
@@ -378,20 +381,30 @@ void DecodeEntities(std::string& text)
     for (const auto& [entity, replacement] : named)
         if (text.find(entity) != std::string::npos)
             text = ReplaceAllText(text, entity, replacement);
-    size_t i = 0;
-    while ((i = text.find("&#", i)) != std::string::npos) {
-        const size_t semi = text.find(';', i + 2);
-        if (semi == std::string::npos)
-            break;
+    // A valid reference has at most kMaxDecimalDigits digits: looking no further for its ";"
+    // keeps a page full of "&#" linear.
+    std::string decoded;
+    size_t copied = 0;
+    for (size_t i = 0; (i = text.find("&#", i)) != std::string::npos;) {
+        const size_t digits = i + 2;
+        const size_t reach = std::min(text.size(), digits + kMaxDecimalDigits + 1);
+        const size_t near = std::string_view(text).substr(digits, reach - digits).find(';');
+        const size_t semi = near == std::string_view::npos ? std::string::npos : digits + near;
         uint32_t code = 0;
         // A NUL would cut the text, and codes above 255 are no single byte: both stay.
-        if (ParseDecimal(std::string_view(text).substr(i + 2, semi - i - 2), code) && code >= 1 && code <= 255) {
-            text.replace(i, semi - i + 1, 1, static_cast<char>(code));
-            i += 1;
+        if (semi < reach && ParseDecimal(std::string_view(text).substr(digits, semi - digits), code) && code >= 1 &&
+            code <= 255) {
+            decoded.append(text, copied, i - copied);
+            decoded += static_cast<char>(code);
+            copied = i = semi + 1;
         } else {
             i += 2;
         }
     }
+    if (copied == 0)
+        return;
+    decoded.append(text, copied, std::string::npos);
+    text.swap(decoded);
 }
 
 bool ExtractTag(std::string_view html, std::string_view startText, const TEndMarkers& endMarkers,
