@@ -104,8 +104,9 @@ int THTTPSendReport::Send(const TTrackerInput& input, THTTPResponse& response)
             throw Exception("No HTTP connection class is set.");
         connection = ConnectionClass(input.TrackerAddress, input.ProxyAddress);
         if (!connection || !connection->Open()) {
-            // An unbound connection knows no host: name the address instead.
-            const std::string host = connection && !connection->Host.empty() ? connection->Host : input.TrackerAddress;
+            // An unbound connection knows no host: name the address instead, never its login.
+            const std::string host = connection && !connection->Host.empty() ? connection->Host
+                                                                             : UrlWithoutCredentials(input.TrackerAddress);
             response.ErrorText = Format("Cannot create an HTTP connection with the host: %s", host.c_str());
             return trUnknownError;
         }

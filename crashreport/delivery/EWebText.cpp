@@ -633,6 +633,17 @@ void SplitPath(std::string_view path, std::string& directory, std::string& page,
     page.assign(base.substr(slash + 1));
 }
 
+std::string UrlWithoutCredentials(std::string_view url)
+{
+    const size_t schemeEnd = url.find("://");
+    const size_t start = schemeEnd == std::string_view::npos ? 0 : schemeEnd + 3;
+    // The connection reads the password up to the first "@", whatever it holds.
+    const size_t at = url.find('@', start);
+    if (at == std::string_view::npos)
+        return std::string(url);
+    return std::string(url.substr(0, start)) + std::string(url.substr(at + 1));
+}
+
 std::string UrlHostOf(std::string_view url)
 {
     const size_t schemeEnd = url.find("://");
