@@ -285,12 +285,7 @@ void SendOneMessage(const TMailSend& mail, const TSmtpServer& server, const std:
     if (!user.empty() || !password.empty()) {
         client.SendSmtpCommand("EHLO " + hostName, {250});
         client.SendSmtpCommand("RSET", {250});
-        client.SendSmtpCommand("AUTH LOGIN", {334, 500, 502});
-        // A server without the login takes the mail as it is; the credentials would only land in its log.
-        if (client.LastReplyCode == 334) {
-            client.SendSmtpCommand(Base64EncodeText(user), {334, 500, 502});
-            client.SendSmtpCommand(Base64EncodeText(password), {235, 500, 502});
-        }
+        client.Login(user, password);
     } else {
         client.SendSmtpCommand("HELO " + hostName, {250});
         client.SendSmtpCommand("RSET", {250});
