@@ -165,9 +165,9 @@ void CheckCrashRate(const TVurazaModuleOptions& options, const TDeliveryReport& 
         platform.ScheduleTerminate(options.CrashRateAction());
 }
 
-void ApplyTerminateAction(const TVurazaModuleOptions& options, bool terminatePressed, TDeliveryPlatform& platform)
+void ApplyTerminateAction(const TVurazaModuleOptions& options, TDeliveryPlatform& platform)
 {
-    if (terminatePressed) platform.RestartOrTerminate(options.TerminateButtonAction() == 2);
+    if (platform.TerminatePressed()) platform.RestartOrTerminate(options.TerminateButtonAction() == 2);
 }
 
 bool RunDelivery(const TVurazaModuleOptions& options, const TDeliveryReport& report, const TDeliveryRun& run,
@@ -190,7 +190,7 @@ bool RunDelivery(const TVurazaModuleOptions& options, const TDeliveryReport& rep
     } catch (...) {
         if (!failure) failure = std::current_exception();
     }
-    ApplyTerminateAction(options, run.TerminatePressed, platform);
+    ApplyTerminateAction(options, platform);
     if (failure) std::rethrow_exception(failure);
     return success;
 }

@@ -121,7 +121,14 @@ public:
         }));
         log.push_back("remove folder");
     }
-    void ScheduleTerminate(int action) override { scheduled.push_back(action); }
+    // Stands for the road's flag: the crash rate's action sets it.
+    void ScheduleTerminate(int action) override
+    {
+        scheduled.push_back(action);
+        terminatePressed = true;
+    }
+    bool TerminatePressed() override { return terminatePressed; }
+    bool terminatePressed = false;
     void RestartOrTerminate(bool restart) override
     {
         terminated = restart;
@@ -339,9 +346,8 @@ TEST_F(DeliveryTest, ARaisingStepStillDeletesTheFilesAndLetsTerminateRun)
     options.SetMailMethod(1);
     options.SetTerminateButtonAction(1);
     platform.throwInMakeXml = true;
-    TDeliveryRun run;
-    run.TerminatePressed = true;
-    EXPECT_THROW(RunDelivery(options, report, run, platform), int);  // the process ends
+    platform.terminatePressed = true;
+    EXPECT_THROW(RunDelivery(options, report, {}, platform), int);  // the process ends
     EXPECT_EQ(0, platform.terminated);
     EXPECT_FALSE(AnyTemporaryFile());
     EXPECT_EQ(0, platform.workFolderPresentAtCheck);
@@ -351,6 +357,21 @@ TEST_F(DeliveryTest, ARaisingStepStillDeletesTheFilesAndLetsTerminateRun)
     EXPECT_THROW(RunDelivery(options, report, {}, quiet), std::runtime_error);  // travels on
     EXPECT_EQ(-1, quiet.terminated);
     EXPECT_LT(quiet.Index("remove folder"), quiet.log.size());
+}
+
+TEST_F(DeliveryTest, TheCrashRateActionIsAppliedByTheSameDelivery)
+{
+    // Reached while this report is delivered: the action is asked for after the delivery began.
+    options.SetCrashRateCount(2);
+    options.SetCrashRateMinutes(1);
+    options.SetCrashRateAction(2);
+    options.SetTerminateButtonAction(2);
+    const double t = 45322.5, second = 1.0 / 86400;
+    TDeliveryRun run;
+    run.CrashTimes = {t, t + second};
+    EXPECT_THROW(RunDelivery(options, report, run, platform), int);  // the process restarts
+    EXPECT_EQ(std::vector<int>{2}, platform.scheduled);
+    EXPECT_EQ(1, platform.terminated);
 }
 
 TEST_F(DeliveryTest, TheCrashRateSchedulesItsAction)
