@@ -514,6 +514,38 @@ TEST_F(DriverTest, ThreadDeliveryHoldsTheLockAndTellsTheHandlers)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
 }
 
+// A hook whose second copy on the sending thread raises: the thread's own copy of the hooks
+// goes through, making its platform object fails.
+struct TSecondCopyRaises {
+    static inline thread_local int copies = 0;
+    static inline std::atomic<DWORD> sender{0};
+    TSecondCopyRaises() = default;
+    TSecondCopyRaises(const TSecondCopyRaises&)
+    {
+        if (GetCurrentThreadId() == sender.load() && ++copies == 2)
+            throw std::runtime_error("no platform");
+    }
+    void operator()(int, bool&) const {}
+};
+
+TEST_F(DriverTest, ThreadDeliveryLeavesTheLockWhenItsPlatformCannotBeMade)
+{
+    options.SetSendFlags(0x2 | 0x80);
+    std::atomic<int> locked{0}, unlocked{0};
+    TDeliveryHooks hooks;
+    hooks.PassHandlingLock = [&](unsigned threadId) { TSecondCopyRaises::sender = threadId; };
+    hooks.EnterHandlingLock = [&] { ++locked; };
+    hooks.LeaveHandlingLock = [&] { ++unlocked; };
+    hooks.ActionNotify = TSecondCopyRaises();
+    SetDeliveryHooks(hooks);
+    StartSendReport(job);
+    EXPECT_TRUE(WaitForBackgroundSenders(20000));
+    SetDeliveryHooks({});
+    TSecondCopyRaises::sender = 0;
+    EXPECT_EQ(1, locked.load());
+    EXPECT_EQ(1, unlocked.load());
+}
+
 TEST_F(DriverTest, AClearedContinueFlagSendsNothingAndReportsFailure)
 {
     TDeliveryHooks hooks;
