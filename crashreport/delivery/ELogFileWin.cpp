@@ -14,6 +14,9 @@ namespace {
 
 void (*saveHook)() = nullptr;
 
+constexpr int kReplaceAttempts = 20;
+constexpr DWORD kReplaceWaitMs = 100;
+
 std::wstring FullPath(const std::string& fileName)
 {
     const std::wstring wide = GbkToWide(fileName);
@@ -106,16 +109,28 @@ public:
         return text;
     }
 
-    // The new text goes beside the log first, so a crash in the middle leaves the old log whole;
-    // a log that can't be replaced (someone holds it open) is written in place.
+    // The new text goes beside the log first, so a crash in the middle leaves the old log whole.
+    // A log someone holds open (a scanner, an editor) is mostly let go soon: the replace is
+    // tried again, and the log is never written in place, where a kill would leave nothing whole.
     void Write(std::string_view text) override
     {
         const std::wstring temp = path_ + L".tmp";
-        WriteWhole(temp, text);
+        try {
+            WriteWhole(temp, text);
+        } catch (...) {
+            DeleteFileW(temp.c_str());
+            throw;
+        }
         if (saveHook) saveHook();
-        if (MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+        for (int attempt = 1;; ++attempt) {
+            if (MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+            if (attempt == kReplaceAttempts) break;
+            Sleep(kReplaceWaitMs);
+        }
+        const DWORD error = GetLastError();
         DeleteFileW(temp.c_str());
-        WriteWhole(path_, text);
+        SetLastError(error);
+        RaiseFileError("Cannot replace the file", path_);
     }
 
 private:

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "framework/CodePage.h"
+#include "framework/Exception.h"
 #include "tests/crashreport/delivery/LogSamples.h"
 
 namespace {
@@ -62,25 +63,59 @@ TEST(LogFileOnDisk, SavesThroughATemporaryFileAndReadsBack)
     EXPECT_EQ("1A2B", log->GetReportItem("2.7", 0));
 }
 
-TEST(LogFileOnDisk, ALogHeldOpenByOthersIsWrittenInPlace)
+// Shared for reading and writing but not for deletion: the log can't be replaced while held.
+HANDLE HoldLog(const std::string& name)
 {
-    const std::string name = TempLogName("vidudo-log-held.elf");
+    return CreateFileW(GbkToWide(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+std::string SavedLogWithOneReport(const char* file)
+{
+    const std::string name = TempLogName(file);
+    std::unique_ptr<TLogFile> log = OpenLogFile(name);
+    log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
+    log->SaveLogFile();
+    return name;
+}
+
+TEST(LogFileOnDisk, ALogHeldOpenByOthersIsReplacedOnceTheyLetGo)
+{
+    const std::string name = SavedLogWithOneReport("vidudo-log-held.elf");
+    HANDLE held = HoldLog(name);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    HANDLE letGo = CreateThread(nullptr, 0, [](void* h) -> DWORD {
+        Sleep(500);
+        CloseHandle(static_cast<HANDLE>(h));
+        return 0;
+    }, held, 0, nullptr);
+    ASSERT_NE(nullptr, letGo);
     {
         std::unique_ptr<TLogFile> log = OpenLogFile(name);
         log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
-        log->SaveLogFile();
+        EXPECT_NO_THROW(log->SaveLogFile());
     }
-    // Shared for reading and writing but not for deletion: the log can't be replaced.
-    HANDLE held = CreateFileW(GbkToWide(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    WaitForSingleObject(letGo, INFINITE);
+    CloseHandle(letGo);
+    EXPECT_EQ(2, OpenLogFile(name)->ReportCount());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(GbkToWide(name + ".tmp").c_str()));
+}
+
+// Writing in place would cut the only copy of every earlier report: the save fails instead.
+TEST(LogFileOnDisk, ALogHeldThroughoutStaysWholeAndTheSaveFails)
+{
+    const std::string name = SavedLogWithOneReport("vidudo-log-held-long.elf");
+    const std::string before = OpenLogFile(name)->GetLogText();
+    HANDLE held = HoldLog(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     {
         std::unique_ptr<TLogFile> log = OpenLogFile(name);
         log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
-        log->SaveLogFile();
+        EXPECT_THROW(log->SaveLogFile(), Exception);
     }
     CloseHandle(held);
-    EXPECT_EQ(2, OpenLogFile(name)->ReportCount());
+    EXPECT_EQ(before, OpenLogFile(name)->GetLogText());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(GbkToWide(name + ".tmp").c_str()));
 }
 
 TEST(LogFileOnDisk, TwoProcessesAppendingAtOnceLoseNothing)
