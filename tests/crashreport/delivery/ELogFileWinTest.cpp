@@ -70,6 +70,13 @@ HANDLE HoldLog(const std::string& name)
                        OPEN_EXISTING, 0, nullptr);
 }
 
+static DWORD WINAPI CloseAfterHalfASecond(void* handle)
+{
+    Sleep(500);
+    CloseHandle(static_cast<HANDLE>(handle));
+    return 0;
+}
+
 std::string SavedLogWithOneReport(const char* file)
 {
     const std::string name = TempLogName(file);
@@ -84,11 +91,7 @@ TEST(LogFileOnDisk, ALogHeldOpenByOthersIsReplacedOnceTheyLetGo)
     const std::string name = SavedLogWithOneReport("vidudo-log-held.elf");
     HANDLE held = HoldLog(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    HANDLE letGo = CreateThread(nullptr, 0, [](void* h) -> DWORD {
-        Sleep(500);
-        CloseHandle(static_cast<HANDLE>(h));
-        return 0;
-    }, held, 0, nullptr);
+    HANDLE letGo = CreateThread(nullptr, 0, &CloseAfterHalfASecond, held, 0, nullptr);
     ASSERT_NE(nullptr, letGo);
     {
         std::unique_ptr<TLogFile> log = OpenLogFile(name);
