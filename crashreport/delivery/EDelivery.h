@@ -129,5 +129,6 @@ bool RunMailChannel(const TVurazaModuleOptions& options, const TDeliveryReport& 
 bool RunWebChannel(const TVurazaModuleOptions& options, const TDeliveryReport& report, const TStringList& files,
                    TDeliveryPlatform& platform, bool& messageShown);
 // The list of files to send, zipped: the zip's name, or nothing when no file exists.
+// zipped is false when files exist but the zip could not be made with every one of them.
 TStringList PrepareAttachments(bool forEmail, const TVurazaModuleOptions& options, const TDeliveryReport& report,
-                               TDeliveryPlatform& platform);
+                               TDeliveryPlatform& platform, bool& zipped);

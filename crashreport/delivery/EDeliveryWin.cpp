@@ -79,8 +79,9 @@ public:
         CreateReportWorkFolder(job_.Report.Files);
         TZipWriter zip(zipName, password);
         if (!zip.IsOpen()) return false;
-        for (const std::string& f : files) zip.AddFile(f, ExtractFileName(f));
-        return zip.Close();
+        bool all = true;
+        for (const std::string& f : files) all = zip.AddFile(f, ExtractFileName(f)) && all;
+        return zip.Close() && all;
     }
     void SaveLastHtmlPage(const TDeliveryReport& report) override
     {

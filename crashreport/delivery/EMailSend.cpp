@@ -262,7 +262,9 @@ TMailMessage BuildMessage(const TMailSend& mail, const std::string& from, const 
     for (int i = 0; i < mail.Files.Count(); ++i) {
         if (mail.Files[i].empty() || !FileExistsGbk(mail.Files[i])) continue;
         std::string bytes;
-        ReadWholeFile(mail.Files[i], bytes);
+        // Sent empty, the report would read as delivered.
+        if (!ReadWholeFile(mail.Files[i], bytes))
+            throw Exception("Cannot read the attachment \"" + mail.Files[i] + "\".");
         m.Attachments.push_back({DisplayNameAt(mail, i), std::move(bytes)});
     }
     return m;

@@ -19,6 +19,7 @@ public:
     std::vector<TMailRequest> mails;
     std::vector<TWebStepRequest> webs;
     bool mapiResult = false, mailtoResult = true, smtpResult = true, webResult = true;
+    bool zipResult = true;
     bool webShowsItsBox = false;  // a tracker's "bug closed" box
     bool clearContinueAt4 = false;
     int retries = 0;  // how often an error notification asks again
@@ -62,7 +63,8 @@ public:
         files[zipName] = bytes;
         zips[zipName] = list.Items();
         log.push_back("zip " + std::to_string(list.Count()));
-        return true;
+        if (!zipResult) files.erase(zipName);
+        return zipResult;
     }
     void SaveLastHtmlPage(const TDeliveryReport&) override { log.push_back("page"); }
     void MakeXmlFile(const TDeliveryReport&) override
@@ -278,6 +280,25 @@ TEST_F(DeliveryTest, MapiFallsBackToMailtoButSmtpDoesNot)
             if (e == "mapi" || e == "mailto" || e.rfind("smtp", 0) == 0 || e.rfind("progress", 0) == 0) senders.push_back(e);
         EXPECT_EQ(c.senders, senders);
         EXPECT_LT(p.Index(c.success ? "box 144" : "box 145"), p.log.size());
+    }
+}
+
+TEST_F(DeliveryTest, AZipThatCannotBeMadeFailsItsChannel)
+{
+    const struct {
+        int mail, upload;
+    } cases[] = {{1, 0}, {0, 6}, {2, 6}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.mail * 10 + c.upload);
+        TFakePlatform p;
+        p.zipResult = false;  // the log copy is there to be zipped
+        options.SetMailMethod(c.mail);
+        options.SetUploadMethod(c.upload);
+        EXPECT_FALSE(SendReport(options, report, p));
+        EXPECT_TRUE(p.mails.empty());
+        EXPECT_TRUE(p.webs.empty());
+        EXPECT_EQ(p.log.size(), p.Index("box 144"));
+        EXPECT_LT(p.Index("box 145"), p.log.size());
     }
 }
 
