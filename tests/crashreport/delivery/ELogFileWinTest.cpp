@@ -121,6 +121,44 @@ TEST(LogFileOnDisk, ALogHeldThroughoutStaysWholeAndTheSaveFails)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(GbkToWide(name + ".tmp").c_str()));
 }
 
+static DWORD WINAPI HoldTheLockHalfASecond(void* name)
+{
+    std::unique_ptr<TLogFileStore> store = OpenLogFileStore(*static_cast<const std::string*>(name));
+    Sleep(500);
+    return 0;
+}
+
+TEST(LogFileOnDisk, EverySpellingOfTheLogPathSharesOneLock)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"vidudo log folder of a long name";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::string longName = WideToGbk(folder) + "\\the shared log.elf";
+    wchar_t shortFolder[MAX_PATH];
+    ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortFolder, MAX_PATH)) << "GetLastError=" << GetLastError();
+    const std::string shortName = WideToGbk(shortFolder) + "\\the shared log.elf";
+    ASSERT_NE(longName, shortName);
+    // The log may not exist yet, when the lock is taken for its first save.
+    for (bool exists : {false, true}) {
+        SCOPED_TRACE(exists);
+        DeleteFileW(GbkToWide(longName).c_str());
+        if (exists)
+            OpenLogFile(longName)->SaveLogFile();
+        HANDLE holder = CreateThread(nullptr, 0, &HoldTheLockHalfASecond, const_cast<std::string*>(&longName), 0, nullptr);
+        ASSERT_NE(nullptr, holder);
+        Sleep(150);
+        const DWORD start = GetTickCount();
+        { std::unique_ptr<TLogFileStore> store = OpenLogFileStore(shortName); }
+        const DWORD waited = GetTickCount() - start;
+        WaitForSingleObject(holder, INFINITE);
+        CloseHandle(holder);
+        EXPECT_GE(waited, 200u) << "the short spelling took a lock of its own";
+    }
+    DeleteFileW(GbkToWide(longName).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 TEST(LogFileOnDisk, TwoProcessesAppendingAtOnceLoseNothing)
 {
     const std::string name = TempLogName("vidudo-log-shared.elf");
