@@ -191,6 +191,23 @@ TEST(Trackers, MantisFilesANewReport)
     EXPECT_EQ("file=C:\\reports\\BugReport.zip\r\n", report.Files.Text());
 }
 
+TEST(Trackers, ATextMatchingNoOptionTakesTheSelectedOne)
+{
+    TTrackerInput input = Input();
+    input.Category = "No such category";
+    input.Assignee = "nobody";
+    TScript script = MantisScript("no reports");
+    std::string& form = script["bug_report_advanced_page.php"].Body;
+    for (size_t at = 0; (at = form.find("<option value=\"1\">", at)) != std::string::npos;)
+        form.replace(at, 18, "<option value=\"1\" selected>");
+    const TRun run = Dialogue<THTTPMantisSendReport>(script, input);
+    ASSERT_EQ(trSuccess, run.Result) << run.Response.ErrorText;
+    EXPECT_EQ("1", run.Last().Field("category"));
+    EXPECT_EQ("1", run.Last().Field("category_id"));
+    EXPECT_EQ("0", run.Last().Field("handler_id"));
+    EXPECT_TRUE(run.Last().Has("handler_id"));
+}
+
 TEST(Trackers, MantisCountsAnotherOccurrence)
 {
     const TRun run = Dialogue<THTTPMantisSendReport>(MantisUpdateScript("[v1 - 4]: 1A2B (EAccessViolation)", "50"));
