@@ -150,12 +150,14 @@ bool SendByMapi(const TMailSend& mail)
         char* address = names.back()->text;
         recips.push_back(MapiRecipDesc{0, MAPI_TO, name, address, 0, nullptr});
     }
+    // Paths whole: a name's 256 bytes would cut a deep one.
     std::vector<std::string> paths;
+    paths.reserve(static_cast<size_t>(mail.Files.Count()));
     std::vector<MapiFileDesc> attachments;
     for (int i = 0; i < mail.Files.Count() && attachments.size() < kMapiMaxEntries; ++i) {
         if (mail.Files[i].empty() || !FileExistsGbk(mail.Files[i])) continue;
-        names.push_back(std::make_unique<TMapiName>(mail.Files[i]));
-        char* filePath = names.back()->text;
+        paths.push_back(mail.Files[i]);
+        char* filePath = paths.back().data();
         names.push_back(std::make_unique<TMapiName>(DisplayNameAt(mail, i)));
         attachments.push_back(MapiFileDesc{0, 0, static_cast<ULONG>(-1), filePath, names.back()->text, nullptr});
     }

@@ -417,6 +417,18 @@ TEST_F(ShellMailTest, TheProviderGetsTheRecipientsAndTheZip)
     EXPECT_EQ(std::string::npos, text.find("file32.txt"));
     EXPECT_NE(std::string::npos, text.find("name=" + std::string(256, 'a') + " address=SMTP:" + std::string(251, 'a') + "\n"));
     EXPECT_EQ(GetFileAttributesA(mailerLog.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A path longer than a name's 256 bytes goes whole.
+    const std::string deep = Work() + std::string(258 - Work().size() - 4, 'p') + ".zip";
+    ASSERT_GT(deep.size(), 256u);
+    WriteFile(deep, "zip");
+    TMailSend deepMail = Mail("a@x.test");
+    deepMail.Files.Add(deep);
+    deepMail.DisplayNames.Add("BugReport.zip");
+    DeleteFileA(log.c_str());
+    EXPECT_TRUE(SendByMapi(deepMail));
+    EXPECT_NE(std::string::npos, ReadFile(log).find("path=" + deep + " name=BugReport.zip\n")) << ReadFile(log);
+    DeleteFileA(deep.c_str());
 }
 
 TEST_F(ShellMailTest, AFailedSendFallsBackToTheMailProgram)
