@@ -552,6 +552,11 @@ bool SplitUrl(std::string_view url, std::string& scheme, std::string& user, std:
     if (!text.empty() && text.back() == '/')
         text.pop_back();
 
+    auto fail = [&] {
+        scheme.clear(), user.clear(), password.clear(), host.clear(), path.clear();
+        port = 0;
+        return false;
+    };
     auto parsePort = [&](std::string_view digits) {
         uint32_t value = 0;
         if (!ParseDecimal(digits, value) || value > 65535)
@@ -569,7 +574,7 @@ bool SplitUrl(std::string_view url, std::string& scheme, std::string& user, std:
             const size_t schemeEnd = text.find("://");
             if (schemeEnd == std::string::npos || d - 1 > schemeEnd + 2) {
                 if (!parsePort(std::string_view(text).substr(d)))
-                    return false;
+                    return fail();
                 text.erase(d - 1);
             }
         }
@@ -597,12 +602,16 @@ bool SplitUrl(std::string_view url, std::string& scheme, std::string& user, std:
     const size_t colon = authority.find(':');
     if (colon != std::string_view::npos) {
         const std::string_view digits = authority.substr(colon + 1);
+        // A port at the end was added to the address and beats the one inside it.
+        const uint16_t added = port;
         if (!digits.empty() && !parsePort(digits))
-            return false;
+            return fail();
+        if (added != 0)
+            port = added;
         authority = authority.substr(0, colon);
     }
     if (!AllHostChars(authority))
-        return false;
+        return fail();
     host.assign(authority);
     path.assign(pathPart);
     return true;
@@ -637,11 +646,11 @@ std::string UrlWithoutCredentials(std::string_view url)
 {
     const size_t schemeEnd = url.find("://");
     const size_t start = schemeEnd == std::string_view::npos ? 0 : schemeEnd + 3;
-    // The connection reads the password up to the first "@", whatever it holds.
-    const size_t at = url.find('@', start);
+    // As SplitUrl reads it: the login ends at the last "@" before the path.
+    const size_t at = url.substr(start, url.find('/', start) - start).rfind('@');
     if (at == std::string_view::npos)
         return std::string(url);
-    return std::string(url.substr(0, start)) + std::string(url.substr(at + 1));
+    return std::string(url.substr(0, start)) + std::string(url.substr(start + at + 1));
 }
 
 std::string UrlHostOf(std::string_view url)
@@ -663,6 +672,8 @@ void AddCredentials(std::string& url, std::string_view user, std::string_view pa
         url += ":" + std::to_string(port);
     if (user.empty() && password.empty())
         return;
+    // The address's own login is replaced, not doubled.
+    url = UrlWithoutCredentials(url);
     const std::string credentials = UrlEncode(user) + ":" + UrlEncode(password) + "@";
     const size_t schemeEnd = url.find("://");
     url.insert(schemeEnd == std::string::npos ? 0 : schemeEnd + 3, credentials);
