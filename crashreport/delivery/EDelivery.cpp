@@ -44,8 +44,9 @@ void KeepZip(const TVurazaModuleOptions& options, const TDeliveryReport& report,
 }  // namespace
 
 TStringList PrepareAttachments(bool forEmail, const TVurazaModuleOptions& options, const TDeliveryReport& report,
-                               TDeliveryPlatform& platform)
+                               TDeliveryPlatform& platform, bool& zipped)
 {
+    zipped = true;
     TStringList list = BuildAttachmentList(forEmail, options, report.Files);
     platform.AttachedFilesRequest(list);
     TStringList existing;
@@ -54,7 +55,8 @@ TStringList PrepareAttachments(bool forEmail, const TVurazaModuleOptions& option
     TStringList result;
     if (existing.Empty()) return result;
     const std::string zip = ZipFileName(report.Files);
-    if (platform.ZipFiles(zip, existing, options.AttachmentZipPassword()) && platform.FileExists(zip)) result.Add(zip);
+    zipped = platform.ZipFiles(zip, existing, options.AttachmentZipPassword()) && platform.FileExists(zip);
+    if (zipped) result.Add(zip);
     return result;
 }
 
@@ -130,16 +132,18 @@ bool SendReport(const TVurazaModuleOptions& options, const TDeliveryReport& repo
         platform.SaveLastHtmlPage(report);
         platform.MakeXmlFile(report);
 
+        // A report whose zip can't be made is not sent without it: that channel fails.
         TStringList files;
+        bool zipped = true;
         if (options.MailMethod() != 0) {
-            files = PrepareAttachments(true, options, report, platform);
-            success = RunMailChannel(options, report, files, platform);
+            files = PrepareAttachments(true, options, report, platform, zipped);
+            success = zipped && RunMailChannel(options, report, files, platform);
         }
         bool messageShown = false;
         if (options.UploadMethod() != 0) {
             if (options.MailMethod() == 0 || options.AppendReportToMessage())
-                files = PrepareAttachments(false, options, report, platform);
-            success = RunWebChannel(options, report, files, platform, messageShown) && success;
+                files = PrepareAttachments(false, options, report, platform, zipped);
+            success = zipped && RunWebChannel(options, report, files, platform, messageShown) && success;
         }
         if (!success && (options.BehaviourFlags() & 0x10)) platform.CopyToClipboard(report.LastReportText);
         // With no channel there is nothing to tell.
@@ -165,9 +169,9 @@ void CheckCrashRate(const TVurazaModuleOptions& options, const TDeliveryReport& 
         platform.ScheduleTerminate(options.CrashRateAction());
 }
 
-void ApplyTerminateAction(const TVurazaModuleOptions& options, bool terminatePressed, TDeliveryPlatform& platform)
+void ApplyTerminateAction(const TVurazaModuleOptions& options, TDeliveryPlatform& platform)
 {
-    if (terminatePressed) platform.RestartOrTerminate(options.TerminateButtonAction() == 2);
+    if (platform.TerminatePressed()) platform.RestartOrTerminate(options.TerminateButtonAction() == 2);
 }
 
 bool RunDelivery(const TVurazaModuleOptions& options, const TDeliveryReport& report, const TDeliveryRun& run,
@@ -190,7 +194,7 @@ bool RunDelivery(const TVurazaModuleOptions& options, const TDeliveryReport& rep
     } catch (...) {
         if (!failure) failure = std::current_exception();
     }
-    ApplyTerminateAction(options, run.TerminatePressed, platform);
+    ApplyTerminateAction(options, platform);
     if (failure) std::rethrow_exception(failure);
     return success;
 }

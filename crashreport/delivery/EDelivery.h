@@ -91,6 +91,9 @@ public:
     // After delivery.
     virtual void RemoveWorkFolder() = 0;
     virtual void ScheduleTerminate(int action) = 0;
+    // Whether restart or terminate is asked for, read when the action is applied: the crash
+    // rate and a filter's action ask for it after the delivery was started.
+    virtual bool TerminatePressed() = 0;
     // Between the crash rate and the terminate action: the current call stacks are let go.
     virtual void FreeCallStacks() {}
     // Ends the process, unless a handler of the terminate action keeps it running.
@@ -108,7 +111,7 @@ void CheckCrashRate(const TVurazaModuleOptions& options, const TDeliveryReport& 
                     TDeliveryPlatform& platform);
 
 // A pressed Terminate restarts (TerminateButtonAction 2) or ends the process.
-void ApplyTerminateAction(const TVurazaModuleOptions& options, bool terminatePressed, TDeliveryPlatform& platform);
+void ApplyTerminateAction(const TVurazaModuleOptions& options, TDeliveryPlatform& platform);
 
 // What the delivery thread runs, in this order: SendReport, CheckCrashRate, ApplyTerminateAction.
 // The last two run also when SendReport raises; the exception travels on only when no
@@ -116,7 +119,6 @@ void ApplyTerminateAction(const TVurazaModuleOptions& options, bool terminatePre
 struct TDeliveryRun {
     std::vector<double> CrashTimes;
     bool UnderDevelopmentEnvironment = false;
-    bool TerminatePressed = false;
 };
 bool RunDelivery(const TVurazaModuleOptions& options, const TDeliveryReport& report, const TDeliveryRun& run,
                  TDeliveryPlatform& platform);
@@ -127,5 +129,6 @@ bool RunMailChannel(const TVurazaModuleOptions& options, const TDeliveryReport& 
 bool RunWebChannel(const TVurazaModuleOptions& options, const TDeliveryReport& report, const TStringList& files,
                    TDeliveryPlatform& platform, bool& messageShown);
 // The list of files to send, zipped: the zip's name, or nothing when no file exists.
+// zipped is false when files exist but the zip could not be made with every one of them.
 TStringList PrepareAttachments(bool forEmail, const TVurazaModuleOptions& options, const TDeliveryReport& report,
-                               TDeliveryPlatform& platform);
+                               TDeliveryPlatform& platform, bool& zipped);

@@ -38,6 +38,7 @@ void InstallRoadHooks()
         // Inline with the background flag the road leaves its stacks to the delivery.
         hooks.FreeCallStacks = FreeCurrentStackList;
         hooks.ScheduleTerminate = [](int action) { ScheduleTerminateAction(static_cast<uint8_t>(action)); };
+        hooks.TerminatePressed = [] { return TerminatePressed.load(); };
         // The road's own action: notification 8, then restart or terminate.
         hooks.TerminateAction = [] { TRoadSteps().ApplyTerminateAction(); };
         SetDeliveryHooks(std::move(hooks));
@@ -65,7 +66,6 @@ TDeliveryJob RoadJob()
     if (CurrentExceptionRecord.ExceptionType)
         job.Report.Facts.ExceptionClass = DemangledTypeName(*CurrentExceptionRecord.ExceptionType);
     for (const std::string& time : CrashTimesList) job.Run.CrashTimes.push_back(std::strtod(time.c_str(), nullptr));
-    job.Run.TerminatePressed = TerminatePressed;
     job.InlineHandling = InlineHandling;
     job.DialogFailed = DialogFailed;
     return job;

@@ -79,8 +79,9 @@ public:
         CreateReportWorkFolder(job_.Report.Files);
         TZipWriter zip(zipName, password);
         if (!zip.IsOpen()) return false;
-        for (const std::string& f : files) zip.AddFile(f, ExtractFileName(f));
-        return zip.Close();
+        bool all = true;
+        for (const std::string& f : files) all = zip.AddFile(f, ExtractFileName(f)) && all;
+        return zip.Close() && all;
     }
     void SaveLastHtmlPage(const TDeliveryReport& report) override
     {
@@ -150,6 +151,7 @@ public:
     {
         if (hooks_.ScheduleTerminate) hooks_.ScheduleTerminate(action);
     }
+    bool TerminatePressed() override { return hooks_.TerminatePressed && hooks_.TerminatePressed(); }
     void FreeCallStacks() override
     {
         if (job_.Handover)
@@ -185,8 +187,8 @@ private:
 
 void RunJob(const TDeliveryJob& job)
 {
-    auto platform = MakeDeliveryPlatform(job);
     try {
+        auto platform = MakeDeliveryPlatform(job);
         RunDelivery(*job.Options, job.Report, job.Run, *platform);
     } catch (...) {
         ReportStepFailure(TDuruvaDodErrorCode::eeNone, "SendReport");
@@ -194,6 +196,24 @@ void RunJob(const TDeliveryJob& job)
 }
 
 std::atomic<int> runningSenders{0};
+
+// The handling lock for the life of the holder, whatever ends the delivery.
+class THandlingLockHolder {
+public:
+    explicit THandlingLockHolder(const TDeliveryHooks& hooks) : leave_(hooks.LeaveHandlingLock)
+    {
+        if (hooks.EnterHandlingLock) hooks.EnterHandlingLock();
+    }
+    ~THandlingLockHolder()
+    {
+        if (leave_) leave_();
+    }
+    THandlingLockHolder(const THandlingLockHolder&) = delete;
+    THandlingLockHolder& operator=(const THandlingLockHolder&) = delete;
+
+private:
+    std::function<void()> leave_;
+};
 
 class TSendThread : public TThread {
 public:
@@ -203,13 +223,14 @@ public:
 protected:
     void Execute() override
     {
-        const TDeliveryHooks hooks = Hooks();
-        if (hooks.EnterHandlingLock) hooks.EnterHandlingLock();
+        const THandlingLockHolder lock(Hooks());
+        // The record copy goes while the lock still keeps the next exception out.
+        struct TDropHandover {
+            std::shared_ptr<TExceptionHandover>& handover;
+            ~TDropHandover() { handover.reset(); }
+        } drop{job_.Handover};
         if (job_.Handover) InstallExceptionHandover(*job_.Handover);
         RunJob(job_);
-        // The record copy goes while the lock still keeps the next exception out.
-        job_.Handover.reset();
-        if (hooks.LeaveHandlingLock) hooks.LeaveHandlingLock();
     }
 
 private:
@@ -261,7 +282,7 @@ void CheckCrashRate(const TDeliveryJob& job)
 void ApplyTerminateAction(const TDeliveryJob& job)
 {
     auto platform = MakeDeliveryPlatform(job);
-    ApplyTerminateAction(*job.Options, job.Run.TerminatePressed, *platform);
+    ApplyTerminateAction(*job.Options, *platform);
 }
 
 bool WaitForBackgroundSenders(unsigned timeout)

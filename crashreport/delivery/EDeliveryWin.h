@@ -19,6 +19,8 @@ struct TDeliveryHooks {
     // The delivery thread is the next to take the lock, before any later exception.
     std::function<void(unsigned threadId)> PassHandlingLock;
     std::function<void(int action)> ScheduleTerminate;
+    // The one flag of restart or terminate, as it stands when it is read.
+    std::function<bool()> TerminatePressed;
     std::function<void()> FreeCallStacks;
     // The terminate button's action with its notification; without it the process restarts
     // or terminates at once.

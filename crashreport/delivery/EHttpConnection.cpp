@@ -88,6 +88,12 @@ bool THTTPConnectionBase::Open()
     } else {
         session_ = w.InternetOpenA("DuruvaDod", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     }
+    if (session_) {
+        // WinInet waits without end by default.
+        DWORD wait = Timeout;
+        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+            w.InternetSetOptionA(session_, option, &wait, sizeof wait);
+    }
     if (session_)
         connection_ = w.InternetConnectA(session_, Host.c_str(), Port, UserName.empty() ? nullptr : UserName.c_str(),
                                          Password.empty() ? nullptr : Password.c_str(), INTERNET_SERVICE_HTTP,
@@ -130,6 +136,8 @@ bool THTTPConnectionBase::SendRequest(THTTPResponse& response, bool reportProgre
     SplitPath(Path, directory, page, query);
     response.PageName = page;
     const DWORD flags = UseHTTPS ? kSecureRequestFlags : kRequestFlags;
+    const DWORD start = GetTickCount();
+    const auto late = [&] { return GetTickCount() - start >= 2 * Timeout; };
 
     for (int requests = 1;; ++requests) {
         std::string verb = "GET", contentType, body, target = query;
@@ -197,6 +205,11 @@ bool THTTPConnectionBase::SendRequest(THTTPResponse& response, bool reportProgre
                 return false;
             }
             sent += written;
+            if (late()) {
+                w.HttpEndRequestA(request.handle, nullptr, 0, 0);
+                FailWith(response, ERROR_INTERNET_TIMEOUT);
+                return false;
+            }
             if (reportProgress) {
                 const int p = Percent(100.0 * static_cast<double>(sent) / static_cast<double>(body.size()));
                 ShowConnectionStatus(hcsProgress, p < 50 ? p : 50);
@@ -219,10 +232,32 @@ bool THTTPConnectionBase::SendRequest(THTTPResponse& response, bool reportProgre
         response.Body.clear();
         for (;;) {
             char piece[kPieceSize];
+            // A read waits until its whole piece came: asking only for what is there keeps a
+            // trickling server within the deadline.
+            DWORD want = sizeof piece;
+            if (w.InternetQueryDataAvailable) {
+                DWORD available = 0;
+                if (SetLastErrorInfo(!w.InternetQueryDataAvailable(request.handle, &available, 0, 0), response))
+                    return false;
+                if (available == 0)
+                    break;
+                if (available < want)
+                    want = available;
+            }
             DWORD got = 0;
-            if (!w.InternetReadFile(request.handle, piece, sizeof piece, &got) || got == 0)
+            if (SetLastErrorInfo(!w.InternetReadFile(request.handle, piece, want, &got), response))
+                return false;
+            if (got == 0)
                 break;
             response.Body.append(piece, got);
+            if (response.Body.size() > PageLimit) {
+                FailWith(response, ERROR_HTTP_INVALID_SERVER_RESPONSE);
+                return false;
+            }
+            if (late()) {
+                FailWith(response, ERROR_INTERNET_TIMEOUT);
+                return false;
+            }
             if (reportProgress)
                 ShowConnectionStatus(hcsProgress,
                                      Percent(static_cast<double>(response.Body.size()) / contentLength * 50 + 50));

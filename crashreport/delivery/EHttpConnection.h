@@ -32,7 +32,13 @@ public:
     // Never raises for network failures: false with the error in the response. Follows 302
     // (and a 200 with a refresh address) as a GET, at most 10 requests in all, and only on
     // this connection's server.
+    // A page over PageLimit, or a request not done within twice Timeout, fails: a server that
+    // trickles or floods can't hold the reporter.
     bool SendRequest(THTTPResponse& response, bool reportProgress) override;
+
+    // WinInet's connect, send and receive time-out (ms).
+    uint32_t Timeout = 30000;
+    size_t PageLimit = 4 * 1024 * 1024;
 
 protected:
     void* session_ = nullptr;

@@ -130,9 +130,13 @@ void THTTPFormConnection::CopyPageOption(std::string_view name, std::string_view
     std::string value;
     if (!response_)
         return;
-    if (FindOptionValue(response_->Body, name, optionText, value) ||
-        FindSelectedValue(response_->Body, name, value))
-        AddFormField(name, value);
+    // A text that matches no option falls back to the selected one: an empty value would have
+    // the tracker refuse the report.
+    if (!FindOptionValue(response_->Body, name, optionText, value))
+        return;
+    if (value.empty())
+        FindSelectedValue(response_->Body, name, value);
+    AddFormField(name, value);
 }
 
 bool THTTPFormConnection::BumpPageCounter(std::string_view name)

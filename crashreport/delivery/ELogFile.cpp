@@ -1,6 +1,7 @@
 #include "crashreport/delivery/ELogFile.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "crashreport/capture/ECore.h"
@@ -274,7 +275,9 @@ bool TLogFile::CountRepeat(std::string_view bugId)
     int count = 1;
     const std::string text = GetReportItem("2.8", index);
     if (!TryStrToInt(text, count)) count = 1;
-    SetReportItem("2.8", std::to_string(count + 1), index, "Count");
+    // An edited log may hold any number: the count stays at the largest one.
+    const int next = count < std::numeric_limits<int>::max() ? count + 1 : count;
+    SetReportItem("2.8", std::to_string(next), index, "Count");
     SaveLogFile();
     return true;
 }

@@ -14,6 +14,9 @@ namespace {
 
 void (*saveHook)() = nullptr;
 
+constexpr int kReplaceAttempts = 20;
+constexpr DWORD kReplaceWaitMs = 100;
+
 std::wstring FullPath(const std::string& fileName)
 {
     const std::wstring wide = GbkToWide(fileName);
@@ -22,10 +25,40 @@ std::wstring FullPath(const std::string& fileName)
     return n > 0 && n < std::size(buffer) ? std::wstring(buffer, n) : wide;
 }
 
-// Mutex names can't hold "\": the name is a digest of the upper-cased full path.
+// What names the log whatever the spelling of its path (8.3, UNC, a mapped drive): the
+// folder's volume serial and file index, and the file's long name. The folder, because the
+// log itself may not exist yet; without it, the full path.
+std::wstring LogIdentity(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos)
+        return path;
+    std::wstring name = path.substr(slash + 1);
+    wchar_t longPath[MAX_PATH * 2];
+    const DWORD n = GetLongPathNameW(path.c_str(), longPath, static_cast<DWORD>(std::size(longPath)));
+    if (n > 0 && n < std::size(longPath)) {
+        const std::wstring full(longPath, n);
+        name = full.substr(full.find_last_of(L"\\/") + 1);
+    }
+    HANDLE folder = CreateFileW(path.substr(0, slash + 1).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return path;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(folder, &info) != FALSE;
+    CloseHandle(folder);
+    if (!known)
+        return path;
+    wchar_t id[40];
+    std::swprintf(id, std::size(id), L"%08X%08X%08X\\", static_cast<unsigned>(info.dwVolumeSerialNumber),
+                  static_cast<unsigned>(info.nFileIndexHigh), static_cast<unsigned>(info.nFileIndexLow));
+    return id + name;
+}
+
+// Mutex names can't hold "\": the name is a digest of the upper-cased identity.
 std::wstring LockName(const std::wstring& path)
 {
-    std::wstring upper = path;
+    std::wstring upper = LogIdentity(path);
     CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
     uint8_t digest[16];
     Md5Digest(digest, upper.data(), upper.size() * sizeof(wchar_t));
@@ -106,16 +139,28 @@ public:
         return text;
     }
 
-    // The new text goes beside the log first, so a crash in the middle leaves the old log whole;
-    // a log that can't be replaced (someone holds it open) is written in place.
+    // The new text goes beside the log first, so a crash in the middle leaves the old log whole.
+    // A log someone holds open (a scanner, an editor) is mostly let go soon: the replace is
+    // tried again, and the log is never written in place, where a kill would leave nothing whole.
     void Write(std::string_view text) override
     {
         const std::wstring temp = path_ + L".tmp";
-        WriteWhole(temp, text);
+        try {
+            WriteWhole(temp, text);
+        } catch (...) {
+            DeleteFileW(temp.c_str());
+            throw;
+        }
         if (saveHook) saveHook();
-        if (MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+        for (int attempt = 1;; ++attempt) {
+            if (MoveFileExW(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+            if (attempt == kReplaceAttempts) break;
+            Sleep(kReplaceWaitMs);
+        }
+        const DWORD error = GetLastError();
         DeleteFileW(temp.c_str());
-        WriteWhole(path_, text);
+        SetLastError(error);
+        RaiseFileError("Cannot replace the file", path_);
     }
 
 private:

@@ -47,15 +47,13 @@ private:
 bool DeleteLogOfOtherVersion(const TVurazaModuleOptions& options, const std::string& applicationVersion)
 {
     if (!(options.LogFlags() & 0x4)) return false;
-    std::string version;
-    {
-        struct TCloser {
-            ~TCloser() { CloseActiveLogFile(); }
-        } closer;
-        TLogFile& log = OpenActiveLogFile(options);
-        if (log.ReportCount() > 0) version = log.GetReportItem("1.3", log.ReportCount() - 1);
-    }
+    struct TCloser {
+        ~TCloser() { CloseActiveLogFile(); }
+    } closer;
+    TLogFile& log = OpenActiveLogFile(options);
+    const std::string version = log.ReportCount() > 0 ? log.GetReportItem("1.3", log.ReportCount() - 1) : std::string();
     if (version.empty() || version == applicationVersion) return false;
+    // While the open log still holds the lock: another process may be saving a report.
     return DeleteFileW(GbkToWide(ActiveLogFileName(options)).c_str()) != FALSE;
 }
 

@@ -150,12 +150,14 @@ bool SendByMapi(const TMailSend& mail)
         char* address = names.back()->text;
         recips.push_back(MapiRecipDesc{0, MAPI_TO, name, address, 0, nullptr});
     }
+    // Paths whole: a name's 256 bytes would cut a deep one.
     std::vector<std::string> paths;
+    paths.reserve(static_cast<size_t>(mail.Files.Count()));
     std::vector<MapiFileDesc> attachments;
     for (int i = 0; i < mail.Files.Count() && attachments.size() < kMapiMaxEntries; ++i) {
         if (mail.Files[i].empty() || !FileExistsGbk(mail.Files[i])) continue;
-        names.push_back(std::make_unique<TMapiName>(mail.Files[i]));
-        char* filePath = names.back()->text;
+        paths.push_back(mail.Files[i]);
+        char* filePath = paths.back().data();
         names.push_back(std::make_unique<TMapiName>(DisplayNameAt(mail, i)));
         attachments.push_back(MapiFileDesc{0, 0, static_cast<ULONG>(-1), filePath, names.back()->text, nullptr});
     }
@@ -262,7 +264,9 @@ TMailMessage BuildMessage(const TMailSend& mail, const std::string& from, const 
     for (int i = 0; i < mail.Files.Count(); ++i) {
         if (mail.Files[i].empty() || !FileExistsGbk(mail.Files[i])) continue;
         std::string bytes;
-        ReadWholeFile(mail.Files[i], bytes);
+        // Sent empty, the report would read as delivered.
+        if (!ReadWholeFile(mail.Files[i], bytes))
+            throw Exception("Cannot read the attachment \"" + mail.Files[i] + "\".");
         m.Attachments.push_back({DisplayNameAt(mail, i), std::move(bytes)});
     }
     return m;
@@ -285,12 +289,7 @@ void SendOneMessage(const TMailSend& mail, const TSmtpServer& server, const std:
     if (!user.empty() || !password.empty()) {
         client.SendSmtpCommand("EHLO " + hostName, {250});
         client.SendSmtpCommand("RSET", {250});
-        client.SendSmtpCommand("AUTH LOGIN", {334, 500, 502});
-        // A server without the login takes the mail as it is; the credentials would only land in its log.
-        if (client.LastReplyCode == 334) {
-            client.SendSmtpCommand(Base64EncodeText(user), {334, 500, 502});
-            client.SendSmtpCommand(Base64EncodeText(password), {235, 500, 502});
-        }
+        client.Login(user, password);
     } else {
         client.SendSmtpCommand("HELO " + hostName, {250});
         client.SendSmtpCommand("RSET", {250});

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "crashreport/delivery/EBase64.h"
 #include "crashreport/delivery/EDns.h"
 #include "framework/SysUtils.h"
 
@@ -15,6 +16,7 @@
 
 void TVurazaClientSMTP::Connect()
 {
+    mask_.Replied(0);
     TVurazaClientSocket::Connect();
     if (!ReadSmtpReply({220}))
         RaiseSocketError("%s", SessionLog.c_str());
@@ -26,6 +28,7 @@ bool TVurazaClientSMTP::ReadSmtpReply(const TReplyCodes& codes)
     LastReplyCode = 0;
     for (size_t i = 0; i < reply.size() && i < 5 && reply[i] >= '0' && reply[i] <= '9'; ++i)
         LastReplyCode = LastReplyCode * 10 + (reply[i] - '0');
+    mask_.Replied(LastReplyCode);
     return SmtpReplyAccepted(reply, codes);
 }
 
@@ -43,6 +46,19 @@ bool TVurazaClientSMTP::SendSmtpCommand(std::string_view command, const TReplyCo
     if (!accepted)
         RaiseSocketError("%s", SessionLog.c_str());
     return true;
+}
+
+void TVurazaClientSMTP::Login(const std::string& user, const std::string& password)
+{
+    SendSmtpCommand("AUTH LOGIN", {334, 500, 502});
+    // A server without the login takes the mail as it is; a refused user line ends the login
+    // there: the credentials would only land in its log.
+    if (LastReplyCode != 334)
+        return;
+    SendSmtpCommand(Base64EncodeText(user), {334, 500, 502});
+    if (LastReplyCode != 334)
+        return;
+    SendSmtpCommand(Base64EncodeText(password), {235, 500, 502});
 }
 
 const char* FallbackDnsServer() { return VIDUDO_FALLBACK_DNS_SERVER; }

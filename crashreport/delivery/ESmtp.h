@@ -18,8 +18,10 @@ public:
     void Connect() override;
     bool ReadSmtpReply(const TReplyCodes& codes);
     // Sends one line and expects one of codes; anything else raises with the session log.
-    // The user and password lines after "AUTH LOGIN" are logged as "***".
+    // A line that answers a 334 challenge is logged as "***".
     bool SendSmtpCommand(std::string_view command, const TReplyCodes& codes);
+    // AUTH LOGIN with the user and then the password, each only after a 334 challenge.
+    void Login(const std::string& user, const std::string& password);
     // The code of the last reply read, 0 when it started with no digits.
     int LastReplyCode = 0;
 

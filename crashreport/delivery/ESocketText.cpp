@@ -51,29 +51,7 @@ std::string SmtpCommandLine(std::string_view command)
     return line;
 }
 
-namespace {
-
-bool IsSmtpCommand(std::string_view line)
+std::string TSmtpCredentialMask::LogLine(std::string_view line) const
 {
-    static const char* const verbs[] = {"HELO", "EHLO", "MAIL", "RCPT", "DATA", "RSET", "NOOP", "QUIT", "AUTH", "VRFY", "STARTTLS"};
-    const std::string word = UpperCase(Trim(line.substr(0, line.find_first_of(" :\r\n"))));
-    for (const char* verb : verbs)
-        if (word == verb)
-            return true;
-    return false;
-}
-
-}  // namespace
-
-std::string TSmtpCredentialMask::LogLine(std::string_view line)
-{
-    if (secretLines_ > 0) {
-        --secretLines_;
-        if (!IsSmtpCommand(line))
-            return "***\r\n";
-        secretLines_ = 0;
-    }
-    if (SameText(Trim(line), "AUTH LOGIN"))
-        secretLines_ = 2;
-    return std::string(line);
+    return challenged_ ? "***\r\n" : std::string(line);
 }

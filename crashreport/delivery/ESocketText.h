@@ -36,14 +36,15 @@ bool SmtpReplyAccepted(std::string_view reply, const TReplyCodes& codes);
 // The command with CR LF at its end.
 std::string SmtpCommandLine(std::string_view command);
 
-// Keeps the user and password lines after "AUTH LOGIN" out of the session log: the two
-// lines that follow it are logged as "***" unless they are SMTP commands (the server refused
-// the login and the session went on without it).
+// Keeps credentials out of the session log by the state of the dialogue: the line that
+// answers a 334 challenge is a user name or a password, whatever it looks like.
 class TSmtpCredentialMask {
 public:
     // What the session log gets for a command line about to be sent.
-    std::string LogLine(std::string_view line);
+    std::string LogLine(std::string_view line) const;
+    // The code of the reply the server gave to the last line.
+    void Replied(int code) { challenged_ = code == 334; }
 
 private:
-    int secretLines_ = 0;
+    bool challenged_ = false;
 };

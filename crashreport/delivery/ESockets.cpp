@@ -23,6 +23,10 @@ struct TSocketsUnit {
 } socketsUnit;
 
 constexpr DWORD kMoreDataWait = 1000;
+// The slowest sending rate a text may have (bytes per millisecond) beyond the time-out.
+constexpr size_t kSlowestSendRate = 16;
+
+bool Passed(DWORD deadline) { return static_cast<int32_t>(GetTickCount() - deadline) >= 0; }
 
 }  // namespace
 
@@ -135,6 +139,10 @@ void TVurazaClientSocket::Connect()
     }
     u_long blocking = 0;
     EWinSock::ioctlsocket(handle_, FIONBIO, &blocking);
+    if (error == 0) {
+        const DWORD sendWait = Timeout ? Timeout : kSocketDefaultTimeout;
+        EWinSock::setsockopt(handle_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendWait), sizeof sendWait);
+    }
     if (error != 0) {
         DropHandle();
         RaiseSocketError("Connection error: \"%s\"", SocketErrorText(error).c_str());
@@ -156,10 +164,38 @@ void TVurazaClientSocket::Close()
     ErrorLog.clear();
 }
 
+uint32_t TVurazaClientSocket::ReplyTimeLimit() const
+{
+    const uint32_t wait = Timeout ? Timeout : kSocketDefaultTimeout;
+    return wait + (wait > 2 * kMoreDataWait ? wait : 2 * kMoreDataWait);
+}
+
+uint32_t TVurazaClientSocket::SendTimeLimit(size_t length) const
+{
+    const uint32_t wait = Timeout ? Timeout : kSocketDefaultTimeout;
+    return wait + static_cast<uint32_t>(length / kSlowestSendRate);
+}
+
+bool TVurazaClientSocket::WaitWritable(uint32_t deadline)
+{
+    const int32_t left = static_cast<int32_t>(deadline - GetTickCount());
+    if (left <= 0)
+        return false;
+    fd_set writable;
+    writable.fd_count = 1;
+    writable.fd_array[0] = handle_;
+    timeval limit{static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
+    return EWinSock::select(0, nullptr, &writable, nullptr, &limit) > 0;
+}
+
 int TVurazaClientSocket::SendBuffer(const void* buffer, int length)
 {
     if (!Connected)
         return 0;
+    if (!WaitWritable(GetTickCount() + (Timeout ? Timeout : kSocketDefaultTimeout))) {
+        DropHandle();
+        RaiseSocketError("Error into \"send\": \"%s\"", SocketErrorText(WSAETIMEDOUT).c_str());
+    }
     const int sent = EWinSock::send(handle_, static_cast<const char*>(buffer), length, 0);
     if (sent == SOCKET_ERROR) {
         const int error = EWinSock::WSAGetLastError();
@@ -176,8 +212,13 @@ int TVurazaClientSocket::SendBuffer(const void* buffer, int length)
 int TVurazaClientSocket::SendText(std::string_view text)
 {
     const int length = static_cast<int>(text.size());
+    const DWORD deadline = GetTickCount() + SendTimeLimit(text.size());
     int total = 0;
     for (int position = 0; position < length; position += 1024) {
+        if (position > 0 && Passed(deadline)) {
+            DropHandle();
+            RaiseSocketError("Error into \"send\": \"%s\"", SocketErrorText(WSAETIMEDOUT).c_str());
+        }
         const int piece = length - position < 1024 ? length - position : 1024;
         const int sent = SendBuffer(text.data() + position, piece);
         if (sent <= 0)
@@ -211,24 +252,39 @@ int TVurazaClientSocket::ReceiveBuffer(void* buffer, int length)
     return got;
 }
 
-std::string TVurazaClientSocket::ReceiveAvailable()
+std::string TVurazaClientSocket::ReceiveUntil(uint32_t start, uint32_t limit)
 {
     std::string result;
+    ReplyCut = false;
     for (;;) {
         const int waiting = ReceiveBuffer(nullptr, -1);
         if (waiting <= 0)
             break;
-        std::string chunk(static_cast<size_t>(waiting), '\0');
-        const int got = ReceiveBuffer(chunk.data(), waiting);
+        if (result.size() >= ReplyLimit) {
+            ReplyCut = true;
+            break;
+        }
+        // A datagram is read whole, or the rest of it is lost; a stream only up to the cap.
+        size_t want = Datagram == 1 ? static_cast<size_t>(waiting) : 65536;
+        if (Datagram == 1 && want > ReplyLimit - result.size())
+            want = ReplyLimit - result.size();
+        std::string chunk(want, '\0');
+        const int got = ReceiveBuffer(chunk.data(), static_cast<int>(want));
         if (got <= 0)
             break;
         chunk.resize(static_cast<size_t>(got));
         result += chunk;
         SessionLog += chunk;
         ErrorLog += chunk;
-        const DWORD start = GetTickCount();
+        if (Datagram != 1)
+            break;
+        const DWORD quiet = GetTickCount();
         bool more = false;
-        while (GetTickCount() - start < kMoreDataWait) {
+        while (GetTickCount() - quiet < kMoreDataWait) {
+            if (GetTickCount() - start >= limit) {
+                ReplyCut = true;
+                break;
+            }
             if (ReceiveBuffer(nullptr, -1) > 0) {
                 more = true;
                 break;
@@ -241,11 +297,13 @@ std::string TVurazaClientSocket::ReceiveAvailable()
     return result;
 }
 
+std::string TVurazaClientSocket::ReceiveAvailable() { return ReceiveUntil(GetTickCount(), ReplyTimeLimit()); }
+
 std::string TVurazaClientSocket::ReceiveWithin()
 {
     const DWORD start = GetTickCount();
     for (;;) {
-        std::string data = ReceiveAvailable();
+        std::string data = ReceiveUntil(start, ReplyTimeLimit());
         if (!data.empty() || GetTickCount() - start >= Timeout || !Connected)
             return data;
         Sleep(1);
@@ -257,6 +315,13 @@ std::string TVurazaClientSocket::ReceiveText()
     std::string data = ReceiveWithin();
     if (data.empty())
         RaiseSocketError("Socket timeout.");
+    if (ReplyCut) {
+        // The rest of the reply would be read as the next one's.
+        DropHandle();
+        if (data.size() >= ReplyLimit)
+            RaiseSocketError("Reply longer than %u bytes.", static_cast<unsigned>(ReplyLimit));
+        RaiseSocketError("Socket timeout.");
+    }
     return data;
 }
 

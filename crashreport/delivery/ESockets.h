@@ -13,6 +13,11 @@
 bool StartWinSock();
 bool StopWinSock();
 
+// The most one reply may hold; an SMTP reply is far below it.
+constexpr size_t kSocketReplyLimit = 64 * 1024;
+// Stands for a time-out of 0 (wait without end) where a deadline is needed.
+constexpr uint32_t kSocketDefaultTimeout = 30000;
+
 class TVurazaClientSocket {
 public:
     // socket, position of the next byte to send (1-based), length of the whole text
@@ -30,17 +35,24 @@ public:
 
     // The first IPv4 address of host in network order, 0 when it doesn't resolve.
     uint32_t ResolveHostAddress(const std::string& host);
+    // Waits at most Timeout for room: a peer that stops reading can't hold the sender.
     int SendBuffer(const void* buffer, int length);
-    // In pieces of at most 1024 bytes, OnSent after each.
+    // In pieces of at most 1024 bytes, OnSent after each; the whole text within
+    // SendTimeLimit or "send" fails with a time-out.
     int SendText(std::string_view text);
     // A length of -1 answers how many bytes wait.
     int ReceiveBuffer(void* buffer, int length);
-    // What arrives until one second passes without more.
+    // What arrives until one second passes without more, at most ReplyLimit bytes and no
+    // longer than ReplyTimeLimit; a datagram socket reads one datagram.
     std::string ReceiveAvailable();
-    // The first data within Timeout, or empty.
+    // The first data within Timeout, or empty; the reply ends within ReplyTimeLimit of the start.
     std::string ReceiveWithin();
-    // The same; nothing within Timeout raises "Socket timeout.".
+    // The same; nothing within Timeout, or a reply still coming at its deadline, raises
+    // "Socket timeout."; a reply over ReplyLimit raises too.
     std::string ReceiveText();
+    // Timeout and the same again for the rest of a reply (at least two seconds of quiet).
+    uint32_t ReplyTimeLimit() const;
+    uint32_t SendTimeLimit(size_t length) const;
     [[noreturn]] void RaiseSocketError(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     std::string Host;
@@ -51,10 +63,16 @@ public:
     std::string SessionLog;
     std::string ErrorLog;
     TSentEvent OnSent;
+    size_t ReplyLimit = kSocketReplyLimit;
+    // The last reply stopped at ReplyLimit or at its deadline, not at a second of quiet.
+    bool ReplyCut = false;
 
 protected:
     // Releases the handle after a failed send or receive; the logs stay for the message.
     void DropHandle() noexcept;
+    std::string ReceiveUntil(uint32_t start, uint32_t limit);
+    // Waits for room to send until the tick count deadline; false when none came.
+    bool WaitWritable(uint32_t deadline);
     uintptr_t handle_;
     uint32_t address_ = 0;  // network order
 };

@@ -11,6 +11,13 @@
 
 namespace {
 
+// A modify page without the counter is not the page asked for: nothing would be sent.
+bool HasCounterInput(const THTTPFormConnection& c, std::string_view name)
+{
+    std::string value;
+    return FindInputValue(c.LastResponse().Body, name, value);
+}
+
 // One page request; the caller's response always holds its outcome.
 bool Request(THTTPFormConnection& c, THTTPResponse& response) { return c.SendRequest(response, true); }
 
@@ -104,8 +111,9 @@ int THTTPSendReport::Send(const TTrackerInput& input, THTTPResponse& response)
             throw Exception("No HTTP connection class is set.");
         connection = ConnectionClass(input.TrackerAddress, input.ProxyAddress);
         if (!connection || !connection->Open()) {
-            // An unbound connection knows no host: name the address instead.
-            const std::string host = connection && !connection->Host.empty() ? connection->Host : input.TrackerAddress;
+            // An unbound connection knows no host: name the address instead, never its login.
+            const std::string host = connection && !connection->Host.empty() ? connection->Host
+                                                                             : UrlWithoutCredentials(input.TrackerAddress);
             response.ErrorText = Format("Cannot create an HTTP connection with the host: %s", host.c_str());
             return trUnknownError;
         }
@@ -196,6 +204,8 @@ int THTTPMantisSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput&
     if (!Request(c, response) || !c.PageIs("bug_update_page.php", "name=\"severity\"", ""))
         return trInvalidModify;
     c.SetRequestPage("bug_update.php", hrmPostUrlEncoded);
+    if (!HasCounterInput(c, "summary"))
+        return trInvalidModify;
     if (!c.BumpPageCounter("summary"))
         return trSuccess;
     std::string status;
@@ -292,6 +302,8 @@ int THTTPBugzillaSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInpu
           c.PageIs("show_bug.cgi", "<label for=\"component\" accesskey=\"", "")))
         return trInvalidModify;
     c.SetRequestPage("process_bug.cgi", hrmPostUrlEncoded);
+    if (!HasCounterInput(c, "short_desc"))
+        return trInvalidModify;
     if (!c.BumpPageCounter("short_desc"))
         return trSuccess;
     if (Contains(c, "value=\"reopen\"") || Contains(c, "value=\"reopened\""))
@@ -386,6 +398,8 @@ int THTTPFogBugzSendReport::Dialogue(THTTPFormConnection& c, const TTrackerInput
     if (!Request(c, response) || !c.PageIs("default.asp", "name=\"OK\"", ""))
         return trInvalidModify;
     c.SetRequestPage(SubmitPage(c), hrmPostMultipart);
+    if (!HasCounterInput(c, "sTitle"))
+        return trInvalidModify;
     if (!c.BumpPageCounter("sTitle"))
         return trSuccess;
     if (Contains(c, "default.asp?pg=pgEditReleaseNotes"))

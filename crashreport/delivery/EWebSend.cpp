@@ -57,8 +57,10 @@ bool PlainUpload(int method, const TWebSendInput& input, const TWebSendHooks& ho
 {
     const TVurazaModuleOptions& options = *input.Options;
     SetWebProxySettings(ProxySettingsOf(options));
-    if (input.Files.Empty())
+    if (input.Files.Empty()) {
+        CloseProgress(hooks);
         return true;
+    }
     const bool ftp = method == wsmFtp;
     const bool secure = method == wsmHttps;
     const TUploadTarget target = UploadTargetOf(options, ftp ? 21 : secure ? 443 : 80);
@@ -169,8 +171,10 @@ bool SendWebReport(int method, const TWebSendInput& input, const TWebSendHooks& 
             return TrackerUpload(method, input, hooks, messageShown);
         }
     } catch (const std::exception& e) {
+        CloseProgress(hooks);
         ReportInternalWarning(TDuruvaDodErrorCode::eeWebHTTPError, e.what());
     } catch (...) {
+        CloseProgress(hooks);
         ReportInternalWarning(TDuruvaDodErrorCode::eeWebHTTPError, "Unknown error.");
     }
     return false;

@@ -1,5 +1,6 @@
 #include "crashreport/delivery/EWebText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <utility>
@@ -51,9 +52,11 @@ bool AllHostChars(std::string_view text)
 }
 
 // A decimal number of at most nine digits, nothing else.
+constexpr size_t kMaxDecimalDigits = 9;
+
 bool ParseDecimal(std::string_view text, uint32_t& value)
 {
-    if (text.empty() || text.size() > 9)
+    if (text.empty() || text.size() > kMaxDecimalDigits)
         return false;
     value = 0;
     for (char c : text) {
@@ -378,20 +381,30 @@ void DecodeEntities(std::string& text)
     for (const auto& [entity, replacement] : named)
         if (text.find(entity) != std::string::npos)
             text = ReplaceAllText(text, entity, replacement);
-    size_t i = 0;
-    while ((i = text.find("&#", i)) != std::string::npos) {
-        const size_t semi = text.find(';', i + 2);
-        if (semi == std::string::npos)
-            break;
+    // A valid reference has at most kMaxDecimalDigits digits: looking no further for its ";"
+    // keeps a page full of "&#" linear.
+    std::string decoded;
+    size_t copied = 0;
+    for (size_t i = 0; (i = text.find("&#", i)) != std::string::npos;) {
+        const size_t digits = i + 2;
+        const size_t reach = std::min(text.size(), digits + kMaxDecimalDigits + 1);
+        const size_t near = std::string_view(text).substr(digits, reach - digits).find(';');
+        const size_t semi = near == std::string_view::npos ? std::string::npos : digits + near;
         uint32_t code = 0;
         // A NUL would cut the text, and codes above 255 are no single byte: both stay.
-        if (ParseDecimal(std::string_view(text).substr(i + 2, semi - i - 2), code) && code >= 1 && code <= 255) {
-            text.replace(i, semi - i + 1, 1, static_cast<char>(code));
-            i += 1;
+        if (semi < reach && ParseDecimal(std::string_view(text).substr(digits, semi - digits), code) && code >= 1 &&
+            code <= 255) {
+            decoded.append(text, copied, i - copied);
+            decoded += static_cast<char>(code);
+            copied = i = semi + 1;
         } else {
             i += 2;
         }
     }
+    if (copied == 0)
+        return;
+    decoded.append(text, copied, std::string::npos);
+    text.swap(decoded);
 }
 
 bool ExtractTag(std::string_view html, std::string_view startText, const TEndMarkers& endMarkers,
@@ -539,6 +552,11 @@ bool SplitUrl(std::string_view url, std::string& scheme, std::string& user, std:
     if (!text.empty() && text.back() == '/')
         text.pop_back();
 
+    auto fail = [&] {
+        scheme.clear(), user.clear(), password.clear(), host.clear(), path.clear();
+        port = 0;
+        return false;
+    };
     auto parsePort = [&](std::string_view digits) {
         uint32_t value = 0;
         if (!ParseDecimal(digits, value) || value > 65535)
@@ -556,7 +574,7 @@ bool SplitUrl(std::string_view url, std::string& scheme, std::string& user, std:
             const size_t schemeEnd = text.find("://");
             if (schemeEnd == std::string::npos || d - 1 > schemeEnd + 2) {
                 if (!parsePort(std::string_view(text).substr(d)))
-                    return false;
+                    return fail();
                 text.erase(d - 1);
             }
         }
@@ -584,12 +602,16 @@ bool SplitUrl(std::string_view url, std::string& scheme, std::string& user, std:
     const size_t colon = authority.find(':');
     if (colon != std::string_view::npos) {
         const std::string_view digits = authority.substr(colon + 1);
+        // A port at the end was added to the address and beats the one inside it.
+        const uint16_t added = port;
         if (!digits.empty() && !parsePort(digits))
-            return false;
+            return fail();
+        if (added != 0)
+            port = added;
         authority = authority.substr(0, colon);
     }
     if (!AllHostChars(authority))
-        return false;
+        return fail();
     host.assign(authority);
     path.assign(pathPart);
     return true;
@@ -620,6 +642,17 @@ void SplitPath(std::string_view path, std::string& directory, std::string& page,
     page.assign(base.substr(slash + 1));
 }
 
+std::string UrlWithoutCredentials(std::string_view url)
+{
+    const size_t schemeEnd = url.find("://");
+    const size_t start = schemeEnd == std::string_view::npos ? 0 : schemeEnd + 3;
+    // As SplitUrl reads it: the login ends at the last "@" before the path.
+    const size_t at = url.substr(start, url.find('/', start) - start).rfind('@');
+    if (at == std::string_view::npos)
+        return std::string(url);
+    return std::string(url.substr(0, start)) + std::string(url.substr(start + at + 1));
+}
+
 std::string UrlHostOf(std::string_view url)
 {
     const size_t schemeEnd = url.find("://");
@@ -639,6 +672,8 @@ void AddCredentials(std::string& url, std::string_view user, std::string_view pa
         url += ":" + std::to_string(port);
     if (user.empty() && password.empty())
         return;
+    // The address's own login is replaced, not doubled.
+    url = UrlWithoutCredentials(url);
     const std::string credentials = UrlEncode(user) + ":" + UrlEncode(password) + "@";
     const size_t schemeEnd = url.find("://");
     url.insert(schemeEnd == std::string::npos ? 0 : schemeEnd + 3, credentials);

@@ -45,6 +45,9 @@ std::string UrlDecode(std::string_view text);
 // The part after the first "=" of line index; empty for an index outside the list.
 std::string ValueAt(const TStringList& list, int index);
 
+// The address without the "user:password@" in front of its host, for texts a user may see.
+std::string UrlWithoutCredentials(std::string_view url);
+
 // scheme://[user[:password]@]host[:port][/path], and a port at the very end of the address
 // ("http://host/up.php:8080"). User and password are percent-decoded. False for a port that
 // is no number up to 65535 or a host with characters a host name can't have.

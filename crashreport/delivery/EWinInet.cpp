@@ -53,6 +53,8 @@ bool BindWinInet()
                      Resolve(f.InternetGetConnectedState, "InternetGetConnectedState");
     if (!all)
         UnbindWinInet();
+    else
+        Resolve(f.InternetQueryDataAvailable, "InternetQueryDataAvailable");
     return all;
 }
 

@@ -25,6 +25,8 @@ struct TWinInetFunctions {
     decltype(&::InternetOpenUrlA) InternetOpenUrlA;
     decltype(&::InternetReadFile) InternetReadFile;
     decltype(&::InternetGetConnectedState) InternetGetConnectedState;
+    // Not required: without it a read waits for a whole piece.
+    decltype(&::InternetQueryDataAvailable) InternetQueryDataAvailable;
 };
 
 // Loads the library and all 17 functions; frees it again and answers false when one is

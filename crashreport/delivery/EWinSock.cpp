@@ -55,5 +55,9 @@ int getsockopt(SOCKET s, int level, int option, char* value, int* length)
 {
     return Bound<decltype(&::getsockopt)>("getsockopt")(s, level, option, value, length);
 }
+int setsockopt(SOCKET s, int level, int option, const char* value, int length)
+{
+    return Bound<decltype(&::setsockopt)>("setsockopt")(s, level, option, value, length);
+}
 
 }  // namespace EWinSock

@@ -29,5 +29,7 @@ int WSACleanup();
 // For the bounded connect.
 int select(int count, fd_set* readable, fd_set* writable, fd_set* failed, const timeval* timeout);
 int getsockopt(SOCKET s, int level, int option, char* value, int* length);
+// For the send time-out.
+int setsockopt(SOCKET s, int level, int option, const char* value, int length);
 
 }  // namespace EWinSock

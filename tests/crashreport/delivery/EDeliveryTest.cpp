@@ -19,6 +19,7 @@ public:
     std::vector<TMailRequest> mails;
     std::vector<TWebStepRequest> webs;
     bool mapiResult = false, mailtoResult = true, smtpResult = true, webResult = true;
+    bool zipResult = true;
     bool webShowsItsBox = false;  // a tracker's "bug closed" box
     bool clearContinueAt4 = false;
     int retries = 0;  // how often an error notification asks again
@@ -62,7 +63,8 @@ public:
         files[zipName] = bytes;
         zips[zipName] = list.Items();
         log.push_back("zip " + std::to_string(list.Count()));
-        return true;
+        if (!zipResult) files.erase(zipName);
+        return zipResult;
     }
     void SaveLastHtmlPage(const TDeliveryReport&) override { log.push_back("page"); }
     void MakeXmlFile(const TDeliveryReport&) override
@@ -121,7 +123,14 @@ public:
         }));
         log.push_back("remove folder");
     }
-    void ScheduleTerminate(int action) override { scheduled.push_back(action); }
+    // Stands for the road's flag: the crash rate's action sets it.
+    void ScheduleTerminate(int action) override
+    {
+        scheduled.push_back(action);
+        terminatePressed = true;
+    }
+    bool TerminatePressed() override { return terminatePressed; }
+    bool terminatePressed = false;
     void RestartOrTerminate(bool restart) override
     {
         terminated = restart;
@@ -274,6 +283,25 @@ TEST_F(DeliveryTest, MapiFallsBackToMailtoButSmtpDoesNot)
     }
 }
 
+TEST_F(DeliveryTest, AZipThatCannotBeMadeFailsItsChannel)
+{
+    const struct {
+        int mail, upload;
+    } cases[] = {{1, 0}, {0, 6}, {2, 6}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.mail * 10 + c.upload);
+        TFakePlatform p;
+        p.zipResult = false;  // the log copy is there to be zipped
+        options.SetMailMethod(c.mail);
+        options.SetUploadMethod(c.upload);
+        EXPECT_FALSE(SendReport(options, report, p));
+        EXPECT_TRUE(p.mails.empty());
+        EXPECT_TRUE(p.webs.empty());
+        EXPECT_EQ(p.log.size(), p.Index("box 144"));
+        EXPECT_LT(p.Index("box 145"), p.log.size());
+    }
+}
+
 TEST_F(DeliveryTest, TheResultBoxIsLeftOutWhenTheWebStepShowedItsOwn)
 {
     options.SetUploadMethod(6);
@@ -339,9 +367,8 @@ TEST_F(DeliveryTest, ARaisingStepStillDeletesTheFilesAndLetsTerminateRun)
     options.SetMailMethod(1);
     options.SetTerminateButtonAction(1);
     platform.throwInMakeXml = true;
-    TDeliveryRun run;
-    run.TerminatePressed = true;
-    EXPECT_THROW(RunDelivery(options, report, run, platform), int);  // the process ends
+    platform.terminatePressed = true;
+    EXPECT_THROW(RunDelivery(options, report, {}, platform), int);  // the process ends
     EXPECT_EQ(0, platform.terminated);
     EXPECT_FALSE(AnyTemporaryFile());
     EXPECT_EQ(0, platform.workFolderPresentAtCheck);
@@ -351,6 +378,21 @@ TEST_F(DeliveryTest, ARaisingStepStillDeletesTheFilesAndLetsTerminateRun)
     EXPECT_THROW(RunDelivery(options, report, {}, quiet), std::runtime_error);  // travels on
     EXPECT_EQ(-1, quiet.terminated);
     EXPECT_LT(quiet.Index("remove folder"), quiet.log.size());
+}
+
+TEST_F(DeliveryTest, TheCrashRateActionIsAppliedByTheSameDelivery)
+{
+    // Reached while this report is delivered: the action is asked for after the delivery began.
+    options.SetCrashRateCount(2);
+    options.SetCrashRateMinutes(1);
+    options.SetCrashRateAction(2);
+    options.SetTerminateButtonAction(2);
+    const double t = 45322.5, second = 1.0 / 86400;
+    TDeliveryRun run;
+    run.CrashTimes = {t, t + second};
+    EXPECT_THROW(RunDelivery(options, report, run, platform), int);  // the process restarts
+    EXPECT_EQ(std::vector<int>{2}, platform.scheduled);
+    EXPECT_EQ(1, platform.terminated);
 }
 
 TEST_F(DeliveryTest, TheCrashRateSchedulesItsAction)

@@ -110,6 +110,9 @@ TEST(Dns, ParseMxReply)
         {"self pointer", selfPointer, ""},
         {"two-pointer cycle", twoCycle, ""},
         {"nxdomain with soa", nxdomain, ""},
+        // Only the error code stands between these and a host.
+        {"nxdomain with an mx answer", withCounts(good, 1, 3), ""},
+        {"server failure with an mx answer", withCounts(good, 1, 2), ""},
         {"cname only", cnameOnly, ""},
         {"not a response", notResponse, ""},
         {"other identifier", otherId, ""},

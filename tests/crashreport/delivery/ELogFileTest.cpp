@@ -211,6 +211,14 @@ TEST(LogFile, CountsRepeatsOfABugId)
     EXPECT_FALSE(log.CountRepeat("0000"));
     TLogFile reloaded(Store(file));
     EXPECT_EQ("3", reloaded.GetReportItem("2.8", 0));
+
+    // A count edited up to the largest number stays there.
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        log.SetReportItem("2.8", i == 0 ? "2147483647" : log.GetReportItem("2.8", 0), 0, "Count");
+        EXPECT_TRUE(log.CountRepeat("1A2B"));
+        EXPECT_EQ("2147483647", log.GetReportItem("2.8", 0));
+    }
 }
 
 TEST(LogFile, ExtractsTheSectionsOfAReport)

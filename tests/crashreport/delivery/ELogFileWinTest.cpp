@@ -6,6 +6,7 @@
 #include <set>
 
 #include "framework/CodePage.h"
+#include "framework/Exception.h"
 #include "tests/crashreport/delivery/LogSamples.h"
 
 namespace {
@@ -62,25 +63,100 @@ TEST(LogFileOnDisk, SavesThroughATemporaryFileAndReadsBack)
     EXPECT_EQ("1A2B", log->GetReportItem("2.7", 0));
 }
 
-TEST(LogFileOnDisk, ALogHeldOpenByOthersIsWrittenInPlace)
+// Shared for reading and writing but not for deletion: the log can't be replaced while held.
+HANDLE HoldLog(const std::string& name)
 {
-    const std::string name = TempLogName("vidudo-log-held.elf");
+    return CreateFileW(GbkToWide(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+static DWORD WINAPI CloseAfterHalfASecond(void* handle)
+{
+    Sleep(500);
+    CloseHandle(static_cast<HANDLE>(handle));
+    return 0;
+}
+
+std::string SavedLogWithOneReport(const char* file)
+{
+    const std::string name = TempLogName(file);
+    std::unique_ptr<TLogFile> log = OpenLogFile(name);
+    log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
+    log->SaveLogFile();
+    return name;
+}
+
+TEST(LogFileOnDisk, ALogHeldOpenByOthersIsReplacedOnceTheyLetGo)
+{
+    const std::string name = SavedLogWithOneReport("vidudo-log-held.elf");
+    HANDLE held = HoldLog(name);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    HANDLE letGo = CreateThread(nullptr, 0, &CloseAfterHalfASecond, held, 0, nullptr);
+    ASSERT_NE(nullptr, letGo);
     {
         std::unique_ptr<TLogFile> log = OpenLogFile(name);
         log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
-        log->SaveLogFile();
+        EXPECT_NO_THROW(log->SaveLogFile());
     }
-    // Shared for reading and writing but not for deletion: the log can't be replaced.
-    HANDLE held = CreateFileW(GbkToWide(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    WaitForSingleObject(letGo, INFINITE);
+    CloseHandle(letGo);
+    EXPECT_EQ(2, OpenLogFile(name)->ReportCount());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(GbkToWide(name + ".tmp").c_str()));
+}
+
+// Writing in place would cut the only copy of every earlier report: the save fails instead.
+TEST(LogFileOnDisk, ALogHeldThroughoutStaysWholeAndTheSaveFails)
+{
+    const std::string name = SavedLogWithOneReport("vidudo-log-held-long.elf");
+    const std::string before = OpenLogFile(name)->GetLogText();
+    HANDLE held = HoldLog(name);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     {
         std::unique_ptr<TLogFile> log = OpenLogFile(name);
         log->AddLogReport(SampleReport("6.1.01 RC 1"), -1);
-        log->SaveLogFile();
+        EXPECT_THROW(log->SaveLogFile(), Exception);
     }
     CloseHandle(held);
-    EXPECT_EQ(2, OpenLogFile(name)->ReportCount());
+    EXPECT_EQ(before, OpenLogFile(name)->GetLogText());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(GbkToWide(name + ".tmp").c_str()));
+}
+
+static DWORD WINAPI HoldTheLockHalfASecond(void* name)
+{
+    std::unique_ptr<TLogFileStore> store = OpenLogFileStore(*static_cast<const std::string*>(name));
+    Sleep(500);
+    return 0;
+}
+
+TEST(LogFileOnDisk, EverySpellingOfTheLogPathSharesOneLock)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"vidudo log folder of a long name";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::string longName = WideToGbk(folder) + "\\the shared log.elf";
+    wchar_t shortFolder[MAX_PATH];
+    ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortFolder, MAX_PATH)) << "GetLastError=" << GetLastError();
+    const std::string shortName = WideToGbk(shortFolder) + "\\the shared log.elf";
+    ASSERT_NE(longName, shortName);
+    // The log may not exist yet, when the lock is taken for its first save.
+    for (bool exists : {false, true}) {
+        SCOPED_TRACE(exists);
+        DeleteFileW(GbkToWide(longName).c_str());
+        if (exists)
+            OpenLogFile(longName)->SaveLogFile();
+        HANDLE holder = CreateThread(nullptr, 0, &HoldTheLockHalfASecond, const_cast<std::string*>(&longName), 0, nullptr);
+        ASSERT_NE(nullptr, holder);
+        Sleep(150);
+        const DWORD start = GetTickCount();
+        { std::unique_ptr<TLogFileStore> store = OpenLogFileStore(shortName); }
+        const DWORD waited = GetTickCount() - start;
+        WaitForSingleObject(holder, INFINITE);
+        CloseHandle(holder);
+        EXPECT_GE(waited, 200u) << "the short spelling took a lock of its own";
+    }
+    DeleteFileW(GbkToWide(longName).c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST(LogFileOnDisk, TwoProcessesAppendingAtOnceLoseNothing)

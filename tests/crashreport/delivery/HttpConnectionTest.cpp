@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -270,6 +271,32 @@ TEST(HttpConnection, HttpsProxyAndClosedPort)
         EXPECT_EQ(12029, response.ErrorCode);
         EXPECT_EQ("The attempt to connect to the server failed.", response.ErrorText);
         EXPECT_EQ("", WinInetErrorText(12099));
+    }
+}
+
+TEST(HttpConnection, NoServerHoldsTheReporter)
+{
+    const char* scaleText = std::getenv("VIDUDO_TIME_SCALE");
+    const double scale = scaleText && *scaleText ? std::atof(scaleText) : 1.0;
+    const struct {
+        const char* page;
+        int32_t error;
+    } cases[] = {{"trickle.php", ERROR_INTERNET_TIMEOUT}, {"flood.php", ERROR_HTTP_INVALID_SERVER_RESPONSE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        TRecordingConnection connection(HttpUrl(), "");
+        connection.Timeout = 2000;
+        connection.PageLimit = 512 * 1024;
+        ASSERT_TRUE(connection.Open());
+        connection.SetRequestPage(c.page, hrmGet);
+        THTTPResponse response;
+        const DWORD start = GetTickCount();
+        EXPECT_FALSE(connection.SendRequest(response, false));
+        const DWORD took = GetTickCount() - start;
+        EXPECT_EQ(c.error, response.ErrorCode) << response.ErrorText << " body " << response.Body.size();
+        EXPECT_LE(response.Body.size(), connection.PageLimit + 4096);
+        EXPECT_LT(took, static_cast<DWORD>((2 * connection.Timeout + 3000) * scale)) << took;
+        std::printf("%s ended after %lu ms\n", c.page, static_cast<unsigned long>(took));
     }
 }
 

@@ -417,6 +417,18 @@ TEST_F(ShellMailTest, TheProviderGetsTheRecipientsAndTheZip)
     EXPECT_EQ(std::string::npos, text.find("file32.txt"));
     EXPECT_NE(std::string::npos, text.find("name=" + std::string(256, 'a') + " address=SMTP:" + std::string(251, 'a') + "\n"));
     EXPECT_EQ(GetFileAttributesA(mailerLog.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A path longer than a name's 256 bytes goes whole.
+    const std::string deep = Work() + std::string(258 - Work().size() - 4, 'p') + ".zip";
+    ASSERT_GT(deep.size(), 256u);
+    WriteFile(deep, "zip");
+    TMailSend deepMail = Mail("a@x.test");
+    deepMail.Files.Add(deep);
+    deepMail.DisplayNames.Add("BugReport.zip");
+    DeleteFileA(log.c_str());
+    EXPECT_TRUE(SendByMapi(deepMail));
+    EXPECT_NE(std::string::npos, ReadFile(log).find("path=" + deep + " name=BugReport.zip\n")) << ReadFile(log);
+    DeleteFileA(deep.c_str());
 }
 
 TEST_F(ShellMailTest, AFailedSendFallsBackToTheMailProgram)
@@ -512,6 +524,38 @@ TEST_F(DriverTest, ThreadDeliveryHoldsTheLockAndTellsTheHandlers)
     EXPECT_EQ(before + 1, StoredMessages().size());
     EXPECT_EQ(1u, boxes.size());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(WorkFolder().c_str()));
+}
+
+// A hook whose second copy on the sending thread raises: the thread's own copy of the hooks
+// goes through, making its platform object fails.
+struct TSecondCopyRaises {
+    static inline thread_local int copies = 0;
+    static inline std::atomic<DWORD> sender{0};
+    TSecondCopyRaises() = default;
+    TSecondCopyRaises(const TSecondCopyRaises&)
+    {
+        if (GetCurrentThreadId() == sender.load() && ++copies == 2)
+            throw std::runtime_error("no platform");
+    }
+    void operator()(int, bool&) const {}
+};
+
+TEST_F(DriverTest, ThreadDeliveryLeavesTheLockWhenItsPlatformCannotBeMade)
+{
+    options.SetSendFlags(0x2 | 0x80);
+    std::atomic<int> locked{0}, unlocked{0};
+    TDeliveryHooks hooks;
+    hooks.PassHandlingLock = [&](unsigned threadId) { TSecondCopyRaises::sender = threadId; };
+    hooks.EnterHandlingLock = [&] { ++locked; };
+    hooks.LeaveHandlingLock = [&] { ++unlocked; };
+    hooks.ActionNotify = TSecondCopyRaises();
+    SetDeliveryHooks(hooks);
+    StartSendReport(job);
+    EXPECT_TRUE(WaitForBackgroundSenders(20000));
+    SetDeliveryHooks({});
+    TSecondCopyRaises::sender = 0;
+    EXPECT_EQ(1, locked.load());
+    EXPECT_EQ(1, unlocked.load());
 }
 
 TEST_F(DriverTest, AClearedContinueFlagSendsNothingAndReportsFailure)

@@ -208,6 +208,15 @@ TEST(TrackerPeers, AClosedBugShowsItsBoxOnceWithTheProgressOpen)
     EXPECT_EQ("(none)", Field(LastRequestTo("bug_update.php", run.before), "summary"));
 }
 
+TEST(TrackerPeers, ACategoryMatchingNoOptionTakesTheSelectedOne)
+{
+    TTrackerRun run;
+    run.input.Facts.BugId = "choose-1";
+    run.options.SetTrackerCategory("No such category");
+    ASSERT_TRUE(run.Send(wsmMantis, "mantis")) << LastWarningText();
+    EXPECT_EQ("1", Field(LastRequestTo("bug_report.php", run.before), "category_id"));
+}
+
 TEST(TrackerPeers, AWrongLoginIsTheTrackersWarning)
 {
     TTrackerRun run;

@@ -182,9 +182,14 @@ TEST(HttpUpload, NoFilesSucceedWithoutAConnection)
     input.DisplayNames.Clear();
     const int before = RequestCount();
     bool shown = false;
+    // The progress window opened for the step closes with it.
+    int closed = 0;
+    TWebSendHooks hooks;
+    hooks.CloseProgress = [&] { ++closed; };
     for (int method : {wsmHttp, wsmHttps, wsmFtp})
-        EXPECT_TRUE(SendWebReport(method, input, {}, shown)) << method;
+        EXPECT_TRUE(SendWebReport(method, input, hooks, shown)) << method;
     EXPECT_EQ(before, RequestCount());
+    EXPECT_EQ(3, closed);
 }
 
 TEST(HttpUpload, HttpsToASelfSignedPeerOnItsPort)

@@ -135,7 +135,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 "<form method=\"post\" enctype=\"multipart/form-data\" action=\"bug_report.php\">"
                 "<input type=\"hidden\" name=\"m_id\" value=\"0\"><input type=\"hidden\" name=\"project_id\" value=\"7\">"
                 "<input type=\"hidden\" name=\"bug_report_token\" value=\"t0k\">"
-                "<select name=\"category_id\"><option value=\"1\">General</option><option value=\"2\">Crash</option></select>"
+                "<select name=\"category_id\"><option value=\"1\" selected>General</option><option value=\"2\">Crash</option></select>"
                 "<select name=\"severity\"><option value=\"50\" selected>minor</option></select>"
                 "<select name=\"priority\"><option value=\"30\" selected>normal</option></select>"
                 "<select name=\"handler_id\"><option value=\"0\" selected></option></select>"
@@ -143,6 +143,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if page == "bug_report.php":
             if value(fields, "bug_report_token") != "t0k" or not value(fields, "summary"):
                 return self.answer("APPLICATION ERROR")
+            if not value(fields, "category_id"):
+                return self.answer("APPLICATION ERROR #11 A necessary field \"Category\" was empty.")
             bug = next(ids)
             store[bug] = {"summary": value(fields, "summary"), "closed": "closed" in value(fields, "summary")}
             return self.answer(f"Operation successful. <a href=\"view.php?id={bug}\">View</a>")

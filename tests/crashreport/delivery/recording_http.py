@@ -7,12 +7,15 @@ was sent even though the client turns control characters into spaces.
   /r/self.php    302 to itself             /r/away.php    302 to another host
   /r/count.php?P how many requests /r/P had
   /r/page.php?B  the page whose Base64 is B
+  /r/trickle.php a page of 100 bytes, one byte every 900 ms
+  /r/flood.php   64 MB as fast as the client takes them
   anything else  200"""
 import base64
 import collections
 import http.server
 import ssl
 import threading
+import time
 
 hits = collections.Counter()
 lock = threading.Lock()
@@ -44,6 +47,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             status, headers = 302, [("Location", "/r/self.php")]
         elif page == "away.php":
             status, headers = 302, [("Location", "http://elsewhere.invalid/r/target.php")]
+        if page in ("trickle.php", "flood.php"):
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", "100" if page == "trickle.php" else str(64 << 20))
+            self.end_headers()
+            try:
+                if page == "trickle.php":
+                    for _ in range(100):
+                        self.wfile.write(b"t")
+                        self.wfile.flush()
+                        time.sleep(0.9)
+                else:
+                    piece = b"f" * 65536
+                    for _ in range(1024):
+                        self.wfile.write(piece)
+            except OSError:
+                pass
+            self.close_connection = True
+            return
         if page == "page.php":
             out = base64.b64decode(query)
         elif page == "count.php":

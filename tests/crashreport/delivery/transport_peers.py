@@ -5,6 +5,7 @@ environment and stops them again. Usage: transport_peers.py COMMAND [ARGS...]
   VIDUDO_PEER_DIR            folder the peers record into (messages, raw requests)
   VIDUDO_SMTP_PORT           aiosmtpd, AUTH LOGIN without TLS, user "mailer" password "s3cret"
   VIDUDO_SCRIPT_<NAME>_PORT  scripted TCP peers (see SCRIPTS)
+  VIDUDO_UDP_TWICE_PORT      UDP, answers each datagram with two ("one", "two")
   VIDUDO_CLOSED_PORT         nothing listens
   VIDUDO_BLACKHOLE_PORT      connections never complete
   VIDUDO_HTTP_PORT / VIDUDO_HTTPS_PORT  recording HTTP server, plain and TLS (self-signed)
@@ -121,7 +122,58 @@ def authrefuse(conn):
     hold(conn)
 
 
-SCRIPTS = {f.__name__: f for f in (split300, split1500, silent, sink, reset, log5k, greet554, multiline, authrefuse)}
+def trickle(conn):
+    # A greeting that never ends: one byte every 900 ms, each in time to keep a reader waiting.
+    conn.sendall(b"220 ")
+    for _ in range(60):
+        time.sleep(0.9)
+        conn.sendall(b"x")
+
+
+def flood(conn):
+    # As fast as the reader takes it, 16 MB in all.
+    piece = b"250-" + b"f" * 4090 + b"\r\n"
+    for _ in range(4096):
+        conn.sendall(piece)
+    hold(conn)
+
+
+def stopread(conn):
+    # Takes the greeting and DATA, then reads nothing more.
+    conn.sendall(b"220 ready\r\n")
+    if read_line(conn) is None:
+        return
+    conn.sendall(b"354 go ahead\r\n")
+    time.sleep(100)
+
+
+def userrefuse(conn):
+    # Refuses the user line; a password sent after that is named in the reply.
+    conn.sendall(b"220 ready\r\n")
+    for reply in (b"334 VXNlcm5hbWU6\r\n", b"502 not now\r\n"):
+        if read_line(conn) is None:
+            return
+        conn.sendall(reply)
+    line = read_line(conn)
+    if line is None:
+        return
+    conn.sendall(b"535 password sent\r\n" if line.startswith(b"cGE1NXdvcmQ=") else b"250 fine\r\n")
+    hold(conn)
+
+
+SCRIPTS = {f.__name__: f for f in (split300, split1500, silent, sink, reset, log5k, greet554, multiline, authrefuse,
+                                   trickle, flood, stopread, userrefuse)}
+
+
+def serve_datagrams(sock):
+    # Answers every datagram with two: a reader must take them one at a time.
+    while True:
+        try:
+            _, peer = sock.recvfrom(2048)
+            sock.sendto(b"one", peer)
+            sock.sendto(b"two", peer)
+        except OSError:
+            return
 
 
 def serve_script(listener, script):
@@ -227,6 +279,11 @@ def main():
             listeners.append(listener)
             env[f"VIDUDO_SCRIPT_{name.upper()}_PORT"] = str(listener.getsockname()[1])
             threading.Thread(target=serve_script, args=(listener, script), daemon=True).start()
+        datagrams = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        datagrams.bind(("127.0.0.1", 0))
+        listeners.append(datagrams)
+        env["VIDUDO_UDP_TWICE_PORT"] = str(datagrams.getsockname()[1])
+        threading.Thread(target=serve_datagrams, args=(datagrams,), daemon=True).start()
         env["VIDUDO_CLOSED_PORT"] = str(free_port())
         # A full accept queue: the kernel drops further attempts, so a connect never completes.
         blackhole = socket.socket()
