@@ -1,5 +1,6 @@
 #include "crashreport/capture/EDetailPages.h"
 
+#include <commctrl.h>
 #include <richedit.h>
 #include <tlhelp32.h>
 
@@ -138,8 +139,25 @@ std::string Hex8(uint32_t value)
     return text;
 }
 
+// Inside a dialog Enter presses the default button before the list sees it: a list with the
+// focus asks for Enter itself, so it opens the row's source or folds its group.
+LRESULT CALLBACK ListKeysProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
+{
+    return GuardedCall<LRESULT>(0, [&]() -> LRESULT {
+        LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        if (message == WM_GETDLGCODE && msg && (msg->message == WM_KEYDOWN || msg->message == WM_CHAR) &&
+            msg->wParam == VK_RETURN)
+            result |= DLGC_WANTALLKEYS;
+        if (message == WM_NCDESTROY)
+            RemoveWindowSubclass(list, ListKeysProc, id);
+        return result;
+    });
+}
+
 void FillListPage(HWND list, int page)
 {
+    SetWindowSubclass(list, ListKeysProc, 1, 0);
     SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(current.fonts->list), FALSE);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     SendMessageW(list, LVM_SETBKCOLOR, 0, RGB(255, 255, 255));

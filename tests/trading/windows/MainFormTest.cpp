@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -310,6 +312,53 @@ TEST_F(MainFormTest, ClosingDropsWhatIsQueuedAndShowsNoBoxAfterwards)
     EXPECT_LT(GetTickCount() - start, 1500u);
     EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen.front().text;
     EXPECT_TRUE(Commands(true).empty()) << "sent after the close: " << Commands(true).front();
+}
+
+// A close asked for while an exchange waits for a server that holds its answer for 20 s: the
+// window closes and the client is gone within 3 s, whichever way the close was asked for.
+TEST_F(MainFormTest, ClosingEndsAnExchangeInFlight)
+{
+    const char* scaleText = std::getenv("VIDUDO_TIME_SCALE");
+    const double scale = scaleText && *scaleText ? std::max(1.0, std::atof(scaleText)) : 1.0;
+    struct {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+    } cases[] = {{"close", WM_CLOSE, 0}, {"window menu's Close", WM_SYSCOMMAND, SC_CLOSE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open();
+        client->Http().ExchangeTimeoutMs = 30000;  // the program's own limit
+        Script(R"("CXWT": [{"delay": 20, "lines": [["#", "#", "MESSAGE", "迟到的消息"]]}])");
+        struct TCloser {
+            HWND window;
+            UINT message;
+            WPARAM wParam;
+            DWORD sentAt = 0;
+        } closer{form->Handle(), c.message, c.wParam};
+        // From another thread, as the system asks, once the exchange is under way.
+        HANDLE thread = CreateThread(nullptr, 0, [](void* p) -> DWORD {
+            auto* t = static_cast<TCloser*>(p);
+            Sleep(700);
+            t->sentAt = GetTickCount();
+            PostMessageW(t->window, t->message, t->wParam, 0);
+            return 0;
+        }, &closer, 0, nullptr);
+        client->CXWT();
+        const bool closed = ui::WaitFor([&] { return closer.sentAt && !IsWindowVisible(form->Handle()); }, 25000);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        form.reset();
+        client.reset();
+        const DWORD took = GetTickCount() - closer.sentAt;
+        std::printf("[ closed an exchange in flight (%s) in %lu ms ]\n", c.name, static_cast<unsigned long>(took));
+        EXPECT_TRUE(closed);
+        EXPECT_LT(took, static_cast<DWORD>(3000 * scale));
+        EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen.front().text;
+        client = std::make_unique<TClient>();
+        client->Http().ConnectTimeoutMs = 2000;
+        client->Http().ExchangeTimeoutMs = 4000;
+    }
 }
 
 TEST_F(MainFormTest, CancelledLoginQuitsAndSendsNothing)

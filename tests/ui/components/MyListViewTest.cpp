@@ -105,6 +105,27 @@ Mark ReadMark(TMyListView& list, int index, bool ascending)
 
 using MyListViewTest = GuiTest;
 
+// First in this program: the user's decimal separator is "," before any list has sorted. The
+// cells hold the server's "."-decimal texts, and a click on the price column orders them by value.
+TEST_F(MyListViewTest, PricesSortByValueUnderACommaLocale)
+{
+    wchar_t before[8] = {};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, before, 8);
+    ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L","));
+    TListForm form;
+    form.Show();
+    ui::Activate(form.Handle());
+    form.Fill({{"1", "IF2612", "3501"}, {"2", "IF2612", "3500.5"}, {"3", "IF2612", "3499"}, {"4", "IF2612", "3500.25"}});
+    const RECT h = HeaderItemRect(*form.list, 2);
+    // Two clicks far apart: the first reverses the initial ascending state.
+    ui::Click(form.list->HeaderHandle(), h.left + 8, (h.top + h.bottom) / 2);
+    EXPECT_EQ((Strings{"3501", "3500.5", "3500.25", "3499"}), form.Column(2));
+    ui::Pump(static_cast<int>(GetDoubleClickTime()) + 50);
+    ui::Click(form.list->HeaderHandle(), h.right - 30, (h.top + h.bottom) / 2);
+    EXPECT_EQ((Strings{"3499", "3500.25", "3500.5", "3501"}), form.Column(2));
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, before);
+}
+
 TEST_F(MyListViewTest, ClickSortOrdersNumbersNumericallyAndTextsByText)
 {
     TListForm form;
