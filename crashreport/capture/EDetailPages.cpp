@@ -13,6 +13,7 @@
 #include "crashreport/capture/EDialogSettings.h"
 #include "crashreport/capture/EGoToSource.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/ERichText.h"
 #include "crashreport/capture/EStackRows.h"
 #include "crashreport/capture/ETreeList.h"
@@ -276,21 +277,6 @@ INT_PTR CALLBACK DetailPageProc(HWND h, UINT message, WPARAM wParam, LPARAM lPar
     });
 }
 
-struct TFind {
-    DWORD pid;
-    bool found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND w, LPARAM p)
-{
-    auto* f = reinterpret_cast<TFind*>(p);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    if (pid == f->pid)
-        f->found = true;
-    return !f->found;
-}
-
 // The development environment that started this program, allowed to take the foreground; 0
 // when the program was not started by one.
 DWORD GoToSourceTarget()
@@ -301,19 +287,11 @@ DWORD GoToSourceTarget()
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     DWORD parent = 0;
-    std::wstring parentName;
     for (BOOL ok = Process32FirstW(snapshot, &entry); ok; ok = Process32NextW(snapshot, &entry))
         if (entry.th32ProcessID == GetCurrentProcessId())
             parent = entry.th32ParentProcessID;
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Process32FirstW(snapshot, &entry); ok && parent; ok = Process32NextW(snapshot, &entry))
-        if (entry.th32ProcessID == parent)
-            parentName = entry.szExeFile;
-    if (!parent || UpperCase(ExtractFileName(WideToGbk(parentName))) != "ZORBEL32.EXE")
-        return 0;
-    TFind find{parent, false};
-    EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&find));
-    if (!find.found)
+    // The environment is known by its window, whatever its program file is called.
+    if (!IsIdeProcess(parent))
         return 0;
     using AllowFn = BOOL(WINAPI*)(DWORD);
     if (auto allow = reinterpret_cast<AllowFn>(

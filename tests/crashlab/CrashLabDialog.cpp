@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "crashreport/capture/EDialogHooks.h"
+#include "crashreport/capture/EDialogServices.h"
 #include "crashreport/capture/EDialogState.h"
 #include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EOptions.h"
@@ -64,6 +65,12 @@ DWORD WINAPI DriveDialog(void*)
     LabPrint(detailed ? "dialog: detailed" : classic ? "dialog: windows-style" : "dialog: box");
     if (ExceptionDialogHooks().exceptionMessage)
         LabPrint("dialog message: " + ExceptionDialogHooks().exceptionMessage());
+    if (ExceptionDialogHooks().stack)
+        for (const TDialogStackItem& item : ExceptionDialogHooks().stack())
+            if (item.header.find("Exception Thread") != std::string::npos) {
+                LabPrint("dialog exception thread row: " + item.header);
+                break;
+            }
     if (ExceptionDialogHooks().reportCounter)
         LabPrint(Line("dialog report counter: %u", static_cast<unsigned>(ExceptionDialogHooks().reportCounter())));
     Sleep(200);
@@ -108,6 +115,9 @@ int DialogOnRoad(const std::vector<std::string>& args)
     LabPrint(Line("after dialog: state %u", static_cast<unsigned>(DialogState.load())));
     LabPrint(Line("after dialog: send %u", SendChecked ? 1u : 0u));
     LabPrint(Line("after dialog: cancelled %u", DialogCancelled ? 1u : 0u));
+    const RECT area = DialogWorkArea();
+    const RECT expected = MonitorWorkArea(GetDesktopWindow());
+    LabPrint(Line("after dialog: work area taken %u", EqualRect(&area, &expected) ? 1u : 0u));
     return 0;
 }
 

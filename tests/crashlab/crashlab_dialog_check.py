@@ -26,6 +26,10 @@ for kind, shown, send in cases:
     check("dialog report counter: 1" in lines, "kind %s: the first report" % kind)
     check("after dialog: state 0" in lines, "kind %s: closed, the road went on" % kind)
     check(send is None or send in lines, "kind %s: the send choice is left for delivery" % kind)
+    rows = [l for l in lines if l.startswith("dialog exception thread row: ")]
+    check(rows and "Exception Thread: ID=" in rows[0] and "*" not in rows[0],
+          "kind %s: the call-stack page's exception thread row has no marker: %s" % (kind, rows))
+    check("after dialog: work area taken 1" in lines, "kind %s: the dialogs' work area was taken" % kind)
     m = re.search(r"exit code (0x[0-9A-F]{8})", out)
     check(m and m.group(1) == "0x00000000", "kind %s ends normally: %s" % (kind, m and m.group(1)))
 

@@ -12,6 +12,7 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EDialogDispatch.h"
 #include "crashreport/capture/EDialogHooks.h"
+#include "crashreport/capture/EDialogRoad.h"
 #include "crashreport/capture/EDialogServices.h"
 #include "crashreport/capture/EDialogSettings.h"
 #include "crashreport/capture/EOptions.h"
@@ -81,8 +82,8 @@ struct ExceptionDialogs : testing::Test {
         h.exceptionMessage = [] { return std::string("Access violation at address 00401000. Read of address 00000000."); };
         h.reportCounter = [this] { return reportCounter; };
         h.replaceReportEmail = [this](const std::string& a) {
-            lastReport = ReplaceReportEmail(lastReport, a);
-            logReport = ReplaceReportEmail(logReport, a);
+            ReplaceReportItemValue(lastReport, "3.3", a);
+            ReplaceReportItemValue(logReport, "3.3", a);
         };
         boxes = std::make_unique<ui::MessageBoxRecorder>();
     }
@@ -655,6 +656,28 @@ TEST_F(ExceptionDialogs, AutoCloseTimer)
         EXPECT_FALSE(DialogCancelled.load()) << "auto-close is continue";
         EXPECT_TRUE(SendChecked.load());
     }
+}
+
+// A user reading a page presses keys in its text, which the dialog itself never receives:
+// the dialog stays open well past its two seconds.
+TEST_F(ExceptionDialogs, KeysInAPageKeepTheDialogOpen)
+{
+    testOptions->SetDialogAutoCloseSeconds(2);
+    testOptions->SetDialogFlags(0x18F | 0x10);
+    bool openAfterKeys = false;
+    ShowDetailed({[&](HWND d) {
+        HWND text = GetDlgItem(PageOf(d), 103);
+        SetForegroundWindow(d);
+        SendMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(text), TRUE);
+        for (int i = 0; i < 7; ++i) {
+            ui::QueueKeys({VK_DOWN});
+            Sleep(500);
+        }
+        openAfterKeys = IsWindow(d) && IsWindowVisible(d);
+        if (openAfterKeys)
+            EXPECT_TRUE(dlg::WaitClosed(d, 4000)) << "closes once the keys stop";
+    }});
+    EXPECT_TRUE(openAfterKeys);
 }
 
 TEST_F(ExceptionDialogs, KeepInFront)
