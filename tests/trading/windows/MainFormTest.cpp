@@ -293,6 +293,37 @@ TEST_F(MainFormTest, FunctionKeysWorkWhileTheFirstPageLoads)
     EXPECT_EQ(0, form->PageControl1->ActivePageIndex());
 }
 
+void CALLBACK PressF3ThenF1(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    keyPressedAt = GetTickCount();
+    SetForegroundWindow(keyTarget);
+    ui::QueueKeys({VK_F3, VK_F1});
+}
+
+// F3 then F1 typed while the autologin page still loads: the notices pane is not sent to the
+// index page before the autologin page is done, so the session is set first.
+TEST_F(MainFormTest, PageKeysDuringTheAutologinPageNavigateNoPane)
+{
+    fixture.DelayPage("/autologinforapp.php", 3);
+    Create();
+    keyTarget = form->Handle();
+    keyPressedAt = 0;
+    SetTimer(nullptr, 0, 300, PressF3ThenF1);
+    form->Show();
+    ASSERT_NE(0u, keyPressedAt) << "the keys were never pressed";
+    ui::Pump(500);
+    EXPECT_EQ(mpNotices, form->PageControl1->ActivePageIndex()) << "the keys were lost";
+    Strings pages;
+    ASSERT_TRUE(ui::WaitFor([&] { return (pages = fixture.Pages()).size() >= 4; }, 5000)) << pages.size();
+    ui::Pump(500);
+    pages = fixture.Pages();
+    ASSERT_FALSE(pages.empty());
+    EXPECT_EQ(0u, pages[0].find("/autologinforapp.php")) << pages[0];
+    EXPECT_EQ(1, std::count(pages.begin(), pages.end(), "/simulate_futures_forapp.php?ac=index&gid=1001"))
+        << "the index page was asked for while the autologin page loaded";
+}
+
 TEST_F(MainFormTest, ClosingDropsWhatIsQueuedAndShowsNoBoxAfterwards)
 {
     Open();
@@ -359,6 +390,29 @@ TEST_F(MainFormTest, ClosingEndsAnExchangeInFlight)
         client->Http().ConnectTimeoutMs = 2000;
         client->Http().ExchangeTimeoutMs = 4000;
     }
+}
+
+// The notices pane is the main window's active control; the user goes to another window and
+// comes back: the pane has the focus again.
+TEST_F(MainFormTest, ComingBackToTheMainWindowGivesTheActivePaneTheFocus)
+{
+    Open();
+    form->PageControl1->SetActivePageIndex(mpNotices);
+    ui::Activate(form->Handle());
+    form->SetActiveControl(form->gg);
+    ui::Pump(100);
+    TForm other(nullptr);
+    other.SetBounds(40, 40, 240, 140);
+    auto* edit = new TEdit(&other);
+    edit->SetParent(&other);
+    other.Show();
+    ui::Activate(edit->Handle());
+    ASSERT_EQ(edit->Handle(), GetFocus());
+    SetForegroundWindow(form->Handle());
+    const HWND pane = form->gg->Handle();
+    EXPECT_TRUE(ui::WaitFor([&] { return GetFocus() == pane || IsChild(pane, GetFocus()); }, 3000))
+        << "the focus is on " << ui::WindowText(GetFocus());
+    other.Hide();
 }
 
 TEST_F(MainFormTest, CancelledLoginQuitsAndSendsNothing)
