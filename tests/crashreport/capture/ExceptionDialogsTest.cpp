@@ -353,7 +353,7 @@ TEST_F(ExceptionDialogs, DetailedSmallFormControlsNeverMeet)
         SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
         ShowDetailed({[&](HWND d) {
             std::vector<std::pair<int, RECT>> shown = {{0, RECT{8, 8, 40, 40}}};  // the picture
-            for (int id : {101, idOk, idTerminate, idDetails, idHelp, idSend, idShot, idCopy})
+            for (int id : std::initializer_list<int>{101, idOk, idTerminate, idDetails, idHelp, idSend, idShot, idCopy})
                 if (dlg::Visible(d, id))
                     shown.push_back({id, dlg::Bounds(d, id)});
             EXPECT_TRUE(dlg::Visible(d, idTerminate) && dlg::Visible(d, idSend) && dlg::Visible(d, idCopy));
@@ -658,28 +658,6 @@ TEST_F(ExceptionDialogs, AutoCloseTimer)
     }
 }
 
-// A user reading a page presses keys in its text, which the dialog itself never receives:
-// the dialog stays open well past its two seconds.
-TEST_F(ExceptionDialogs, KeysInAPageKeepTheDialogOpen)
-{
-    testOptions->SetDialogAutoCloseSeconds(2);
-    testOptions->SetDialogFlags(0x18F | 0x10);
-    bool openAfterKeys = false;
-    ShowDetailed({[&](HWND d) {
-        HWND text = GetDlgItem(PageOf(d), 103);
-        SetForegroundWindow(d);
-        SendMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(text), TRUE);
-        for (int i = 0; i < 7; ++i) {
-            ui::QueueKeys({VK_DOWN});
-            Sleep(500);
-        }
-        openAfterKeys = IsWindow(d) && IsWindowVisible(d);
-        if (openAfterKeys)
-            EXPECT_TRUE(dlg::WaitClosed(d, 4000)) << "closes once the keys stop";
-    }});
-    EXPECT_TRUE(openAfterKeys);
-}
-
 TEST_F(ExceptionDialogs, KeepInFront)
 {
     HWND older = CreateWindowExW(0, L"Static", L"older", WS_POPUP | WS_VISIBLE | WS_CAPTION, 10, 10, 200, 100, nullptr,
@@ -910,6 +888,28 @@ TEST_F(ExceptionDialogs, EnterOnACallStackRowActsOnTheRow)
         EXPECT_EQ(0u, waiting());
     }
     CloseHandle(slot);
+}
+
+// A user reading a page presses keys in its text, which the dialog itself never receives:
+// the dialog stays open well past its two seconds.
+TEST_F(ExceptionDialogs, KeysInAPageKeepTheDialogOpen)
+{
+    testOptions->SetDialogAutoCloseSeconds(2);
+    testOptions->SetDialogFlags(0x18F | 0x10);
+    bool openAfterKeys = false;
+    ShowDetailed({[&](HWND d) {
+        HWND text = GetDlgItem(PageOf(d), 103);
+        SetForegroundWindow(d);
+        SendMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(text), TRUE);
+        for (int i = 0; i < 7; ++i) {
+            ui::QueueKeys({VK_DOWN});
+            Sleep(500);
+        }
+        openAfterKeys = IsWindow(d) && IsWindowVisible(d);
+        if (openAfterKeys)
+            EXPECT_TRUE(dlg::WaitClosed(d, 4000)) << "closes once the keys stop";
+    }});
+    EXPECT_TRUE(openAfterKeys);
 }
 
 TEST_F(ExceptionDialogs, ModifiedColumnWidthUnderColMod6)

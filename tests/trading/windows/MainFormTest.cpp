@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -345,6 +346,22 @@ TEST_F(MainFormTest, ClosingDropsWhatIsQueuedAndShowsNoBoxAfterwards)
     EXPECT_TRUE(Commands(true).empty()) << "sent after the close: " << Commands(true).front();
 }
 
+struct TCloser {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    std::atomic<DWORD> sentAt{0};
+};
+
+DWORD WINAPI PostCloseLater(void* p)
+{
+    auto* t = static_cast<TCloser*>(p);
+    Sleep(700);
+    t->sentAt = GetTickCount();
+    PostMessageW(t->window, t->message, t->wParam, 0);
+    return 0;
+}
+
 // A close asked for while an exchange waits for a server that holds its answer for 20 s: the
 // window closes and the client is gone within 3 s, whichever way the close was asked for.
 TEST_F(MainFormTest, ClosingEndsAnExchangeInFlight)
@@ -361,20 +378,9 @@ TEST_F(MainFormTest, ClosingEndsAnExchangeInFlight)
         Open();
         client->Http().ExchangeTimeoutMs = 30000;  // the program's own limit
         Script(R"("CXWT": [{"delay": 20, "lines": [["#", "#", "MESSAGE", "迟到的消息"]]}])");
-        struct TCloser {
-            HWND window;
-            UINT message;
-            WPARAM wParam;
-            DWORD sentAt = 0;
-        } closer{form->Handle(), c.message, c.wParam};
+        TCloser closer{form->Handle(), c.message, c.wParam};
         // From another thread, as the system asks, once the exchange is under way.
-        HANDLE thread = CreateThread(nullptr, 0, [](void* p) -> DWORD {
-            auto* t = static_cast<TCloser*>(p);
-            Sleep(700);
-            t->sentAt = GetTickCount();
-            PostMessageW(t->window, t->message, t->wParam, 0);
-            return 0;
-        }, &closer, 0, nullptr);
+        HANDLE thread = CreateThread(nullptr, 0, PostCloseLater, &closer, 0, nullptr);
         client->CXWT();
         const bool closed = ui::WaitFor([&] { return closer.sentAt && !IsWindowVisible(form->Handle()); }, 25000);
         WaitForSingleObject(thread, 5000);
