@@ -26,6 +26,7 @@
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
 #include "trading/windows/MainUnit.h"
+#include "ui/browser/WbControlComponent.h"
 
 namespace {
 
@@ -414,8 +415,19 @@ TEST_F(MainFormTest, ComingBackToTheMainWindowGivesTheActivePaneTheFocus)
     other.Show();
     ui::Activate(edit->Handle());
     ASSERT_EQ(edit->Handle(), GetFocus());
-    SetForegroundWindow(form->Handle());
     const HWND pane = form->gg->Handle();
+    SetForegroundWindow(form->Handle());
+    // The focus control's request to the pane, read before anything else may move the focus.
+    MSG msg{};
+    bool asked = false;
+    for (int i = 0; i < 100 && !asked; ++i) {
+        asked = PeekMessageW(&msg, pane, WM_WB_REACTIVATE, WM_WB_REACTIVATE, PM_REMOVE);
+        if (!asked)
+            Sleep(20);
+    }
+    EXPECT_TRUE(asked) << "the focus control did not ask the pane to take the focus";
+    if (asked)
+        DispatchMessageW(&msg);
     EXPECT_TRUE(ui::WaitFor([&] { return GetFocus() == pane || IsChild(pane, GetFocus()); }, 3000))
         << "the focus is on " << ui::WindowText(GetFocus());
     other.Hide();
