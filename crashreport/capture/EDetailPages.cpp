@@ -1,5 +1,6 @@
 #include "crashreport/capture/EDetailPages.h"
 
+#include <commctrl.h>
 #include <richedit.h>
 #include <tlhelp32.h>
 
@@ -12,6 +13,7 @@
 #include "crashreport/capture/EDialogSettings.h"
 #include "crashreport/capture/EGoToSource.h"
 #include "crashreport/capture/EOptions.h"
+#include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/ERichText.h"
 #include "crashreport/capture/EStackRows.h"
 #include "crashreport/capture/ETreeList.h"
@@ -138,8 +140,25 @@ std::string Hex8(uint32_t value)
     return text;
 }
 
+// Inside a dialog Enter presses the default button before the list sees it: a list with the
+// focus asks for Enter itself, so it opens the row's source or folds its group.
+LRESULT CALLBACK ListKeysProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
+{
+    return GuardedCall<LRESULT>(0, [&]() -> LRESULT {
+        LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        if (message == WM_GETDLGCODE && msg && (msg->message == WM_KEYDOWN || msg->message == WM_CHAR) &&
+            msg->wParam == VK_RETURN)
+            result |= DLGC_WANTALLKEYS;
+        if (message == WM_NCDESTROY)
+            RemoveWindowSubclass(list, ListKeysProc, id);
+        return result;
+    });
+}
+
 void FillListPage(HWND list, int page)
 {
+    SetWindowSubclass(list, ListKeysProc, 1, 0);
     SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(current.fonts->list), FALSE);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     SendMessageW(list, LVM_SETBKCOLOR, 0, RGB(255, 255, 255));
@@ -258,21 +277,6 @@ INT_PTR CALLBACK DetailPageProc(HWND h, UINT message, WPARAM wParam, LPARAM lPar
     });
 }
 
-struct TFind {
-    DWORD pid;
-    bool found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND w, LPARAM p)
-{
-    auto* f = reinterpret_cast<TFind*>(p);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    if (pid == f->pid)
-        f->found = true;
-    return !f->found;
-}
-
 // The development environment that started this program, allowed to take the foreground; 0
 // when the program was not started by one.
 DWORD GoToSourceTarget()
@@ -283,19 +287,11 @@ DWORD GoToSourceTarget()
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     DWORD parent = 0;
-    std::wstring parentName;
     for (BOOL ok = Process32FirstW(snapshot, &entry); ok; ok = Process32NextW(snapshot, &entry))
         if (entry.th32ProcessID == GetCurrentProcessId())
             parent = entry.th32ParentProcessID;
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Process32FirstW(snapshot, &entry); ok && parent; ok = Process32NextW(snapshot, &entry))
-        if (entry.th32ProcessID == parent)
-            parentName = entry.szExeFile;
-    if (!parent || UpperCase(ExtractFileName(WideToGbk(parentName))) != "ZORBEL32.EXE")
-        return 0;
-    TFind find{parent, false};
-    EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&find));
-    if (!find.found)
+    // The environment is known by its window, whatever its program file is called.
+    if (!IsIdeProcess(parent))
         return 0;
     using AllowFn = BOOL(WINAPI*)(DWORD);
     if (auto allow = reinterpret_cast<AllowFn>(

@@ -189,8 +189,11 @@ void LayoutDetailedDialog(HWND h, bool large)
     std::vector<std::string> lines(split.begin(), split.end());
     lines.push_back(DialogText(22) + "    " + DialogText(24));
     const TWindowMeasurer measurer(h, detailed.fonts);
-    const TDetailedSmallForm form = DetailedSmallFormSize(measurer, lines, GetSystemMetrics(SM_CXFIXEDFRAME),
-                                                          GetSystemMetrics(SM_CYFIXEDFRAME), CaptionMetric());
+    const int rowWidth = DetailedButtonRowWidth(detailed.buttonWidth, TerminateButtonShown(), DialogFlag(dfHelpButton),
+                                                DialogFlag(dfDetails) && !detailed.forcedLarge);
+    const TDetailedSmallForm form =
+        DetailedSmallFormSize(measurer, lines, GetSystemMetrics(SM_CXFIXEDFRAME), GetSystemMetrics(SM_CYFIXEDFRAME),
+                              CaptionMetric(), detailed.bottomArea, rowWidth);
     MoveControl(h, idText, {48, 8, form.textWidth, form.textHeight});
     SetWindowPos(h, nullptr, 0, 0, form.windowWidth, form.windowHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);

@@ -69,6 +69,7 @@ void ShowExceptionDialog(bool beep)
             if (ExceptionDialogHooks().beforeTerminate)
                 ExceptionDialogHooks().beforeTerminate(terminate);
             TerminatePressed = terminate;
+            TerminateTold = terminate;
             terminateCancelled = !terminate;
         }
         if (!DialogShown) {

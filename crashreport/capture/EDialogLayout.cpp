@@ -88,7 +88,8 @@ int DetailedBottomArea(bool sendBox, bool screenshotBox, bool copyBox, bool supp
 }
 
 TDetailedSmallForm DetailedSmallFormSize(const TTextMeasurer& measurer, const std::vector<std::string>& lines,
-                                         int frameWidth, int frameHeight, int captionHeight)
+                                         int frameWidth, int frameHeight, int captionHeight, int bottomArea,
+                                         int rowWidth)
 {
     const int frame = 2 * frameWidth + 58;
     const int limit = DetailedSmallMaxWidth - frame;
@@ -106,10 +107,23 @@ TDetailedSmallForm DetailedSmallFormSize(const TTextMeasurer& measurer, const st
         }
         form.textHeight += lineHeight;
     }
-    form.windowWidth = std::max(running + frame, DetailedSmallMinWidth);
+    form.windowWidth = std::max({running + frame, DetailedSmallMinWidth, rowWidth + 2 * frameWidth});
     form.textWidth = form.windowWidth - frame;
-    form.windowHeight = std::max(form.textHeight - 39, 0) + 2 * frameHeight + captionHeight + 86;
+    // The button row sits the bottom area above the client's bottom: without that area in the
+    // height the buttons would cover the message and the picture.
+    form.windowHeight = std::max(form.textHeight - 39, 0) + 2 * frameHeight + captionHeight + 86 + bottomArea;
     return form;
+}
+
+int DetailedButtonRowWidth(int buttonWidth, bool terminateButton, bool helpButton, bool detailsButton)
+{
+    const int gap = 8, margin = 5;
+    // OK is centred, and moves right of the help button when the two would meet.
+    if (terminateButton && helpButton)
+        return 2 * margin + 3 * gap + (detailsButton ? 4 : 3) * buttonWidth;
+    if (terminateButton || helpButton || detailsButton)
+        return 2 * margin + 2 * gap + 3 * buttonWidth;
+    return 2 * margin + buttonWidth;
 }
 
 TDetailedLayout LayoutDetailedControls(const TDetailedLayoutInput& in)

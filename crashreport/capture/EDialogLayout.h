@@ -59,9 +59,14 @@ struct TDetailedSmallForm {
     int textWidth = 0;   // control 101
     int textHeight = 0;
 };
-// The small form sized to the message lines (plus the line of the two box texts).
+// The small form sized to the message lines (plus the line of the two box texts). The form
+// also holds the bottom area under the button row, and is wide enough for the row itself
+// (rowWidth: the client width the shown buttons need, DetailedButtonRowWidth).
 TDetailedSmallForm DetailedSmallFormSize(const TTextMeasurer& measurer, const std::vector<std::string>& lines,
-                                         int frameWidth, int frameHeight, int captionHeight);
+                                         int frameWidth, int frameHeight, int captionHeight, int bottomArea = 0,
+                                         int rowWidth = 0);
+// The client width at which the button row's shown buttons (OK and those flagged) do not meet.
+int DetailedButtonRowWidth(int buttonWidth, bool terminateButton, bool helpButton, bool detailsButton);
 
 struct TDetailedLayoutInput {
     int clientWidth = 0, clientHeight = 0;

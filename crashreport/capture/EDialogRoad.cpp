@@ -68,7 +68,8 @@ std::vector<TDialogStackItem> CurrentStackItems()
                                 facts.LeakTotalSize = item.LeakSize;
                                 facts.LeakCount = item.LeakCount;
                                 facts.Group = item.Group;
-                                return ThreadHeaderText(facts, facts.IsExceptionThread, o);
+                                // The page's rows carry no marker: the report text's do.
+                                return ThreadHeaderText(facts, false, o);
                             });
 }
 
@@ -128,6 +129,9 @@ void InstallDialogRoadHooks(bool (*duplicateReport)())
 
 uint8_t ShowDialogStep(uint8_t dialogState, bool repeated)
 {
+    // The dialogs open on the monitor the user was working on when the exception came.
+    if (!repeated)
+        TakeDialogWorkArea();
     DialogState = static_cast<TDialogState>(dialogState);
     DetailedDialogForcedLarge = repeated;
     ShowExceptionDialog(!repeated);

@@ -4,6 +4,7 @@
 
 #include "crashreport/capture/EOptions.h"
 #include "framework/CodePage.h"
+#include "framework/ExceptionBoundary.h"
 #include "framework/ScopedWin.h"
 
 namespace {
@@ -310,11 +311,35 @@ void TakeDialogWorkArea()
     DialogWorkArea() = MonitorWorkArea(foreground ? foreground : GetDesktopWindow());
 }
 
+namespace {
+
+HWND autoCloseWindow = nullptr;
+HHOOK autoCloseHook = nullptr;
+
+// Keys and the wheel go to the focused control, not to the dialog: input to any window of the
+// dialog counts as the user being there.
+LRESULT CALLBACK AutoCloseInputHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    return GuardedCall<LRESULT>(0, [&]() -> LRESULT {
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        if (code == HC_ACTION && msg && autoCloseWindow && IsUserInput(msg->message) &&
+            (msg->hwnd == autoCloseWindow || IsChild(autoCloseWindow, msg->hwnd)))
+            ResetAutoClose();
+        return CallNextHookEx(autoCloseHook, code, wParam, lParam);
+    });
+}
+
+}  // namespace
+
 void StartAutoClose(HWND window)
 {
     if (DialogOptions().DialogAutoCloseSeconds() > 0) {
         autoCloseCount = 0;
         SetTimer(window, AutoCloseTimer, 1000, nullptr);
+        if (autoCloseHook)
+            UnhookWindowsHookEx(autoCloseHook);
+        autoCloseWindow = window;
+        autoCloseHook = SetWindowsHookExW(WH_GETMESSAGE, AutoCloseInputHook, nullptr, GetCurrentThreadId());
     }
 }
 
@@ -322,6 +347,12 @@ void ResetAutoClose() { autoCloseCount = 0; }
 
 void StopAutoClose(HWND window)
 {
+    if (window == autoCloseWindow) {
+        if (autoCloseHook)
+            UnhookWindowsHookEx(autoCloseHook);
+        autoCloseHook = nullptr;
+        autoCloseWindow = nullptr;
+    }
     if (DialogOptions().DialogAutoCloseSeconds() > 0)
         KillTimer(window, AutoCloseTimer);
 }

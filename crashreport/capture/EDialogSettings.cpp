@@ -110,20 +110,3 @@ TEmailCheck CheckEmailAddress(std::string_view address)
         return TEmailCheck::Invalid;
     return TEmailCheck::Valid;
 }
-
-std::string ReplaceReportEmail(std::string_view text, std::string_view address)
-{
-    const size_t field = text.find("\r\n  3.3 ");
-    if (field == std::string_view::npos)
-        return std::string(text);
-    // The value ends the field's own line: a ": " further down belongs to another field.
-    const size_t end = text.find("\r\n", field + 2);
-    const size_t colon = text.find(": ", field + 2);
-    if (end == std::string_view::npos || colon == std::string_view::npos || colon > end)
-        return std::string(text);
-    const size_t valueStart = colon + 2;
-    std::string out(text.substr(0, valueStart));
-    out += address;
-    out += text.substr(end);
-    return out;
-}

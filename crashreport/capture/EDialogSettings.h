@@ -58,7 +58,3 @@ void WriteColumnWidths(const TIniWrite& write, TColumnPage page, const std::vect
 constexpr size_t MaxEmailLength = 254;
 enum class TEmailCheck { Empty, Valid, Invalid };
 TEmailCheck CheckEmailAddress(std::string_view trimmed);
-
-// Puts the address into the report's e-mail field (item 3.3); the text is unchanged when it has
-// no such field.
-std::string ReplaceReportEmail(std::string_view text, std::string_view address);

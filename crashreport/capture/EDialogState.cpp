@@ -11,6 +11,7 @@ std::atomic<bool> TerminatePressed{false};
 std::atomic<bool> DetailedDialogForcedLarge{false};
 std::atomic<bool> TopMostMode{false};
 std::atomic<uintptr_t> CurrentDialogWindow{0};
+std::atomic<bool> TerminateTold{false};
 
 void ResetDialogResults()
 {
@@ -25,4 +26,14 @@ void ResetDialogResults()
     DetailedDialogForcedLarge = false;
     TopMostMode = false;
     CurrentDialogWindow = 0;
+    TerminateTold = false;
+}
+
+void StartReportDialogResults()
+{
+    DialogCancelled = false;
+    DialogShown = false;
+    CopyToClipboardChecked = false;
+    DialogFailed = false;
+    TerminateTold = false;
 }

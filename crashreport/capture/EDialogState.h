@@ -21,5 +21,12 @@ extern std::atomic<bool> DetailedDialogForcedLarge;
 extern std::atomic<bool> TopMostMode;
 extern std::atomic<uintptr_t> CurrentDialogWindow;  // the window keep-in-front serves
 
+// Set when the dialog told the handlers "before terminate" and they let it stand: the
+// terminate step then does not tell them again.
+extern std::atomic<bool> TerminateTold;
+
 // Back to the state before any exception of this run.
 void ResetDialogResults();
+// What one report's dialog leaves (cancelled, shown, copy wanted, failed, terminate told)
+// starts fresh with each handling: an Escape on one report must not cancel the next.
+void StartReportDialogResults();

@@ -375,7 +375,8 @@ void TRoadSteps::ApplyTerminateAction()
     if (!TerminatePressed)
         return;
     bool go = TerminatePressed;
-    NotifyActionFlag(ActionBeforeTerminate, go);
+    if (!TerminateTold)
+        NotifyActionFlag(ActionBeforeTerminate, go);
     TerminatePressed = go;
     if (!go)
         return;
@@ -461,6 +462,7 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         SetHandlingMessage("");
         ReportedExceptionMessage.clear();
         LastReportText.clear();
+        StartReportDialogResults();
         uint8_t handler = 2, action = 0;
         DialogState = static_cast<TDialogState>(options.DialogKind());
         bool dialogDecided = false;

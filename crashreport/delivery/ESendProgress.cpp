@@ -93,7 +93,10 @@ void BeginSendProgress(const TVurazaModuleOptions& options, const TSendProgressS
     SendProgressFocusReceived = false;
     if (settings.InlineHandling) {
         state.inlineWindow = true;
-        CreateDialogParamW(ReporterModule(), L"EL_Server", DialogParentWindow(), SendProgressDialogProc, topMost);
+        // A modeless dialog shows only when asked: the template is not made visible.
+        if (HWND w = CreateDialogParamW(ReporterModule(), L"EL_Server", DialogParentWindow(), SendProgressDialogProc,
+                                        topMost))
+            ShowWindow(w, topMost ? SW_SHOW : SW_SHOWNOACTIVATE);
     } else {
         auto* thread = new TSendDialogThread(topMost);
         thread->FreeOnTerminate = true;

@@ -6,7 +6,9 @@
 #include <stdexcept>
 
 #include "crashreport/capture/EDialogHooks.h"
+#include "crashreport/capture/EDialogServices.h"
 #include "crashreport/capture/EDialogState.h"
+#include "crashreport/capture/EEvents.h"
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/ERoad.h"
 #include "crashreport/capture/ERoadSteps.h"
@@ -63,6 +65,12 @@ DWORD WINAPI DriveDialog(void*)
     LabPrint(detailed ? "dialog: detailed" : classic ? "dialog: windows-style" : "dialog: box");
     if (ExceptionDialogHooks().exceptionMessage)
         LabPrint("dialog message: " + ExceptionDialogHooks().exceptionMessage());
+    if (ExceptionDialogHooks().stack)
+        for (const TDialogStackItem& item : ExceptionDialogHooks().stack())
+            if (item.header.find("Exception Thread") != std::string::npos) {
+                LabPrint("dialog exception thread row: " + item.header);
+                break;
+            }
     if (ExceptionDialogHooks().reportCounter)
         LabPrint(Line("dialog report counter: %u", static_cast<unsigned>(ExceptionDialogHooks().reportCounter())));
     Sleep(200);
@@ -107,6 +115,115 @@ int DialogOnRoad(const std::vector<std::string>& args)
     LabPrint(Line("after dialog: state %u", static_cast<unsigned>(DialogState.load())));
     LabPrint(Line("after dialog: send %u", SendChecked ? 1u : 0u));
     LabPrint(Line("after dialog: cancelled %u", DialogCancelled ? 1u : 0u));
+    const RECT area = DialogWorkArea();
+    const RECT expected = MonitorWorkArea(GetDesktopWindow());
+    LabPrint(Line("after dialog: work area taken %u", EqualRect(&area, &expected) ? 1u : 0u));
+    return 0;
+}
+
+void PressKey(WORD vk)
+{
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = vk;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+}
+
+// A left click in the middle of a control, through the input queue.
+void ClickControl(HWND control)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    INPUT in[3] = {};
+    for (INPUT& i : in)
+        i.type = INPUT_MOUSE;
+    in[0].mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in[0].mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(3, in, sizeof(INPUT));
+}
+
+HWND WaitForDialog()
+{
+    TFound found;
+    for (int i = 0; i < 300 && !found.window; ++i) {
+        Sleep(50);
+        EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
+    }
+    return found.window;
+}
+
+// The user's two answers in one run: Escape on the first report's Windows-style dialog; on the
+// second, a click on "Terminate the application" and Enter on the default button.
+DWORD WINAPI DriveTwoDialogs(void*)
+{
+    HWND first = WaitForDialog();
+    if (!first) {
+        LabPrint("no first dialog");
+        return 0;
+    }
+    Sleep(200);
+    SetForegroundWindow(first);
+    Sleep(100);
+    PressKey(VK_ESCAPE);
+    for (int i = 0; i < 200 && IsWindow(first); ++i)
+        Sleep(50);
+    LabPrint(IsWindow(first) ? "first dialog still open" : "first dialog closed");
+    Sleep(300);
+    HWND second = WaitForDialog();
+    if (!second || second == first) {
+        LabPrint("no second dialog");
+        return 0;
+    }
+    Sleep(200);
+    SetForegroundWindow(second);
+    Sleep(100);
+    HWND box = GetDlgItem(second, 104);
+    LabPrint(IsWindowVisible(box) ? "terminate box shown" : "terminate box hidden");
+    ClickControl(box);
+    for (int i = 0; i < 40 && IsDlgButtonChecked(second, 104) != BST_CHECKED; ++i)
+        Sleep(50);
+    LabPrint(IsDlgButtonChecked(second, 104) == BST_CHECKED ? "terminate box checked" : "terminate box unchecked");
+    PressKey(VK_RETURN);
+    return 0;
+}
+
+void CountBeforeTerminate(void*, TVurazaExceptionRecord&, uint8_t action, bool&)
+{
+    if (action == ActionBeforeTerminate)
+        LabPrint("action 8 told");
+}
+
+TDuruvaDodHandlers twiceHandlers;
+
+int DialogTwice(const std::vector<std::string>&)
+{
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (!options) {
+        LabPrint("no reporter");
+        return 3;
+    }
+    options->SetDialogKind(2);
+    options->SetDialogAutoCloseSeconds(0);
+    options->SetTerminateButtonAction(1);
+    options->SetTerminateButtonAfter(0);
+    twiceHandlers.ExceptionActionNotify = CountBeforeTerminate;
+    RegisterDuruvaDodHandlers(&twiceHandlers);
+    HANDLE driver = CreateThread(nullptr, 0, DriveTwoDialogs, nullptr, 0, nullptr);
+    for (const char* message : {"first report", "second report"}) {
+        try {
+            throw std::runtime_error(message);
+        } catch (...) {
+            ExceptionManager(TRoadException(std::current_exception()), 0, OutputAutomatic, CurrentModuleHandle());
+        }
+        LabPrint(std::string("went on after the ") + message);
+    }
+    WaitForSingleObject(driver, 15000);
+    CloseHandle(driver);
     return 0;
 }
 
@@ -116,6 +233,8 @@ const std::vector<TCrashLabMode>& CrashLabDialogModes()
 {
     static const std::vector<TCrashLabMode> modes = {
         {"dialog-road", "an exception handled with dialog kind ARG (2 Windows-style, 3 detailed) [escape]", DialogOnRoad},
+        {"dialog-twice", "two reports: Escape on the first dialog, the terminate box and Enter on the second",
+         DialogTwice},
     };
     return modes;
 }

@@ -26,6 +26,10 @@ for kind, shown, send in cases:
     check("dialog report counter: 1" in lines, "kind %s: the first report" % kind)
     check("after dialog: state 0" in lines, "kind %s: closed, the road went on" % kind)
     check(send is None or send in lines, "kind %s: the send choice is left for delivery" % kind)
+    rows = [l for l in lines if l.startswith("dialog exception thread row: ")]
+    check(rows and "Exception Thread: ID=" in rows[0] and "*" not in rows[0],
+          "kind %s: the call-stack page's exception thread row has no marker: %s" % (kind, rows))
+    check("after dialog: work area taken 1" in lines, "kind %s: the dialogs' work area was taken" % kind)
     m = re.search(r"exit code (0x[0-9A-F]{8})", out)
     check(m and m.group(1) == "0x00000000", "kind %s ends normally: %s" % (kind, m and m.group(1)))
 
@@ -37,6 +41,18 @@ for kind in ("3", "2"):
     check("dialog escape keys sent: 2" in lines, "escape %s: the keys went in" % kind)
     check("after dialog: state 0" in lines and "after dialog: cancelled 1" in lines,
           "escape %s: closed as cancelled" % kind)
+
+# One run, two reports: the first dialog's Escape leaves the second's choices alone, and the
+# handlers hear "before terminate" once.
+out = lab.output(launcher, crashlab, "dialog-twice", timeout=120)
+lines = out.splitlines()
+print("\n".join("twice: %s" % l for l in lines))
+check("went on after the first report" in lines, "twice: the Escape went on")
+check("terminate box checked" in lines, "twice: the click checked the terminate box")
+check("went on after the second report" not in lines, "twice: the second dialog's terminate held")
+check(lines.count("action 8 told") == 1, "twice: action 8 told once (%d)" % lines.count("action 8 told"))
+m = re.search(r"exit code (0x[0-9A-F]{8})", out)
+check(m and m.group(1) == "0x00000001", "twice: terminated with code 1: %s" % (m and m.group(1)))
 
 print("%d failure(s)" % len(failures))
 sys.exit(1 if failures else 0)

@@ -48,6 +48,21 @@ std::vector<std::string> AccountParts(const std::string& field)
     }
 }
 
+// The exchanges run on the main thread, which sees no message while one waits for the server:
+// a close asked for meanwhile (a posted close or quit, the window menu's Close, a press on a
+// caption's close button) is read from the queue without taking it, so the close that follows
+// need not wait for the server.
+bool CloseWaiting()
+{
+    MSG m;
+    const UINT flags = PM_NOREMOVE | PM_QS_POSTMESSAGE | PM_QS_INPUT;
+    if (PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, flags) || PeekMessageW(&m, nullptr, WM_CLOSE, WM_CLOSE, flags))
+        return true;
+    if (PeekMessageW(&m, nullptr, WM_SYSCOMMAND, WM_SYSCOMMAND, flags) && (m.wParam & 0xFFF0) == SC_CLOSE)
+        return true;
+    return PeekMessageW(&m, nullptr, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, flags) && m.wParam == HTCLOSE;
+}
+
 }  // namespace
 
 void TClientHandleThread::Execute()
@@ -69,6 +84,7 @@ TClient::TClient(TComponent* owner) : TComponent(owner), MyFun(new TFun(this))
         SysInfo = new TSysInfo;
     if (!Client)
         Client = this;
+    http_.Abandoned = CloseWaiting;
 }
 
 TClient::~TClient()

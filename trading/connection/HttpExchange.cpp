@@ -27,6 +27,12 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user)
     return n;
 }
 
+int AskAbandoned(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto* abandoned = static_cast<const std::function<bool()>*>(user);
+    return *abandoned && (*abandoned)() ? 1 : 0;
+}
+
 struct EasyDeleter {
     void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
@@ -83,6 +89,9 @@ std::string THttpSession::Post(const std::string& url, const std::string& cmd, c
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, AskAbandoned);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &Abandoned);
     if (socks.Version == TSocksVersion::None) {
         // Empty, not unset: no proxy from the environment either.
         curl_easy_setopt(c, CURLOPT_PROXY, "");

@@ -3,6 +3,7 @@
 // cookies kept for the whole session, redirects followed with the POST kept, and the SOCKS
 // proxy of the configuration.
 
+#include <functional>
 #include <string>
 
 #include "framework/Exception.h"
@@ -36,6 +37,9 @@ public:
     // A silent server must not freeze the program for good.
     long ConnectTimeoutMs = 10000;
     long ExchangeTimeoutMs = 30000;
+    // Asked about once a second while an exchange is under way: true ends it at once (an
+    // EHttpError), so a closing program need not wait for a slow server.
+    std::function<bool()> Abandoned;
 
 private:
     void* share_;  // CURLSH: the session's cookie store

@@ -184,7 +184,16 @@ void TMainForm::LoadWebPanes()
     if (!Site(site))
         return;
     gg->Navigate(AutologinURL(site, SysInfo->LoginUser, SysInfo->LoginPasswd));
-    gg->WaitForHtmlDocument(kFirstDocumentWaitMs);
+    {
+        // Keys still switch pages during the wait, but no switch may send a pane elsewhere
+        // before the autologin page has set the session.
+        loadingPanes_ = true;
+        struct TDone {
+            bool& flag;
+            ~TDone() { flag = false; }
+        } done{loadingPanes_};
+        gg->WaitForHtmlDocument(kFirstDocumentWaitMs);
+    }
     lswt->Navigate(HistoryOrdersURL(site, SysInfo->gid));
     lscj->Navigate(HistoryTradesURL(site, SysInfo->gid));
     gg->Navigate(IndexURL(site, SysInfo->gid));

@@ -34,9 +34,8 @@ void RefocusActivePane()
         browser = f->ActiveControl();
     if (!browser)
         browser = FormActiveBrowser(form);
-    if (!browser || !(browser->ClassName() == "TEmbeddedBrowser" || browser->ClassName() == "TWBCore"))
-        return;
-    HWND pane = BrowserControlWindow(browser);
+    // A browser by what it is: the program's panes are classes of their own.
+    HWND pane = browser ? BrowserControlWindow(browser) : nullptr;
     HWND focus = GetFocus();
     if (pane && focus != pane && !IsChild(pane, focus))
         PostMessageW(pane, WM_WB_REACTIVATE, reinterpret_cast<WPARAM>(browser), 0);

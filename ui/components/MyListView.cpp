@@ -11,17 +11,6 @@ namespace {
 // One sort runs at a time on the main thread; the comparison only gets the column.
 bool sortInProgressAscending = true;
 
-char DecimalSeparator()
-{
-    static const char separator = [] {
-        wchar_t buffer[8] = {};
-        if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, 8) == 2 && buffer[0] < 0x80)
-            return static_cast<char>(buffer[0]);
-        return '.';
-    }();
-    return separator;
-}
-
 // Numbers compare by their value rounded to thousandths (halves to even): values closer than
 // half a thousandth are mostly equal, and unlike rounding each difference the order stays
 // transitive. NaN sorts after every number.
@@ -53,7 +42,9 @@ TSortKey MakeKey(TListItem* item, int column)
         text = &item->SubItems()[column - 1];
     }
     key.present = true;
-    key.numeric = TryStrToFloat(*text, key.number, DecimalSeparator());
+    // The cells hold the texts the program wrote, in the server's "." format, whatever the
+    // user's decimal separator.
+    key.numeric = TryStrToFloat(*text, key.number, '.');
     if (key.numeric)
         key.number = Thousandths(key.number);
     key.text = GbkToWide(*text);

@@ -165,3 +165,63 @@ TEST(DialogLayout, ClassicRowsRunTopToBottomWithoutOverlap)
     EXPECT_EQ(0, alone.send.width);
     EXPECT_EQ(4 + 14 + 6, alone.second.height) << "the reproduce edit was the last block";
 }
+
+// The small form with every part of its button row and bottom area: the message, the picture
+// and the controls never meet, whatever the font.
+TEST(DialogLayout, SmallFormKeepsItsControlsApart)
+{
+    struct TScaled : TTextMeasurer {
+        int scale;
+        explicit TScaled(int s) : scale(s) {}
+        int TextWidth(TDialogFont f, std::string_view t) const override { return measurer.TextWidth(f, t) * scale / 4; }
+        int LineHeight(TDialogFont f) const override { return measurer.LineHeight(f) * scale / 4; }
+    };
+    struct {
+        int scale;  // quarters of the plain font
+        bool terminate, help, screenshot, copy;
+    } cases[] = {
+        {4, false, false, false, true}, {4, true, false, true, true}, {4, true, true, true, true},
+        {6, true, false, true, true}, {6, true, true, false, false}, {8, true, true, true, true},
+    };
+    const std::vector<std::string> lines = {"Access violation at address 00401000.", "Read of address 00000000.",
+                                            "&Send this error via Internet    &Copy to Clipboard"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "scale " << c.scale << " terminate " << c.terminate << " help " << c.help
+                                        << " screenshot " << c.screenshot << " copy " << c.copy);
+        const TScaled m(c.scale);
+        const int buttonWidth = DetailedButtonWidth(m, {"&OK", "&Terminate", "&Restart", "Details", "&Help"});
+        const int bottom = DetailedBottomArea(true, c.screenshot, c.copy, false);
+        const TDetailedSmallForm form = DetailedSmallFormSize(
+            m, lines, 3, 3, 18, bottom, DetailedButtonRowWidth(buttonWidth, c.terminate, c.help, true));
+        TDetailedLayoutInput in;
+        in.clientWidth = form.windowWidth - 6;
+        in.clientHeight = form.windowHeight - 6 - 18;
+        in.bottomArea = bottom;
+        in.buttonWidth = buttonWidth;
+        in.terminateButton = c.terminate;
+        in.helpButton = c.help;
+        in.copyBox = c.copy;
+        const TDetailedLayout l = LayoutDetailedControls(in);
+        std::vector<std::pair<const char*, TLayoutRect>> shown = {
+            {"message", {48, 8, form.textWidth, form.textHeight}}, {"picture", {8, 8, 32, 32}},
+            {"ok", l.ok}, {"details", l.details}, {"send", l.send}};
+        if (c.terminate)
+            shown.push_back({"terminate", l.terminate});
+        if (c.help)
+            shown.push_back({"help", l.help});
+        if (c.screenshot)
+            shown.push_back({"screenshot", l.screenshot});
+        if (c.copy)
+            shown.push_back({"copy", l.copy});
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const TLayoutRect& a = shown[i].second;
+            EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.Right() <= in.clientWidth && a.Bottom() <= in.clientHeight)
+                << shown[i].first << " lies outside the client area";
+            for (size_t j = i + 1; j < shown.size(); ++j) {
+                const TLayoutRect& b = shown[j].second;
+                EXPECT_FALSE(a.left < b.Right() && b.left < a.Right() && a.top < b.Bottom() && b.top < a.Bottom())
+                    << shown[i].first << " meets " << shown[j].first;
+            }
+        }
+    }
+}

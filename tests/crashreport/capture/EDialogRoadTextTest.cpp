@@ -46,4 +46,24 @@ TEST(DialogReportParts, ReplacesOnlyTheNumberedItem)
     EXPECT_EQ("  3.3 Email : a@b.c\r\nnext", empty);
 }
 
+TEST(DialogReportParts, TheEmailFieldOfTheWindowsStyleDialog)
+{
+    struct {
+        const char* text;
+        const char* out;
+    } cases[] = {
+        {"User:\r\n  3.2 Name  : bob\r\n  3.3 Email : \r\n  3.4 x : y\r\n",
+         "User:\r\n  3.2 Name  : bob\r\n  3.3 Email : x@y.z\r\n  3.4 x : y\r\n"},
+        {"\r\n  3.3 Email : old@a.b\r\n", "\r\n  3.3 Email : x@y.z\r\n"},
+        {"\r\n  3.3 Email\r\n  3.4 x : y\r\n", "\r\n  3.3 Email\r\n  3.4 x : y\r\n"},
+        {"no field", "no field"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string report = c.text;
+        ReplaceReportItemValue(report, "3.3", "x@y.z");
+        EXPECT_EQ(c.out, report);
+    }
+}
+
 }  // namespace

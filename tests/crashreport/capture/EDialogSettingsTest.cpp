@@ -115,20 +115,3 @@ TEST(DialogSettings, EmailAddresses)
     }
 }
 
-TEST(DialogSettings, ReportEmailField)
-{
-    struct {
-        const char* text;
-        const char* out;
-    } cases[] = {
-        {"User:\r\n  3.2 Name  : bob\r\n  3.3 Email : \r\n  3.4 x : y\r\n",
-         "User:\r\n  3.2 Name  : bob\r\n  3.3 Email : x@y.z\r\n  3.4 x : y\r\n"},
-        {"\r\n  3.3 Email : old@a.b\r\n", "\r\n  3.3 Email : x@y.z\r\n"},
-        {"\r\n  3.3 Email\r\n  3.4 x : y\r\n", "\r\n  3.3 Email\r\n  3.4 x : y\r\n"},
-        {"no field", "no field"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(c.out, ReplaceReportEmail(c.text, "x@y.z"));
-    }
-}

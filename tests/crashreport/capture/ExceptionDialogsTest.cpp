@@ -12,6 +12,7 @@
 #include "crashreport/capture/ECoreWin.h"
 #include "crashreport/capture/EDialogDispatch.h"
 #include "crashreport/capture/EDialogHooks.h"
+#include "crashreport/capture/EDialogRoad.h"
 #include "crashreport/capture/EDialogServices.h"
 #include "crashreport/capture/EDialogSettings.h"
 #include "crashreport/capture/EOptions.h"
@@ -81,8 +82,8 @@ struct ExceptionDialogs : testing::Test {
         h.exceptionMessage = [] { return std::string("Access violation at address 00401000. Read of address 00000000."); };
         h.reportCounter = [this] { return reportCounter; };
         h.replaceReportEmail = [this](const std::string& a) {
-            lastReport = ReplaceReportEmail(lastReport, a);
-            logReport = ReplaceReportEmail(logReport, a);
+            ReplaceReportItemValue(lastReport, "3.3", a);
+            ReplaceReportItemValue(logReport, "3.3", a);
         };
         boxes = std::make_unique<ui::MessageBoxRecorder>();
     }
@@ -328,6 +329,50 @@ TEST_F(ExceptionDialogs, DetailedSmallFormAndSupportLink)
         EXPECT_EQ(SW_SHOWMAXIMIZED, shellShow);
         dlg::Command(d, idOk);
     }});
+}
+
+// The program's own options (a mail method, Restart from the fourth report) and a two-line
+// message: no two shown controls of the small form meet, and none covers the picture, with
+// the plain message font and a larger one.
+TEST_F(ExceptionDialogs, DetailedSmallFormControlsNeverMeet)
+{
+    ExceptionDialogHooks().exceptionMessage = [] {
+        return std::string("Access violation at address 00401000.\r\nRead of address 00000000.");
+    };
+    testOptions->SetTerminateButtonAction(2);
+    testOptions->SetSendFlags(testOptions->SendFlags() | 0x10);
+    reportCounter = 4;
+    NONCLIENTMETRICSW plain{};
+    plain.cbSize = sizeof plain;
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof plain, &plain, 0));
+    for (int grow : {0, 8}) {
+        SCOPED_TRACE(testing::Message() << "message font " << grow << " pixels taller");
+        NONCLIENTMETRICSW metrics = plain;
+        const LONG h = metrics.lfMessageFont.lfHeight;
+        metrics.lfMessageFont.lfHeight = h < 0 ? h - grow : h + grow;
+        SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+        ShowDetailed({[&](HWND d) {
+            std::vector<std::pair<int, RECT>> shown = {{0, RECT{8, 8, 40, 40}}};  // the picture
+            for (int id : std::initializer_list<int>{101, idOk, idTerminate, idDetails, idHelp, idSend, idShot, idCopy})
+                if (dlg::Visible(d, id))
+                    shown.push_back({id, dlg::Bounds(d, id)});
+            EXPECT_TRUE(dlg::Visible(d, idTerminate) && dlg::Visible(d, idSend) && dlg::Visible(d, idCopy));
+            RECT client;
+            GetClientRect(d, &client);
+            for (size_t i = 0; i < shown.size(); ++i) {
+                RECT inside;
+                EXPECT_TRUE(IntersectRect(&inside, &shown[i].second, &client) && EqualRect(&inside, &shown[i].second))
+                    << shown[i].first << " reaches out of the client area";
+                for (size_t j = i + 1; j < shown.size(); ++j) {
+                    RECT both;
+                    EXPECT_FALSE(IntersectRect(&both, &shown[i].second, &shown[j].second))
+                        << shown[i].first << " meets " << shown[j].first;
+                }
+            }
+            dlg::Command(d, idOk);
+        }});
+    }
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof plain, &plain, 0);
 }
 
 TEST_F(ExceptionDialogs, ClassicLayout)
@@ -771,6 +816,100 @@ TEST_F(ExceptionDialogs, CallStackPageAndGoToSource)
         dlg::Command(d, idOk);
     }});
     CloseHandle(slot);
+}
+
+// Enter pressed on the keyboard while the call-stack list has the focus acts on the row (the
+// source request, the group folded) and leaves the dialog open.
+TEST_F(ExceptionDialogs, EnterOnACallStackRowActsOnTheRow)
+{
+    ExceptionDialogHooks().stack = [] {
+        std::vector<TDialogStackItem> items;
+        for (uint32_t tid : {1u, 2u}) {
+            TDialogStackItem i;
+            i.threadId = tid;
+            i.group = 1;
+            i.first = true;
+            i.line = 120;
+            i.lineOffset = 4;
+            i.address = 0x00401000 + tid;
+            i.moduleKind = TStackModuleKind::Program;
+            i.modulePath = "C:\\App\\Vidudo.exe";
+            i.unit = "Main";
+            i.className = "TMainForm";
+            i.procedure = "BuyClick";
+            i.header = "Thread " + std::to_string(tid);
+            items.push_back(i);
+        }
+        return items;
+    };
+    HANDLE slot = CreateMailslotW(L"\\\\.\\mailslot\\DuruvaDod0", 0, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, slot) << GetLastError();
+    auto waiting = [&] {
+        DWORD size = 0, count = 0;
+        GetMailslotInfo(slot, nullptr, &size, &count, nullptr);
+        std::vector<uint8_t> m(size == MAILSLOT_NO_MESSAGE ? 0 : size);
+        DWORD read = 0;
+        if (!m.empty())
+            ReadFile(slot, m.data(), size, &read, nullptr);
+        return m.size();
+    };
+    struct {
+        int row;
+        bool request;  // a frame sends the request; a thread's header folds its group
+    } cases[] = {{1, true}, {0, false}};
+    testOptions->SetDialogFlags(0x18F | 0x10);
+    testOptions->SetFirstDialogTab(1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        ShowDetailed({[&](HWND d) {
+            HWND list = GetDlgItem(PageOf(d), 103);
+            const size_t before = ui::ListViewRows(list).size();
+            LVITEMW state{};
+            state.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+            state.state = state.stateMask;
+            SendMessageW(list, LVM_SETITEMSTATE, c.row, reinterpret_cast<LPARAM>(&state));
+            SetForegroundWindow(d);
+            SendMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+            Sleep(100);
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            GetGUIThreadInfo(GetWindowThreadProcessId(d, nullptr), &info);
+            ASSERT_EQ(list, info.hwndFocus);
+            ui::QueueKeys({VK_RETURN});
+            Sleep(500);
+            EXPECT_TRUE(IsWindowVisible(d)) << "Enter must not close the dialog";
+            if (c.request)
+                EXPECT_EQ(376u, waiting());
+            else
+                EXPECT_NE(before, ui::ListViewRows(list).size()) << "the group folds";
+            if (IsWindow(d))
+                dlg::Command(d, idOk);
+        }});
+        EXPECT_EQ(0u, waiting());
+    }
+    CloseHandle(slot);
+}
+
+// A user reading a page presses keys in its text, which the dialog itself never receives:
+// the dialog stays open well past its two seconds.
+TEST_F(ExceptionDialogs, KeysInAPageKeepTheDialogOpen)
+{
+    testOptions->SetDialogAutoCloseSeconds(2);
+    testOptions->SetDialogFlags(0x18F | 0x10);
+    bool openAfterKeys = false;
+    ShowDetailed({[&](HWND d) {
+        HWND text = GetDlgItem(PageOf(d), 103);
+        SetForegroundWindow(d);
+        SendMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(text), TRUE);
+        for (int i = 0; i < 7; ++i) {
+            ui::QueueKeys({VK_DOWN});
+            Sleep(500);
+        }
+        openAfterKeys = IsWindow(d) && IsWindowVisible(d);
+        if (openAfterKeys)
+            EXPECT_TRUE(dlg::WaitClosed(d, 4000)) << "closes once the keys stop";
+    }});
+    EXPECT_TRUE(openAfterKeys);
 }
 
 TEST_F(ExceptionDialogs, ModifiedColumnWidthUnderColMod6)

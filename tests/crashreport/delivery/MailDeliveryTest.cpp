@@ -338,6 +338,7 @@ TEST_F(ProgressTest, InlineWindowLivesInTheCallingThread)
     BeginSendProgress(options, {true, false}, false);
     ASSERT_TRUE(SendProgressOpen());
     EXPECT_EQ(GetCurrentThreadId(), GetWindowThreadProcessId(SendProgressWindow.load(), nullptr));
+    EXPECT_TRUE(IsWindowVisible(SendProgressWindow.load())) << "the user sees the inline window";
     SetSendProgressText("hello");
     EXPECT_EQ("hello", Status());
     EndSendProgress();

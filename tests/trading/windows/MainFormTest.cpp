@@ -6,6 +6,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +26,7 @@
 #include "trading/connection/ClientModules.h"
 #include "trading/connection/SysInfo.h"
 #include "trading/windows/MainUnit.h"
+#include "ui/browser/WbControlComponent.h"
 
 namespace {
 
@@ -291,6 +295,37 @@ TEST_F(MainFormTest, FunctionKeysWorkWhileTheFirstPageLoads)
     EXPECT_EQ(0, form->PageControl1->ActivePageIndex());
 }
 
+void CALLBACK PressF3ThenF1(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    keyPressedAt = GetTickCount();
+    SetForegroundWindow(keyTarget);
+    ui::QueueKeys({VK_F3, VK_F1});
+}
+
+// F3 then F1 typed while the autologin page still loads: the notices pane is not sent to the
+// index page before the autologin page is done, so the session is set first.
+TEST_F(MainFormTest, PageKeysDuringTheAutologinPageNavigateNoPane)
+{
+    fixture.DelayPage("/autologinforapp.php", 3);
+    Create();
+    keyTarget = form->Handle();
+    keyPressedAt = 0;
+    SetTimer(nullptr, 0, 300, PressF3ThenF1);
+    form->Show();
+    ASSERT_NE(0u, keyPressedAt) << "the keys were never pressed";
+    ui::Pump(500);
+    EXPECT_EQ(mpNotices, form->PageControl1->ActivePageIndex()) << "the keys were lost";
+    Strings pages;
+    ASSERT_TRUE(ui::WaitFor([&] { return (pages = fixture.Pages()).size() >= 4; }, 5000)) << pages.size();
+    ui::Pump(500);
+    pages = fixture.Pages();
+    ASSERT_FALSE(pages.empty());
+    EXPECT_EQ(0u, pages[0].find("/autologinforapp.php")) << pages[0];
+    EXPECT_EQ(1, std::count(pages.begin(), pages.end(), "/simulate_futures_forapp.php?ac=index&gid=1001"))
+        << "the index page was asked for while the autologin page loaded";
+}
+
 TEST_F(MainFormTest, ClosingDropsWhatIsQueuedAndShowsNoBoxAfterwards)
 {
     Open();
@@ -310,6 +345,92 @@ TEST_F(MainFormTest, ClosingDropsWhatIsQueuedAndShowsNoBoxAfterwards)
     EXPECT_LT(GetTickCount() - start, 1500u);
     EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen.front().text;
     EXPECT_TRUE(Commands(true).empty()) << "sent after the close: " << Commands(true).front();
+}
+
+struct TCloser {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    std::atomic<DWORD> sentAt{0};
+};
+
+DWORD WINAPI PostCloseLater(void* p)
+{
+    auto* t = static_cast<TCloser*>(p);
+    Sleep(700);
+    t->sentAt = GetTickCount();
+    PostMessageW(t->window, t->message, t->wParam, 0);
+    return 0;
+}
+
+// A close asked for while an exchange waits for a server that holds its answer for 20 s: the
+// window closes and the client is gone within 3 s, whichever way the close was asked for.
+TEST_F(MainFormTest, ClosingEndsAnExchangeInFlight)
+{
+    const char* scaleText = std::getenv("VIDUDO_TIME_SCALE");
+    const double scale = scaleText && *scaleText ? std::max(1.0, std::atof(scaleText)) : 1.0;
+    struct {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+    } cases[] = {{"close", WM_CLOSE, 0}, {"window menu's Close", WM_SYSCOMMAND, SC_CLOSE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open();
+        client->Http().ExchangeTimeoutMs = 30000;  // the program's own limit
+        Script(R"("CXWT": [{"delay": 20, "lines": [["#", "#", "MESSAGE", "迟到的消息"]]}])");
+        TCloser closer{form->Handle(), c.message, c.wParam};
+        // From another thread, as the system asks, once the exchange is under way.
+        HANDLE thread = CreateThread(nullptr, 0, PostCloseLater, &closer, 0, nullptr);
+        client->CXWT();
+        const bool closed = ui::WaitFor([&] { return closer.sentAt && !IsWindowVisible(form->Handle()); }, 25000);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        form.reset();
+        client.reset();
+        const DWORD took = GetTickCount() - closer.sentAt;
+        std::printf("[ closed an exchange in flight (%s) in %lu ms ]\n", c.name, static_cast<unsigned long>(took));
+        EXPECT_TRUE(closed);
+        EXPECT_LT(took, static_cast<DWORD>(3000 * scale));
+        EXPECT_TRUE(boxes.Seen.empty()) << boxes.Seen.front().text;
+        client = std::make_unique<TClient>();
+        client->Http().ConnectTimeoutMs = 2000;
+        client->Http().ExchangeTimeoutMs = 4000;
+    }
+}
+
+// The notices pane is the main window's active control; the user goes to another window and
+// comes back: the pane has the focus again.
+TEST_F(MainFormTest, ComingBackToTheMainWindowGivesTheActivePaneTheFocus)
+{
+    Open();
+    form->PageControl1->SetActivePageIndex(mpNotices);
+    ui::Activate(form->Handle());
+    form->SetActiveControl(form->gg);
+    ui::Pump(100);
+    TForm other(nullptr);
+    other.SetBounds(40, 40, 240, 140);
+    auto* edit = new TEdit(&other);
+    edit->SetParent(&other);
+    other.Show();
+    ui::Activate(edit->Handle());
+    ASSERT_EQ(edit->Handle(), GetFocus());
+    const HWND pane = form->gg->Handle();
+    SetForegroundWindow(form->Handle());
+    // The focus control's request to the pane, read before anything else may move the focus.
+    MSG msg{};
+    bool asked = false;
+    for (int i = 0; i < 100 && !asked; ++i) {
+        asked = PeekMessageW(&msg, pane, WM_WB_REACTIVATE, WM_WB_REACTIVATE, PM_REMOVE);
+        if (!asked)
+            Sleep(20);
+    }
+    EXPECT_TRUE(asked) << "the focus control did not ask the pane to take the focus";
+    if (asked)
+        DispatchMessageW(&msg);
+    EXPECT_TRUE(ui::WaitFor([&] { return GetFocus() == pane || IsChild(pane, GetFocus()); }, 3000))
+        << "the focus is on " << ui::WindowText(GetFocus());
+    other.Hide();
 }
 
 TEST_F(MainFormTest, CancelledLoginQuitsAndSendsNothing)

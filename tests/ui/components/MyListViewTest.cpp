@@ -105,6 +105,30 @@ Mark ReadMark(TMyListView& list, int index, bool ascending)
 
 using MyListViewTest = GuiTest;
 
+// First in this program: the user's decimal separator is "," before any list has sorted. The
+// cells hold the server's "."-decimal texts, and a click on the price column orders them by value.
+TEST_F(MyListViewTest, PricesSortByValueUnderACommaLocale)
+{
+    wchar_t before[8] = {};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, before, 8);
+    ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L","));
+    TListForm form;
+    form.Show();
+    ui::Activate(form.Handle());
+    form.Fill({{"1", "IF2612", "3501"}, {"2", "IF2612", "3500.5"}, {"3", "IF2612", "3499"}, {"4", "IF2612", "3500.25"}});
+    ui::Pump(300);
+    const RECT h = HeaderItemRect(*form.list, 2);
+    // Clicks far apart, so that none is a double click, until the column sorts ascending.
+    for (int i = 0; i < 3; ++i) {
+        ui::Click(form.list->HeaderHandle(), i % 2 ? h.right - 30 : h.left + 8, (h.top + h.bottom) / 2);
+        ui::Pump(static_cast<int>(GetDoubleClickTime()) + 50);
+        if (form.list->SortAscending() && form.Column(2) != Strings{"3501", "3500.5", "3499", "3500.25"})
+            break;
+    }
+    EXPECT_EQ((Strings{"3499", "3500.25", "3500.5", "3501"}), form.Column(2));
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, before);
+}
+
 TEST_F(MyListViewTest, ClickSortOrdersNumbersNumericallyAndTextsByText)
 {
     TListForm form;
