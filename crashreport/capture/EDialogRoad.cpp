@@ -75,6 +75,7 @@ std::vector<TDialogStackItem> CurrentStackItems()
 std::vector<TDialogModuleRow> CurrentModuleRows()
 {
     std::vector<TDialogModuleRow> rows;
+    const TModulesReadScope read;
     const TVurazaModulesList& modules = ModulesList();
     for (size_t i = 0; i < modules.Count(); ++i) {
         const TVurazaModuleInfo* m = modules.Items(i);

@@ -91,10 +91,12 @@ public:
         if (records_) {
             for (int i = 0; i < records_->Count() && count_ < capacity_; ++i) {
                 const TVurazaThreadRecord& r = *records_->Item(i);
-                if (r.threadId == handlingThread || r.threadId == StillProbeThreadId())
+                if (r.threadId == handlingThread || r.threadId == StillProbeThreadId() ||
+                    r.threadId == ModuleRecordMakerThreadId())
                     continue;
                 if (r.threadId == faultingThread) {
                     faultingCreator_ = CreatorStackOf(*records_, r);
+                    faultingStackTop_ = r.stackTop;
                     continue;
                 }
                 if (!r.threadHandle || !IsThreadRunning(r.threadHandle))
@@ -112,7 +114,7 @@ public:
         entry.dwSize = sizeof entry;
         for (BOOL ok = Thread32First(snap, &entry); ok && count_ < capacity_; ok = Thread32Next(snap, &entry)) {
             if (entry.th32OwnerProcessID != pid || entry.th32ThreadID == handlingThread || entry.th32ThreadID == faultingThread ||
-                entry.th32ThreadID == StillProbeThreadId())
+                entry.th32ThreadID == StillProbeThreadId() || entry.th32ThreadID == ModuleRecordMakerThreadId())
                 continue;
             HANDLE h = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
                                   entry.th32ThreadID);
@@ -138,6 +140,7 @@ public:
     size_t Count() const { return count_; }
     TOtherThread& operator[](size_t i) { return items_[i]; }
     const TCreatorStack& FaultingCreator() const { return faultingCreator_; }
+    uintptr_t FaultingStackTop() const { return faultingStackTop_; }
     void ResumeAll()
     {
         for (size_t i = 0; i < count_; ++i)
@@ -152,6 +155,7 @@ private:
     size_t count_ = 0, capacity_ = 0;
     TVurazaThreadsList* records_ = nullptr;
     TCreatorStack faultingCreator_;
+    uintptr_t faultingStackTop_ = 0;
 };
 
 // The loader's lock, taken while threads are suspended to be kept still: none of them may be
@@ -176,6 +180,7 @@ void SuspendUnderLocks(TThreadSnapshot& threads, uint16_t behaviourFlags)
             heaps[locked++] = heaps[i];
     TLeakTracker& leaks = ProgramLeakTracker();
     leaks.HoldLock();
+    const bool modulesLocked = LockModulesForWriting(1000);
     for (size_t i = 0; i < threads.Count(); ++i)
         if (ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags) && SuspendThread(threads[i].handle) != static_cast<DWORD>(-1))
             threads[i].suspended = true;
@@ -188,6 +193,8 @@ void SuspendUnderLocks(TThreadSnapshot& threads, uint16_t behaviourFlags)
             context.ContextFlags = CONTEXT_CONTROL;
             GetThreadContext(threads[i].handle, &context);
         }
+    if (modulesLocked)
+        UnlockModulesForWriting();
     leaks.ReleaseLock();
     while (locked > 0)
         HeapUnlock(heaps[--locked]);
@@ -257,11 +264,8 @@ TVurazaModuleInfo* ModuleWithOptions(uintptr_t handle)
 
 TVurazaModuleInfo* ModuleRecordOfAddress(uintptr_t address)
 {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(address), &module))
-        return nullptr;
-    return ModuleWithOptions(reinterpret_cast<uintptr_t>(module));
+    TVurazaModuleInfo* record = FindModuleRecordOfAddress(address);
+    return record && record->Options && record->StoredDataLoaded ? record : nullptr;
 }
 
 // Step 4: the options of the module that faulted, else of the given one, else the main one's.
@@ -306,10 +310,9 @@ std::string ModuleTextOf(uintptr_t handle)
 
 uintptr_t ModuleOfAddress(uintptr_t address)
 {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(address), &module);
-    return reinterpret_cast<uintptr_t>(module);
+    if (const TVurazaModuleInfo* record = FindModuleRecordOfAddress(address))
+        return record->Handle;
+    return 0;
 }
 
 struct TNotifyCall {
@@ -341,19 +344,19 @@ std::unique_ptr<TVurazaStackList> BuildFaultingStack(uintptr_t address, TExceptN
     if (params.stackCopy && params.stackCopySize) {
         TStackCopyReader copy(params.stackCopyBase, params.stackCopy, params.stackCopySize, live);
         return BuildStackList(address, params.stackCopyBase, params.stackCopyBase + params.stackCopySize,
-                              HandlingKindsMask, -1, -1, false, 1, params.threadId, copy);
+                              HandlingKindsMask, -1, -1, true, 1, params.threadId, copy);
     }
     LockRawStack();
     const TRawStack& raw = RawStack();
     std::unique_ptr<TVurazaStackList> list;
     if (raw.size > 0 && raw.threadId == params.threadId && raw.address == address) {
         TStackCopyReader copy(raw.start, raw.bytes, raw.size, live);
-        list = BuildStackList(address, raw.start, raw.start + raw.size, HandlingKindsMask, -1, -1, false, 1,
+        list = BuildStackList(address, raw.start, raw.start + raw.size, HandlingKindsMask, -1, -1, true, 1,
                               params.threadId, copy);
     }
     UnlockRawStack();
     if (!list)
-        list = BuildStackList(address, params.stackPointer, params.stackTop, HandlingKindsMask, -1, -1, false, 1,
+        list = BuildStackList(address, params.stackPointer, params.stackTop, HandlingKindsMask, -1, -1, true, 1,
                               params.threadId, live);
     return list;
 }
@@ -437,12 +440,17 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         // Records of modules unloaded or rewritten since go first; then every lookup of the
         // handling reads the records as they are, and modules met meanwhile get spare ones.
         DropStaleModuleRecords();
-        // The records that decide the options are made now when missing (a library loaded
-        // since, whose options it published): the one lookup that may read files, before the
-        // freeze.
-        FindModuleRecordOfAddress(address);
-        FindModuleRecord(reinterpret_cast<uintptr_t>(module));
-        FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
+        // The records are made by their own thread as modules load: a load it has not got to yet
+        // is waited for a little (the faulting thread may hold the loader's lock, which making
+        // it needs). Without that thread the records that decide the options are made now when
+        // missing: the one lookup that may read files, before the freeze.
+        if (ModuleRecordMakerRunning()) {
+            WaitForModuleRecords(2000);
+        } else {
+            FindModuleRecordOfAddress(address);
+            FindModuleRecord(reinterpret_cast<uintptr_t>(module));
+            FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
+        }
         FreezeModuleRecords(true);
         TRoadSteps& road = RoadSteps();
         ChooseOptions(address, module);
@@ -489,8 +497,10 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         bool sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
                                         options.DialogKind());
         if (handler == 2) {
+            // The faulting thread's own stack: this thread's is another.
             if (!params.stackTop)
-                params.stackTop = CurrentStackTop();
+                params.stackTop = threads->FaultingStackTop() ? threads->FaultingStackTop()
+                                                              : params.stackPointer + StackScanLimit;
             if (params.context && !IsReadableMemory(params.context, ThreadContextSavedSize))
                 params.context = nullptr;
             if (params.exceptionRecord && !IsReadableMemory(params.exceptionRecord, 80))

@@ -406,7 +406,7 @@ int HeadGoneMode(const std::vector<std::string>&)
 int ClearedMode(const std::vector<std::string>&)
 {
     Keep(new char[55]), Site("kept", __LINE__);
-    ModulesList().Clear();
+    ClearModuleRecords();
     return 0;
 }
 
