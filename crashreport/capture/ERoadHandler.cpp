@@ -573,6 +573,9 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 }
                 CustomDataList.Clear();
                 RunInMainThread(CustomDataOnFaultingThread, nullptr);
+                // The last report field shows the custom data.
+                if (CustomDataList.Count() > 0 && (options.ReportFieldVisibility() >> 47 & 1))
+                    InsertReportList(7, options.MessageText(91), CustomDataList);
                 HandlingStep = 9;
                 InterlockedIncrement(&ReportCounter);
                 HandlingStep = 10;
@@ -625,7 +628,14 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 }
                 if (askReproduce) {
                     road.ShowReproduceDialog();
+                    // The dialog keeps what was typed in the options in force; the report and
+                    // its delivery read the handling's own.
+                    const TVurazaModuleOptionsEx* typed = CurrentDuruvaDodOptions();
+                    if (typed && typed != &options && !typed->ReproduceStepsText().empty())
+                        options.SetReproduceStepsText(typed->ReproduceStepsText());
                 }
+                if (options.LogFlags() & 0x2)
+                    InsertReportItem(7, options.MessageText(123), options.ReproduceStepsText());
                 // The dialog chose whether the report goes out: the kept choice predates it (on a
                 // first report it is always "no"), and the screenshot asked for would be lost.
                 sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
