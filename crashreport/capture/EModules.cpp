@@ -319,7 +319,8 @@ bool IsLibraryImage(uintptr_t module)
     const int header = ReadImageHeader(module);
     if (header >= 2)
         return header == 2;
-    const uintptr_t self = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
+    // An unreadable header: a library when the reporter's own module is one.
+    const uintptr_t self = ThisModule();
     return module != self && ReadImageHeader(self) == 2;
 }
 
