@@ -458,6 +458,13 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         if (LeakModeProcs().handlingOptions)
             LeakModeProcs().handlingOptions(options);
         options.SetReproduceStepsText("");
+        HandlingStep = 104;
+        // The development environment is the program here: its own words, no restart offered.
+        if (IsRunningInIde()) {
+            options.SetDialogFlags(static_cast<uint16_t>(options.DialogFlags() & ~0x40));
+            options.SetMessageText(26, "The IDE has raised an exception.\r\n ");
+            options.SetMessageText(27, "Restart the IDE");
+        }
         CurrentExceptionRecord = {};
         CurrentExceptionRecord.ExceptionObject = e.object;
         CurrentExceptionRecord.ExceptionType = e.type;
