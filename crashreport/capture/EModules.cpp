@@ -14,6 +14,7 @@
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
 #include "crashreport/capture/EStoredData.h"
+#include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
@@ -851,11 +852,16 @@ TModuleListSource ModuleListSourceInUse()
 }
 
 namespace {
+// Set while the maker is asked to stop: a pass ends at the next module.
+std::atomic<bool> makingStopped{false};
+
 void AddRecordsOfLoadedModules()
 {
     const std::vector<HMODULE> handles =
         ModuleListSourceInUse() == TModuleListSource::ToolHelp ? ToolHelpModules() : ProcessStatusModules();
     for (HMODULE h : handles) {
+        if (makingStopped)
+            return;
         const uintptr_t module = reinterpret_cast<uintptr_t>(h);
         {
             TModulesReadScope read;
@@ -1212,7 +1218,15 @@ void StartModuleRecordMaker()
         return;
     maker.recorded.store(0);
     maker.reported.store(1);
+    makingStopped = false;
+    // One of the reporter's own threads: made under the thread-control flag, it gets no record.
+    TThreadExceptionContext* own = ThreadExceptionContext();
+    const bool wasControlling = own && own->threadControl;
+    if (own)
+        own->threadControl = true;
     maker.thread = CreateThread(nullptr, 0, MakeRecords, nullptr, 0, &maker.id);
+    if (own)
+        own->threadControl = wasControlling;
     if (!maker.thread)
         return;
     const auto registerNotification = reinterpret_cast<TRegisterDllNotification>(reinterpret_cast<void*>(
@@ -1233,6 +1247,7 @@ void StopModuleRecordMaker()
     if (!maker.thread)
         return;
     maker.stop = true;
+    makingStopped = true;
     SetEvent(maker.wake);
     if (WaitForSingleObject(maker.thread, 10000) != WAIT_OBJECT_0)
         TerminateThread(maker.thread, 1);

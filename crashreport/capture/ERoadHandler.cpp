@@ -337,26 +337,28 @@ void RestoreMainWindowProc(void*)
 }
 
 // The stack of the faulting thread: its throw-time copy when the hooks took one on this
-// thread (the live stack is unwound by now), else the live stack.
+// thread (the live stack is unwound by now), else the live stack. Call targets are not
+// followed here: each frame would get a second row at the first line of the routine it calls,
+// and the thread's rows are what it was running.
 std::unique_ptr<TVurazaStackList> BuildFaultingStack(uintptr_t address, TExceptNotifyParams& params)
 {
     TLiveMemoryReader live(true);
     if (params.stackCopy && params.stackCopySize) {
         TStackCopyReader copy(params.stackCopyBase, params.stackCopy, params.stackCopySize, live);
         return BuildStackList(address, params.stackCopyBase, params.stackCopyBase + params.stackCopySize,
-                              HandlingKindsMask, -1, -1, true, 1, params.threadId, copy);
+                              HandlingKindsMask, -1, -1, false, 1, params.threadId, copy);
     }
     LockRawStack();
     const TRawStack& raw = RawStack();
     std::unique_ptr<TVurazaStackList> list;
     if (raw.size > 0 && raw.threadId == params.threadId && raw.address == address) {
         TStackCopyReader copy(raw.start, raw.bytes, raw.size, live);
-        list = BuildStackList(address, raw.start, raw.start + raw.size, HandlingKindsMask, -1, -1, true, 1,
+        list = BuildStackList(address, raw.start, raw.start + raw.size, HandlingKindsMask, -1, -1, false, 1,
                               params.threadId, copy);
     }
     UnlockRawStack();
     if (!list)
-        list = BuildStackList(address, params.stackPointer, params.stackTop, HandlingKindsMask, -1, -1, true, 1,
+        list = BuildStackList(address, params.stackPointer, params.stackTop, HandlingKindsMask, -1, -1, false, 1,
                               params.threadId, live);
     return list;
 }

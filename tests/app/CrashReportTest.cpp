@@ -553,3 +553,40 @@ TEST_F(ProgramCrashTest, AFaultInACallbackOfASystemDllHasEveryFrameAndModule)
     }
     std::printf("%s\n", report.c_str());
 }
+
+// The program's own watchdog, from its stamped options (a copy with a 3 s time-out): its main
+// thread stopped from outside after the login window is up gives one frozen-application report
+// with the main thread's stack, and the program answers again once the thread runs.
+TEST_F(ProgramCrashTest, TheWatchdogReportsTheStoppedMainThreadOnce)
+{
+    const std::string folder = ProgramFolder() + "program_watch\\";
+    DeleteFileW(GbkToWide(folder + "Vidudo.elf").c_str());
+    Start(folder);
+    if (HasFatalFailure())
+        return;
+    const DWORD mainThread = GetWindowThreadProcessId(login, nullptr);
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, mainThread);
+    ASSERT_NE(nullptr, thread);
+    ASSERT_NE(static_cast<DWORD>(-1), SuspendThread(thread));
+    const std::unique_ptr<TLogFile> log = WaitForLog(1);
+    ResumeThread(thread);
+    CloseHandle(thread);
+    ASSERT_NE(nullptr, log) << "no frozen-application report while the main thread stood";
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(ui::WaitFor([&] {
+        return SendMessageTimeoutW(login, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &answer) != 0;
+    }, static_cast<int>(30000 * TimeScale()))) << "the program does not answer again";
+    EXPECT_EQ("EFrozenApplication", log->GetReportItem("2.5", 0));
+    const std::string stack = log->CallStackTable(0);
+    const std::string header = "|*Exception Thread: ID=" + IntToStr(static_cast<int>(mainThread)) + ";";
+    const size_t at = stack.find(header);
+    ASSERT_NE(std::string::npos, at) << stack;
+    EXPECT_NE(std::string::npos, stack.find("[Main]", at)) << stack;
+    EXPECT_NE(std::string::npos, stack.find("|Vidudo.exe", at)) << "the main thread's own frames\n" << stack;
+    // Running on, answered: no second report.
+    Sleep(static_cast<DWORD>(6000 * TimeScale()));
+    const std::unique_ptr<TLogFile> later = WaitForLog(1);
+    ASSERT_NE(nullptr, later);
+    EXPECT_EQ(1, later->ReportCount());
+    EXPECT_TRUE(program->Running());
+}
