@@ -90,6 +90,7 @@ struct TVurazaModuleInfo {
     TReporterText DataKey;
     bool DataValid = true;
     bool StoredDataLoaded = false;  // the options came from the module's stored data
+    bool PublishedOptionsRead = false;  // read again at the module's first exception
 };
 
 struct TVurazaProcessInfo {

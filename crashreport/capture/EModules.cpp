@@ -1229,6 +1229,8 @@ void StartModuleRecordMaker()
         own->threadControl = wasControlling;
     if (!maker.thread)
         return;
+    // Background work: the program's own start-up goes first.
+    SetThreadPriority(maker.thread, THREAD_PRIORITY_BELOW_NORMAL);
     const auto registerNotification = reinterpret_cast<TRegisterDllNotification>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrRegisterDllNotification")));
     if (registerNotification)

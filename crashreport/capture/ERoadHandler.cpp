@@ -446,13 +446,17 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         // is waited for a little (the faulting thread may hold the loader's lock, which making
         // it needs). Without that thread the records that decide the options are made now when
         // missing: the one lookup that may read files, before the freeze.
-        if (ModuleRecordMakerRunning()) {
+        if (ModuleRecordMakerRunning())
             WaitForModuleRecords(2000);
-        } else {
-            FindModuleRecordOfAddress(address);
-            FindModuleRecord(reinterpret_cast<uintptr_t>(module));
-            FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
-        }
+        // A library's record was made as it loaded, before it published its options: they are
+        // read once, at its first exception, as a record made then would have them.
+        for (TVurazaModuleInfo* record : {FindModuleRecordOfAddress(address), FindModuleRecord(reinterpret_cast<uintptr_t>(module))})
+            if (record && record->Options && record->StoredDataLoaded && !record->PublishedOptionsRead &&
+                record->Handle != reinterpret_cast<uintptr_t>(CurrentModuleHandle())) {
+                record->PublishedOptionsRead = true;
+                record->Options->ReadPublishedOptions();
+            }
+        FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
         FreezeModuleRecords(true);
         TRoadSteps& road = RoadSteps();
         ChooseOptions(address, module);
