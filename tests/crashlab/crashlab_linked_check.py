@@ -74,7 +74,8 @@ def chain_in_order(rows, chain):
     """The rows that name the chain's procedures, in the chain's order, or None."""
     found, at = [], 0
     for name in chain:
-        while at < len(rows) and not rows[at][4].endswith(name):
+        # A throw's path may be compiled into the routine's cold part ("main.cold").
+        while at < len(rows) and not rows[at][4].split(".cold")[0].endswith(name):
             at += 1
         if at == len(rows):
             return None
