@@ -13,8 +13,6 @@
 int RunTradingClient()
 {
     StartReporterFoundations();
-    // Call stacks of reports name unit, procedure and line from here on.
-    InstallAddressLookup();
     TApplication application;
     application.SetTitle("Vidudo模拟交易系统");
     auto client = std::make_unique<TClient>();
@@ -31,8 +29,9 @@ int RunTradingClient()
     delete SysInfo;
     SysInfo = nullptr;
     // Freed while tracking still sees them; the leak report at exit builds them again.
+    StopModuleRecordMaker();
     ReleaseAddressLookup();
-    ModulesList().Clear();
+    ClearModuleRecords();
     StopReporterFoundations();
     return exitCode;
 }

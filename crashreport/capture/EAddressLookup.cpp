@@ -244,13 +244,16 @@ void InstallAddressLookup()
 
 void ReleaseAddressLookup()
 {
-    TVurazaModulesList& modules = ModulesList();
-    for (size_t i = 0; i < modules.Count(); ++i) {
-        TVurazaModuleInfo& record = *modules.Items(i);
-        record.DebugModel.reset();
-        record.DebugModelTried = false;
-        record.DebugInfoSource.reset();
-        record.DebugSourceSought = false;
+    {
+        const TModulesReadScope read;
+        const TVurazaModulesList& modules = ModulesList();
+        for (size_t i = 0; i < modules.Count(); ++i) {
+            TVurazaModuleInfo& record = *modules.Items(i);
+            record.DebugModel.reset();
+            record.DebugModelTried = false;
+            record.DebugInfoSource.reset();
+            record.DebugSourceSought = false;
+        }
     }
     ReleaseSpareModuleRecords();
 }

@@ -202,10 +202,11 @@ TAsmListing BuildAssemblerListing(uint32_t exceptionAddress, TListingMemory& mem
         bool lineChanged = lineInfo != prevLineInfo;
         if (locationChanged || lineChanged) {
             std::string heading;
-            if (locationChanged)
+            // Code without debug data has neither: its heading is empty, not "()".
+            if (locationChanged && !location.empty())
                 heading = location + " ";
             if (lineChanged)
-                heading += locationChanged ? "(" + lineInfo + ")" : lineInfo;
+                heading += heading.empty() ? lineInfo : "(" + lineInfo + ")";
             heading = TrimRight(heading);
             if (locationChanged && a <= ex)
                 keepFrom = lines.size();

@@ -76,6 +76,7 @@ std::vector<TDialogStackItem> CurrentStackItems()
 std::vector<TDialogModuleRow> CurrentModuleRows()
 {
     std::vector<TDialogModuleRow> rows;
+    const TModulesReadScope read;
     const TVurazaModulesList& modules = ModulesList();
     for (size_t i = 0; i < modules.Count(); ++i) {
         const TVurazaModuleInfo* m = modules.Items(i);
@@ -125,6 +126,15 @@ void InstallDialogRoadHooks(bool (*duplicateReport)())
     h.modules = CurrentModuleRows;
     h.processes = CurrentProcessRows;
     h.stack = CurrentStackItems;
+    // The go-to-source record carries where the frame's module lies: its handle and image size.
+    h.moduleValues = [](uint32_t address, uint32_t& first, uint32_t& second) {
+        const TVurazaModuleInfo* record = FindModuleRecordOfAddress(address);
+        if (!record)
+            return false;
+        first = static_cast<uint32_t>(record->Handle);
+        second = record->ImageSize;
+        return true;
+    };
 }
 
 uint8_t ShowDialogStep(uint8_t dialogState, bool repeated)

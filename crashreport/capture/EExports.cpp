@@ -20,6 +20,7 @@ namespace {
 // This copy's options object of a module, when it has a record of it: none is made now.
 TVurazaModuleOptionsEx* KnownOptionsOf(uintptr_t module)
 {
+    const TModulesReadScope read;
     TVurazaModulesList& list = ModulesList();
     for (size_t i = 0; module && i < static_cast<size_t>(list.Count()); ++i)
         if (list.Items(i)->Handle == module)

@@ -111,7 +111,10 @@ void TFreezeThread::Execute()
 {
     while (!Terminated()) {
         count_.Answered();
-        while (!Terminated() && !count_.Reached(TimeoutMilliseconds())) {
+        // Read once per watch, not on every ping: the options in force come from the module
+        // records, which the handling of an exception may be reading.
+        const int64_t timeout = TimeoutMilliseconds();
+        while (!Terminated() && !count_.Reached(timeout)) {
             HWND window = WaitForMainWindow();
             if (!window)
                 break;
@@ -127,7 +130,7 @@ void TFreezeThread::Execute()
             if (IsWindow(window))
                 count_.Unanswered();
         }
-        if (!Terminated() && count_.Reached(TimeoutMilliseconds()))
+        if (!Terminated() && count_.Reached(timeout))
             ReportHang();
     }
 }

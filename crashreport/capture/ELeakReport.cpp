@@ -248,7 +248,7 @@ void Internal_ShowLeaks()
         roadOpen = false;
         ReleaseReportObjects();
         ReleaseAddressLookup();
-        ModulesList().Clear();
+        ClearModuleRecords();
     } catch (...) {
         ShowLeakMessage("Error in Internal_ShowLeaks Finalization.", "Error");
     }

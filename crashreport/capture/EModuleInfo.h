@@ -67,6 +67,7 @@ struct TVurazaModuleInfo {
     TVurazaModuleInfo& operator=(const TVurazaModuleInfo&) = delete;
 
     uintptr_t Handle = 0;
+    uint32_t ImageSize = 0;  // SizeOfImage: addresses are looked up without the loader
     // Texts on the reporter's heap, like the record itself.
     TReporterText FileName;
     TReporterText Description;
@@ -89,6 +90,7 @@ struct TVurazaModuleInfo {
     TReporterText DataKey;
     bool DataValid = true;
     bool StoredDataLoaded = false;  // the options came from the module's stored data
+    bool PublishedOptionsRead = false;  // read again at the module's first exception
 };
 
 struct TVurazaProcessInfo {

@@ -4,6 +4,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "crashreport/capture/EOptions.h"
 #include "crashreport/capture/EOptionsResource.h"
 #include "crashreport/capture/EStoredData.h"
+#include "crashreport/capture/EThreadContext.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "framework/CodePage.h"
 #include "framework/Exception.h"
@@ -27,8 +29,62 @@ TVurazaModulesList& Modules()
     return list.Get();
 }
 bool refreshing = false;
-bool frozen = false;
+std::atomic<bool> frozen{false};
 uintptr_t recordInMaking = 0;  // FindModuleRecord is adding this module's record
+DWORD recordInMakingThread = 0;
+
+// The list's guard: the number of readers, or -1 while a writer holds it. A reader waits only
+// while a writer holds it, never for one that waits; a writer waits a bounded time, as the
+// thread that writes may be reading further up its own stack.
+std::atomic<int32_t> listUsers{0};
+
+void EnterRead()
+{
+    for (unsigned spin = 0;; ++spin) {
+        int32_t users = listUsers.load(std::memory_order_relaxed);
+        if (users >= 0 && listUsers.compare_exchange_weak(users, users + 1, std::memory_order_acquire))
+            return;
+        if (spin > 64)
+            Sleep(0);
+    }
+}
+
+void LeaveRead()
+{
+    listUsers.fetch_sub(1, std::memory_order_release);
+}
+
+bool EnterWrite(unsigned milliseconds)
+{
+    const DWORD start = GetTickCount();
+    for (unsigned spin = 0;; ++spin) {
+        int32_t idle = 0;
+        if (listUsers.compare_exchange_weak(idle, -1, std::memory_order_acquire))
+            return true;
+        if (spin > 64) {
+            if (GetTickCount() - start >= milliseconds)
+                return false;
+            Sleep(spin > 256 ? 1 : 0);
+        }
+    }
+}
+
+void LeaveWrite()
+{
+    listUsers.store(0, std::memory_order_release);
+}
+
+struct TWriteScope {
+    explicit TWriteScope(unsigned milliseconds = 2000) : held(EnterWrite(milliseconds)) {}
+    ~TWriteScope()
+    {
+        if (held)
+            LeaveWrite();
+    }
+    TWriteScope(const TWriteScope&) = delete;
+    TWriteScope& operator=(const TWriteScope&) = delete;
+    const bool held;
+};
 TModuleRecordPreparer preparer = nullptr;
 TStoredDataPasswordProc passwordProc = nullptr;
 
@@ -177,12 +233,6 @@ private:
     uint64_t size_ = 0;
 };
 
-void SortModules()
-{
-    auto& raw = Modules().Raw();
-    std::stable_sort(raw.begin(), raw.end(), [](const auto& a, const auto& b) { return a->Handle < b->Handle; });
-}
-
 // Index of the first record whose handle is not below module.
 size_t LowerBound(uintptr_t module)
 {
@@ -270,7 +320,8 @@ bool IsLibraryImage(uintptr_t module)
     const int header = ReadImageHeader(module);
     if (header >= 2)
         return header == 2;
-    const uintptr_t self = reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr));
+    // An unreadable header: a library when the reporter's own module is one.
+    const uintptr_t self = ThisModule();
     return module != self && ReadImageHeader(self) == 2;
 }
 
@@ -457,6 +508,37 @@ TVurazaModulesList& ModulesList()
     return Modules();
 }
 
+TModulesReadScope::TModulesReadScope()
+{
+    EnterRead();
+}
+
+TModulesReadScope::~TModulesReadScope()
+{
+    LeaveRead();
+}
+
+bool LockModulesForWriting(unsigned milliseconds)
+{
+    return EnterWrite(milliseconds);
+}
+
+void UnlockModulesForWriting()
+{
+    LeaveWrite();
+}
+
+void ClearModuleRecords()
+{
+    // Taken out under the guard, freed after it: a record's options may look the list up.
+    TReporterVector<std::unique_ptr<TVurazaModuleInfo>> gone;
+    {
+        TWriteScope write(5000);
+        gone.swap(Modules().Raw());
+    }
+    gone.clear();
+}
+
 bool IsRefreshingModules()
 {
     return refreshing;
@@ -560,6 +642,9 @@ std::unique_ptr<TVurazaModuleInfo> MakeModuleRecord(uintptr_t module, const std:
 {
     auto record = std::make_unique<TVurazaModuleInfo>();
     record->Handle = module;
+    IMAGE_NT_HEADERS32 nt;
+    if (ReadModuleNtHeaders(module, nt))
+        record->ImageSize = nt.OptionalHeader.SizeOfImage;
     record->FileName = fileName;
     record->LastModified = GetFileDateTime(fileName);
     record->WriteStamp = FileWriteStamp(record->FileName);
@@ -595,8 +680,16 @@ TVurazaModuleInfo* AddSpareRecord(uintptr_t module)
         std::unique_ptr<TVurazaModuleInfo> record(spare);
         spare = nullptr;
         record->Handle = module;
+        IMAGE_NT_HEADERS32 nt;
+        if (ReadModuleNtHeaders(module, nt))
+            record->ImageSize = nt.OptionalHeader.SizeOfImage;
         record->DataVersion = 6101;
         record->WriteStamp = FileWriteStamp(record->FileName);
+        TWriteScope write;
+        if (!write.held) {
+            spare = record.release();
+            return nullptr;
+        }
         auto& raw = Modules().Raw();
         // The list's memory is the reporter's heap too.
         return raw.insert(raw.begin() + static_cast<ptrdiff_t>(LowerBound(module)), std::move(record))->get();
@@ -604,13 +697,52 @@ TVurazaModuleInfo* AddSpareRecord(uintptr_t module)
     return nullptr;
 }
 
+// The record of the module whose image holds the address, read from the records alone.
+TVurazaModuleInfo* RecordHolding(uintptr_t address)
+{
+    auto& raw = Modules().Raw();
+    size_t at = static_cast<size_t>(
+        std::upper_bound(raw.begin(), raw.end(), address, [](uintptr_t a, const auto& r) { return a < r->Handle; }) -
+        raw.begin());
+    if (at == 0)
+        return nullptr;
+    TVurazaModuleInfo* record = raw[at - 1].get();
+    return record->ImageSize != 0 && address - record->Handle < record->ImageSize ? record : nullptr;
+}
+
+TVurazaModuleInfo* RecordOf(uintptr_t module)
+{
+    const size_t at = LowerBound(module);
+    return at < Modules().Count() && Modules().Items(at)->Handle == module ? Modules().Items(at) : nullptr;
+}
+
 }  // namespace
 
 bool AddModuleRecord(uintptr_t module, const std::string& fileName, bool load)
 {
+    // Made outside the guard: making reads files and may look the list up.
     auto record = MakeModuleRecord(module, fileName, load);
-    auto& raw = Modules().Raw();
-    raw.insert(raw.begin() + static_cast<ptrdiff_t>(LowerBound(module)), std::move(record));
+    std::unique_ptr<TVurazaModuleInfo> replaced;
+    {
+        TWriteScope write;
+        if (!write.held)
+            return false;
+        auto& raw = Modules().Raw();
+        const size_t at = LowerBound(module);
+        if (at < raw.size() && raw[at]->Handle == module) {
+            // Another thread made one meanwhile: a full record stays, one of unknown kind gives way.
+            if (raw[at]->Kind != mkUnknown || record->Kind == mkUnknown)
+                return true;
+            replaced = std::move(raw[at]);
+            raw[at] = std::move(record);
+        } else {
+            raw.insert(raw.begin() + static_cast<ptrdiff_t>(at), std::move(record));
+        }
+    }
+    // A replaced record may still be in a lookup's hands on another thread until it returns;
+    // it is kept, as a dropped one is.
+    if (replaced)
+        replaced.release();
     return true;
 }
 
@@ -638,8 +770,12 @@ void AddSpareRecordsOfLoadedModules()
     const size_t count = std::min<size_t>(needed / sizeof(HMODULE), std::size(handles));
     for (size_t i = 0; i < count; ++i) {
         const uintptr_t module = reinterpret_cast<uintptr_t>(handles[i]);
-        const size_t at = LowerBound(module);
-        if (at >= Modules().Count() || Modules().Items(at)->Handle != module)
+        bool known = false;
+        {
+            TModulesReadScope read;
+            known = RecordOf(module) != nullptr;
+        }
+        if (!known)
             AddSpareRecord(module);
     }
 }
@@ -715,6 +851,32 @@ TModuleListSource ModuleListSourceInUse()
     return OnWindows95Family() ? TModuleListSource::ToolHelp : TModuleListSource::ProcessStatus;
 }
 
+namespace {
+// Set while the maker is asked to stop: a pass ends at the next module.
+std::atomic<bool> makingStopped{false};
+
+void AddRecordsOfLoadedModules()
+{
+    const std::vector<HMODULE> handles =
+        ModuleListSourceInUse() == TModuleListSource::ToolHelp ? ToolHelpModules() : ProcessStatusModules();
+    for (HMODULE h : handles) {
+        if (makingStopped)
+            return;
+        const uintptr_t module = reinterpret_cast<uintptr_t>(h);
+        {
+            TModulesReadScope read;
+            if (RecordOf(module))
+                continue;
+        }
+        try {
+            AddModuleRecordOfHandle(module);
+        } catch (const std::exception&) {
+            // A module that can't be described is left out of the list, not out of the report.
+        }
+    }
+}
+}  // namespace
+
 void RefreshModuleList()
 {
     if (frozen) {
@@ -723,61 +885,81 @@ void RefreshModuleList()
     }
     VersionLibrary();  // loaded now, so that it is in the list it helps to describe
     refreshing = true;
-    for (size_t i = Modules().Count(); i-- > 0;) {
-        if (!ModuleHasFileName(reinterpret_cast<HMODULE>(Modules().Items(i)->Handle)))
-            Modules().Delete(i);
-    }
-    const std::vector<HMODULE> handles =
-        ModuleListSourceInUse() == TModuleListSource::ToolHelp ? ToolHelpModules() : ProcessStatusModules();
-    for (HMODULE h : handles) {
-        const uintptr_t module = reinterpret_cast<uintptr_t>(h);
-        const size_t at = LowerBound(module);
-        if (at < Modules().Count() && Modules().Items(at)->Handle == module)
-            continue;
-        try {
-            AddModuleRecordOfHandle(module);
-        } catch (const std::exception&) {
-            // A module that can't be described is left out of the list, not out of the report.
+    {
+        TWriteScope write;
+        for (size_t i = Modules().Count(); write.held && i-- > 0;) {
+            if (!ModuleHasFileName(reinterpret_cast<HMODULE>(Modules().Items(i)->Handle)))
+                Modules().Raw()[i].release();  // kept, as a dropped record is: a lookup may hold it
+        }
+        if (write.held) {
+            auto& raw = Modules().Raw();
+            raw.erase(std::remove(raw.begin(), raw.end(), nullptr), raw.end());
         }
     }
-    SortModules();
+    AddRecordsOfLoadedModules();
     refreshing = false;
 }
 
+
 TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
 {
-    if (module == 0 || !ModuleHasFileName(reinterpret_cast<HMODULE>(module)))
+    if (module == 0)
         return nullptr;
-    size_t at = LowerBound(module);
-    if (at < Modules().Count() && Modules().Items(at)->Handle == module) {
-        TVurazaModuleInfo* found = Modules().Items(at);
-        if (found->Kind != mkUnknown || refreshing || frozen)
-            return found;
-        Modules().Delete(at);
-    }
-    if (frozen)
+    // Frozen, the records answer alone: the loader's lock may be held by the faulting thread.
+    if (frozen) {
+        {
+            TModulesReadScope read;
+            if (TVurazaModuleInfo* found = RecordOf(module))
+                return found;
+        }
         return AddSpareRecord(module);
+    }
+    if (!ModuleHasFileName(reinterpret_cast<HMODULE>(module)))
+        return nullptr;
+    {
+        TModulesReadScope read;
+        TVurazaModuleInfo* found = RecordOf(module);
+        if (found && (found->Kind != mkUnknown || refreshing))
+            return found;
+    }
     if (sparesWanted)
         RefillSpareRecords();
     // Making the record loads its options, whose setters ask for the options in force, which
     // look this module up again: it has no record until this one is made.
-    if (module == recordInMaking)
+    const DWORD self = GetCurrentThreadId();
+    if (module == recordInMaking && self == recordInMakingThread)
         return nullptr;
     const std::string fileName = ModuleFileNameOf(reinterpret_cast<HMODULE>(module));
     if (fileName.empty())
         return nullptr;
     struct TMaking {
         uintptr_t outer;
-        explicit TMaking(uintptr_t module) : outer(recordInMaking) { recordInMaking = module; }
-        ~TMaking() { recordInMaking = outer; }
-    } making(module);
+        DWORD outerThread;
+        TMaking(uintptr_t module, DWORD thread) : outer(recordInMaking), outerThread(recordInMakingThread)
+        {
+            recordInMaking = module;
+            recordInMakingThread = thread;
+        }
+        ~TMaking()
+        {
+            recordInMaking = outer;
+            recordInMakingThread = outerThread;
+        }
+    } making(module, self);
     AddModuleRecord(module, fileName, true);
-    at = LowerBound(module);
-    return at < Modules().Count() ? Modules().Items(at) : nullptr;
+    TModulesReadScope read;
+    return RecordOf(module);
 }
 
 TVurazaModuleInfo* FindModuleRecordOfAddress(uintptr_t address)
 {
+    {
+        TModulesReadScope read;
+        if (TVurazaModuleInfo* found = RecordHolding(address))
+            return found;
+    }
+    if (frozen)
+        return nullptr;
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(address), &module))
@@ -811,6 +993,7 @@ void PrepareModuleRecords()
         return;
     sparesWanted = true;
     RefillSpareRecords();
+    TModulesReadScope read;
     for (size_t i = 0; i < Modules().Count(); ++i) {
         TVurazaModuleInfo& record = *Modules().Items(i);
         if (preparer && record.Kind != mkUnknown)
@@ -937,6 +1120,9 @@ size_t DropStaleModuleRecords()
     if (frozen)
         return 0;
     size_t dropped = 0;
+    TWriteScope write;
+    if (!write.held)
+        return 0;
     auto& raw = Modules().Raw();
     for (size_t i = raw.size(); i-- > 0 && droppedCount < droppedCapacity;) {
         const TVurazaModuleInfo& record = *raw[i];
@@ -962,4 +1148,136 @@ void ReleaseDroppedModuleRecords()
         delete droppedRecords[--droppedCount];
         droppedRecords[droppedCount] = nullptr;
     }
+}
+
+namespace {
+
+// What the loader tells of a load or an unload (LdrRegisterDllNotification).
+struct TDllNotificationData {
+    ULONG Flags;
+    const UNICODE_STRING* FullDllName;
+    const UNICODE_STRING* BaseDllName;
+    void* DllBase;
+    ULONG SizeOfImage;
+};
+using TDllNotification = VOID(CALLBACK*)(ULONG reason, const TDllNotificationData* data, void* context);
+using TRegisterDllNotification = LONG(NTAPI*)(ULONG flags, TDllNotification notification, void* context,
+                                              void** cookie);
+using TUnregisterDllNotification = LONG(NTAPI*)(void* cookie);
+constexpr ULONG dllLoadedReason = 1;
+
+struct TRecordMaker {
+    HANDLE thread = nullptr;
+    DWORD id = 0;
+    HANDLE wake = nullptr;
+    void* cookie = nullptr;
+    std::atomic<bool> stop{false};
+    // Loads the loader has reported, and how many of them the maker has recorded.
+    std::atomic<uint32_t> reported{1};  // the modules there are at the start count as one
+    std::atomic<uint32_t> recorded{0};
+};
+TRecordMaker maker;
+
+// Called by the loading thread, which holds the loader's lock: it only counts and wakes.
+VOID CALLBACK ModuleLoaded(ULONG reason, const TDllNotificationData*, void*)
+{
+    if (reason != dllLoadedReason || GetCurrentThreadId() == maker.id)
+        return;
+    maker.reported.fetch_add(1);
+    SetEvent(maker.wake);
+}
+
+DWORD WINAPI MakeRecords(void*)
+{
+    while (!maker.stop) {
+        const uint32_t seen = maker.reported.load();
+        if (seen != maker.recorded.load()) {
+            try {
+                AddRecordsOfLoadedModules();
+            } catch (...) {
+                // A module that can't be described waits for the next load.
+            }
+            maker.recorded.store(seen);
+            continue;
+        }
+        WaitForSingleObject(maker.wake, INFINITE);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void StartModuleRecordMaker()
+{
+    if (maker.thread)
+        return;
+    maker.stop = false;
+    if (!maker.wake)
+        maker.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!maker.wake)
+        return;
+    maker.recorded.store(0);
+    maker.reported.store(1);
+    makingStopped = false;
+    // One of the reporter's own threads: made under the thread-control flag, it gets no record.
+    TThreadExceptionContext* own = ThreadExceptionContext();
+    const bool wasControlling = own && own->threadControl;
+    if (own)
+        own->threadControl = true;
+    maker.thread = CreateThread(nullptr, 0, MakeRecords, nullptr, 0, &maker.id);
+    if (own)
+        own->threadControl = wasControlling;
+    if (!maker.thread)
+        return;
+    // Background work: the program's own start-up goes first.
+    SetThreadPriority(maker.thread, THREAD_PRIORITY_BELOW_NORMAL);
+    const auto registerNotification = reinterpret_cast<TRegisterDllNotification>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrRegisterDllNotification")));
+    if (registerNotification)
+        registerNotification(0, &ModuleLoaded, nullptr, &maker.cookie);
+}
+
+void StopModuleRecordMaker()
+{
+    if (maker.cookie) {
+        const auto unregisterNotification = reinterpret_cast<TUnregisterDllNotification>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrUnregisterDllNotification")));
+        if (unregisterNotification)
+            unregisterNotification(maker.cookie);
+        maker.cookie = nullptr;
+    }
+    if (!maker.thread)
+        return;
+    maker.stop = true;
+    makingStopped = true;
+    SetEvent(maker.wake);
+    if (WaitForSingleObject(maker.thread, 10000) != WAIT_OBJECT_0)
+        TerminateThread(maker.thread, 1);
+    CloseHandle(maker.thread);
+    maker.thread = nullptr;
+    maker.id = 0;
+}
+
+DWORD ModuleRecordMakerThreadId()
+{
+    return maker.id;
+}
+
+bool ModuleRecordMakerRunning()
+{
+    return maker.thread != nullptr && !maker.stop;
+}
+
+bool WaitForModuleRecords(unsigned milliseconds)
+{
+    if (!ModuleRecordMakerRunning() || GetCurrentThreadId() == maker.id)
+        return false;
+    const uint32_t wanted = maker.reported.load();
+    const DWORD start = GetTickCount();
+    while (static_cast<int32_t>(maker.recorded.load() - wanted) < 0) {
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Sleep(5);
+    }
+    return true;
 }

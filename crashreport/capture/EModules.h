@@ -50,6 +50,31 @@ bool ForceDeleteFile(const std::string& fileName);
 bool ReadExportedFunctions(uintptr_t module, TVurazaFunctionsList& functions);
 
 TVurazaModulesList& ModulesList();
+// The list is read by every thread and written by the thread that makes records: walk it
+// inside a read scope. A reader waits only while a writer holds it, and a writer holds it only
+// to put a finished record in or take one out.
+class TModulesReadScope {
+public:
+    TModulesReadScope();
+    ~TModulesReadScope();
+    TModulesReadScope(const TModulesReadScope&) = delete;
+    TModulesReadScope& operator=(const TModulesReadScope&) = delete;
+};
+// Held while threads are suspended to be kept still, so that none is left holding the list;
+// false when it could not be had within the time.
+bool LockModulesForWriting(unsigned milliseconds);
+void UnlockModulesForWriting();
+void ClearModuleRecords();
+// Full records (exports, version, size, dates, debug data) of every module loaded now, and of
+// each loaded later, made by a thread of their own as the loader reports the load: the
+// handling of an exception finds them ready. Started once the lookup is installed.
+void StartModuleRecordMaker();
+void StopModuleRecordMaker();
+DWORD ModuleRecordMakerThreadId();
+bool ModuleRecordMakerRunning();
+// Waits, at most the time, until the maker has made the records of every load reported so
+// far; true when it has.
+bool WaitForModuleRecords(unsigned milliseconds);
 bool IsRefreshingModules();
 // Sets the refreshing flag (records made meanwhile get no debug data); returns the old value.
 bool SetRefreshingModules(bool value);

@@ -159,6 +159,7 @@ TReportText BuildReportText(const TReportRequest& request, const TVurazaModuleOp
     }
     HandlingStep = 7040;
     if (options.LogFlags() & 0x10) {
+        const TModulesReadScope read;
         TVurazaModulesList& modules = ModulesList();
         for (size_t i = 0; i < modules.Count(); ++i) facts.Modules.push_back(ReportModuleOf(*modules.Items(i)));
         TVurazaProcessesList& processes = ProcessesList();

@@ -427,3 +427,47 @@ TReportText BuildReportText(const TReportFacts& facts, const TVurazaModuleOption
     out.LogReportText = out.LastReportText;
     return out;
 }
+
+std::string ReportItemSection(int number, std::string_view header, std::string_view value)
+{
+    TLogItem item(number);
+    item.AddHeader(header);
+    item.AddItem("", value);
+    return item.GetFormattedText();
+}
+
+std::string ReportListSection(int number, std::string_view header, const std::vector<std::string>& lines)
+{
+    if (lines.empty())
+        return {};
+    TLogItem item(number);
+    item.AddHeader(header);
+    for (const std::string& line : lines) {
+        const size_t equals = line.find('=');
+        const std::string_view text(line);
+        item.AddItem(Trim(text.substr(0, equals)),
+                     equals == std::string::npos ? std::string() : Trim(text.substr(equals + 1)));
+    }
+    return item.GetFormattedText();
+}
+
+void InsertAfterGeneralPart(std::string& report, std::string_view section)
+{
+    if (section.empty())
+        return;
+    // The first table's title: the line above the rule that a table's row follows.
+    size_t end = report.size();
+    const size_t rule = report.find("-\r\n|");
+    if (rule != std::string::npos) {
+        const size_t ruleLine = report.rfind("\r\n", rule);
+        if (ruleLine != std::string::npos && ruleLine > 0) {
+            const size_t titleLine = report.rfind("\r\n", ruleLine - 1);
+            end = titleLine == std::string::npos ? 0 : titleLine + 2;
+        }
+    }
+    while (end >= 2 && report.compare(end - 2, 2, "\r\n") == 0)
+        end -= 2;
+    std::string inserted = end > 0 ? "\r\n\r\n" : "";
+    inserted.append(section);
+    report.insert(end, inserted);
+}

@@ -118,6 +118,16 @@ struct TReportText {
 };
 
 TReportText BuildReportText(const TReportFacts& facts, const TVurazaModuleOptions& options);
+
+// A section added to a built report after its general part, the one after section number (its
+// items numbered number + 1), headed by header,
+// with one unnamed item holding value, or (ReportListSection) one item per "name=value" line,
+// name and value trimmed; a list without lines gives no section.
+std::string ReportItemSection(int number, std::string_view header, std::string_view value);
+std::string ReportListSection(int number, std::string_view header, const std::vector<std::string>& lines);
+// Puts the section into the report just after its general part (before the first table), an
+// empty line on each side, where the log's readers take it for a general section.
+void InsertAfterGeneralPart(std::string& report, std::string_view section);
 // The banner and the general sections.
 std::string FillGeneralSections(const TReportGeneralFacts& facts, const TVurazaModuleOptions& options,
                                 TReportText* out = nullptr);

@@ -9,6 +9,7 @@
 #include "crashreport/capture/EPeers.h"
 #include "crashreport/capture/EProcesses.h"
 #include "crashreport/capture/ERaiseCapture.h"
+#include "crashreport/capture/EReportText.h"
 #include "crashreport/capture/ERevive.h"
 #include "crashreport/capture/ERoadState.h"
 #include "crashreport/capture/ERoadSteps.h"
@@ -186,4 +187,21 @@ void ReviveEnvironmentStatics()
 {
     ReviveStatic(CrashTimesList);
     ReviveStatic(handlingMessage);
+}
+
+void InsertReportItem(int section, const std::string& header, const std::string& value)
+{
+    const std::string text = ReportItemSection(section, header, value);
+    InsertAfterGeneralPart(LastReportText, text);
+    InsertAfterGeneralPart(LogReportText, text);
+}
+
+void InsertReportList(int section, const std::string& header, const TStringList& list)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < list.Count(); ++i)
+        lines.push_back(list[i]);
+    const std::string text = ReportListSection(section, header, lines);
+    InsertAfterGeneralPart(LastReportText, text);
+    InsertAfterGeneralPart(LogReportText, text);
 }

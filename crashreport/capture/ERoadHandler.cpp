@@ -91,10 +91,12 @@ public:
         if (records_) {
             for (int i = 0; i < records_->Count() && count_ < capacity_; ++i) {
                 const TVurazaThreadRecord& r = *records_->Item(i);
-                if (r.threadId == handlingThread || r.threadId == StillProbeThreadId())
+                if (r.threadId == handlingThread || r.threadId == StillProbeThreadId() ||
+                    r.threadId == ModuleRecordMakerThreadId())
                     continue;
                 if (r.threadId == faultingThread) {
                     faultingCreator_ = CreatorStackOf(*records_, r);
+                    faultingStackTop_ = r.stackTop;
                     continue;
                 }
                 if (!r.threadHandle || !IsThreadRunning(r.threadHandle))
@@ -112,7 +114,7 @@ public:
         entry.dwSize = sizeof entry;
         for (BOOL ok = Thread32First(snap, &entry); ok && count_ < capacity_; ok = Thread32Next(snap, &entry)) {
             if (entry.th32OwnerProcessID != pid || entry.th32ThreadID == handlingThread || entry.th32ThreadID == faultingThread ||
-                entry.th32ThreadID == StillProbeThreadId())
+                entry.th32ThreadID == StillProbeThreadId() || entry.th32ThreadID == ModuleRecordMakerThreadId())
                 continue;
             HANDLE h = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
                                   entry.th32ThreadID);
@@ -138,6 +140,7 @@ public:
     size_t Count() const { return count_; }
     TOtherThread& operator[](size_t i) { return items_[i]; }
     const TCreatorStack& FaultingCreator() const { return faultingCreator_; }
+    uintptr_t FaultingStackTop() const { return faultingStackTop_; }
     void ResumeAll()
     {
         for (size_t i = 0; i < count_; ++i)
@@ -152,6 +155,7 @@ private:
     size_t count_ = 0, capacity_ = 0;
     TVurazaThreadsList* records_ = nullptr;
     TCreatorStack faultingCreator_;
+    uintptr_t faultingStackTop_ = 0;
 };
 
 // The loader's lock, taken while threads are suspended to be kept still: none of them may be
@@ -176,6 +180,7 @@ void SuspendUnderLocks(TThreadSnapshot& threads, uint16_t behaviourFlags)
             heaps[locked++] = heaps[i];
     TLeakTracker& leaks = ProgramLeakTracker();
     leaks.HoldLock();
+    const bool modulesLocked = LockModulesForWriting(1000);
     for (size_t i = 0; i < threads.Count(); ++i)
         if (ThreadKeptStill(threads[i].isMain, threads[i].hasObject, behaviourFlags) && SuspendThread(threads[i].handle) != static_cast<DWORD>(-1))
             threads[i].suspended = true;
@@ -188,6 +193,8 @@ void SuspendUnderLocks(TThreadSnapshot& threads, uint16_t behaviourFlags)
             context.ContextFlags = CONTEXT_CONTROL;
             GetThreadContext(threads[i].handle, &context);
         }
+    if (modulesLocked)
+        UnlockModulesForWriting();
     leaks.ReleaseLock();
     while (locked > 0)
         HeapUnlock(heaps[--locked]);
@@ -257,11 +264,8 @@ TVurazaModuleInfo* ModuleWithOptions(uintptr_t handle)
 
 TVurazaModuleInfo* ModuleRecordOfAddress(uintptr_t address)
 {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(address), &module))
-        return nullptr;
-    return ModuleWithOptions(reinterpret_cast<uintptr_t>(module));
+    TVurazaModuleInfo* record = FindModuleRecordOfAddress(address);
+    return record && record->Options && record->StoredDataLoaded ? record : nullptr;
 }
 
 // Step 4: the options of the module that faulted, else of the given one, else the main one's.
@@ -306,10 +310,9 @@ std::string ModuleTextOf(uintptr_t handle)
 
 uintptr_t ModuleOfAddress(uintptr_t address)
 {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(address), &module);
-    return reinterpret_cast<uintptr_t>(module);
+    if (const TVurazaModuleInfo* record = FindModuleRecordOfAddress(address))
+        return record->Handle;
+    return 0;
 }
 
 struct TNotifyCall {
@@ -334,7 +337,9 @@ void RestoreMainWindowProc(void*)
 }
 
 // The stack of the faulting thread: its throw-time copy when the hooks took one on this
-// thread (the live stack is unwound by now), else the live stack.
+// thread (the live stack is unwound by now), else the live stack. Call targets are not
+// followed here: each frame would get a second row at the first line of the routine it calls,
+// and the thread's rows are what it was running.
 std::unique_ptr<TVurazaStackList> BuildFaultingStack(uintptr_t address, TExceptNotifyParams& params)
 {
     TLiveMemoryReader live(true);
@@ -438,11 +443,20 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         // Records of modules unloaded or rewritten since go first; then every lookup of the
         // handling reads the records as they are, and modules met meanwhile get spare ones.
         DropStaleModuleRecords();
-        // The records that decide the options are made now when missing (a library loaded
-        // since, whose options it published): the one lookup that may read files, before the
-        // freeze.
-        FindModuleRecordOfAddress(address);
-        FindModuleRecord(reinterpret_cast<uintptr_t>(module));
+        // The records are made by their own thread as modules load: a load it has not got to yet
+        // is waited for a little (the faulting thread may hold the loader's lock, which making
+        // it needs). Without that thread the records that decide the options are made now when
+        // missing: the one lookup that may read files, before the freeze.
+        if (ModuleRecordMakerRunning())
+            WaitForModuleRecords(2000);
+        // A library's record was made as it loaded, before it published its options: they are
+        // read once, at its first exception, as a record made then would have them.
+        for (TVurazaModuleInfo* record : {FindModuleRecordOfAddress(address), FindModuleRecord(reinterpret_cast<uintptr_t>(module))})
+            if (record && record->Options && record->StoredDataLoaded && !record->PublishedOptionsRead &&
+                record->Handle != reinterpret_cast<uintptr_t>(CurrentModuleHandle())) {
+                record->PublishedOptionsRead = true;
+                record->Options->ReadPublishedOptions();
+            }
         FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
         FreezeModuleRecords(true);
         TRoadSteps& road = RoadSteps();
@@ -451,6 +465,13 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         if (LeakModeProcs().handlingOptions)
             LeakModeProcs().handlingOptions(options);
         options.SetReproduceStepsText("");
+        HandlingStep = 104;
+        // The development environment is the program here: its own words, no restart offered.
+        if (IsRunningInIde()) {
+            options.SetDialogFlags(static_cast<uint16_t>(options.DialogFlags() & ~0x40));
+            options.SetMessageText(26, "The IDE has raised an exception.\r\n ");
+            options.SetMessageText(27, "Restart the IDE");
+        }
         CurrentExceptionRecord = {};
         CurrentExceptionRecord.ExceptionObject = e.object;
         CurrentExceptionRecord.ExceptionType = e.type;
@@ -491,8 +512,10 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
         bool sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
                                         options.DialogKind());
         if (handler == 2) {
+            // The faulting thread's own stack: this thread's is another.
             if (!params.stackTop)
-                params.stackTop = CurrentStackTop();
+                params.stackTop = threads->FaultingStackTop() ? threads->FaultingStackTop()
+                                                              : params.stackPointer + StackScanLimit;
             if (params.context && !IsReadableMemory(params.context, ThreadContextSavedSize))
                 params.context = nullptr;
             if (params.exceptionRecord && !IsReadableMemory(params.exceptionRecord, 80))
@@ -565,6 +588,9 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 }
                 CustomDataList.Clear();
                 RunInMainThread(CustomDataOnFaultingThread, nullptr);
+                // The last report field shows the custom data.
+                if (CustomDataList.Count() > 0 && (options.ReportFieldVisibility() >> 47 & 1))
+                    InsertReportList(7, options.MessageText(91), CustomDataList);
                 HandlingStep = 9;
                 InterlockedIncrement(&ReportCounter);
                 HandlingStep = 10;
@@ -617,7 +643,14 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
                 }
                 if (askReproduce) {
                     road.ShowReproduceDialog();
+                    // The dialog keeps what was typed in the options in force; the report and
+                    // its delivery read the handling's own.
+                    const TVurazaModuleOptionsEx* typed = CurrentDuruvaDodOptions();
+                    if (typed && typed != &options && !typed->ReproduceStepsText().empty())
+                        options.SetReproduceStepsText(typed->ReproduceStepsText());
                 }
+                if (options.LogFlags() & 0x2)
+                    InsertReportItem(7, options.MessageText(123), options.ReproduceStepsText());
                 // The dialog chose whether the report goes out: the kept choice predates it (on a
                 // first report it is always "no"), and the screenshot asked for would be lost.
                 sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,

@@ -68,6 +68,10 @@ extern std::string BugIdSource;
 // delivery tell this message rather than the object's own.
 extern std::string ReportedExceptionMessage;
 extern TStringList CrashTimesList;
+// A section of its own (custom data, the steps to reproduce) put into LastReportText and
+// LogReportText just after their general part, where the log, its XML form and the mail read it.
+void InsertReportItem(int section, const std::string& header, const std::string& value);
+void InsertReportList(int section, const std::string& header, const TStringList& list);
 // The dialog's results (SendChecked, TerminatePressed ...) are in EDialogState.h.
 extern volatile long ReportCounter;
 extern double ExceptionTime;

@@ -49,10 +49,10 @@ uintptr_t CallInstructionBefore(TStackMemoryReader& reader, uintptr_t v, bool fr
         return x;
     };
 
-    if (at(5) == 0xE8) {
-        const uintptr_t target = static_cast<uint32_t>(v + u32At(4));
-        return reader.IsReadable(target, 1) ? v - 5 : 0;
-    }
+    // The first form that matches wins: an E8 byte whose target is unreadable is no call, and
+    // may be a displacement of another form (8B 45 E8 8B 10 FF D2).
+    if (at(5) == 0xE8 && reader.IsReadable(static_cast<uint32_t>(v + u32At(4)), 1))
+        return v - 5;
     if (at(2) == 0xFF) {
         const uint8_t m = at(1);
         if (m >= 0xD0 && m <= 0xD7)

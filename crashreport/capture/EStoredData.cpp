@@ -31,11 +31,6 @@ bool IsMark(uint32_t v)
     return v == 0x100FAB10 || v == 0x000FAB10;
 }
 
-uint16_t NormalizedVersion(uint16_t v)
-{
-    return v >= 600 && v <= 602 ? static_cast<uint16_t>(v * 10) : v;
-}
-
 uint32_t LoadLittle(const unsigned char* p)
 {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -272,7 +267,7 @@ bool ReadStoredResource(std::string_view resource, TStoredResource& out)
         TByteReader r(resource);
         r.Skip(4);
         TStoredResource res;
-        res.dataVersion = NormalizedVersion(r.U16());
+        res.dataVersion = NormalizeDataVersion(r.U16());
         const uint32_t packed = r.U32();
         r.Skip(6);
         if (packed > r.Left())
@@ -365,7 +360,7 @@ bool ReadStoredDataTail(const TStoredFile& file, TStoredTail& tail, bool withDeb
         TByteReader r(block);
         TStoredTail t;
         t.blockOffset = start;
-        t.dataVersion = NormalizedVersion(r.U16());
+        t.dataVersion = NormalizeDataVersion(r.U16());
         t.compilationDate = ReadDouble(r);
         // The options stream carries no length: read it to find where it ends. Its reader
         // swallows its own failures, so what follows must fit exactly.

@@ -14,6 +14,7 @@
 #include "framework/CodePage.h"
 #include "framework/Dialogs.h"
 #include "framework/Exception.h"
+#include "framework/ExceptionBoundary.h"
 #include "framework/NeverDestroyed.h"
 #include "framework/ScopedWin.h"
 #include "framework/SysUtils.h"
@@ -454,14 +455,19 @@ std::string ExceptionMessageText()
 
 void PumpOneMessage()
 {
-    try {
-        MSG msg{};
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    } catch (...) {
-    }
+    // Called while an exception is handled: a fault in the window procedure is swallowed too.
+    RunInSilentFrame(
+        [](void*) {
+            try {
+                MSG msg{};
+                if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) {
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
+            } catch (...) {
+            }
+        },
+        nullptr);
 }
 
 void RestoreMainWindow()

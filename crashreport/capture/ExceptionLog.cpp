@@ -337,6 +337,7 @@ void StopExceptionLog()
     hooksInstalled = false;
     LeaveHandlingLock();
     StopFreezeWatch();
+    StopModuleRecordMaker();
     RemoveBoundaryReporter();
     ReleaseHandlingThread();
     FreeVurazaThreadsList();
@@ -357,7 +358,7 @@ void StopExceptionLog()
         TVurazaModuleOptionsEx* active = activeOptions;
         TVurazaModuleOptionsEx* own = ownOptions;
         activeOptions = ownOptions = nullptr;
-        ModulesList().Clear();
+        ClearModuleRecords();
         delete active;
         delete own;
     }
@@ -381,7 +382,7 @@ bool RestartRoadForLeaks()
         LeakModeProcs().reviveSteps();
     // The module record anew from the stored data (the caller reloads its saved options); this
     // thread is the one left: it is the main thread of the report.
-    ModulesList().Clear();
+    ClearModuleRecords();
     delete ownOptions;
     ownOptions = nullptr;
     FreeVurazaThreadsList();

@@ -6,6 +6,7 @@
 
 #include "crashreport/capture/EClassNames.h"
 #include "crashreport/capture/EEvents.h"
+#include "crashreport/capture/EFilters.h"
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EObjects.h"
 #include "crashreport/capture/EOptions.h"
@@ -50,6 +51,15 @@ void BuildRoadReportText(std::string& reportText)
     const bool valid = record.ExceptionType != nullptr || IsValidObject(object);
     if (valid)
         request.ExceptionClass = record.ExceptionType ? DemangledTypeName(*record.ExceptionType) : ObjectClassName(object);
+    // An ActiveX error names the class it carries.
+    if (valid && object && ObjectInheritsFrom(object, typeid(TActiveXException))) {
+        const std::vector<std::string>& names = static_cast<const TActiveXException*>(object)->ClassNames();
+        std::string text;
+        for (const std::string& name : names)
+            text += (text.empty() ? "" : "\r\n") + name;
+        if (!text.empty())
+            request.ExceptionClass = text;
+    }
     request.IsExceptionObject = valid && object && ObjectInheritsFrom(object, typeid(std::exception));
     if (request.IsExceptionObject) request.ExceptionMessage = ObjectMessage(object);
     request.CustomMessage = CustomExceptionMessage();
@@ -138,11 +148,8 @@ void SaveRoadReportToLog()
     state.LogReportText = LogReportText;
     state.DuplicateErrorFound = DuplicateErrorFound;
     TLogStepNotifications notifications;
-    notifications.Action = [](int code, bool& continueFlag) {
-        // The road's notification starts from a set flag; a cleared one stays cleared.
-        const bool allowed = NotifyAction(static_cast<uint8_t>(code));
-        continueFlag = continueFlag && allowed;
-    };
+    // Handlers get the step's own flag: after the log (action 3) a cleared one tells it failed.
+    notifications.Action = [](int code, bool& continueFlag) { NotifyActionFlag(static_cast<uint8_t>(code), continueFlag); };
     notifications.Error = [](int code, bool& retryFlag) { retryFlag = NotifyError(static_cast<uint8_t>(code)); };
     SaveReportToLog(*options, state, notifications);
     LogReportText = state.LogReportText;

@@ -1,6 +1,9 @@
 #include "crashreport/delivery/EReporterSteps.h"
 
+#include "crashreport/capture/EAddressLookup.h"
 #include "crashreport/capture/EDialogRoad.h"
+#include "crashreport/capture/EModules.h"
+#include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
 #include "crashreport/delivery/EReportFilesWin.h"
 #include "crashreport/delivery/EReportStepsWin.h"
@@ -27,6 +30,13 @@ struct TInstallSteps {
         SetRoadSteps(&steps);
         LeakModeProcs().reviveSteps = &ReviveSteps;
         InstallDialogRoadHooks([] { return DuplicateErrorFound; });
+        // Call stacks name unit, procedure and line, and the records of every module are made
+        // as the modules load: a program needs nothing more for a full report. A library's copy
+        // starts inside the loader's lock, and its program's copy does this.
+        if (ReporterStarted && CurrentModuleHandle() == GetModuleHandleW(nullptr)) {
+            InstallAddressLookup();
+            StartModuleRecordMaker();
+        }
     }
 };
 TInstallSteps install __attribute__((init_priority(103)));

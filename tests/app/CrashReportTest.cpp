@@ -10,7 +10,10 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -389,4 +392,201 @@ TEST_F(ProgramCrashTest, TheCopyStampedForSmtpMailsItsFault)
         return;
     EXPECT_TRUE(ui::WaitFor([&] { return Exists(stored); }, 40000)) << "no message reached the peer";
     ExpectTheProgramEndsWithTheFault();
+}
+
+namespace {
+
+// The cells of a table row "|a|b|c|", trimmed.
+std::vector<std::string> Cells(const std::string& row)
+{
+    std::vector<std::string> cells;
+    for (size_t at = 1; at < row.size();) {
+        const size_t bar = row.find('|', at);
+        if (bar == std::string::npos)
+            break;
+        cells.push_back(Trim(row.substr(at, bar - at)));
+        at = bar + 1;
+    }
+    return cells;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find("\r\n", at), text.size());
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+// Each module of the process pid a tool-help snapshot lists: lower-case file name.
+std::vector<std::string> SnapshotModules(DWORD pid)
+{
+    std::vector<std::string> names;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return names;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    for (BOOL ok = Module32FirstW(snapshot, &module); ok; ok = Module32NextW(snapshot, &module))
+        names.push_back(LowerCase(WideToGbk(module.szModule)));
+    CloseHandle(snapshot);
+    return names;
+}
+
+uintptr_t RemoteModuleBase(DWORD pid, const wchar_t* name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    uintptr_t base = 0;
+    for (BOOL ok = Module32FirstW(snapshot, &module); ok && !base; ok = Module32NextW(snapshot, &module))
+        if (_wcsicmp(module.szModule, name) == 0)
+            base = reinterpret_cast<uintptr_t>(module.modBaseAddr);
+    CloseHandle(snapshot);
+    return base;
+}
+
+double TimeScale()
+{
+    const char* scale = std::getenv("VIDUDO_TIME_SCALE");
+    return scale && *scale ? std::atof(scale) : 1.0;
+}
+
+}  // namespace
+
+// The program as users run it, cold, stamped to log without a dialog: user32 calls back into
+// the program's own code (an EnumWindows callback), which faults. The first report of the
+// process has the call stack through the system DLL, the export named, and the modules of the
+// process each with its version and size; the program's own items carry its version resource.
+TEST_F(ProgramCrashTest, AFaultInACallbackOfASystemDllHasEveryFrameAndModule)
+{
+    const std::string folder = ProgramFolder() + "program_logged\\";
+    DeleteFileW(GbkToWide(folder + "Vidudo.elf").c_str());
+    Start(folder);
+    if (HasFatalFailure())
+        return;
+    // The loads of the start-up are recorded in the background: time for that, as a user takes.
+    Sleep(static_cast<DWORD>(3000 * TimeScale()));
+    const DWORD pid = program->Pid();
+    const std::vector<std::string> modules = SnapshotModules(pid);
+    ASSERT_GT(modules.size(), 5u);
+    // EnumWindows in the program's process (user32 at its own base there), calling back the
+    // framework's thread entry with a window handle for its thread object.
+    const uint32_t rva = SymbolRva(ReadFileBytes(folder + "Vidudo.exe"), kFaultingEntry);
+    ASSERT_NE(0u, rva);
+    const uintptr_t base = ProgramBase(pid), user32 = RemoteModuleBase(pid, L"user32.dll");
+    ASSERT_TRUE(base && user32);
+    HMODULE local = GetModuleHandleW(L"user32.dll");
+    const uintptr_t enumWindows =
+        user32 + (reinterpret_cast<uintptr_t>(reinterpret_cast<void*>(GetProcAddress(local, "EnumWindows"))) -
+                  reinterpret_cast<uintptr_t>(local));
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+    ASSERT_NE(nullptr, process);
+    DWORD threadId = 0;
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(enumWindows),
+                                       reinterpret_cast<void*>(base + rva), 0, &threadId);
+    CloseHandle(process);
+    ASSERT_NE(nullptr, thread);
+    CloseHandle(thread);
+    const std::unique_ptr<TLogFile> log = WaitForLog(1);
+    ASSERT_NE(nullptr, log) << "no report in " << logName;
+    const std::string report = log->Report(0);
+    EXPECT_EQ("Vidudo.exe - (Vidudo模拟交易系统)", log->GetReportItem("1.2", 0));
+    EXPECT_EQ("3.2.0.0", log->GetReportItem("1.3", 0));
+    EXPECT_EQ("Vidudo.exe - (Vidudo模拟交易系统)", log->GetReportItem("2.3", 0));
+    EXPECT_EQ("3.2.0.0", log->GetReportItem("2.4", 0));
+
+    // The faulting thread's rows: the callback in the program, then user32's export that called
+    // it, kind 2 (a procedure and no line).
+    const std::string stack = log->CallStackTable(0);
+    std::vector<std::vector<std::string>> rows;
+    bool inside = false;
+    for (const std::string& line : Lines(stack)) {
+        const std::vector<std::string> cells = Cells(line);
+        if (cells.size() == 1 && cells[0].find_first_not_of('-') == std::string::npos)
+            continue;
+        if (cells.size() == 1) {
+            inside = cells[0].rfind("*Exception Thread: ID=" + IntToStr(static_cast<int>(threadId)) + ";", 0) == 0;
+            continue;
+        }
+        if (inside && cells.size() == 6)
+            rows.push_back(cells);
+    }
+    size_t callback = rows.size(), system = rows.size();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (callback == rows.size() && rows[i][1] == "Vidudo.exe" && rows[i][4] == "ThreadProc")
+            callback = i;
+        else if (callback < i && system == rows.size() && LowerCase(rows[i][1]) == "user32.dll")
+            system = i;
+    }
+    ASSERT_LT(callback, rows.size()) << stack;
+    ASSERT_LT(system, rows.size()) << "no user32 frame below the callback:\n" << stack;
+    EXPECT_EQ("EnumWindows", rows[system][4]) << stack;
+    EXPECT_EQ("", rows[system][5]) << stack;
+
+    // Every module of the snapshot, with version and size.
+    std::map<std::string, std::vector<std::string>> listed;
+    for (const std::string& line : Lines(log->ModulesTable(0))) {
+        const std::vector<std::string> cells = Cells(line);
+        if (cells.size() == 7 && cells[0].size() == 8)
+            listed[LowerCase(cells[1])] = cells;
+    }
+    for (const std::string& name : modules) {
+        SCOPED_TRACE(name);
+        const auto found = listed.find(name);
+        ASSERT_NE(listed.end(), found) << log->ModulesTable(0);
+        // As the file is: Wine's 16-bit modules have none, and some of its DLLs no version.
+        const std::wstring file = GbkToWide(found->second[6] + "\\" + found->second[1]);
+        WIN32_FILE_ATTRIBUTE_DATA attributes{};
+        if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &attributes))
+            continue;
+        DWORD ignored = 0;
+        const bool versioned = GetFileVersionInfoSizeW(file.c_str(), &ignored) != 0;
+        EXPECT_EQ(versioned, found->second[3] != "") << "version " << found->second[3];
+        EXPECT_EQ(IntToStr(static_cast<int>(attributes.nFileSizeLow)), found->second[4]) << "size";
+        EXPECT_EQ(std::string::npos, found->second[5].find("1899")) << "date";
+    }
+    std::printf("%s\n", report.c_str());
+}
+
+// The program's own watchdog, from its stamped options (a copy with a 3 s time-out): its main
+// thread stopped from outside after the login window is up gives one frozen-application report
+// with the main thread's stack, and the program answers again once the thread runs.
+TEST_F(ProgramCrashTest, TheWatchdogReportsTheStoppedMainThreadOnce)
+{
+    const std::string folder = ProgramFolder() + "program_watch\\";
+    DeleteFileW(GbkToWide(folder + "Vidudo.elf").c_str());
+    Start(folder);
+    if (HasFatalFailure())
+        return;
+    const DWORD mainThread = GetWindowThreadProcessId(login, nullptr);
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, mainThread);
+    ASSERT_NE(nullptr, thread);
+    ASSERT_NE(static_cast<DWORD>(-1), SuspendThread(thread));
+    const std::unique_ptr<TLogFile> log = WaitForLog(1);
+    ResumeThread(thread);
+    CloseHandle(thread);
+    ASSERT_NE(nullptr, log) << "no frozen-application report while the main thread stood";
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(ui::WaitFor([&] {
+        return SendMessageTimeoutW(login, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &answer) != 0;
+    }, static_cast<int>(30000 * TimeScale()))) << "the program does not answer again";
+    EXPECT_EQ("EFrozenApplication", log->GetReportItem("2.5", 0));
+    const std::string stack = log->CallStackTable(0);
+    const std::string header = "|*Exception Thread: ID=" + IntToStr(static_cast<int>(mainThread)) + ";";
+    const size_t at = stack.find(header);
+    ASSERT_NE(std::string::npos, at) << stack;
+    EXPECT_NE(std::string::npos, stack.find("[Main]", at)) << stack;
+    EXPECT_NE(std::string::npos, stack.find("|Vidudo.exe", at)) << "the main thread's own frames\n" << stack;
+    // Running on, answered: no second report.
+    Sleep(static_cast<DWORD>(6000 * TimeScale()));
+    const std::unique_ptr<TLogFile> later = WaitForLog(1);
+    ASSERT_NE(nullptr, later);
+    EXPECT_EQ(1, later->ReportCount());
+    EXPECT_TRUE(program->Running());
 }

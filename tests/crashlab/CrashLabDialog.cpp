@@ -14,6 +14,8 @@
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "crashreport/delivery/ELogFileWin.h"
+#include "crashreport/delivery/EXml.h"
 #include "framework/CodePage.h"
 #include "tests/crashlab/CrashLab.h"
 
@@ -227,6 +229,94 @@ int DialogTwice(const std::vector<std::string>&)
     return 0;
 }
 
+// The steps typed into the request dialog, as a user types them.
+const char kTypedSteps[] = "打开委托窗口, 按下确定";
+
+void AddCustomData(void*, TVurazaExceptionRecord&, TStringList& lines)
+{
+    lines.Add(" Key = Value ");
+}
+
+HWND WaitForOwnDialog(HWND other)
+{
+    for (int i = 0; i < 400; ++i) {
+        TFound found;
+        EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
+        if (found.window && found.window != other && IsWindow(found.window))
+            return found.window;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+// Closes the detailed dialog with OK, then types the steps into the request that follows.
+DWORD WINAPI DriveRequest(void*)
+{
+    HWND detailed = WaitForOwnDialog(nullptr);
+    if (!detailed) {
+        LabPrint("no dialog");
+        return 0;
+    }
+    Sleep(200);
+    PostMessageW(detailed, WM_COMMAND, 102, 0);
+    for (int i = 0; i < 100 && IsWindow(detailed); ++i)
+        Sleep(50);
+    HWND request = WaitForOwnDialog(detailed);
+    if (!request || !GetDlgItem(request, 101)) {
+        LabPrint("no request dialog");
+        return 0;
+    }
+    LabPrint("request dialog");
+    SetWindowTextW(GetDlgItem(request, 101), GbkToWide(kTypedSteps).c_str());
+    PostMessageW(request, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}
+
+std::string Has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos ? "1" : "0";
+}
+
+// A handler's custom data and the steps typed into the request: sections of the report, the
+// log (LOG), its XML form and the text delivery sends.
+int ReportSections(const std::vector<std::string>& args)
+{
+    TVurazaModuleOptionsEx* options = CurrentDuruvaDodOptions();
+    if (!options || args.empty()) {
+        LabPrint("no reporter");
+        return 3;
+    }
+    options->SetDialogKind(3);
+    options->SetDialogAutoCloseSeconds(0);
+    options->SetKeepLogFile(true);
+    options->SetLogFlags(static_cast<uint8_t>(options->LogFlags() | 0x2));
+    options->SetLogFilePath(args[0]);
+    static TDuruvaDodHandlers handlers;
+    handlers.CustomDataRequest = AddCustomData;
+    RegisterDuruvaDodHandlers(&handlers);
+    HANDLE driver = CreateThread(nullptr, 0, DriveRequest, nullptr, 0, nullptr);
+    try {
+        throw std::runtime_error("sections of the report");
+    } catch (...) {
+        ExceptionManager(TRoadException(std::current_exception()), 0, OutputAutomatic, CurrentModuleHandle());
+    }
+    WaitForSingleObject(driver, 30000);
+    CloseHandle(driver);
+    const std::string custom = "8.1 Key", value = ": Value";
+    LabPrint("report custom data: " + Has(LastReportText, custom) + Has(LastReportText, value));
+    LabPrint("report steps: " + Has(LastReportText, kTypedSteps));
+    LabPrint("delivery steps: " + Has(LogReportText, kTypedSteps) + " custom data: " + Has(LogReportText, custom));
+    try {
+        const std::unique_ptr<TLogFile> log = OpenLogFile(args[0]);
+        const std::string text = log->GetLogText(), xml = LogToXml(*log);
+        LabPrint("log custom data: " + Has(text, custom) + " steps: " + Has(text, kTypedSteps));
+        LabPrint("xml custom data: " + Has(xml, "Key") + " steps: " + Has(xml, XmlEscape(kTypedSteps)));
+    } catch (const std::exception& e) {
+        LabPrint(std::string("no log: ") + e.what());
+    }
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabDialogModes()
@@ -235,6 +325,8 @@ const std::vector<TCrashLabMode>& CrashLabDialogModes()
         {"dialog-road", "an exception handled with dialog kind ARG (2 Windows-style, 3 detailed) [escape]", DialogOnRoad},
         {"dialog-twice", "two reports: Escape on the first dialog, the terminate box and Enter on the second",
          DialogTwice},
+        {"report-sections", "LOG: a handler's custom data and the steps typed into the request, in the report",
+         ReportSections},
     };
     return modes;
 }

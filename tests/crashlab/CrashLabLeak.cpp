@@ -328,6 +328,8 @@ int ThreadsMode(const std::vector<std::string>& args)
         blocks.reserve(100000);
     std::vector<std::thread> threads;
     threads.reserve(8);
+    // The module records of the start-up are made in the background, with blocks of their own.
+    WaitForModuleRecords(60000);
     const size_t before = ProgramLeakTracker().LiveCount();
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
@@ -406,7 +408,7 @@ int HeadGoneMode(const std::vector<std::string>&)
 int ClearedMode(const std::vector<std::string>&)
 {
     Keep(new char[55]), Site("kept", __LINE__);
-    ModulesList().Clear();
+    ClearModuleRecords();
     return 0;
 }
 

@@ -193,6 +193,8 @@ int ReportThrown(const std::vector<std::string>& args)
         auto* thread = new TLabThrowingThread();
         if (kind == "int")
             thread->thrower = [] { throw 42; };
+        else if (kind == "activex")
+            thread->thrower = [] { throw TActiveXException("控件失败", {"EOleSysError"}); };
         else
             thread->thrower = [] { throw std::runtime_error("行情中断"); };
         thread->Resume();
@@ -212,7 +214,7 @@ const std::vector<TCrashLabMode>& CrashLabReportModes()
         {"report-jump", "runs code in allocated memory that writes to 0; the report goes into LOG", JumpIntoMemory},
         {"report-threads", "a framework thread's exception with a filter's message beside a named one; into LOG",
          ThreadRows},
-        {"report-thrown", "KIND LOG: a decommitted object, a thrown int or a std::runtime_error reported into LOG",
+        {"report-thrown", "KIND LOG: a decommitted object, a thrown int, an ActiveX error or a std::runtime_error reported into LOG",
          ReportThrown},
         {"report-shot", "the screenshot steps of a sent report; prints the file written", Screenshot},
     };

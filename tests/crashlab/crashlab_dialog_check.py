@@ -3,6 +3,7 @@
 the road showed that dialog, with the exception's message, and went on once it was closed.
 Usage: crashlab_dialog_check.py RUNNER... -- CRASHLAB_GUI LAUNCHER (a windowed program: a console one
 writes the report to its console instead)"""
+import os
 import re
 import sys
 
@@ -53,6 +54,19 @@ check("went on after the second report" not in lines, "twice: the second dialog'
 check(lines.count("action 8 told") == 1, "twice: action 8 told once (%d)" % lines.count("action 8 told"))
 m = re.search(r"exit code (0x[0-9A-F]{8})", out)
 check(m and m.group(1) == "0x00000001", "twice: terminated with code 1: %s" % (m and m.group(1)))
+
+# A handler's custom data and the steps typed into the request dialog: sections of the report,
+# the log, its XML form and the text delivery sends.
+log = os.path.join(os.getcwd(), "sections.elf")
+if os.path.exists(log):
+    os.remove(log)
+out = lab.output(launcher, crashlab, "report-sections", "Z:" + log.replace("/", "\\"), timeout=120)
+lines = out.splitlines()
+print("\n".join("sections: %s" % l for l in lines))
+check("request dialog" in lines, "sections: the request dialog came")
+for line in ("report custom data: 11", "report steps: 1", "delivery steps: 1 custom data: 1",
+             "log custom data: 1 steps: 1", "xml custom data: 1 steps: 1"):
+    check(line in lines, "sections: " + line)
 
 print("%d failure(s)" % len(failures))
 sys.exit(1 if failures else 0)

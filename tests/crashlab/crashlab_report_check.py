@@ -104,6 +104,7 @@ if ids and os.path.exists(log_host):
 for kind, thrown, message in (("decommitted", b"Unknown exception type", b"Unknown error message."),
                               ("manager", b"std::runtime_error", "先前的异常.".encode("gbk")),
                               ("int", b"int", b"Unknown error message."),
+                              ("activex", b"EOleSysError", "控件失败.".encode("gbk")),
                               ("runtime", b"std::runtime_error", "行情中断.".encode("gbk"))):
     out = run("report-thrown", kind, log_windows)
     check(b"thrown " + kind.encode() in out, "report-thrown %s ran to its end" % kind)

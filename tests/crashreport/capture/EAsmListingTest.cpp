@@ -211,6 +211,17 @@ TEST(AsmListing, LinesBeforeTheLastProcedureChangeAreDropped)
     EXPECT_EQ(0u, l.Text.find(Heading("Unit.TClass.Proc (Line=12 - Offset=3)") + "00402010  nop\r\n")) << l.Text;
 }
 
+TEST(AsmListing, CodeWithoutDebugDataHasAnEmptyHeading)
+{
+    TFakeMemory memory;
+    memory.Add(0x00402000, Code({{0x90}}, 0x40));
+    TFakeSymbols symbols;
+    symbols.ranges = {{0x00402000, 0x00402012, Loc("Unit.pas", "TClass", "Proc", 12, 3)}};
+    TAsmListing l = BuildAssemblerListing(0x00402010, memory, symbols, "Assembler Information");
+    EXPECT_EQ(std::string::npos, l.Text.find("()")) << l.Text;
+    EXPECT_NE(std::string::npos, l.Text.find("00402011  nop\r\n;\r\n; \r\n; \r\n00402012  nop\r\n")) << l.Text;
+}
+
 TEST(CpuSection, RegistersStackAndDump)
 {
     TFakeMemory memory;

@@ -905,3 +905,30 @@ TEST(ReportText, RowsFromTheCapturedRecords)
         EXPECT_NE(std::string::npos, text.find(row)) << text;
     }
 }
+
+// Sections added after the general part (custom data, the steps to reproduce) are general
+// sections to the log's readers and its XML form, and leave the tables as they were.
+TEST(ReportText, SectionsInsertedAfterTheGeneralPartReadBackFromTheLogAndTheXml)
+{
+    TVurazaModuleOptions options("Vidudo.exe");
+    const TReportText built = GoldenReport(options);
+    std::string report = built.LastReportText;
+    EXPECT_EQ("", ReportListSection(7, "Custom Information", {}));
+    InsertAfterGeneralPart(report, ReportListSection(7, "Custom Information", {" Key = Value ", "Other=2"}));
+    InsertAfterGeneralPart(report, ReportItemSection(7, "Request", "打开委托窗口\r\n按下确定"));
+    const std::unique_ptr<TLogFile> stored = StoredAndReloaded(report);
+    ASSERT_EQ(1, stored->ReportCount());
+    EXPECT_EQ("Value", Trim(stored->GetReportItem("8.1", 0)));
+    EXPECT_EQ("2", Trim(stored->GetReportItem("8.2", 0)));
+    EXPECT_NE(std::string::npos, stored->GeneralPart(0).find("Custom Information:\r\n")) << stored->GeneralPart(0);
+    EXPECT_NE(std::string::npos, stored->GeneralPart(0).find("Request:\r\n")) << stored->GeneralPart(0);
+    EXPECT_LT(stored->GeneralPart(0).find("Custom Information:"), stored->GeneralPart(0).find("Request:"));
+    const std::unique_ptr<TLogFile> original = StoredAndReloaded(built.LastReportText);
+    EXPECT_EQ(original->CallStackTable(0), stored->CallStackTable(0));
+    EXPECT_EQ(original->ModulesTable(0), stored->ModulesTable(0));
+    const std::string xml = LogToXml(*stored);
+    EXPECT_NE(std::string::npos, xml.find("Label=\"Key\" Value=\"Value\"")) << xml;
+    EXPECT_NE(std::string::npos, xml.find(XmlEscape("打开委托窗口"))) << xml;
+    // The general part still ends in one empty line before the first table.
+    EXPECT_NE(std::string::npos, report.find("按下确定\r\n\r\nCall Stack Information:\r\n")) << report;
+}

@@ -60,6 +60,8 @@ TEST(StackScan, CallFormsBeforeAReturnAddress)
         {"E8 followed through an import thunk", Bytes({0xE8}) + U32(0x60), true, {Code + 0x100, at(5)}},
         {"E8 to a target starting with E8", Bytes({0xE8}) + U32(0x80), true, {at(5)}},
         {"E8 to an unreadable target", Bytes({0xE8}) + U32(0x10000), true, {}},
+        {"8B 45 E8 8B 10 FF D2: the E8 is a displacement", Bytes({0x8B, 0x45, 0xE8, 0x8B, 0x10, 0xFF, 0xD2}), true,
+         {at(2)}},
         {"FF 50 08 after 8B 00", Bytes({0x8B, 0x00, 0xFF, 0x50, 0x08}), false, {at(3)}},
         {"FF 50 08 after 8B 45 FC", Bytes({0x8B, 0x45, 0xFC, 0xFF, 0x50, 0x08}), false, {at(3)}},
         {"FF 50 08 without a move", Bytes({0x90, 0x90, 0xFF, 0x50, 0x08}), false, {}},

@@ -307,7 +307,17 @@ TEST(StoredData, OlderDataVersionsCountInTheNewForm)
 {
     const struct {
         uint16_t stored, read;
-    } cases[] = {{599, 599}, {600, 6000}, {601, 6001}, {602, 6002}, {603, 603}, {6101, 6101}};
-    for (const auto& c : cases)
-        EXPECT_EQ(c.read, NormalizeDataVersion(c.stored)) << c.stored;
+    } cases[] = {{599, 599}, {600, 6000}, {601, 6001}, {602, 6002}, {603, 603}};
+    // As the reader of a module's resource gives them: the older form, its version replaced.
+    const std::string older = PackOptionsResource(TVurazaModuleOptions(""));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        std::string resource = older;
+        resource[4] = static_cast<char>(c.stored & 0xFF);
+        resource[5] = static_cast<char>(c.stored >> 8);
+        TStoredResource stored;
+        ASSERT_TRUE(ReadStoredResource(resource, stored));
+        EXPECT_EQ(c.read, stored.dataVersion);
+        EXPECT_EQ(c.read, NormalizeDataVersion(c.stored));
+    }
 }

@@ -1013,3 +1013,22 @@ TEST_F(ExceptionDialogs, CustomButtonClosesWhenAHandlerAsks)
         EXPECT_FALSE(DialogCancelled.load());
     }
 }
+
+// The program's own hooks: a frame's go-to-source record carries its module's handle and image
+// size, as the module records have them.
+TEST(DialogRoadHooks, GoToSourceValuesAreTheModuleOfTheFrame)
+{
+    const TExceptionDialogHooks saved = ExceptionDialogHooks();
+    InstallDialogRoadHooks(nullptr);
+    const auto values = ExceptionDialogHooks().moduleValues;
+    ExceptionDialogHooks() = saved;
+    ASSERT_TRUE(values);
+    const HMODULE program = GetModuleHandleW(nullptr);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(program);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(reinterpret_cast<const char*>(program) + dos->e_lfanew);
+    uint32_t first = 0, second = 0;
+    ASSERT_TRUE(values(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(program) + 0x1000), first, second));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(program), first);
+    EXPECT_EQ(nt->OptionalHeader.SizeOfImage, second);
+    EXPECT_FALSE(values(0x10, first, second)) << "no module at 0x10";
+}
