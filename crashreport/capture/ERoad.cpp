@@ -504,8 +504,10 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
             const bool leak = (e.type && TypeInheritsFromName(*e.type, "EMemoryLeak")) ||
                               (!e.type && e.object && ObjectInheritsFromName(e.object, "EMemoryLeak"));
             // Inline handling belongs to this handling alone: a leak report runs here, and a
-            // route the process's end follows must not leave delivery in the background.
-            if (leak) {
+            // route the process's end follows must not leave delivery in the background. So
+            // does a fault of the main thread during finalisation: it may hold the runtime's
+            // exit lock, which the handling thread's first use of a static would wait for.
+            if (leak || (FinalizationStarted && self == MainThreadId())) {
                 InlineHandling = true;
                 result = RunExceptionHandler(e, address, language, mode, module, outputKind, params);
             } else {
