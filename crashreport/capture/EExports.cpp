@@ -146,6 +146,10 @@ void __stdcall ExportCallExitThread()
 
 void __stdcall ExportExceptionNotifyEvent(TVurazaExceptionRecord* record, bool* handle)
 {
+    // Another module's copy calls in at any time: before start-up and after shut-down there is
+    // nothing to tell.
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = handle ? *handle : true;
     LocalExceptionNotify(CurrentExceptionRecord, false, flag);
@@ -155,6 +159,8 @@ void __stdcall ExportExceptionNotifyEvent(TVurazaExceptionRecord* record, bool* 
 
 void __stdcall ExportHandledExceptionNotifyEvent(TVurazaExceptionRecord* record, bool* handle)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = handle ? *handle : true;
     LocalExceptionNotify(CurrentExceptionRecord, true, flag);
@@ -164,6 +170,8 @@ void __stdcall ExportHandledExceptionNotifyEvent(TVurazaExceptionRecord* record,
 
 void __stdcall ExportExceptionActionNotifyEvent(TVurazaExceptionRecord* record, uint8_t action, bool* continueFlag)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = continueFlag ? *continueFlag : true;
     LocalExceptionActionNotify(CurrentExceptionRecord, action, flag);
@@ -173,6 +181,8 @@ void __stdcall ExportExceptionActionNotifyEvent(TVurazaExceptionRecord* record, 
 
 void __stdcall ExportExceptionErrorNotifyEvent(TVurazaExceptionRecord* record, uint8_t step, bool* retry)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = retry ? *retry : false;
     LocalExceptionErrorNotify(CurrentExceptionRecord, step, flag);
@@ -182,6 +192,8 @@ void __stdcall ExportExceptionErrorNotifyEvent(TVurazaExceptionRecord* record, u
 
 void __stdcall ExportPasswordRequestEvent(unsigned char* password, int maximum)
 {
+    if (!ReporterStarted)
+        return;
     std::string text = ReadShortText(password);
     LocalPasswordRequest(CurrentExceptionRecord, text);
     WriteShortText(password, maximum, text);
@@ -189,12 +201,16 @@ void __stdcall ExportPasswordRequestEvent(unsigned char* password, int maximum)
 
 void __stdcall ExportPasswordRequestEventEx(TVurazaExceptionRecord* record, unsigned char* password, int maximum)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     ExportPasswordRequestEvent(password, maximum);
 }
 
 void __stdcall ExportCustomDataRequestEventEx(TVurazaExceptionRecord* record, TStringList* lines)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     CopyLines(lines, CustomDataList);
     LocalCustomDataRequest(CurrentExceptionRecord, CustomDataList);
@@ -202,6 +218,8 @@ void __stdcall ExportCustomDataRequestEventEx(TVurazaExceptionRecord* record, TS
 
 void __stdcall ExportAttachedFilesRequestEvent(TVurazaExceptionRecord* record, TStringList* files)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     CopyLines(files, AttachedFilesList);
     LocalAttachedFilesRequest(CurrentExceptionRecord, AttachedFilesList);
@@ -209,6 +227,8 @@ void __stdcall ExportAttachedFilesRequestEvent(TVurazaExceptionRecord* record, T
 
 void __stdcall ExportCustomWebFieldsRequestEvent(TVurazaExceptionRecord* record, TStringList* fields)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     CopyLines(fields, CustomWebFieldsList);
     LocalCustomWebFieldsRequest(CurrentExceptionRecord, CustomWebFieldsList);
@@ -216,6 +236,8 @@ void __stdcall ExportCustomWebFieldsRequestEvent(TVurazaExceptionRecord* record,
 
 void __stdcall ExportCustomButtonClickEvent(TVurazaExceptionRecord* record, bool* close)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = close ? *close : false;
     LocalCustomButtonClick(CurrentExceptionRecord, flag);

@@ -168,12 +168,13 @@ void SuspendUnderLocks(TThreadSnapshot& threads, uint16_t behaviourFlags)
     auto unlock = reinterpret_cast<TLdrUnlock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
     ULONG_PTR cookie = 0;
     const bool loaderLocked = lock && lock(0, nullptr, &cookie) >= 0;
-    // Every heap but the reporter's own, wherever it stands in the list.
+    // Every heap, the reporter's own too: other threads' throw hooks allocate from it, and one
+    // suspended inside it would stop the next stack item's allocation.
     HANDLE heaps[64];
     const DWORD heapCount = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
     DWORD locked = 0;
     for (DWORD i = 0; i < heapCount; ++i)
-        if (heaps[i] != ReporterHeap() && HeapLock(heaps[i]))
+        if (HeapLock(heaps[i]))
             heaps[locked++] = heaps[i];
     TLeakTracker& leaks = ProgramLeakTracker();
     leaks.HoldLock();

@@ -214,6 +214,24 @@ int StaticDestructorFault(const std::vector<std::string>&)
     return 0;
 }
 
+// survive-exports: the exported event entries, as another module's copy calls them; a program
+// whose reporter did not start tells its handlers nothing.
+int ExportedEvents(const std::vector<std::string>&)
+{
+    handlers.ExceptionNotify = OnNotify;
+    RegisterDuruvaDodHandlers(&handlers);
+    using TNotifyExport = void(__stdcall*)(TVurazaExceptionRecord*, bool*);
+    const auto notify = reinterpret_cast<TNotifyExport>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "DuruvaDod_ExceptionNotifyEvent")));
+    TVurazaExceptionRecord record{};
+    bool handle = true;
+    if (notify)
+        notify(&record, &handle);
+    LabPrint(Format("started %d export %d notifications %ld", IsReporterStarted() ? 1 : 0, notify ? 1 : 0,
+                    notifications));
+    return 0;
+}
+
 }  // namespace
 
 const std::vector<TCrashLabMode>& CrashLabSurviveModes()
@@ -225,6 +243,7 @@ const std::vector<TCrashLabMode>& CrashLabSurviveModes()
         {"survive-restore", "the minimised main window restored from another thread while main hangs",
          RestoreWhileHung},
         {"survive-static", "main returns, a static destructor faults", StaticDestructorFault},
+        {"survive-exports", "the exported exception notification, called as another module would", ExportedEvents},
     };
     return modes;
 }

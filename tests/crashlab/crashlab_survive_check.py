@@ -3,8 +3,8 @@
 step of the handling that faults or throws is an internal error naming the step, and the fault
 still ends the process with its code; a fault while the waiting main thread pumps ends pumping,
 not the report; a minimised window of a hung thread is restored without waiting for it; a fault
-in a static destructor is reported once.
-Usage: crashlab_survive_check.py RUNNER... -- CRASHLAB CRASHLAB_GUI LAUNCHER"""
+in a static destructor is reported once; the exported events tell nothing before start-up.
+Usage: crashlab_survive_check.py RUNNER... -- CRASHLAB CRASHLAB_GUI LAUNCHER CRASHLAB_PLAIN"""
 import os
 import re
 import subprocess
@@ -13,7 +13,7 @@ import sys
 from lab_checks import LabChecks, exit_code
 
 lab = LabChecks()
-crashlab, gui, launcher = lab.programs[:3]
+crashlab, gui, launcher, plain = lab.programs[:4]
 check = lab.check
 scale = float(os.environ.get("VIDUDO_TIME_SCALE") or 1)
 
@@ -32,6 +32,9 @@ def run(program, *args):
 def errors(lines):
     return [l for l in lines if l.startswith("[ERROR] - Section: ")]
 
+
+# The prefix is made by the first program Wine runs; no time bound below should count it.
+run(crashlab, "exit", "0")
 
 # Each failing step: its internal-error line, and the filter's end with the fault's code, in time.
 for program, step, section, extra in ((crashlab, "build", "702", None),
@@ -67,5 +70,11 @@ lines, seconds = run(crashlab, "survive-static")
 notes = [l for l in lines if l.startswith("notify ")]
 check("static destructor faults" in lines and len(notes) == 1, "static: one report: %s" % lines)
 check(exit_code("\n".join(lines).encode()) == "0xC0000005", "static: ends with the fault's code: %s" % lines[-1:])
+
+# The exported events of a program whose reporter did not start tell no handler; of one whose
+# reporter runs they do.
+for program, want in ((plain, "started 0 export 1 notifications 0"), (crashlab, "started 1 export 1 notifications 1")):
+    lines, _ = run(program, "survive-exports")
+    check(want in lines, "exports: %s in %s" % (want, lines))
 
 sys.exit(lab.finish("crashlab survive"))
