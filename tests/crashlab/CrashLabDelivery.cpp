@@ -123,6 +123,8 @@ int BackgroundMail(const std::vector<std::string>& args)
 int TerminateAfterFailedDelivery(const std::vector<std::string>& args, uint16_t sendFlags)
 {
     MailInBackground(args, sendFlags);
+    // Terminate, not the default restart: the test ends every process it starts.
+    CurrentDuruvaDodOptions()->SetTerminateButtonAction(1);
     throwForFiles = true;
     FaultAtBoundary();
     LabPrint("went on at " + Elapsed());

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -17,6 +18,7 @@
 #include "crashreport/capture/ERoadSteps.h"
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "framework/Exception.h"
 #include "framework/ExceptionBoundary.h"
 #include "framework/SysUtils.h"
 #include "tests/crashlab/CrashLab.h"
@@ -214,6 +216,31 @@ int StaticDestructorFault(const std::vector<std::string>&)
     return 0;
 }
 
+class ERestartLoop : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// survive-restart MARKER: every run adds a line to the marker and fails with a filter that asks
+// for a restart; a run that fails soon after its restart is not restarted again.
+int RestartLoop(const std::vector<std::string>& args)
+{
+    const std::string marker = args.empty() ? "restart-loop.txt" : args[0];
+    if (FILE* f = std::fopen(marker.c_str(), "ab")) {
+        std::fprintf(f, "run %lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+        std::fclose(f);
+    }
+    Prepare(TStepFailure::None);
+    TExceptionFilter restart;
+    restart.ClassName = "ERestartLoop";
+    restart.Handler = 2;
+    restart.Action = 2;
+    CurrentDuruvaDodOptions()->ExceptionFilters().Add(restart);
+    GuardedCall([] { throw ERestartLoop("restart me"); });
+    LabPrint("not restarted");
+    return 0;
+}
+
 // survive-exports: the exported event entries, as another module's copy calls them; a program
 // whose reporter did not start tells its handlers nothing.
 int ExportedEvents(const std::vector<std::string>&)
@@ -243,6 +270,7 @@ const std::vector<TCrashLabMode>& CrashLabSurviveModes()
         {"survive-restore", "the minimised main window restored from another thread while main hangs",
          RestoreWhileHung},
         {"survive-static", "main returns, a static destructor faults", StaticDestructorFault},
+        {"survive-restart", "each run fails asking for a restart [MARKER]", RestartLoop},
         {"survive-exports", "the exported exception notification, called as another module would", ExportedEvents},
     };
     return modes;

@@ -3,12 +3,14 @@
 step of the handling that faults or throws is an internal error naming the step, and the fault
 still ends the process with its code; a fault while the waiting main thread pumps ends pumping,
 not the report; a minimised window of a hung thread is restored without waiting for it; a fault
-in a static destructor is reported once; the exported events tell nothing before start-up.
+in a static destructor is reported once; a restarted program that fails soon is not restarted
+again; the exported events tell nothing before start-up.
 Usage: crashlab_survive_check.py RUNNER... -- CRASHLAB CRASHLAB_GUI LAUNCHER CRASHLAB_PLAIN"""
 import os
 import re
 import subprocess
 import sys
+import time
 
 from lab_checks import LabChecks, exit_code
 
@@ -70,6 +72,24 @@ lines, seconds = run(crashlab, "survive-static")
 notes = [l for l in lines if l.startswith("notify ")]
 check("static destructor faults" in lines and len(notes) == 1, "static: one report: %s" % lines)
 check(exit_code("\n".join(lines).encode()) == "0xC0000005", "static: ends with the fault's code: %s" % lines[-1:])
+
+# A program failing again soon after its restart is not restarted again: two runs, no more.
+if os.path.exists("restart-loop.txt"):
+    os.remove("restart-loop.txt")
+lines, _ = run(crashlab, "survive-restart", "restart-loop.txt")
+check(exit_code("\n".join(lines).encode()) == "0x00000001" and "not restarted" not in lines,
+      "restart: the first run ends to restart: %s" % lines[-1:])
+runs = []
+for _ in range(int(100 * scale)):
+    runs = open("restart-loop.txt").read().splitlines() if os.path.exists("restart-loop.txt") else []
+    if len(runs) >= 2:
+        break
+    time.sleep(0.1)
+time.sleep(5 * scale)  # a third run, were there one, has started by now
+runs = open("restart-loop.txt").read().splitlines() if os.path.exists("restart-loop.txt") else []
+check(len(runs) == 2, "restart: the restarted run is not restarted again: %s" % runs)
+if os.path.exists("restart-loop.txt"):
+    os.remove("restart-loop.txt")
 
 # The exported events of a program whose reporter did not start tell no handler; of one whose
 # reporter runs they do.
