@@ -447,8 +447,11 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
         ReportHandlingFailure("An exception raised inside the handling.");
         return false;
     }
-    // The program is ending: the road is closed to new exceptions (one being handled ends).
-    if (FinalizationStarted && !CaptureActive)
+    // The program is ending: the road is closed to new exceptions (one being handled ends)
+    // but the finalising main thread's own (a static destructor's, an exit handler's). Other
+    // threads' would wait for a handling that waits for the runtime's exit lock, which the
+    // finalising thread holds, and starve shut-down's wait.
+    if (FinalizationStarted && (!CaptureActive || GetCurrentThreadId() != MainThreadId()))
         return result;
     TThreadExceptionContext* ctx = ThreadExceptionContext();
     EnterHandlingLock();
@@ -536,7 +539,7 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
 bool ExceptionManager(const TRoadException& e, uintptr_t address, uint8_t outputKind, HMODULE module)
 {
     bool result = true;
-    if (FinalizationStarted && !CaptureActive)
+    if (FinalizationStarted && (!CaptureActive || GetCurrentThreadId() != MainThreadId()))
         return result;
     if (OnHandlingThread()) {
         ReportHandlingFailure("An exception raised inside the handling.");
