@@ -147,6 +147,10 @@ void __stdcall ExportCallExitThread()
 
 void __stdcall ExportExceptionNotifyEvent(TVurazaExceptionRecord* record, bool* handle)
 {
+    // Another module's copy calls in at any time: before start-up and after shut-down there is
+    // nothing to tell.
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = handle ? *handle : true;
     LocalExceptionNotify(CurrentExceptionRecord, false, flag);
@@ -156,6 +160,8 @@ void __stdcall ExportExceptionNotifyEvent(TVurazaExceptionRecord* record, bool* 
 
 void __stdcall ExportHandledExceptionNotifyEvent(TVurazaExceptionRecord* record, bool* handle)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = handle ? *handle : true;
     LocalExceptionNotify(CurrentExceptionRecord, true, flag);
@@ -165,6 +171,8 @@ void __stdcall ExportHandledExceptionNotifyEvent(TVurazaExceptionRecord* record,
 
 void __stdcall ExportExceptionActionNotifyEvent(TVurazaExceptionRecord* record, uint8_t action, bool* continueFlag)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = continueFlag ? *continueFlag : true;
     LocalExceptionActionNotify(CurrentExceptionRecord, action, flag);
@@ -174,6 +182,8 @@ void __stdcall ExportExceptionActionNotifyEvent(TVurazaExceptionRecord* record, 
 
 void __stdcall ExportExceptionErrorNotifyEvent(TVurazaExceptionRecord* record, uint8_t step, bool* retry)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = retry ? *retry : false;
     LocalExceptionErrorNotify(CurrentExceptionRecord, step, flag);
@@ -183,6 +193,8 @@ void __stdcall ExportExceptionErrorNotifyEvent(TVurazaExceptionRecord* record, u
 
 void __stdcall ExportPasswordRequestEvent(unsigned char* password, int maximum)
 {
+    if (!ReporterStarted)
+        return;
     std::string text = ReadShortText(password);
     LocalPasswordRequest(CurrentExceptionRecord, text);
     WriteShortText(password, maximum, text);
@@ -190,12 +202,16 @@ void __stdcall ExportPasswordRequestEvent(unsigned char* password, int maximum)
 
 void __stdcall ExportPasswordRequestEventEx(TVurazaExceptionRecord* record, unsigned char* password, int maximum)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     ExportPasswordRequestEvent(password, maximum);
 }
 
 void __stdcall ExportCustomDataRequestEventEx(TVurazaExceptionRecord* record, TStringList* lines)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     CopyLines(lines, CustomDataList);
     LocalCustomDataRequest(CurrentExceptionRecord, CustomDataList);
@@ -203,6 +219,8 @@ void __stdcall ExportCustomDataRequestEventEx(TVurazaExceptionRecord* record, TS
 
 void __stdcall ExportAttachedFilesRequestEvent(TVurazaExceptionRecord* record, TStringList* files)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     CopyLines(files, AttachedFilesList);
     LocalAttachedFilesRequest(CurrentExceptionRecord, AttachedFilesList);
@@ -210,6 +228,8 @@ void __stdcall ExportAttachedFilesRequestEvent(TVurazaExceptionRecord* record, T
 
 void __stdcall ExportCustomWebFieldsRequestEvent(TVurazaExceptionRecord* record, TStringList* fields)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     CopyLines(fields, CustomWebFieldsList);
     LocalCustomWebFieldsRequest(CurrentExceptionRecord, CustomWebFieldsList);
@@ -217,6 +237,8 @@ void __stdcall ExportCustomWebFieldsRequestEvent(TVurazaExceptionRecord* record,
 
 void __stdcall ExportCustomButtonClickEvent(TVurazaExceptionRecord* record, bool* close)
 {
+    if (!ReporterStarted)
+        return;
     TRecordInForce inForce(record);
     bool flag = close ? *close : false;
     LocalCustomButtonClick(CurrentExceptionRecord, flag);

@@ -420,8 +420,13 @@ size_t ReadLiveCode(void*, uintptr_t address, uint8_t* out, size_t count)
         if (end <= reinterpret_cast<uintptr_t>(at))
             break;
         const size_t n = std::min<size_t>(count - got, end - reinterpret_cast<uintptr_t>(at));
-        std::memcpy(out + got, at, n);
-        got += n;
+        // The library may be unloaded meanwhile (frozen lookups run without the loader's lock).
+        SIZE_T read = 0;
+        if (!ReadProcessMemory(GetCurrentProcess(), at, out + got, n, &read) || read == 0)
+            break;
+        got += read;
+        if (read < n)
+            break;
     }
     return got;
 }

@@ -27,6 +27,7 @@ namespace {
 bool running = false;
 TInternalErrorStackProc stackProc = nullptr;
 TInternalErrorMailProc mailProc = nullptr;
+TInternalErrorObserver observer = nullptr;
 std::string lastFile;
 
 struct TRunningFlag {
@@ -115,14 +116,16 @@ void Run(const std::string& section, const std::string& fallbackMessage)
         } catch (...) {
         }
     }
-    if (!IsRunningInIde() && !IsDebuggerAttached())
-        return;
-
     uintptr_t address = CurrentRaiseAddress();
     if (language && address)
         address -= 5;  // the raising call
-    OutputDebugStringW(GbkToWide(Format("[ERROR] - Section: %s - Address: %8.8X - Message: \"%s\"", section.c_str(),
-                                        static_cast<unsigned>(address), message.c_str())).c_str());
+    const std::string line = Format("[ERROR] - Section: %s - Address: %8.8X - Message: \"%s\"", section.c_str(),
+                                    static_cast<unsigned>(address), message.c_str());
+    if (observer)
+        observer(line.c_str());
+    if (!IsRunningInIde() && !IsDebuggerAttached())
+        return;
+    OutputDebugStringW(GbkToWide(line).c_str());
     const std::string lastClass = ObjectClassName(LastExceptionObject());
     TStringList frames;
     try {
@@ -168,6 +171,11 @@ void SetInternalErrorStackProc(TInternalErrorStackProc proc)
 void SetInternalErrorMailProc(TInternalErrorMailProc proc)
 {
     mailProc = proc;
+}
+
+void SetInternalErrorObserver(TInternalErrorObserver proc)
+{
+    observer = proc;
 }
 
 void ReportInternalError(const std::string& section, const std::string& fallbackMessage) noexcept

@@ -19,6 +19,11 @@ using TInternalErrorMailProc = bool (*)(const std::string& fileName, const std::
                                         const std::string& subject);
 void SetInternalErrorMailProc(TInternalErrorMailProc proc);
 
+// Told every internal-error line as it is made, shown or not (a host that watches the reporter
+// without a debugger: the crash-test program).
+using TInternalErrorObserver = void (*)(const char* line);
+void SetInternalErrorObserver(TInternalErrorObserver observer);
+
 // Reports the current exception of a failed step; fallbackMessage stands in when no exception
 // is being handled.
 void ReportInternalError(const std::string& section, const std::string& fallbackMessage = "") noexcept;

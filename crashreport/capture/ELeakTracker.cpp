@@ -237,9 +237,13 @@ void TLeakTracker::TakeExitSnapshot(TLeakRecord** records, size_t& count)
     for (TLeakHeader* h = head_; h; h = h->next)
         if (__atomic_load_n(&h->state, __ATOMIC_ACQUIRE) == lsLive)
             ++live;
+    // Counted under the lock, allocated outside it: the road takes the heaps' locks first and
+    // this one after, and a fault handled now must find the same order here.
+    Unlock();
     TLeakRecord* out = nullptr;
     if (live && live <= SIZE_MAX / sizeof(TLeakRecord))
         out = static_cast<TLeakRecord*>(source_.allocate(live * sizeof(TLeakRecord)));
+    Lock();
     if (out) {
         for (TLeakHeader* h = head_; h && count < live; h = h->next) {
             if (__atomic_load_n(&h->state, __ATOMIC_ACQUIRE) != lsLive)

@@ -4,7 +4,9 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "crashreport/capture/ECore.h"
@@ -443,9 +445,33 @@ void SetStartupFolder(const std::string& folder)
     startupFolder = folder;
 }
 
+namespace {
+
+// A program the reporter restarted that fails again soon is not restarted again: the time of
+// the restart travels to the new process in its environment, as the report's variables do.
+constexpr ULONGLONG RestartQuietMilliseconds = 60000;
+
+bool RestartAllowed()
+{
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG ms = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
+    wchar_t text[32] = {};
+    const DWORD n = GetEnvironmentVariableW(L"_RestartTime", text, 32);
+    if (n > 0 && n < 32) {
+        const ULONGLONG then = wcstoull(text, nullptr, 10);
+        if (ms >= then && ms - then < RestartQuietMilliseconds)
+            return false;
+    }
+    SetEnvironmentVariableW(L"_RestartTime", std::to_wstring(ms).c_str());
+    return true;
+}
+
+}  // namespace
+
 void RestartOrTerminate(bool restart)
 {
-    if (restart) {
+    if (restart && RestartAllowed()) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         GetStartupInfoW(&startup);

@@ -80,8 +80,9 @@ __attribute__((noinline)) void CaptureThrow(const void* object, const std::type_
 {
     TThreadExceptionContext* thread = ThreadExceptionContext();
     // A throw inside this thread's own handling (a handler run here) is swallowed by the road;
-    // it must not overwrite the copy the handling thread may be scanning.
-    if (!thread || thread->routingGuard)
+    // it must not overwrite the copy the handling thread may be scanning. Nor may the handling
+    // thread's own throws (the global raw stack is the faulting thread's).
+    if (!thread || thread->routingGuard || OnHandlingThread())
         return;
     TThreadRaise* raise = ThreadRaise(true);
     if (!raise)
@@ -165,13 +166,21 @@ void DoneExcept()
 // with 1 (the main thread's, the program).
 [[noreturn]] void UnhandledExceptProc()
 {
+    if (OnHandlingThread()) {
+        ReportHandlingFailure("");
+        AbandonHandlingThread(1);
+    }
     std::exception_ptr current;
     const void* object = CaughtObject(current);
     if (Active() && object) {
         const TThreadRaise* raise = ThreadRaise(false);
         const uintptr_t address = raise && raise->capture.object == object ? raise->capture.address : 0;
-        if (address == 0 || address != LastRoutedAddress)
+        if (address == 0 || address != LastRoutedAddress) {
+            // On main the process ends after this: delivery runs in the handling.
+            if (GetCurrentThreadId() == MainThreadId())
+                MarkProcessEndsAfterRoute();
             HandleUnhandledException(TRoadException(current), address);
+        }
     }
     current = nullptr;
     std::fflush(nullptr);
@@ -219,8 +228,9 @@ TSynchronizeRaiseHooks previousSynchronizeHooks;
 
 TThrowStackScope::TThrowStackScope(const void* object)
 {
-    // A closed road takes nothing: the lock may be a background sender's until the end.
-    if (!Active() || !IsCaptureActive())
+    // A closed road takes nothing: the lock may be a background sender's until the end. The
+    // handling thread never takes it: the faulting thread holds it, waiting for this one.
+    if (!Active() || !IsCaptureActive() || OnHandlingThread())
         return;
     const TThreadRaise* raise = ThreadRaise(false);
     if (!object || !raise || raise->capture.object != object || raise->capture.stackSize == 0)

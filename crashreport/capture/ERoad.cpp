@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "crashreport/capture/EClassNames.h"
 #include "crashreport/capture/EExcludedThreads.h"
@@ -75,6 +76,10 @@ public:
         } catch (...) {
             ReportInternalError("TExceptionThread");
         }
+        Finish();
+    }
+    void Finish()
+    {
         running = false;
         SetEvent(done);
     }
@@ -104,6 +109,9 @@ volatile DWORD handlingThreadId = 0;
 volatile DWORD freezeWatchThreadId = 0;
 volatile DWORD behalfRouter = 0, behalfThread = 0;
 volatile bool faultingThreadWaiting = false;
+// The thread whose route the process's end follows (the filter, the terminate handler): its
+// handling must not leave delivery to a thread the end would kill.
+volatile DWORD processEndsAfterRoute = 0;
 
 struct TRoutedStackCopy {
     const void* bytes;
@@ -201,7 +209,7 @@ void ServeQueuedCalls()
 }
 
 // Waiting messages of the main thread while the dialog is up: input is refused with a beep.
-bool PumpWaitingMessages()
+void PumpPass(void* data)
 {
     try {
         MSG msg;
@@ -218,9 +226,25 @@ bool PumpWaitingMessages()
                 break;
             }
         }
-        return true;
     } catch (...) {
-        return false;
+        *static_cast<bool*>(data) = false;
+    }
+}
+
+// False when a procedure it reached failed: a fault or a throw, both stopped here (a fault
+// going on to the process's filter would end the process in the middle of the report).
+bool PumpWaitingMessages()
+{
+    bool ok = true;
+    return RunInSilentFrame(PumpPass, &ok) && ok;
+}
+
+void ServeSentPass(void*)
+{
+    try {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    } catch (...) {
     }
 }
 
@@ -271,8 +295,7 @@ void WaitForHandling(TExceptionThread& thread, bool onMain, bool pumping, bool s
         // Sent messages are served whatever the pumping rule: a window of another thread that
         // sends to this one would otherwise wait for the handling, and the handling for it.
         MsgWaitForMultipleObjects(1, &done, FALSE, 10, QS_SENDMESSAGE);
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        RunInSilentFrame(ServeSentPass, nullptr);
     }
     ServeQueuedCalls();
 }
@@ -386,6 +409,9 @@ std::string RoadExceptionTypeName(const TRoadException& e)
 
 void EnterExceptionHandling(const TRoadException& e, uintptr_t address, bool language, bool raiseFlag)
 {
+    // The handling thread's own exceptions never replace what the faulting thread left.
+    if (OnHandlingThread())
+        return;
     TThreadExceptionContext* ctx = ThreadExceptionContext();
     if (!ctx || InterlockedCompareExchange(&ctx->entryGuard, 1, 0) != 0)
         return;
@@ -417,8 +443,15 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
     bool result = true;
     if (!ReporterStarted || IsAbortException(e))
         return result;
-    // The program is ending: the road is closed to new exceptions (one being handled ends).
-    if (FinalizationStarted && !CaptureActive)
+    if (OnHandlingThread()) {
+        ReportHandlingFailure("An exception raised inside the handling.");
+        return false;
+    }
+    // The program is ending: the road is closed to new exceptions (one being handled ends)
+    // but the finalising main thread's own (a static destructor's, an exit handler's). Other
+    // threads' would wait for a handling that waits for the runtime's exit lock, which the
+    // finalising thread holds, and starve shut-down's wait.
+    if (FinalizationStarted && (!CaptureActive || GetCurrentThreadId() != MainThreadId()))
         return result;
     TThreadExceptionContext* ctx = ThreadExceptionContext();
     EnterHandlingLock();
@@ -473,14 +506,18 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
                 RecordObjectInThread(e.object, static_cast<uint32_t>(address));
             const bool leak = (e.type && TypeInheritsFromName(*e.type, "EMemoryLeak")) ||
                               (!e.type && e.object && ObjectInheritsFromName(e.object, "EMemoryLeak"));
-            if (leak) {
+            // Inline handling belongs to this handling alone: a leak report runs here, and a
+            // route the process's end follows must not leave delivery in the background. So
+            // does a fault of the main thread during finalisation: it may hold the runtime's
+            // exit lock, which the handling thread's first use of a static would wait for.
+            if (leak || (FinalizationStarted && self == MainThreadId())) {
                 InlineHandling = true;
                 result = RunExceptionHandler(e, address, language, mode, module, outputKind, params);
             } else {
-                // The caller's InlineHandling stays: the filter ends the process after this, so
-                // delivery must not be left running in the background.
+                InlineHandling = processEndsAfterRoute == self;
                 result = RunInHandlingThread(e, address, language, mode, module, outputKind, params);
             }
+            InlineHandling = false;
         }
     } catch (...) {
         ReportInternalError("RouteException");
@@ -502,8 +539,12 @@ bool RouteException(const TRoadException& e, uintptr_t address, bool language, T
 bool ExceptionManager(const TRoadException& e, uintptr_t address, uint8_t outputKind, HMODULE module)
 {
     bool result = true;
-    if (FinalizationStarted && !CaptureActive)
+    if (FinalizationStarted && (!CaptureActive || GetCurrentThreadId() != MainThreadId()))
         return result;
+    if (OnHandlingThread()) {
+        ReportHandlingFailure("An exception raised inside the handling.");
+        return false;
+    }
     EnterHandlingLock();
     try {
         // A library's copy leaves the handling to the main module's, and its answer.
@@ -674,6 +715,36 @@ void SetThreadWalkStart(uintptr_t stackPosition)
 DWORD HandlingThreadId()
 {
     return handlingThreadId;
+}
+
+void MarkProcessEndsAfterRoute()
+{
+    processEndsAfterRoute = GetCurrentThreadId();
+}
+
+bool OnHandlingThread()
+{
+    const DWORD id = handlingThreadId;
+    return id != 0 && id == GetCurrentThreadId();
+}
+
+void ReportHandlingFailure(const char* what) noexcept
+{
+    ReportInternalError(std::to_string(HandlingStep), what ? what : "");
+}
+
+void AbandonHandlingThread(DWORD code)
+{
+    TExceptionThread& thread = handlingThread;
+    // The next handling makes a thread of its own; this one's handle goes with it.
+    HANDLE self = thread.handle;
+    thread.handle = nullptr;
+    thread.id = 0;
+    thread.result = false;
+    if (self)
+        CloseHandle(self);
+    thread.Finish();
+    ExitThread(code);
 }
 
 void SetRoutedStackCopy(const void* bytes, size_t size, uintptr_t base)

@@ -92,6 +92,17 @@ std::string RoadExceptionTypeName(const TRoadException& e);
 // The thread that handles the exception now (0 when none) and the thread the hang watchdog
 // runs on; its routes are reported as the main thread's.
 DWORD HandlingThreadId();
+// The calling thread's next route is followed by the process's end (the filter's, the
+// terminate handler's): its handling is inline, nothing left to a background sender.
+void MarkProcessEndsAfterRoute();
+// Whether the calling thread is the one handling an exception now. Nothing it raises may take
+// the road: the road's lock is the faulting thread's, which waits for this very thread.
+bool OnHandlingThread();
+// A failure of the handling thread's own: reported as an internal error naming HandlingStep.
+void ReportHandlingFailure(const char* what) noexcept;
+// Ends the handling thread from a fault that got past every frame of its handling: the waiting
+// thread is let go, and the next handling gets a new thread.
+[[noreturn]] void AbandonHandlingThread(DWORD code);
 void SetFreezeWatchThreadId(DWORD threadId);
 // Routes of the calling thread are reported as threadId's (0: as its own), for a thread that
 // can't route itself.

@@ -71,6 +71,11 @@ void ErrorOnFaultingThread(void* data)
 // when the road says so.
 bool ReportBoundaryException(std::exception_ptr error)
 {
+    // A boundary inside the handling (a dialog's procedure): no route, no application handler.
+    if (OnHandlingThread()) {
+        ReportHandlingFailure("");
+        return false;
+    }
     TRoadException e(error);
     // The thread's own throw capture knows where this object was thrown, however many throws
     // came before it.

@@ -30,6 +30,7 @@
 #include "crashreport/capture/EUtilsWin.h"
 #include "crashreport/capture/EWebOutputWin.h"
 #include "crashreport/capture/ExceptionLog.h"
+#include "framework/ExceptionBoundary.h"
 #include "framework/NeverDestroyed.h"
 
 constinit std::string LastReportText, LogReportText, LastHTMLPage, CapturedHtmlPage, BugIdText, BugIdSource,
@@ -171,12 +172,13 @@ void SuspendUnderLocks(TThreadSnapshot& threads, uint16_t behaviourFlags)
     auto unlock = reinterpret_cast<TLdrUnlock>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
     ULONG_PTR cookie = 0;
     const bool loaderLocked = lock && lock(0, nullptr, &cookie) >= 0;
-    // Every heap but the reporter's own, wherever it stands in the list.
+    // Every heap, the reporter's own too: other threads' throw hooks allocate from it, and one
+    // suspended inside it would stop the next stack item's allocation.
     HANDLE heaps[64];
     const DWORD heapCount = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
     DWORD locked = 0;
     for (DWORD i = 0; i < heapCount; ++i)
-        if (heaps[i] != ReporterHeap() && HeapLock(heaps[i]))
+        if (HeapLock(heaps[i]))
             heaps[locked++] = heaps[i];
     TLeakTracker& leaks = ProgramLeakTracker();
     leaks.HoldLock();
@@ -363,6 +365,20 @@ std::unique_ptr<TVurazaStackList> BuildFaultingStack(uintptr_t address, TExceptN
     return list;
 }
 
+BOOL CALLBACK DestroyAbandonedWindow(HWND window, LPARAM)
+{
+    RunInSilentFrame([](void* w) { DestroyWindow(static_cast<HWND>(w)); }, window);
+    return TRUE;
+}
+
+// What a step abandoned by a fault left: the raw stack's lock, and windows of this thread (a
+// dialog whose procedure faulted) that nothing would pump or close again.
+void ReleaseAbandonedHandlingState()
+{
+    ReleaseRawStackIfOwned();
+    EnumThreadWindows(GetCurrentThreadId(), DestroyAbandonedWindow, 0);
+}
+
 }  // namespace
 
 void SetRoadSteps(TRoadSteps* s)
@@ -431,270 +447,280 @@ bool RunExceptionHandler(const TRoadException& e, uintptr_t address, bool langua
     bool keptStill = false;
     TVurazaStackList* reportStack = nullptr;
     const bool wasFrozen = ModuleRecordsFrozen();
-    try {
-        HandlingStep = 1;
-        ExceptionTime = NowDateTime();
-        threads = new (threadsStorage) TThreadSnapshot(GetCurrentThreadId(), params.threadId);
-        if (address)
-            LastRoutedAddress = address;
-        // A language exception's address is the return from the throw call: back to the call.
-        if (language && address)
-            address -= 5;
-        // Records of modules unloaded or rewritten since go first; then every lookup of the
-        // handling reads the records as they are, and modules met meanwhile get spare ones.
-        DropStaleModuleRecords();
-        // The records are made by their own thread as modules load: a load it has not got to yet
-        // is waited for a little (the faulting thread may hold the loader's lock, which making
-        // it needs). Without that thread the records that decide the options are made now when
-        // missing: the one lookup that may read files, before the freeze.
-        if (ModuleRecordMakerRunning())
-            WaitForModuleRecords(2000);
-        // A library's record was made as it loaded, before it published its options: they are
-        // read once, at its first exception, as a record made then would have them.
-        for (TVurazaModuleInfo* record : {FindModuleRecordOfAddress(address), FindModuleRecord(reinterpret_cast<uintptr_t>(module))})
-            if (record && record->Options && record->StoredDataLoaded && !record->PublishedOptionsRead &&
-                record->Handle != reinterpret_cast<uintptr_t>(CurrentModuleHandle())) {
-                record->PublishedOptionsRead = true;
-                record->Options->ReadPublishedOptions();
-            }
-        FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
-        FreezeModuleRecords(true);
-        TRoadSteps& road = RoadSteps();
-        ChooseOptions(address, module);
-        TVurazaModuleOptionsEx& options = *ActiveModuleOptions();
-        if (LeakModeProcs().handlingOptions)
-            LeakModeProcs().handlingOptions(options);
-        options.SetReproduceStepsText("");
-        HandlingStep = 104;
-        // The development environment is the program here: its own words, no restart offered.
-        if (IsRunningInIde()) {
-            options.SetDialogFlags(static_cast<uint16_t>(options.DialogFlags() & ~0x40));
-            options.SetMessageText(26, "The IDE has raised an exception.\r\n ");
-            options.SetMessageText(27, "Restart the IDE");
-        }
-        CurrentExceptionRecord = {};
-        CurrentExceptionRecord.ExceptionObject = e.object;
-        CurrentExceptionRecord.ExceptionType = e.type;
-        CurrentExceptionRecord.ExceptionAddress = address;
-        CurrentExceptionRecord.ThreadId = params.threadId;
-        CurrentExceptionRecord.FocusedWindowClass = params.focusedWindowClass;
-        CurrentExceptionRecord.FocusedWindowText = params.focusedWindowText;
-        HandlingStep = 2;
-        SetHandlingMessage("");
-        ReportedExceptionMessage.clear();
-        LastReportText.clear();
-        StartReportDialogResults();
-        uint8_t handler = 2, action = 0;
-        DialogState = static_cast<TDialogState>(options.DialogKind());
-        bool dialogDecided = false;
-        HandlingStep = 201;
-        if (mode != RouteModeThreadExecute && options.HandlingEnabled()) {
-            // A structured exception has no exception_ptr: its object's class decides.
-            const int index = e.error ? options.ExceptionFilters().FindExceptionFilter(e.error, params.handled)
-                                      : options.ExceptionFilters().FindExceptionFilter(e.type, params.handled);
-            if (index >= 0) {
-                const TExceptionFilter& filter = options.ExceptionFilters().Items(index);
-                action = filter.Action;
-                handler = filter.Handler;
-                DialogState = static_cast<TDialogState>(FilterDialogState(filter.DialogChoice, options.DialogKind()));
-                dialogDecided = true;
-                // The exception's own variables first, as the message may name them; setting
-                // them goes through the process heap, so only for a message that has some.
-                if (filter.Message.find('%') != std::string::npos)
-                    SetReportEnvironment(e, address);
-                const std::string message = ExpandTextVariables(filter.Message);
-                if (!message.empty())
-                    SetHandlingMessage(message);
-            }
-        }
-        HandlingStep = 3;
-        bool duplicate = false;
-        bool sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
-                                        options.DialogKind());
-        if (handler == 2) {
-            // The faulting thread's own stack: this thread's is another.
-            if (!params.stackTop)
-                params.stackTop = threads->FaultingStackTop() ? threads->FaultingStackTop()
-                                                              : params.stackPointer + StackScanLimit;
-            if (params.context && !IsReadableMemory(params.context, ThreadContextSavedSize))
-                params.context = nullptr;
-            if (params.exceptionRecord && !IsReadableMemory(params.exceptionRecord, 80))
-                params.exceptionRecord = nullptr;
-            HandlingStep = 4;
-            CurrentStackList.reset();
-            // A ready stack stays its caller's (the leak report frees its own).
-            if (!params.readyStack)
-                CurrentStackList = BuildFaultingStack(address, params);
-            reportStack = params.readyStack ? params.readyStack : CurrentStackList.get();
-            const std::string mainText = ModuleTextOf(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
-            const std::string exceptText = ModuleTextOf(ModuleOfAddress(address));
-            BugIdSource = BugIdSourceText(mainText, exceptText, RoadExceptionTypeName(e), *reportStack);
-            BugIdText = BugIdOfText(BugIdSource);
-            if (!params.readyStack) {
-                TLiveMemoryReader live;
-                AddCreatorStack(*reportStack, threads->FaultingCreator(), true, live);
-                // The other threads: context and stack copied while suspended, scanned after.
-                AddOtherThreadStacks(*reportStack, *threads, options.StackFlags());
-            }
-        }
-        HandlingStep = 5;
-        // Handlers 0 and 1 leave the exception to the program: no report.
-        if (mode != RouteModeThreadExecute && handler == 2) {
-            SuspendKeptStill(*threads, options.BehaviourFlags());
-            keptStill = true;
-            HandlingStep = 6;
-            NotifyHandleFlag = true;
-            if (options.LogFlags() & 0x10)
-                RefreshModuleList();
-            HandlingStep = 7;
-            CurrentExceptionRecord.CallStack = reportStack;
-            CurrentExceptionRecord.ModuleOptions = &options;
-            CurrentExceptionRecord.ExceptionRecord = const_cast<EXCEPTION_RECORD*>(params.exceptionRecord);
-            CurrentExceptionRecord.Context = const_cast<CONTEXT*>(params.context);
-            HandlingStep = 702;
-            road.BuildReportText(LastReportText);
-            HandlingStep = 703;
-            CurrentExceptionRecord.ReportText = &LastReportText;
-            CurrentExceptionRecord.ModulesList = &ModulesList();
-            HandlingStep = 704;
-            CurrentExceptionRecordPtr = &CurrentExceptionRecord;
-            // An older log goes before the duplicate search: the first report after an
-            // upgrade must not be taken for a repeat of one in the old log.
-            if (options.LogFlags() & 0x4)
-                road.CheckLogVersion();
-            duplicate = road.FindDuplicateReport(true);
-            HandlingStep = 705;
-            ClearLastWarning();
-            HandlingStep = 706;
-            SetReportEnvironment(e, address);
-            // A CGI program's page as its output hook kept it.
-            if (IsCgiApplication())
-                road.LoadCapturedHtmlPage(CapturedHtmlPage);
-            LastHTMLPage = CapturedHtmlPage;
-            const bool webServer = IsWebServerApplication();
-            const uint8_t output = ChooseOutputKind(outputKind, webServer, IsConsoleProgram());
-            if (output == 0 && ((sending && (options.SendFlags() & 0x11)) || options.DialogKind() != 0))
-                RunInMainThread(RestoreMainWindowProc, nullptr);
-            TNotifyCall notify{params.handled, true};
-            RunInMainThread(ExceptionNotifyOnFaultingThread, &notify);
-            NotifyHandleFlag = notify.flag;
-            HandlingStep = 8;
-            if (NotifyHandleFlag) {
-                road.CaptureScreenshot();
-                if (options.CrashRateAction() != 0) {
-                    CrashTimesList.Add(FloatToDotText(NowDateTime()));
-                    while (CrashTimesList.Count() > options.CrashRateCount())
-                        CrashTimesList.Delete(0);
+    // Every step runs inside a silent frame: a fault of the handling must neither take the road
+    // again (its lock is the faulting thread's, which waits for this thread) nor end the process.
+    auto steps = [&]() {
+        try {
+            HandlingStep = 1;
+            ExceptionTime = NowDateTime();
+            threads = new (threadsStorage) TThreadSnapshot(GetCurrentThreadId(), params.threadId);
+            if (address)
+                LastRoutedAddress = address;
+            // A language exception's address is the return from the throw call: back to the call.
+            if (language && address)
+                address -= 5;
+            // Records of modules unloaded or rewritten since go first; then every lookup of the
+            // handling reads the records as they are, and modules met meanwhile get spare ones.
+            DropStaleModuleRecords();
+            // The records are made by their own thread as modules load: a load it has not got to yet
+            // is waited for a little (the faulting thread may hold the loader's lock, which making
+            // it needs). Without that thread the records that decide the options are made now when
+            // missing: the one lookup that may read files, before the freeze.
+            if (ModuleRecordMakerRunning())
+                WaitForModuleRecords(2000);
+            // A library's record was made as it loaded, before it published its options: they are
+            // read once, at its first exception, as a record made then would have them.
+            for (TVurazaModuleInfo* record : {FindModuleRecordOfAddress(address), FindModuleRecord(reinterpret_cast<uintptr_t>(module))})
+                if (record && record->Options && record->StoredDataLoaded && !record->PublishedOptionsRead &&
+                    record->Handle != reinterpret_cast<uintptr_t>(CurrentModuleHandle())) {
+                    record->PublishedOptionsRead = true;
+                    record->Options->ReadPublishedOptions();
                 }
-                CustomDataList.Clear();
-                RunInMainThread(CustomDataOnFaultingThread, nullptr);
-                // The last report field shows the custom data.
-                if (CustomDataList.Count() > 0 && (options.ReportFieldVisibility() >> 47 & 1))
-                    InsertReportList(7, options.MessageText(91), CustomDataList);
-                HandlingStep = 9;
-                InterlockedIncrement(&ReportCounter);
-                HandlingStep = 10;
-                LastExceptMessage = ExceptionMessageTextOf(e);
-                HandlingStep = 11;
-                if (!dialogDecided)
-                    DialogState = static_cast<TDialogState>(options.DialogKind());
-                bool askReproduce = false;
-                if (DialogState != TDialogState::None) {
-                    HandlingStep = 12;
-                    ClearLastWarning();
-                    if (NotifyAction(ActionBeforeDialog)) {
-                        SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
-                        AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
-                        HandlingStep = 13;
-                        askReproduce = DialogState == TDialogState::Detailed;
-                        if (output == 1) {
-                            if (!WriteConsoleLine(LastReportText)) {
-                                ActionContinueFlag = false;
-                                ReportStepFailure(TDuruvaDodErrorCode::eeShowError, "Console");
-                            }
-                        } else if (output == 2) {
-                            road.ShowWebOutput(LastReportText);
-                        } else {
-                            try {
-                                bool repeated = false;
-                                uint8_t state = static_cast<uint8_t>(DialogState.load());
-                                while (state != 0) {
-                                    state = road.ShowExceptionDialog(state, repeated);
-                                    DialogState = static_cast<TDialogState>(state);
-                                    repeated = true;
+            FindModuleRecord(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
+            FreezeModuleRecords(true);
+            TRoadSteps& road = RoadSteps();
+            ChooseOptions(address, module);
+            TVurazaModuleOptionsEx& options = *ActiveModuleOptions();
+            if (LeakModeProcs().handlingOptions)
+                LeakModeProcs().handlingOptions(options);
+            options.SetReproduceStepsText("");
+            HandlingStep = 104;
+            // The development environment is the program here: its own words, no restart offered.
+            if (IsRunningInIde()) {
+                options.SetDialogFlags(static_cast<uint16_t>(options.DialogFlags() & ~0x40));
+                options.SetMessageText(26, "The IDE has raised an exception.\r\n ");
+                options.SetMessageText(27, "Restart the IDE");
+            }
+            CurrentExceptionRecord = {};
+            CurrentExceptionRecord.ExceptionObject = e.object;
+            CurrentExceptionRecord.ExceptionType = e.type;
+            CurrentExceptionRecord.ExceptionAddress = address;
+            CurrentExceptionRecord.ThreadId = params.threadId;
+            CurrentExceptionRecord.FocusedWindowClass = params.focusedWindowClass;
+            CurrentExceptionRecord.FocusedWindowText = params.focusedWindowText;
+            HandlingStep = 2;
+            SetHandlingMessage("");
+            ReportedExceptionMessage.clear();
+            LastReportText.clear();
+            StartReportDialogResults();
+            uint8_t handler = 2, action = 0;
+            DialogState = static_cast<TDialogState>(options.DialogKind());
+            bool dialogDecided = false;
+            HandlingStep = 201;
+            if (mode != RouteModeThreadExecute && options.HandlingEnabled()) {
+                // A structured exception has no exception_ptr: its object's class decides.
+                const int index = e.error ? options.ExceptionFilters().FindExceptionFilter(e.error, params.handled)
+                                          : options.ExceptionFilters().FindExceptionFilter(e.type, params.handled);
+                if (index >= 0) {
+                    const TExceptionFilter& filter = options.ExceptionFilters().Items(index);
+                    action = filter.Action;
+                    handler = filter.Handler;
+                    DialogState = static_cast<TDialogState>(FilterDialogState(filter.DialogChoice, options.DialogKind()));
+                    dialogDecided = true;
+                    // The exception's own variables first, as the message may name them; setting
+                    // them goes through the process heap, so only for a message that has some.
+                    if (filter.Message.find('%') != std::string::npos)
+                        SetReportEnvironment(e, address);
+                    const std::string message = ExpandTextVariables(filter.Message);
+                    if (!message.empty())
+                        SetHandlingMessage(message);
+                }
+            }
+            HandlingStep = 3;
+            bool duplicate = false;
+            bool sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
+                                            options.DialogKind());
+            if (handler == 2) {
+                // The faulting thread's own stack: this thread's is another.
+                if (!params.stackTop)
+                    params.stackTop = threads->FaultingStackTop() ? threads->FaultingStackTop()
+                                                                  : params.stackPointer + StackScanLimit;
+                if (params.context && !IsReadableMemory(params.context, ThreadContextSavedSize))
+                    params.context = nullptr;
+                if (params.exceptionRecord && !IsReadableMemory(params.exceptionRecord, 80))
+                    params.exceptionRecord = nullptr;
+                HandlingStep = 4;
+                CurrentStackList.reset();
+                // A ready stack stays its caller's (the leak report frees its own).
+                if (!params.readyStack)
+                    CurrentStackList = BuildFaultingStack(address, params);
+                reportStack = params.readyStack ? params.readyStack : CurrentStackList.get();
+                const std::string mainText = ModuleTextOf(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)));
+                const std::string exceptText = ModuleTextOf(ModuleOfAddress(address));
+                BugIdSource = BugIdSourceText(mainText, exceptText, RoadExceptionTypeName(e), *reportStack);
+                BugIdText = BugIdOfText(BugIdSource);
+                if (!params.readyStack) {
+                    TLiveMemoryReader live;
+                    AddCreatorStack(*reportStack, threads->FaultingCreator(), true, live);
+                    // The other threads: context and stack copied while suspended, scanned after.
+                    AddOtherThreadStacks(*reportStack, *threads, options.StackFlags());
+                }
+            }
+            HandlingStep = 5;
+            // Handlers 0 and 1 leave the exception to the program: no report.
+            if (mode != RouteModeThreadExecute && handler == 2) {
+                SuspendKeptStill(*threads, options.BehaviourFlags());
+                keptStill = true;
+                HandlingStep = 6;
+                NotifyHandleFlag = true;
+                if (options.LogFlags() & 0x10)
+                    RefreshModuleList();
+                HandlingStep = 7;
+                CurrentExceptionRecord.CallStack = reportStack;
+                CurrentExceptionRecord.ModuleOptions = &options;
+                CurrentExceptionRecord.ExceptionRecord = const_cast<EXCEPTION_RECORD*>(params.exceptionRecord);
+                CurrentExceptionRecord.Context = const_cast<CONTEXT*>(params.context);
+                HandlingStep = 702;
+                road.BuildReportText(LastReportText);
+                HandlingStep = 703;
+                CurrentExceptionRecord.ReportText = &LastReportText;
+                CurrentExceptionRecord.ModulesList = &ModulesList();
+                HandlingStep = 704;
+                CurrentExceptionRecordPtr = &CurrentExceptionRecord;
+                // An older log goes before the duplicate search: the first report after an
+                // upgrade must not be taken for a repeat of one in the old log.
+                if (options.LogFlags() & 0x4)
+                    road.CheckLogVersion();
+                duplicate = road.FindDuplicateReport(true);
+                HandlingStep = 705;
+                ClearLastWarning();
+                HandlingStep = 706;
+                SetReportEnvironment(e, address);
+                // A CGI program's page as its output hook kept it.
+                if (IsCgiApplication())
+                    road.LoadCapturedHtmlPage(CapturedHtmlPage);
+                LastHTMLPage = CapturedHtmlPage;
+                const bool webServer = IsWebServerApplication();
+                const uint8_t output = ChooseOutputKind(outputKind, webServer, IsConsoleProgram());
+                if (output == 0 && ((sending && (options.SendFlags() & 0x11)) || options.DialogKind() != 0))
+                    RunInMainThread(RestoreMainWindowProc, nullptr);
+                TNotifyCall notify{params.handled, true};
+                RunInMainThread(ExceptionNotifyOnFaultingThread, &notify);
+                NotifyHandleFlag = notify.flag;
+                HandlingStep = 8;
+                if (NotifyHandleFlag) {
+                    road.CaptureScreenshot();
+                    if (options.CrashRateAction() != 0) {
+                        CrashTimesList.Add(FloatToDotText(NowDateTime()));
+                        while (CrashTimesList.Count() > options.CrashRateCount())
+                            CrashTimesList.Delete(0);
+                    }
+                    CustomDataList.Clear();
+                    RunInMainThread(CustomDataOnFaultingThread, nullptr);
+                    // The last report field shows the custom data.
+                    if (CustomDataList.Count() > 0 && (options.ReportFieldVisibility() >> 47 & 1))
+                        InsertReportList(7, options.MessageText(91), CustomDataList);
+                    HandlingStep = 9;
+                    InterlockedIncrement(&ReportCounter);
+                    HandlingStep = 10;
+                    LastExceptMessage = ExceptionMessageTextOf(e);
+                    HandlingStep = 11;
+                    if (!dialogDecided)
+                        DialogState = static_cast<TDialogState>(options.DialogKind());
+                    bool askReproduce = false;
+                    if (DialogState != TDialogState::None) {
+                        HandlingStep = 12;
+                        ClearLastWarning();
+                        if (NotifyAction(ActionBeforeDialog)) {
+                            SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
+                            AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
+                            HandlingStep = 13;
+                            askReproduce = DialogState == TDialogState::Detailed;
+                            if (output == 1) {
+                                if (!WriteConsoleLine(LastReportText)) {
+                                    ActionContinueFlag = false;
+                                    ReportStepFailure(TDuruvaDodErrorCode::eeShowError, "Console");
                                 }
-                            } catch (...) {
-                                ActionContinueFlag = false;
-                                ReportStepFailure(TDuruvaDodErrorCode::eeShowError, "GUI");
+                            } else if (output == 2) {
+                                road.ShowWebOutput(LastReportText);
+                            } else {
+                                try {
+                                    bool repeated = false;
+                                    uint8_t state = static_cast<uint8_t>(DialogState.load());
+                                    while (state != 0) {
+                                        state = road.ShowExceptionDialog(state, repeated);
+                                        DialogState = static_cast<TDialogState>(state);
+                                        repeated = true;
+                                    }
+                                } catch (...) {
+                                    ActionContinueFlag = false;
+                                    ReportStepFailure(TDuruvaDodErrorCode::eeShowError, "GUI");
+                                }
                             }
+                        } else {
+                            SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
+                            AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
                         }
+                        HandlingStep = 14;
+                        NotifyAction(ActionAfterDialog);
                     } else {
                         SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
                         AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
+                        // No dialog: a web client still gets a page, with the message.
+                        if (webServer)
+                            road.ShowWebOutput(ExceptionMessageTextOf(e));
                     }
-                    HandlingStep = 14;
-                    NotifyAction(ActionAfterDialog);
+                    if (askReproduce) {
+                        road.ShowReproduceDialog();
+                        // The dialog keeps what was typed in the options in force; the report and
+                        // its delivery read the handling's own.
+                        const TVurazaModuleOptionsEx* typed = CurrentDuruvaDodOptions();
+                        if (typed && typed != &options && !typed->ReproduceStepsText().empty())
+                            options.SetReproduceStepsText(typed->ReproduceStepsText());
+                    }
+                    if (options.LogFlags() & 0x2)
+                        InsertReportItem(7, options.MessageText(123), options.ReproduceStepsText());
+                    // The dialog chose whether the report goes out: the kept choice predates it (on a
+                    // first report it is always "no"), and the screenshot asked for would be lost.
+                    sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
+                                               options.DialogKind());
+                    if (sending)
+                        road.SaveScreenshotFile();
+                    road.ReleaseScreenshot();
+                    HandlingStep = 15;
+                    sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
+                                               options.DialogKind());
+                    if (options.KeepLogFile())
+                        road.SaveReportToLog();
+                    if (CopyToClipboardChecked)
+                        road.CopyReportToClipboard(LastReportText);
+                    HandlingStep = 16;
+                    if (sending)
+                        road.StartSendReport();
+                    if (!sending || !(options.SendFlags() & 0x80))
+                        road.CheckCrashRate();
                 } else {
-                    SendChecked = options.MailMethod() != 0 || options.UploadMethod() != 0;
-                    AttachScreenshotChecked = (options.SendFlags() & 0x10) != 0;
-                    // No dialog: a web client still gets a page, with the message.
-                    if (webServer)
-                        road.ShowWebOutput(ExceptionMessageTextOf(e));
+                    result = true;
+                    // A report the handlers declined is not sent: nothing else frees its stacks.
+                    sending = false;
                 }
-                if (askReproduce) {
-                    road.ShowReproduceDialog();
-                    // The dialog keeps what was typed in the options in force; the report and
-                    // its delivery read the handling's own.
-                    const TVurazaModuleOptionsEx* typed = CurrentDuruvaDodOptions();
-                    if (typed && typed != &options && !typed->ReproduceStepsText().empty())
-                        options.SetReproduceStepsText(typed->ReproduceStepsText());
-                }
-                if (options.LogFlags() & 0x2)
-                    InsertReportItem(7, options.MessageText(123), options.ReproduceStepsText());
-                // The dialog chose whether the report goes out: the kept choice predates it (on a
-                // first report it is always "no"), and the screenshot asked for would be lost.
-                sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
-                                           options.DialogKind());
-                if (sending)
-                    road.SaveScreenshotFile();
-                road.ReleaseScreenshot();
-                HandlingStep = 15;
-                sending = ShouldSendReport(options.MailMethod(), options.UploadMethod(), duplicate, SendChecked,
-                                           options.DialogKind());
-                if (options.KeepLogFile())
-                    road.SaveReportToLog();
-                if (CopyToClipboardChecked)
-                    road.CopyReportToClipboard(LastReportText);
-                HandlingStep = 16;
-                if (sending)
-                    road.StartSendReport();
+                threads->ResumeAll();
+                keptStill = false;
+                HandlingStep = 17;
                 if (!sending || !(options.SendFlags() & 0x80))
-                    road.CheckCrashRate();
-            } else {
-                result = true;
-                // A report the handlers declined is not sent: nothing else frees its stacks.
-                sending = false;
+                    FreeCurrentStackList();
+                if (!TerminatePressed && handler == 2 && (action == 1 || action == 2))
+                    ScheduleTerminateAction(action);
             }
-            threads->ResumeAll();
-            keptStill = false;
-            HandlingStep = 17;
-            if (!sending || !(options.SendFlags() & 0x80))
-                FreeCurrentStackList();
-            if (!TerminatePressed && handler == 2 && (action == 1 || action == 2))
-                ScheduleTerminateAction(action);
+            if (handler == 2 && (options.BehaviourFlags() & 0x80))
+                result = true;
+            if (handler == 1)
+                result = true;
+            RememberHandled(e, params.exceptionRecord, address, params.threadId);
+            HandlingStep = 18;
+            if (mode != RouteModeThreadExecute && (!sending || !(options.SendFlags() & 0x80)))
+                road.ApplyTerminateAction();
+        } catch (...) {
+            if (keptStill && threads)
+                threads->ResumeAll();
+            ReportInternalError(std::to_string(HandlingStep));
         }
-        if (handler == 2 && (options.BehaviourFlags() & 0x80))
-            result = true;
-        if (handler == 1)
-            result = true;
-        RememberHandled(e, params.exceptionRecord, address, params.threadId);
-        HandlingStep = 18;
-        if (mode != RouteModeThreadExecute && (!sending || !(options.SendFlags() & 0x80)))
-            road.ApplyTerminateAction();
-    } catch (...) {
+    };
+    if (!RunInSilentFrame([](void* p) { (*static_cast<decltype(steps)*>(p))(); }, &steps)) {
+        ReportHandlingFailure("A fault inside the handling.");
         if (keptStill && threads)
             threads->ResumeAll();
-        ReportInternalError(std::to_string(HandlingStep));
+        ReleaseAbandonedHandlingState();
     }
     if (threads)
         threads->~TThreadSnapshot();

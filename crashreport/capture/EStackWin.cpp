@@ -4,6 +4,7 @@
 
 #include "crashreport/capture/EModules.h"
 #include "crashreport/capture/EUtilsWin.h"
+#include "framework/ExceptionBoundary.h"
 
 namespace {
 
@@ -22,6 +23,24 @@ template <typename T>
 T NtdllProc(const char* name)
 {
     return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// Memory another running thread may free meanwhile: a fault while copying stops the copy.
+struct TCopyRequest {
+    void* dest;
+    const void* source;
+    size_t count;
+};
+
+bool CopyWithoutFault(void* dest, const void* source, size_t count)
+{
+    TCopyRequest request{dest, source, count};
+    return RunInSilentFrame(
+        [](void* data) {
+            auto* r = static_cast<TCopyRequest*>(data);
+            memcpy(r->dest, r->source, r->count);
+        },
+        &request);
 }
 
 constexpr ULONG LoaderLockTryOnly = 2;
@@ -101,8 +120,11 @@ bool TLiveMemoryReader::Read(uintptr_t address, void* dest, size_t count)
     // Stacks and heap blocks stay while their thread waits or is suspended; a library may go.
     const TRegion* region = Cached(address, count);
     if (region && (!region->image || loaderHeld_ == 1)) {
-        memcpy(dest, reinterpret_cast<const void*>(address), count);
-        return true;
+        if (CopyWithoutFault(dest, reinterpret_cast<const void*>(address), count))
+            return true;
+        for (TRegion& r : regions_)
+            r = {};
+        return false;
     }
     SIZE_T read = 0;
     if (ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(address), dest, count, &read) &&
@@ -150,12 +172,18 @@ bool TThreadStackCopy::Capture(HANDLE thread)
     if (ok) {
         stackPointer_ = context_.Esp;
         MEMORY_BASIC_INFORMATION info{};
+        // A guard or no-access page at ESP (a stack about to grow) is not read; the copy goes
+        // through a read that can't fault.
         ok = VirtualQuery(reinterpret_cast<const void*>(stackPointer_), &info, sizeof info) == sizeof info &&
-             info.State == MEM_COMMIT;
+             info.State == MEM_COMMIT && IsReadableProtection(info.Protect);
         if (ok) {
             const uintptr_t end = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
             size_ = end - stackPointer_ < StackScanLimit ? end - stackPointer_ : StackScanLimit;
-            memcpy(buffer_, reinterpret_cast<const void*>(stackPointer_), size_);
+            SIZE_T read = 0;
+            ok = ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(stackPointer_), buffer_, size_,
+                                   &read) && read == size_;
+            if (!ok)
+                size_ = 0;
         }
     }
     ResumeThread(thread);

@@ -19,9 +19,8 @@ void ProbeSystemLocks()
 {
     HANDLE heaps[64];
     const DWORD count = GetProcessHeaps(64, heaps);
+    // The reporter's own heap too: other threads' throw hooks allocate from it.
     for (DWORD i = 0; i < count && i < 64; ++i) {
-        if (heaps[i] == ReporterHeap())
-            continue;
         if (void* block = HeapAlloc(heaps[i], 0, 16))
             HeapFree(heaps[i], 0, block);
     }

@@ -83,6 +83,18 @@ TVurazaThreadsList::TVurazaThreadsList(TVurazaThreadsList& source) : snapshot_(t
             if (!copy)
                 break;
             *copy = *source.items_[i];
+            // A snapshot keeps what it reads: a thread that ends or is resumed during the report
+            // frees its record's stack copy and closes its handle.
+            copy->threadHandle = copy->threadHandle ? DuplicateThreadHandle(copy->threadHandle) : nullptr;
+            if (copy->creatorStackCopy && copy->creatorStackSize) {
+                auto* bytes = static_cast<uint8_t*>(HeapBlock(copy->creatorStackSize));
+                if (bytes)
+                    std::memcpy(bytes, copy->creatorStackCopy, copy->creatorStackSize);
+                copy->creatorStackCopy = bytes;
+                if (!bytes)
+                    copy->creatorStackSize = 0;
+            }
+            copy->borrowed = 0;
             items_[count_++] = copy;
         }
     } else {
@@ -152,7 +164,7 @@ void TVurazaThreadsList::Delete(int index)
     TVurazaThreadRecord* record = items_[index];
     std::memmove(items_ + index, items_ + index + 1, sizeof(*items_) * (count_ - index - 1));
     --count_;
-    FreeRecord(record, !snapshot_);
+    FreeRecord(record, true);
 }
 
 int TVurazaThreadsList::FindByHandle(HANDLE handle) const

@@ -26,13 +26,23 @@ std::string G(const wchar_t* text)
     return WideToGbk(text ? text : L"");
 }
 
-// Critical sections made before main, while one thread runs.
-struct TCriticalSection {
-    TCriticalSection() { InitializeCriticalSection(&section); }
-    CRITICAL_SECTION section;
-};
-TCriticalSection rawStackLock;
-TCriticalSection handlerCacheLock;
+// Constant-initialised: the throw hooks take them from the first throw, which may come from an
+// initialiser that runs before any constructor of this unit.
+SRWLOCK rawStackLock = SRWLOCK_INIT;
+volatile DWORD rawStackOwner = 0;
+SRWLOCK handlerCacheLock = SRWLOCK_INIT;
+
+void TakeRawStackLock()
+{
+    AcquireSRWLockExclusive(&rawStackLock);
+    rawStackOwner = GetCurrentThreadId();
+}
+
+void GiveRawStackLock()
+{
+    rawStackOwner = 0;
+    ReleaseSRWLockExclusive(&rawStackLock);
+}
 
 bool ReadVersion(OSVERSIONINFOEXW& info)
 {
@@ -364,7 +374,7 @@ uintptr_t CurrentStackPointer()
 
 void CaptureRawStack(uintptr_t address, bool adjust)
 {
-    EnterCriticalSection(&rawStackLock.section);
+    TakeRawStackLock();
     const uintptr_t top = CurrentStackTop(), limit = CurrentStackLimit();
     uintptr_t start = 0;
     if (const TThreadExceptionContext* record = ThreadExceptionContext())
@@ -382,7 +392,7 @@ void CaptureRawStack(uintptr_t address, bool adjust)
     rawStack.start = start;
     rawStack.threadId = GetCurrentThreadId();
     rawStack.address = adjust && address ? address - 5 : address;
-    LeaveCriticalSection(&rawStackLock.section);
+    GiveRawStackLock();
 }
 
 const TRawStack& RawStack()
@@ -392,12 +402,18 @@ const TRawStack& RawStack()
 
 void LockRawStack()
 {
-    EnterCriticalSection(&rawStackLock.section);
+    TakeRawStackLock();
 }
 
 void UnlockRawStack()
 {
-    LeaveCriticalSection(&rawStackLock.section);
+    GiveRawStackLock();
+}
+
+void ReleaseRawStackIfOwned()
+{
+    if (rawStackOwner == GetCurrentThreadId())
+        GiveRawStackLock();
 }
 
 void RecordLastException(const void* object, uintptr_t address, bool flag)
@@ -476,6 +492,12 @@ void RestoreMainWindow()
     EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&window));
     if (!window || !IsIconic(window))
         return;
+    // Another thread's window (the hang watchdog restores a hung main thread's) is asked, never
+    // waited for.
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) {
+        ShowWindowAsync(window, SW_SHOWNORMAL);
+        return;
+    }
     PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
     PumpOneMessage();
     ShowWindow(window, SW_SHOWNORMAL);
@@ -505,7 +527,7 @@ bool FindHandlerAnalysis(const void* object, uintptr_t address, const void* reco
     const std::type_info* type = ObjectClass(object);
     if (!type)
         return false;
-    EnterCriticalSection(&handlerCacheLock.section);
+    AcquireSRWLockExclusive(&handlerCacheLock);
     bool found = false;
     for (size_t i = 0; i < handlerCacheCount && !found; ++i) {
         const THandlerCacheEntry& e = handlerCache[i];
@@ -514,14 +536,14 @@ bool FindHandlerAnalysis(const void* object, uintptr_t address, const void* reco
             found = true;
         }
     }
-    LeaveCriticalSection(&handlerCacheLock.section);
+    ReleaseSRWLockExclusive(&handlerCacheLock);
     return found;
 }
 
 void StoreHandlerAnalysis(const void* object, uintptr_t address, const void* record, const THandlerAnalysis& result)
 {
     const std::type_info* type = ObjectClass(object);
-    EnterCriticalSection(&handlerCacheLock.section);
+    AcquireSRWLockExclusive(&handlerCacheLock);
     if (!type) {
         handlerCacheCount = 0;  // what can't be keyed can't be trusted either
     } else {
@@ -531,7 +553,7 @@ void StoreHandlerAnalysis(const void* object, uintptr_t address, const void* rec
         }
         handlerCache[handlerCacheCount++] = {type, address, record, result};
     }
-    LeaveCriticalSection(&handlerCacheLock.section);
+    ReleaseSRWLockExclusive(&handlerCacheLock);
 }
 
 void SetSendProgressOpenProc(TSendProgressOpenProc proc)

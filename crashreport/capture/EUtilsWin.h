@@ -74,6 +74,8 @@ void CaptureRawStack(uintptr_t address, bool adjust);
 const TRawStack& RawStack();
 void LockRawStack();
 void UnlockRawStack();
+// Gives the raw stack back when the calling thread holds it (a step abandoned by a fault).
+void ReleaseRawStackIfOwned();
 
 // The last exception the hooks saw, and the raise being handled now.
 void RecordLastException(const void* object, uintptr_t address, bool flag);

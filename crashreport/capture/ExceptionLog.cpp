@@ -304,14 +304,29 @@ void StartExceptionLog()
         LeakModeProcs().install();
 }
 
+namespace {
+
+// Shut-down's wait for the lock: threads that keep raising give way to it (it is the lock's
+// heir), and it lasts no longer than shut-down's limit allows.
+bool EnterHandlingLockAtShutdown()
+{
+    PassHandlingLockTo(GetCurrentThreadId());
+    const bool locked = EnterHandlingLockWithin(SendersWaitLeft());
+    if (!locked && handlingHeir == GetCurrentThreadId())
+        handlingHeir = 0;
+    return locked;
+}
+
+}  // namespace
+
 void CloseRoadAtFinalization()
 {
     FinalizationStarted = true;
     if (!ReporterStarted)
         return;
-    // Off first: threads that keep raising must not starve the wait for the lock.
-    CaptureActive = false;
-    if (EnterHandlingLockWithin(SendersWaitLeft()))
+    // Capture stays on until the reporter's own finalisation: a fault in a static destructor
+    // or an exit handler is reported. A handling in progress is waited for.
+    if (EnterHandlingLockAtShutdown())
         LeaveHandlingLock();
 }
 
@@ -321,7 +336,7 @@ void StopExceptionLog()
         return;
     // Waits for a handling in progress, then closes the road before anything is freed: an
     // exception arriving from now on finds it closed, and no hook calls into freed lists.
-    const bool locked = EnterHandlingLockWithin(SendersWaitLeft());
+    const bool locked = EnterHandlingLockAtShutdown();
     ReporterStarted = false;
     CaptureActive = false;
     // A sender still delivering after the limit keeps using the road's state: the road is
@@ -441,6 +456,7 @@ DWORD WINAPI RouteOverflow(void* data)
     const EXCEPTION_RECORD& record = *route->pointers->ExceptionRecord;
     const CONTEXT* context = route->pointers->ContextRecord;
     SetRouteOnBehalfOf(route->threadId);
+    MarkProcessEndsAfterRoute();
     TRoadException e = FilterExceptionObject(route->pointers);
     RouteException(e, reinterpret_cast<uintptr_t>(record.ExceptionAddress), false, nullptr, false, RouteModeOrdinary,
                    CurrentModuleHandle(), OutputAutomatic, &record, context, context ? context->Esp : 0, route->stackTop);
@@ -455,6 +471,12 @@ LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers)
     // A library's copy leaves what reaches the process's filter to the main module's filter.
     if (ForwardToMainModule)
         return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
+    // The handling thread's own fault: the road is this thread's, and the thread that holds its
+    // lock waits for it. The handling ends; the waiting thread goes on.
+    if (OnHandlingThread()) {
+        ReportHandlingFailure("A fault outside the handling's frame.");
+        AbandonHandlingThread(pointers && pointers->ExceptionRecord ? pointers->ExceptionRecord->ExceptionCode : 1);
+    }
     if (CaptureActive && ReporterStarted && pointers && pointers->ExceptionRecord &&
         pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
         static TOverflowRoute route;
@@ -472,7 +494,7 @@ LONG WINAPI ReporterExceptionFilter(EXCEPTION_POINTERS* pointers)
     if (!(CaptureActive && ReporterStarted) || !pointers || !pointers->ExceptionRecord)
         return previousFilter ? previousFilter(pointers) : EXCEPTION_CONTINUE_SEARCH;
     const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
-    InlineHandling = true;
+    MarkProcessEndsAfterRoute();
     if (pointers->ContextRecord)
         if (TThreadExceptionContext* thread = ThreadExceptionContext()) {
             StoreThreadContext(*thread, *pointers->ContextRecord);

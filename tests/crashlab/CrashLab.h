@@ -34,6 +34,8 @@ const std::vector<TCrashLabMode>& CrashLabFrozenModes();
 const std::vector<TCrashLabMode>& CrashLabPeersModes();
 // Delivery on the road (CrashLabDelivery.cpp).
 const std::vector<TCrashLabMode>& CrashLabDeliveryModes();
+// The road surviving its own failures (CrashLabSurvive.cpp).
+const std::vector<TCrashLabMode>& CrashLabSurviveModes();
 std::vector<TCrashLabMode> JoinModes(const std::vector<TCrashLabMode>& first, const std::vector<TCrashLabMode>& second);
 // Runs the named mode; unknown names list the modes and give 2.
 int RunCrashLab(int argc, char** argv);

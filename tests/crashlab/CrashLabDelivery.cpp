@@ -123,6 +123,8 @@ int BackgroundMail(const std::vector<std::string>& args)
 int TerminateAfterFailedDelivery(const std::vector<std::string>& args, uint16_t sendFlags)
 {
     MailInBackground(args, sendFlags);
+    // Terminate, not the default restart: the test ends every process it starts.
+    CurrentDuruvaDodOptions()->SetTerminateButtonAction(1);
     throwForFiles = true;
     FaultAtBoundary();
     LabPrint("went on at " + Elapsed());
@@ -187,6 +189,14 @@ int FilterMail(const std::vector<std::string>& args)
     return 0;
 }
 
+// A C++ exception nothing catches on main, with background sending asked for: the process
+// ends after the handling, so the report is mailed in the handling, not left to a thread.
+int UnhandledMainMail(const std::vector<std::string>& args)
+{
+    MailInBackground(args);
+    throw std::runtime_error("nobody catches this mail");
+}
+
 // The parent window a Simple MAPI provider is given: the main window on the main thread, none
 // on another thread. The provider (the mail test's, named by the argument) logs its arguments.
 int MapiParent(const std::vector<std::string>& args)
@@ -241,6 +251,8 @@ const std::vector<TCrashLabMode>& CrashLabDeliveryModes()
         {"delivery-filter", "a fault reaching the process's filter, background sending asked for [smtp port]",
          FilterMail},
         {"delivery-exit", "a fault mailed in the background, then main returns at once [smtp port]", BackgroundExit},
+        {"delivery-unhandledmain", "main's exception nobody catches, background sending asked for [smtp port]",
+         UnhandledMainMail},
     };
     return modes;
 }

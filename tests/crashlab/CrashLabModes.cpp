@@ -182,7 +182,8 @@ const std::vector<TCrashLabMode>& CrashLabModes()
         std::vector<TCrashLabMode> joined = modes;
         for (const std::vector<TCrashLabMode>* group :
              {&CrashLabHangModes(), &CrashLabRoadModes(), &CrashLabHookModes(), &CrashLabReportModes(),
-              &CrashLabDialogModes(), &CrashLabFrozenModes(), &CrashLabPeersModes(), &CrashLabDeliveryModes()})
+              &CrashLabDialogModes(), &CrashLabFrozenModes(), &CrashLabPeersModes(), &CrashLabDeliveryModes(),
+              &CrashLabSurviveModes()})
             joined = JoinModes(joined, *group);
         return joined;
     }();

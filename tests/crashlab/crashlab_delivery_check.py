@@ -103,6 +103,17 @@ try:
     data = b"".join(open(s, "rb").read() for s in glob.glob(os.path.join(work, "session-*.log")))
     check(data.count(b"D .\r\n") == 1, "the report arrived before the end (%d)" % data.count(b"D .\r\n"))
 
+    # So too at the terminate handler: main's exception nobody catches is mailed before the
+    # process ends with 1.
+    for s in glob.glob(os.path.join(work, "session-*.log")):
+        os.remove(s)
+    out = run("delivery-unhandledmain", str(peer.port))
+    sender = re.findall(r"^action (\d+) on (\w+)", out, re.M)
+    check(sender[:2] == [("4", "main"), ("5", "main")], "unhandled on main: mailed in the handling: %s" % sender)
+    check("exit code 0x00000001" in out, "unhandled on main ends with 1")
+    data = b"".join(open(s, "rb").read() for s in glob.glob(os.path.join(work, "session-*.log")))
+    check(data.count(b"D .\r\n") == 1, "unhandled on main: the report arrived (%d)" % data.count(b"D .\r\n"))
+
     # A program ending while its report waits for the peer's greeting exits within shut-down's
     # limit (5 s) and with its own code.
     slow = mail_peers.ScriptedSmtp(work, 334, greeting_delay=30)
