@@ -5,7 +5,7 @@ CRASHLAB_WATCH's stamped options switch the watchdog on (2 s); CRASHLAB_PLAIN ca
 import re
 import sys
 
-from lab_checks import LabChecks
+from lab_checks import LabChecks, time_scale
 
 lab = LabChecks()
 crashlab, watch, plain = lab.programs[:3]
@@ -86,7 +86,7 @@ for fact in ("watching 1", "off 0", "on 1", "inactive 0", "active 1", "stopped 0
     check(fact in out, "watchtoggle: %s in %s" % (fact, out[-300:]))
 
 # 20 threads creating and ending threads while main returns: 50 runs, each ends with 0 in 10 s.
-out, rc = run("runs", "50", "10", "10000", "storm", "20")
-check(rc == 0 and "runs 50 failed 0" in out, "50 storms end with 0 within 10 s: %s" % out[-600:])
+out, rc = run("runs", "50", "10", str(10000 * time_scale()), "storm", "20")
+check(rc == 0 and "runs 50 failed 0" in out, "50 storms end with 0 within %d s: %s" % (10 * time_scale(), out[-600:]))
 
 sys.exit(1 if failures else 0)

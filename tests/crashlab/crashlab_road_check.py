@@ -9,7 +9,7 @@ import subprocess
 import sys
 import time
 
-from lab_checks import LabChecks, crc16_xmodem, exit_code
+from lab_checks import LabChecks, crc16_xmodem, exit_code, time_scale
 
 OBJDUMP = "i686-w64-mingw32-objdump"
 EXPORTS = sorted([
@@ -91,7 +91,7 @@ for how in ("throws", "faults"):
     out, seconds = run(crashlab, "road-concurrent", how)
     check(len(notifies(out)) == 1, "handler %s: one notification: %s" % (how, notifies(out)))
     check("notifications 1 reports 1 overlap 0" in lines(out), "handler %s: the program goes on: %s" % (how, lines(out)))
-    check(seconds < 10 and exit_code(out) == "0x00000000",
+    check(seconds < 10 * time_scale() and exit_code(out) == "0x00000000",
           "handler %s: ends (%s) within 10 s: %.1f" % (how, exit_code(out), seconds))
 
 # Filters: handler 0 and 1 report nothing; the custom message names this exception's message.
@@ -186,7 +186,7 @@ for how in ([], ["nopump"], ["av"], ["av", "nopump"]):
     check("window done served 1 during 1" in text and "sent answer 7" in text and read in text,
           "window %s: %s" % (how, text))
     check(len(notifies(out)) == 0 and text.count("window notify") == 1, "window %s: one notification" % how)
-    check(seconds < 10, "window %s within 10 s: %.1f" % (how, seconds))
+    check(seconds < 10 * time_scale(), "window %s within 10 s: %.1f" % (how, seconds))
 
 # The filter tells exceptions apart by identity, not by message.
 out, _ = run(crashlab, "road-dedup")
@@ -196,7 +196,7 @@ check(len(notifies(out)) == 2 and exit_code(out) == "0xE0001234", "dedup: %s %s"
 # keep the program from ending, nor crash it.
 for _ in range(3):
     out, seconds = run(crashlab, "road-shutdown")
-    check(exit_code(out) == "0x00000000" and seconds < 10, "shut-down: %s in %.1f s" % (exit_code(out), seconds))
+    check(exit_code(out) == "0x00000000" and seconds < 10 * time_scale(), "shut-down: %s in %.1f s" % (exit_code(out), seconds))
 
 # Without reporter data nothing starts and nothing is told.
 out, _ = run(plain, "road-unstamped")
