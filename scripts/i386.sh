@@ -6,7 +6,7 @@
 #   i386.sh native          exit 0 when this kernel itself runs i386 programs
 #   i386.sh emulated        exit 0 when Wine runs through the emulator here (or is forced to)
 #   i386.sh register        register the emulator for the whole machine (idempotent)
-#   i386.sh private CMD...  CMD in a private namespace where i386 programs run emulated
+#   i386.sh private CMD...  CMD in private namespaces where i386 programs run emulated
 #                           (VIDUDO_EMULATE_I386=1 on a machine that runs them natively)
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -72,8 +72,11 @@ emulated() {
 }
 
 private() {
-  # A binfmt_misc mounted inside a new user namespace is that namespace's own.
-  exec unshare -Urm --propagation private bash -c '
+  # A binfmt_misc mounted inside a new user namespace is that namespace's own. The run gets a
+  # network namespace of its own too: the tests' namespaces can then be entered and left (the
+  # machine's own belongs to another user namespace), and loopback is all a test uses.
+  exec unshare -Urmn --propagation private bash -c '
+    ip link set lo up || exit 1
     mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc || exit 1
     bash "$0" register || exit 1
     exec "$@"' "${BASH_SOURCE[0]}" "$@"
