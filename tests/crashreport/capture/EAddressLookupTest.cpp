@@ -231,7 +231,7 @@ DWORD WINAPI RunFrozenLookups(void* parameter)
 
 TEST(AddressLookup, FrozenRecordsLookUpWithEveryOtherHeapLocked)
 {
-    // A module never met before: its record comes from the spares while frozen.
+    // A module never met before, loaded after the records were made.
     const std::string folder = FolderOfProgram();
     const std::string fresh = folder + "crashreport_lookup_fresh.dll";
     ASSERT_TRUE(CopyFileA((folder + "crashreport_lookup_dll.dll").c_str(), fresh.c_str(), FALSE));
@@ -277,12 +277,12 @@ TEST(AddressLookup, FrozenRecordsLookUpWithEveryOtherHeapLocked)
     EXPECT_EQ("GetTickCount", run->items[1].ProcedureName.Str());
     EXPECT_EQ("LookupDllFunction", run->items[2].ProcedureName.Str());
     EXPECT_EQ(0, run->items[3].Kind);
-    EXPECT_EQ(1, run->items[4].Kind);
+    // A module loaded after the records were made (no record maker runs in this program) is
+    // not asked of the loader while frozen: the faulting thread may hold the loader's lock.
+    EXPECT_EQ(0, run->items[4].Kind);
+    EXPECT_EQ(nullptr, run->items[4].Module);
     EXPECT_FALSE(run->sourceMade) << "no source is sought while frozen";
-    ASSERT_NE(nullptr, run->items[4].Module);
-    EXPECT_EQ(Address(freshDll), run->items[4].Module->Handle);
-    EXPECT_NE(std::string::npos, run->items[4].Module->FileName.find("crashreport_lookup_fresh.dll"));
-    // Thawed, the spare record is made again in full.
+    // Thawed, its record is made in full.
     const TVurazaModuleInfo* remade = FindModuleRecord(Address(freshDll));
     ASSERT_NE(nullptr, remade);
     EXPECT_EQ(mkLibrary, remade->Kind);

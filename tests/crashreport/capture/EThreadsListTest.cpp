@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <thread>
 
 #include "crashreport/capture/EThreadContext.h"
@@ -109,7 +110,14 @@ TEST(ThreadsList, SnapshotCopiesAndFreesNothingOfTheOriginal)
         EXPECT_TRUE(snapshot.IsSnapshot());
         ASSERT_EQ(1, snapshot.Count());
         EXPECT_NE(record, snapshot.Item(0));
-        EXPECT_EQ(record->creatorStackCopy, snapshot.Item(0)->creatorStackCopy);
+        // Its own copies: a thread that ends during the report frees the original's.
+        const TVurazaThreadRecord& copy = *snapshot.Item(0);
+        ASSERT_NE(nullptr, copy.creatorStackCopy);
+        EXPECT_NE(record->creatorStackCopy, copy.creatorStackCopy);
+        ASSERT_EQ(record->creatorStackSize, copy.creatorStackSize);
+        EXPECT_EQ(0, std::memcmp(record->creatorStackCopy, copy.creatorStackCopy, copy.creatorStackSize));
+        EXPECT_NE(record->threadHandle, copy.threadHandle);
+        EXPECT_TRUE(HandleOpen(copy.threadHandle));
         snapshot.Clear();
     }
     EXPECT_TRUE(HandleOpen(record->threadHandle));
