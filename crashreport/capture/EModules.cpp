@@ -953,13 +953,21 @@ TVurazaModuleInfo* FindModuleRecord(uintptr_t module)
 
 TVurazaModuleInfo* FindModuleRecordOfAddress(uintptr_t address)
 {
+    uintptr_t partial = 0;
     {
         TModulesReadScope read;
-        if (TVurazaModuleInfo* found = RecordHolding(address))
-            return found;
+        if (TVurazaModuleInfo* found = RecordHolding(address)) {
+            // A record the list refresh made holds no more than the module's name: thawed, the
+            // lookup makes it in full, as FindModuleRecord does.
+            if (frozen || refreshing || found->Kind != mkUnknown)
+                return found;
+            partial = found->Handle;
+        }
     }
     if (frozen)
         return nullptr;
+    if (partial)
+        return FindModuleRecord(partial);
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(address), &module))
