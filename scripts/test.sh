@@ -74,7 +74,7 @@ for i in $(seq 0 $((workers - 1))); do
     rm -rf "$p" && cp -a "$WINEPREFIX" "$p"
   fi
 done
-spec=$win/wine-workers.json
+workers_file=$win/wine-workers.json
 {
   printf '{"version": {"major": 1, "minor": 0}, "local": [{"prefixes": ['
   for i in $(seq 0 $((workers - 1))); do
@@ -82,7 +82,7 @@ spec=$win/wine-workers.json
     printf '{"id": "%s", "slots": 1}' "$i"
   done
   printf ']}]}\n'
-} >"$spec"
+} >"$workers_file"
 
 skip='^$'
 if [ "$emulated" = 1 ]; then
@@ -115,7 +115,7 @@ t3=$(grep -c '^fuzz .*: \(passed\|FAILED\)' "$log_fuzz")
 # The Wine tests off the shared display, in parallel, one prefix slot each.
 start=$SECONDS
 DISPLAY=$display_par ctest --test-dir "$win" -LE "display|$skip" -j "$workers" \
-  --resource-spec-file "$spec" --output-on-failure 2>&1 | tee "$log_par"
+  --resource-spec-file "$workers_file" --output-on-failure 2>&1 | tee "$log_par"
 rc_par=${PIPESTATUS[0]}
 time_par=$((SECONDS - start))
 # The display tests one at a time: they share one display and one focus.
